@@ -1,0 +1,36 @@
+#include "app/paths.h"
+
+#include <algorithm>
+
+namespace zfe {
+
+bool isPathSeparator(char c) noexcept {
+#ifdef _WIN32
+    return c == '\\' || c == '/';
+#else
+    return c == '/';
+#endif
+}
+
+static std::string::size_type lastSeparator(const std::string& path) {
+    auto it = std::find_if(path.rbegin(), path.rend(), isPathSeparator);
+    return it == path.rend() ? std::string::npos
+                             : static_cast<std::string::size_type>(path.rend() - it - 1);
+}
+
+std::string fileNameOf(const std::string& path) {
+    const auto separator = lastSeparator(path);
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::string folderOf(const std::string& path) {
+    const auto separator = lastSeparator(path);
+    if (separator == std::string::npos) {
+        return {};
+    }
+    // Keep the separator of a root: "/" on POSIX, "C:\" on Windows.
+    const bool isRoot = separator == 0 || (separator == 2 && path[1] == ':');
+    return path.substr(0, isRoot ? separator + 1 : separator);
+}
+
+}  // namespace zfe

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+#include "app/user_interface.h"
+#include "platform/file_system.h"
+
+namespace zfe::datlib {
+
+// The import ("&Importa ..."): an Open dialog offering the remembered name, then
+// a copy of the chosen file into the dat library under its own name. Returns
+// true when both lists must be refreshed (a confirmed, successful import); a
+// cancel or a failure (reported through `ui`) returns false.
+bool importDat(UserInterface& ui, CommonDialogMemory& dialog,
+               const std::string& applicationPath, platform::FileSystemService& files);
+
+// The delete ("&Elimina") of the file selected in the old list, after a Yes/No
+// question. `oldListFolder` is the list's folder as the list reports it (it may
+// lack a final separator); `selectedName` is empty when nothing is selected.
+// Returns true when both lists must be refreshed (a confirmed, successful
+// delete).
+bool deleteDat(UserInterface& ui, const std::string& oldListFolder,
+               const std::string& selectedName, platform::FileSystemService& files);
+
+}  // namespace zfe::datlib

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zfe::platform {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Copy and delete with Windows semantics on every platform. The read-only rules
+// are checked by the service itself, not left to the kernel, so they hold for
+// root as well. Every failure throws OsError naming the path concerned.
+class FileSystemService {
+public:
+    virtual ~FileSystemService() = default;
+
+    // A relative source is taken relative to the current directory. Fails when
+    // the source is missing, when the destination exists and overwrite is false
+    // or the destination is read-only, and, touching nothing, when source and
+    // destination are the same file. An existing destination is replaced
+    // atomically: a failure part-way leaves it whole.
+    virtual void copyFile(const std::string& source, const std::string& destination,
+                          bool overwrite) = 0;
+
+    // Fails when the path does not exist, and on a read-only file unless force.
+    virtual void deleteFile(const std::string& path, bool force) = 0;
+};
+
+// The service over the real file system.
+std::unique_ptr<FileSystemService> makeFileSystemService();
+
+// True for an existing file or a link to one; false for a folder, a missing
+// path, a path through a missing folder and the empty text. Never throws.
+bool fileExists(const std::string& path) noexcept;
+
+bool directoryExists(const std::string& path) noexcept;
+
+// Read-only as Windows means it: the read-only attribute there, no owner write
+// permission on POSIX.
+bool isReadOnly(const std::string& path);
+void setReadOnly(const std::string& path, bool readOnly);
+
+// Names of the entries of a folder that are files (links to files included),
+// in no particular order. Throws OsError when the folder cannot be read.
+std::vector<std::string> listFiles(const std::string& folder);
+
+// The process-wide current directory.
+std::string currentDirectory();
+void changeCurrentDirectory(const std::string& path);
+
+// Writes a file under a temporary name in the destination's folder and renames
+// it onto the destination on commit, so that the destination is either its old
+// self or the complete new content, never a partial file. An uncommitted
+// replacement removes its temporary file when destroyed.
+class FileReplacement {
+public:
+    explicit FileReplacement(std::string destination);  // throws OsError
+    ~FileReplacement();
+    FileReplacement(const FileReplacement&) = delete;
+    FileReplacement& operator=(const FileReplacement&) = delete;
+
+    void write(const void* data, std::size_t size);  // throws OsError
+    void commit();                                   // throws OsError
+    // Removes the temporary file and leaves the destination as it was.
+    void discard() noexcept;
+
+    const std::string& temporaryPath() const noexcept { return temporaryPath_; }
+    const std::string& destination() const noexcept { return destination_; }
+
+private:
+    std::string destination_;
+    std::string temporaryPath_;
+    std::intptr_t handle_ = -1;  // fd on POSIX, HANDLE on Windows
+    bool committed_ = false;
+};
+
+}  // namespace zfe::platform

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zfe::platform {
+
+struct CommandLineParts {
+    std::string program;
+    std::vector<std::string> arguments;
+};
+
+// Takes a whole command line apart by the Windows rules, on every platform:
+// - a line that starts with a double quote names the program up to the next
+//   double quote;
+// - otherwise the blank-separated prefixes of the line are tried, shortest
+//   first, and the first that names an existing file is the program; when none
+//   does, the first blank-separated word is the program (and starting it fails
+//   as for any missing program);
+// - the rest is split at runs of blanks, a double-quoted run being one argument
+//   without its quotes.
+// An empty (or all-blank) line gives an empty program.
+CommandLineParts splitCommandLine(
+    std::string_view line,
+    const std::function<bool(const std::string&)>& namesExistingFile);
+
+// Starts the command line with the process's own standard handles and current
+// directory, waits until the program has ended and returns its exit code.
+// Throws OsError (subject: the command line) when the program cannot be started.
+int runAndWait(const std::string& commandLine);
+
+}  // namespace zfe::platform
