@@ -1,0 +1,135 @@
+#pragma once
+
+// A scripted stand-in for the message boxes and file dialogs. A test queues the
+// answers the user would give, in order; every message and dialog request the
+// code makes is recorded. A box or dialog the test did not script, or one of
+// the wrong kind, is a test failure, so unexpected questions cannot pass
+// unnoticed. (Not named zfe::testing, which would hide gtest's ::testing inside zfe.)
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "app/user_interface.h"
+
+namespace zfe::testsupport {
+
+class ScriptedUi : public UserInterface {
+public:
+    enum class DialogKind { Open, Save };
+
+    struct RecordedDialog {
+        DialogKind kind;
+        FileDialogRequest request;
+    };
+
+    // --- scripting -----------------------------------------------------------
+    // The answer to the next message box.
+    ScriptedUi& answerMessage(MessageAnswer answer) {
+        script_.push_back(MessageStep{answer});
+        return *this;
+    }
+    // The next message box is acknowledged with OK.
+    ScriptedUi& acknowledgeMessage() { return answerMessage(MessageAnswer::Ok); }
+    // The next Open dialog returns this path.
+    ScriptedUi& chooseOpen(std::string path) {
+        script_.push_back(DialogStep{DialogKind::Open, std::move(path)});
+        return *this;
+    }
+    ScriptedUi& cancelOpen() {
+        script_.push_back(DialogStep{DialogKind::Open, std::nullopt});
+        return *this;
+    }
+    // The next Save dialog returns this path.
+    ScriptedUi& chooseSave(std::string path) {
+        script_.push_back(DialogStep{DialogKind::Save, std::move(path)});
+        return *this;
+    }
+    ScriptedUi& cancelSave() {
+        script_.push_back(DialogStep{DialogKind::Save, std::nullopt});
+        return *this;
+    }
+
+    // --- what happened -------------------------------------------------------
+    const std::vector<Message>& messages() const { return messages_; }
+    const std::vector<RecordedDialog>& dialogs() const { return dialogs_; }
+    std::size_t pendingSteps() const { return script_.size(); }
+    bool allScriptedStepsUsed() const { return script_.empty(); }
+
+    // Fails the test when scripted answers were left unused, i.e. the code
+    // asked fewer questions than the test expected.
+    void expectScriptUsedUp() const {
+        EXPECT_TRUE(script_.empty()) << script_.size() << " scripted answer(s) never asked for";
+    }
+
+    // --- UserInterface ---------------------------------------------------------
+    MessageAnswer showMessage(const Message& message) override {
+        messages_.push_back(message);
+        if (script_.empty() || !std::holds_alternative<MessageStep>(script_.front())) {
+            ADD_FAILURE() << "unscripted message box: " << describe(message)
+                          << (script_.empty() ? " (script empty)" : " (a dialog was scripted)");
+            return fallbackAnswer(message);
+        }
+        const MessageAnswer answer = std::get<MessageStep>(script_.front()).answer;
+        script_.pop_front();
+        return answer;
+    }
+
+    std::optional<std::string> showOpenDialog(const FileDialogRequest& request) override {
+        return dialog(DialogKind::Open, request);
+    }
+
+    std::optional<std::string> showSaveDialog(const FileDialogRequest& request) override {
+        return dialog(DialogKind::Save, request);
+    }
+
+    static std::string describe(const Message& message) {
+        std::ostringstream out;
+        out << "[title \"" << message.title << "\", text \"" << message.text << "\", icon "
+            << static_cast<int>(message.icon) << ", buttons "
+            << static_cast<int>(message.buttons) << "]";
+        return out.str();
+    }
+
+private:
+    struct MessageStep {
+        MessageAnswer answer;
+    };
+    struct DialogStep {
+        DialogKind kind;
+        std::optional<std::string> path;
+    };
+    using Step = std::variant<MessageStep, DialogStep>;
+
+    std::optional<std::string> dialog(DialogKind kind, const FileDialogRequest& request) {
+        dialogs_.push_back(RecordedDialog{kind, request});
+        const char* name = kind == DialogKind::Open ? "Open" : "Save";
+        if (script_.empty() || !std::holds_alternative<DialogStep>(script_.front()) ||
+            std::get<DialogStep>(script_.front()).kind != kind) {
+            ADD_FAILURE() << "unscripted " << name << " dialog (initial file name \""
+                          << request.initialFileName << "\")";
+            return std::nullopt;  // behave as a cancel
+        }
+        std::optional<std::string> path = std::get<DialogStep>(script_.front()).path;
+        script_.pop_front();
+        return path;
+    }
+
+    // After a failure has been recorded the code under test still needs an
+    // answer; the least harmful one is the "don't do it" answer.
+    static MessageAnswer fallbackAnswer(const Message& message) {
+        return message.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+    }
+
+    std::deque<Step> script_;
+    std::vector<Message> messages_;
+    std::vector<RecordedDialog> dialogs_;
+};
+
+}  // namespace zfe::testsupport
