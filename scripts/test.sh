@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test: the Linux
+# build, the same tests under AddressSanitizer + UndefinedBehaviorSanitizer, a
+# short run of each fuzzer, and the Windows build's tests under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=$(nproc 2>/dev/null || echo 2)
+export QT_QPA_PLATFORM=offscreen
+
+step() { printf '\n=== %s ===\n' "$*"; }
+
+step "Installing missing packages"
+./scripts/install-deps.sh
+
+step "Linux build and tests"
+cmake --preset default >/dev/null
+cmake --build --preset default -j "$jobs"
+ctest --preset default -j "$jobs" --timeout 300
+
+step "Sanitizer build and tests"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --preset sanitize -j "$jobs" --timeout 600
+
+step "Fuzzing (short run)"
+./scripts/fuzz.sh "${ZFE_FUZZ_SECONDS:-60}"
+
+step "Windows build and tests under Wine"
+./scripts/test-windows.sh
+
+step "All tests passed"
