@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -8,6 +9,20 @@
 #include "platform/file_system.h"
 
 namespace zfe::diff {
+
+// The diff tool's file name in the tool's folder.
+#ifdef _WIN32
+inline constexpr const char* kDiffToolFileName = "zandorel.exe";
+#else
+inline constexpr const char* kDiffToolFileName = "zandorel";
+#endif
+
+// The two files the tool leaves in its folder: the diff dat and its report.
+inline constexpr const char* kDiffDatFileName = "zandorel.dat";
+inline constexpr const char* kDiffLogFileName = "zandorel.log";
+
+// How many of the report's last lines the "no diff dat" message shows.
+inline constexpr std::size_t kLogLinesShown = 20;
 
 // What the create request reads from the main window when "Crea DiffDat" is
 // pressed.

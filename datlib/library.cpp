@@ -1,0 +1,147 @@
+#include "datlib/library.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "app/folders.h"
+#include "app/paths.h"
+#include "platform/os_error.h"
+
+namespace zfe::datlib {
+
+namespace {
+
+std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
+
+std::string reasonLine(const platform::OsError& error) { return "Motivo: " + error.reason(); }
+
+std::filesystem::path toFsPath(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+// Names are matched as Windows matches them; ASCII letters are the ones dat
+// names use.
+char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(),
+                      [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+}
+
+// The library keeps one file of a name, whatever its letter case: an import of
+// X.DAT over x.dat writes the new content under the library's own spelling,
+// x.dat, as a copy onto an existing file does on Windows. An exact match wins
+// over one in another case.
+std::string libraryNameFor(const std::string& importedName,
+                           const std::vector<std::string>& libraryNames) {
+    if (std::find(libraryNames.begin(), libraryNames.end(), importedName) !=
+        libraryNames.end()) {
+        return importedName;
+    }
+    std::optional<std::string> match;
+    for (const auto& name : libraryNames) {
+        if (sameNameIgnoringCase(name, importedName) && (!match || name < *match)) {
+            match = name;
+        }
+    }
+    return match.value_or(importedName);
+}
+
+// True when the chosen file already is the library's file (picked inside the
+// library folder, or reached through a link): copying it onto itself would
+// gain nothing.
+bool isSameFile(const std::string& source, const std::string& destination) {
+    std::error_code error;
+    const bool same = std::filesystem::equivalent(toFsPath(source), toFsPath(destination), error);
+    return !error && same;
+}
+
+}  // namespace
+
+bool importDat(UserInterface& ui, CommonDialogMemory& dialog,
+               const std::string& applicationPath, platform::FileSystemService& files) {
+    FileDialogRequest request;
+    request.initialFileName = dialog.fileName;
+    const std::optional<std::string> chosen = ui.showOpenDialog(request);
+    if (!chosen || chosen->empty()) {
+        return false;
+    }
+    dialog.fileName = *chosen;
+    dialog.fileTitle = fileNameOf(*chosen);
+
+    // A confirmed file dialog leaves the process in the chosen file's folder,
+    // and the copy below reads the bare name relative to it.
+    const std::string folder = folderOf(*chosen);
+    if (!folder.empty()) {
+        try {
+            platform::changeCurrentDirectory(folder);
+        } catch (const platform::OsError& error) {
+            ui.showMessage(criticalMessage("Impossibile importare il file " + inQuotes(*chosen) +
+                                           ": la cartella " + inQuotes(folder) +
+                                           " non è accessibile.\r\n" + reasonLine(error)));
+            return false;
+        }
+    }
+
+    const std::string library = datFolder(applicationPath);
+    const std::string& source = dialog.fileTitle;
+    std::string destination;
+    try {
+        destination = library + libraryNameFor(source, platform::listFiles(library));
+    } catch (const platform::OsError& error) {
+        ui.showMessage(criticalMessage("Impossibile importare il file " + inQuotes(*chosen) +
+                                       ": la cartella della libreria " + inQuotes(library) +
+                                       " non è leggibile.\r\n" + reasonLine(error)));
+        return false;
+    }
+
+    if (isSameFile(source, destination)) {
+        return true;
+    }
+    try {
+        files.copyFile(source, destination, true);
+    } catch (const platform::OsError& error) {
+        ui.showMessage(criticalMessage("Impossibile importare il file " + inQuotes(*chosen) +
+                                       " in " + inQuotes(destination) + ".\r\n" +
+                                       reasonLine(error)));
+        return false;
+    }
+    return true;
+}
+
+bool deleteDat(UserInterface& ui, const std::string& oldListFolder,
+               const std::string& selectedName, platform::FileSystemService& files) {
+    if (selectedName.empty()) {
+        return false;
+    }
+    std::string folder = oldListFolder;
+    if (folder.empty() || !isPathSeparator(folder.back())) {
+        folder += platform::kPathSeparator;
+    }
+
+    Message question;
+    question.text = std::string("Eliminare il file ") + '"' + selectedName + '"' + " ?";
+    question.icon = MessageIcon::Question;
+    question.buttons = MessageButtons::YesNo;
+    question.defaultButton = MessageAnswer::Yes;
+    if (ui.showMessage(question) == MessageAnswer::No) {
+        return false;
+    }
+
+    const std::string path = folder + selectedName;
+    try {
+        // Not forced: a dat the user made read-only is protected from this.
+        files.deleteFile(path, false);
+    } catch (const platform::OsError& error) {
+        ui.showMessage(criticalMessage("Impossibile eliminare il file " + inQuotes(path) +
+                                       ".\r\n" + reasonLine(error)));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace zfe::datlib

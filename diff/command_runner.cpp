@@ -1,0 +1,16 @@
+#include "diff/command_runner.h"
+
+#include "platform/file_system.h"
+#include "platform/process.h"
+
+namespace zfe::diff {
+
+void RunAndWait(const std::string& commandLine) {
+    // The tool's exit code says nothing the request relies on: only the files
+    // it leaves behind count.
+    static_cast<void>(platform::runAndWait(commandLine));
+}
+
+bool FileExists(const std::string& path) noexcept { return platform::fileExists(path); }
+
+}  // namespace zfe::diff

@@ -1,0 +1,292 @@
+#include "diff/diff_request.h"
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <ios>
+#include <utility>
+
+#include "app/folders.h"
+#include "app/paths.h"
+#include "diff/command_runner.h"
+#include "platform/os_error.h"
+
+namespace zfe::diff {
+
+namespace {
+
+constexpr const char* kSelectionWarning =
+    "E' necessario selezionare un Dat Vecchio ed uno Nuovo per il confronto.";
+constexpr const char* kDestinationWarning =
+    "E' necessario specificare un percorso di destinazione.";
+
+constexpr std::array<const char*, 3> kSetTypeOptions = {"-S", "-M", "-N"};
+
+// Only so much of a runaway log is read to find its last lines, and only so
+// much of one line is shown, so that the message box stays a message box.
+constexpr std::streamoff kLogTailBytes = 64 * 1024;
+constexpr std::size_t kLogLineMaxLength = 200;
+
+std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
+
+std::string reasonLine(const platform::OsError& error) { return "Motivo: " + error.reason(); }
+
+Message deleteFailed(const std::string& path, const platform::OsError& error) {
+    return criticalMessage("Impossibile eliminare il file " + inQuotes(path) + ".\r\n" +
+                           reasonLine(error));
+}
+
+Message copyFailed(const std::string& source, const std::string& destination,
+                   const platform::OsError& error) {
+    return criticalMessage("Impossibile copiare il file " + inQuotes(source) + " in " +
+                           inQuotes(destination) + ".\r\n" + reasonLine(error));
+}
+
+Message directoryChangeFailed(const std::string& folder, const platform::OsError& error) {
+    return criticalMessage("Impossibile impostare la cartella corrente " + inQuotes(folder) +
+                           ".\r\n" + reasonLine(error));
+}
+
+Message toolStartFailed(const std::string& commandLine, const platform::OsError& error) {
+    return criticalMessage("Impossibile avviare il programma di confronto.\r\nRiga di comando: " +
+                           commandLine + "\r\n" + reasonLine(error));
+}
+
+// Paths are UTF-8 text throughout the program; this keeps them so on Windows,
+// where a narrow std::filesystem::path would read them in the ANSI code page.
+std::filesystem::path toFsPath(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+// Cuts a line at a character boundary of its UTF-8 text.
+std::string shortened(std::string line) {
+    if (line.size() <= kLogLineMaxLength) {
+        return line;
+    }
+    std::size_t cut = kLogLineMaxLength;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    line.resize(cut);
+    return line + "...";
+}
+
+// The last lines of the tool's report, or nothing when it cannot be read.
+std::optional<std::deque<std::string>> lastLogLines(const std::string& logPath) {
+    std::ifstream log(toFsPath(logPath), std::ios::binary);
+    if (!log) {
+        return std::nullopt;
+    }
+    log.seekg(0, std::ios::end);
+    const std::streamoff size = log.tellg();
+    if (size < 0) {
+        return std::nullopt;
+    }
+    const std::streamoff start = std::max<std::streamoff>(0, size - kLogTailBytes);
+    log.seekg(start);
+    std::string tail(static_cast<std::size_t>(size - start), '\0');
+    log.read(tail.data(), static_cast<std::streamsize>(tail.size()));
+    tail.resize(static_cast<std::size_t>(log.gcount()));
+
+    std::deque<std::string> lines;
+    std::size_t lineStart = 0;
+    if (start > 0) {
+        // The first line of a tail read mid-file is a fragment.
+        const auto firstEnd = tail.find('\n');
+        lineStart = firstEnd == std::string::npos ? tail.size() : firstEnd + 1;
+    }
+    while (lineStart < tail.size()) {
+        auto lineEnd = tail.find('\n', lineStart);
+        if (lineEnd == std::string::npos) {
+            lineEnd = tail.size();
+        }
+        std::string line = tail.substr(lineStart, lineEnd - lineStart);
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        lines.push_back(shortened(std::move(line)));
+        if (lines.size() > kLogLinesShown) {
+            lines.pop_front();
+        }
+        lineStart = lineEnd + 1;
+    }
+    while (!lines.empty() && lines.back().empty()) {
+        lines.pop_back();
+    }
+    return lines;
+}
+
+Message noDiffDat(const std::string& diffDatPath, const std::string& logPath) {
+    std::string text = "Il programma di confronto non ha creato il DiffDat " +
+                       inQuotes(diffDatPath) + ".";
+    if (!FileExists(logPath)) {
+        text += "\r\nNon ha lasciato nemmeno il file " + inQuotes(logPath) + ".";
+        return criticalMessage(std::move(text));
+    }
+    const auto lines = lastLogLines(logPath);
+    if (!lines) {
+        text += "\r\nImpossibile leggere il file " + inQuotes(logPath) + ".";
+    } else if (lines->empty()) {
+        text += "\r\nIl file " + inQuotes(logPath) + " è vuoto.";
+    } else {
+        text += "\r\n\r\nUltime righe del file " + inQuotes(logPath) + ":";
+        for (const auto& line : *lines) {
+            text += "\r\n" + line;
+        }
+    }
+    return criticalMessage(std::move(text));
+}
+
+// A name with a blank would reach the tool as two arguments.
+std::string commandLineName(const std::string& name) {
+    return name.find_first_of(" \t") == std::string::npos ? name : inQuotes(name);
+}
+
+}  // namespace
+
+std::string optionText(const std::array<bool, 3>& setTypeSelected, int compact) {
+    std::string options;
+    for (std::size_t index = 0; index < setTypeSelected.size(); ++index) {
+        if (setTypeSelected[index]) {
+            options = kSetTypeOptions[index];
+            break;
+        }
+    }
+    if (compact != 0) {
+        options += " -t";
+    }
+    return options;
+}
+
+std::string diffCommandLine(const std::string& applicationPath, const std::string& optionText,
+                            const std::string& oldName, const std::string& newName) {
+    const std::string toolPath = toolFolder(applicationPath) + kDiffToolFileName;
+    return inQuotes(toolPath) + " " + optionText + " " + commandLineName(oldName) + " " +
+           commandLineName(newName);
+}
+
+void browseDestination(UserInterface& ui, CommonDialogMemory& dialog,
+                       std::string& destinationCaption) {
+    FileDialogRequest request;
+    request.initialFileName = dialog.fileName;
+    const std::optional<std::string> chosen = ui.showSaveDialog(request);
+    if (!chosen || chosen->empty()) {
+        return;
+    }
+    dialog.fileName = *chosen;
+    dialog.fileTitle = fileNameOf(*chosen);
+    destinationCaption = *chosen;
+
+    // A confirmed file dialog leaves the process in the chosen file's folder;
+    // the import relies on the same rule.
+    const std::string folder = folderOf(*chosen);
+    if (folder.empty()) {
+        return;
+    }
+    try {
+        platform::changeCurrentDirectory(folder);
+    } catch (const platform::OsError& error) {
+        ui.showMessage(directoryChangeFailed(folder, error));
+    }
+}
+
+DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
+                          platform::FileSystemService& files, UserInterface& ui,
+                          const CommandRunner& runAndWait) {
+    if (controls.oldIndex < 0 || controls.newIndex < 0) {
+        ui.showMessage(warningMessage(kSelectionWarning));
+        return DiffOutcome::Warned;
+    }
+    if (controls.destination.empty()) {
+        ui.showMessage(warningMessage(kDestinationWarning));
+        return DiffOutcome::Warned;
+    }
+
+    const std::string& oldName = controls.oldName;
+    const std::string& newName = controls.newName;
+    const std::string tool = toolFolder(applicationPath);
+    const std::string options = optionText(controls.setTypeSelected, controls.compact);
+
+    // Stale files of an earlier run. A staged dat that someone made read-only
+    // is left alone (and reported); the tool's own output always goes.
+    const std::pair<std::string, bool> staleFiles[] = {
+        {tool + oldName, false},
+        {tool + newName, false},
+        {tool + kDiffDatFileName, true},
+        {tool + kDiffLogFileName, true},
+    };
+    for (const auto& [path, force] : staleFiles) {
+        if (!FileExists(path)) {
+            continue;
+        }
+        try {
+            files.deleteFile(path, force);
+        } catch (const platform::OsError& error) {
+            ui.showMessage(deleteFailed(path, error));
+            return DiffOutcome::Failed;
+        }
+    }
+
+    const std::string library = datFolder(applicationPath);
+    for (const std::string* name : {&oldName, &newName}) {
+        const std::string source = library + *name;
+        const std::string staged = tool + *name;
+        try {
+            files.copyFile(source, staged, true);
+        } catch (const platform::OsError& error) {
+            ui.showMessage(copyFailed(source, staged, error));
+            return DiffOutcome::Failed;
+        }
+    }
+
+    // The tool is given bare names, so it must start in its own folder. The
+    // directory is deliberately not restored afterwards.
+    const std::string workFolder = appFolder(applicationPath) + "zdrl";
+    try {
+        platform::changeCurrentDirectory(workFolder);
+    } catch (const platform::OsError& error) {
+        ui.showMessage(directoryChangeFailed(workFolder, error));
+        return DiffOutcome::Failed;
+    }
+
+    const std::string commandLine = diffCommandLine(applicationPath, options, oldName, newName);
+    try {
+        runAndWait(commandLine);
+    } catch (const platform::OsError& error) {
+        ui.showMessage(toolStartFailed(commandLine, error));
+        return DiffOutcome::Failed;
+    }
+
+    const std::string diffDat = toolOutputPath(applicationPath, kDiffDatFileName);
+    const std::string diffLog = toolOutputPath(applicationPath, kDiffLogFileName);
+    if (!FileExists(diffDat)) {
+        // Both files stay where the tool left them, for the user to look at.
+        ui.showMessage(noDiffDat(diffDat, diffLog));
+        return DiffOutcome::Failed;
+    }
+    try {
+        files.copyFile(diffDat, controls.destination, true);
+    } catch (const platform::OsError& error) {
+        ui.showMessage(copyFailed(diffDat, controls.destination, error));
+        return DiffOutcome::Failed;
+    }
+    try {
+        files.deleteFile(diffDat, true);
+    } catch (const platform::OsError& error) {
+        ui.showMessage(deleteFailed(diffDat, error));
+        return DiffOutcome::Failed;
+    }
+    // A tool that wrote no report has still delivered its diff dat.
+    if (FileExists(diffLog)) {
+        try {
+            files.deleteFile(diffLog, true);
+        } catch (const platform::OsError& error) {
+            ui.showMessage(deleteFailed(diffLog, error));
+            return DiffOutcome::Failed;
+        }
+    }
+    return DiffOutcome::Delivered;
+}
+
+}  // namespace zfe::diff
