@@ -1,0 +1,42 @@
+#!/bin/sh
+# Runs a Windows program under Wine for CTest: wine-run.sh <prefix> <wine> <program> [args...]
+#
+# Every run is non-interactive and needs no display: the Wine prefix lives in the
+# build tree, is made once (under a lock, as CTest may start several tests at
+# once), and Wine is told not to offer its Mono and Gecko installers, which would
+# otherwise wait for a click that never comes.
+set -eu
+prefix=$(realpath -m "$1")
+wine=$2
+shift 2
+
+export WINEPREFIX="$prefix"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+unset DISPLAY WAYLAND_DISPLAY
+
+if [ ! -f "$prefix/system.reg" ]; then
+    mkdir -p "$(dirname "$prefix")"
+    (
+        flock 9
+        if [ ! -f "$prefix/system.reg" ]; then
+            timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || true
+            # wineboot returns before the registry is flushed; wait for it.
+            server="$(dirname "$wine")/wineserver"
+            [ -x "$server" ] || server=wineserver
+            timeout 120 "$server" -w 2>/dev/null || true
+            # Temporary files go to Z:, the drive that maps the Unix root, so that
+            # a test may change into a temporary folder and still reach the build
+            # tree's programs by their Unix paths, which resolve on the current drive.
+            mkdir -p "$prefix/temp"
+            temp="Z:$(printf '%s' "$prefix/temp" | tr / '\\')"
+            for name in TEMP TMP; do
+                timeout 120 "$wine" reg add 'HKCU\Environment' /v "$name" /t REG_SZ \
+                    /d "$temp" /f >/dev/null 2>&1 || true
+            done
+            timeout 120 "$server" -w 2>/dev/null || true
+        fi
+    ) 9>"$prefix.lock"
+fi
+
+exec "$wine" "$@"
