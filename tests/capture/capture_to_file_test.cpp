@@ -1,0 +1,271 @@
+#include "capture/capture_to_file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "capture/capture_test_support.h"
+#include "capture/stand_in_pattern.h"
+#include "support/scripted_ui.h"
+
+namespace zfe::capture {
+namespace {
+
+using namespace std::chrono_literals;
+using testsupport::processGoneWithin;
+using testsupport::processState;
+using testsupport::readWholeFile;
+using testsupport::ScriptedUi;
+
+std::string standIn(const std::string& arguments) {
+    return std::string(ZFE_STAND_IN_CHILD) + " " + arguments;
+}
+
+std::string pattern(long long size) {
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(size));
+    for (long long i = 0; i < size; ++i) bytes.push_back(static_cast<char>(testsupport::patternByte(i)));
+    return bytes;
+}
+
+long long pidFrom(const std::string& output) {
+    const auto at = output.find("pid=");
+    return at == std::string::npos ? 0 : std::stoll(output.substr(at + 4));
+}
+
+class CaptureToFileTest : public ::testing::Test {
+protected:
+    void TearDown() override { ui.expectScriptUsedUp(); }
+
+    CaptureResult capture(const std::string& arguments, const CaptureCallbacks& callbacks = {}) {
+        return captureToFile(ui, standIn(arguments), dat, callbacks);
+    }
+
+    testsupport::TempFolder folder;
+    std::string dat = folder / "mame.dat";
+    ScriptedUi ui;
+};
+
+// --- what reaches the file ------------------------------------------------------
+
+TEST_F(CaptureToFileTest, ChildWritingNothingLeavesAnEmptyFileAfterOneRead) {
+    const CaptureResult result = capture("");
+    EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
+    EXPECT_EQ(result.reads, 1);
+    EXPECT_EQ(result.totalBytes, 0);
+    EXPECT_TRUE(testsupport::namesIn(folder.path()) == std::set<std::string>{"mame.dat"});
+    EXPECT_EQ(readWholeFile(dat), "");
+}
+
+TEST_F(CaptureToFileTest, Exactly256BytesAreStored) {
+    const CaptureResult result = capture("pattern:256:256");
+    EXPECT_EQ(result.totalBytes, 256);
+    EXPECT_EQ(result.reads, 2);
+    EXPECT_EQ(readWholeFile(dat), pattern(256));
+}
+
+TEST_F(CaptureToFileTest, LineEndsNulAndHighBytesAreStoredByteForByte) {
+    capture("out:610d0a620a630d640d0d0a0a00 out:80fffe7f81c3a8");
+    EXPECT_EQ(readWholeFile(dat),
+              std::string("a\r\nb\nc\rd\r\r\n\n\0\x80\xff\xfe\x7f\x81\xc3\xa8", 20));
+}
+
+TEST_F(CaptureToFileTest, StandardOutputAndStandardErrorArriveInTheOrderWritten) {
+    capture("out:4f6e65 err:54776f out:5468726565 err:466f7572");
+    EXPECT_EQ(readWholeFile(dat), "OneTwoThreeFour");
+}
+
+TEST_F(CaptureToFileTest, TensOfMegabytesAreByteIdentical) {
+    const long long size = 40 * 1024 * 1024 + 77;
+    const CaptureResult result = capture("pattern:" + std::to_string(size) + ":65536");
+    EXPECT_EQ(result.totalBytes, size);
+    const std::string stored = readWholeFile(dat);
+    ASSERT_EQ(stored.size(), static_cast<std::size_t>(size));
+    EXPECT_TRUE(stored == pattern(size)) << "content differs";
+}
+
+TEST_F(CaptureToFileTest, ExistingLongerDatIsReplacedWhole) {
+    testsupport::writeWholeFile(dat, std::string(5000, 'x'));
+    capture("out:616263");
+    EXPECT_EQ(readWholeFile(dat), "abc");
+    EXPECT_TRUE(testsupport::namesIn(folder.path()) == std::set<std::string>{"mame.dat"});
+}
+
+// --- progress ---------------------------------------------------------------------
+
+// Writes of 256 bytes are atomic in a pipe, so every successful read takes
+// exactly one of them: `chunks` writes make chunks + 1 reads.
+struct ProgressCase {
+    int chunks;
+    std::vector<std::string> shown;
+};
+
+class CaptureProgressTest : public CaptureToFileTest,
+                            public ::testing::WithParamInterface<ProgressCase> {};
+
+TEST_P(CaptureProgressTest, CountShownAfterEveryThousandthReadFinalFailingReadIncluded) {
+    std::vector<std::string> events;
+    CaptureCallbacks callbacks;
+    callbacks.serveEvents = [&] { events.push_back("serve"); };
+    callbacks.showReceivedBytes = [&](const std::string& digits) { events.push_back(digits); };
+
+    const CaptureResult result =
+        capture("pattern:" + std::to_string(GetParam().chunks * 256) + ":256", callbacks);
+
+    EXPECT_EQ(result.reads, GetParam().chunks + 1);
+    std::vector<std::string> shown;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (events[i] == "serve") continue;
+        shown.push_back(events[i]);
+        // The window is served before each new count.
+        EXPECT_TRUE(i > 0 && events[i - 1] == "serve") << "count " << events[i];
+    }
+    EXPECT_EQ(shown, GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reads, CaptureProgressTest,
+    ::testing::Values(ProgressCase{998, {}},                          // 999 reads
+                      ProgressCase{999, {"255744"}},                  // the 1000th read fails
+                      ProgressCase{1000, {"256000"}},                 // 1001 reads
+                      ProgressCase{1999, {"256000", "511744"}},       // final read is the 2000th
+                      ProgressCase{3500, {"256000", "512000", "768000"}}),
+    [](const ::testing::TestParamInfo<ProgressCase>& info) {
+        return std::to_string(info.param.chunks) + "Writes";
+    });
+
+TEST_F(CaptureToFileTest, SilentChildStillGetsTheWindowServed) {
+    int serves = 0;
+    CaptureCallbacks callbacks;
+    callbacks.serveEvents = [&] { ++serves; };
+    std::vector<std::string> shown;
+    callbacks.showReceivedBytes = [&](const std::string& digits) { shown.push_back(digits); };
+    capture("out:41 sleep:600 out:42", callbacks);
+    EXPECT_GE(serves, 2);  // about six silences of a tenth of a second
+    EXPECT_TRUE(shown.empty());
+    EXPECT_EQ(readWholeFile(dat), "AB");
+}
+
+// --- failures -----------------------------------------------------------------------
+
+TEST_F(CaptureToFileTest, MissingProgramIsReportedWithErrorTwoAndMakesNoFile) {
+    ui.acknowledgeMessage();
+    const CaptureResult result =
+        captureToFile(ui, folder.path() + "/no such folder/mame -listinfo", dat);
+    EXPECT_EQ(result.outcome, CaptureOutcome::StartFailed);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    const Message& message = ui.messages()[0];
+    EXPECT_EQ(message.text, "CreateProcess failed. Error: 2");
+    EXPECT_EQ(message.title, "ZandorelFE");
+    EXPECT_EQ(message.icon, MessageIcon::None);
+    EXPECT_EQ(message.buttons, MessageButtons::Ok);
+    EXPECT_TRUE(testsupport::namesIn(folder.path()).empty());
+}
+
+TEST_F(CaptureToFileTest, NoPipeIsReportedAndMakesNoFile) {
+    // Lower the descriptor limit to the lowest free descriptor: no new one can
+    // be made, root or not.
+    const int lowestFree = ::dup(0);
+    ASSERT_GE(lowestFree, 0);
+    ::close(lowestFree);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    ui.acknowledgeMessage();
+    const CaptureResult result = capture("out:41");
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+
+    EXPECT_EQ(result.outcome, CaptureOutcome::StartFailed);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text, "CreatePipe failed. Error: " + std::to_string(EMFILE));
+    EXPECT_EQ(ui.messages()[0].icon, MessageIcon::None);
+    EXPECT_TRUE(testsupport::namesIn(folder.path()).empty());
+}
+
+TEST_F(CaptureToFileTest, OutputThatCannotBeOpenedEndsTheChildAndSaysWhy) {
+    ui.acknowledgeMessage();
+    const std::string unreachable = folder / "missing/mame.dat";
+    const CaptureResult result = captureToFile(ui, standIn("pid sleep:20000"), unreachable);
+    EXPECT_EQ(result.outcome, CaptureOutcome::OutputFailed);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].icon, MessageIcon::Critical);
+    EXPECT_EQ(ui.messages()[0].title, "ZandorelFE");
+    EXPECT_NE(ui.messages()[0].text.find(unreachable), std::string::npos) << ui.messages()[0].text;
+    EXPECT_NE(ui.messages()[0].text.find("No such file"), std::string::npos) << ui.messages()[0].text;
+    ASSERT_GT(result.processId, 0);
+    EXPECT_TRUE(processGoneWithin(result.processId, 0ms)) << "child not ended and reaped";
+    EXPECT_TRUE(testsupport::namesIn(folder.path()).empty());
+}
+
+TEST_F(CaptureToFileTest, StoppedCaptureLeavesTheEarlierDatWholeAndEndsTheChild) {
+    testsupport::writeWholeFile(dat, "the earlier dat");
+    CaptureCallbacks callbacks;
+    callbacks.stopRequested = [] { return true; };
+    const CaptureResult result = capture("pattern:400000:256 sleep:20000", callbacks);
+    EXPECT_EQ(result.outcome, CaptureOutcome::Stopped);
+    EXPECT_EQ(readWholeFile(dat), "the earlier dat");
+    EXPECT_TRUE(testsupport::namesIn(folder.path()) == std::set<std::string>{"mame.dat"});
+    EXPECT_TRUE(processGoneWithin(result.processId, 0ms)) << "child not ended and reaped";
+}
+
+TEST_F(CaptureToFileTest, StopDuringSilenceStopsAsWell) {
+    bool stop = false;
+    CaptureCallbacks callbacks;
+    callbacks.serveEvents = [&] { stop = true; };
+    callbacks.stopRequested = [&] { return stop; };
+    const CaptureResult result = capture("out:41 sleep:20000", callbacks);
+    EXPECT_EQ(result.outcome, CaptureOutcome::Stopped);
+    EXPECT_TRUE(testsupport::namesIn(folder.path()).empty());
+    EXPECT_TRUE(processGoneWithin(result.processId, 0ms));
+}
+
+// --- the child as a process -------------------------------------------------------------
+
+TEST_F(CaptureToFileTest, ChildGetsOnlyThePipeAndAnEmptyStandardInput) {
+    // A descriptor of the program without close-on-exec must stay behind too.
+    const int inheritable = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(inheritable, 3);
+    capture("fds");
+    ::close(inheritable);
+    EXPECT_EQ(readWholeFile(dat), "fds=0,1,2;stdin=/dev/null\n");
+}
+
+TEST_F(CaptureToFileTest, EndedChildIsReapedNoZombie) {
+    capture("pid");
+    const long long pid = pidFrom(readWholeFile(dat));
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(processGoneWithin(pid, 10s)) << "state " << processState(pid);
+}
+
+TEST_F(CaptureToFileTest, ChildThatClosesItsOutputAndRunsOnDoesNotHoldTheCapture) {
+    const CaptureResult result = capture("pid close sleep:30000");
+    EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
+    const long long pid = pidFrom(readWholeFile(dat));
+    ASSERT_GT(pid, 0);
+    // Still running: the capture returned without waiting for it.
+    const char state = processState(pid);
+    EXPECT_TRUE(state != 0 && state != 'Z') << "state " << state;
+    // And once it ends it is reaped, though nobody waits in the capture.
+    ::kill(static_cast<pid_t>(pid), SIGKILL);
+    EXPECT_TRUE(processGoneWithin(pid, 10s)) << "state " << processState(pid);
+}
+
+TEST_F(CaptureToFileTest, BlanksInTheProgramPathNeedNoQuotes) {
+    const std::string emus = folder / "My Emus";
+    std::filesystem::create_directory(emus);
+    std::filesystem::copy_file(ZFE_STAND_IN_CHILD, emus + "/mame");
+    const CaptureResult result = captureToFile(ui, emus + "/mame -listinfo", dat);
+    EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
+    EXPECT_NE(readWholeFile(dat).find("/My Emus/mame with 1 argument(s)"), std::string::npos)
+        << readWholeFile(dat);
+}
+
+}  // namespace
+}  // namespace zfe::capture
