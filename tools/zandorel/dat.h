@@ -1,0 +1,141 @@
+#pragma once
+
+// The parsed form of one dat, shared by the listinfo and the XML reader. Strings
+// are kept as spans into the file's own bytes (or, for decoded strings, into a
+// small side buffer), so that reading a dat allocates per game and per rom, never
+// per character, and every game keeps the byte range it came from.
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zfe::zandorel {
+
+enum class DatFormat { Listinfo, Xml };
+
+// A string of the dat: an offset and length into Dat::text, or into
+// Dat::decoded when the string had to be unescaped.
+struct Span {
+    std::uint32_t offset = 0;
+    std::uint32_t length : 31 = 0;
+    std::uint32_t inDecoded : 1 = 0;
+
+    bool empty() const { return length == 0; }
+};
+
+enum EntryFlag : std::uint8_t {
+    kEntryDisk = 1,
+    kEntryNoDump = 2,
+    kEntryHasSize = 4,
+    kEntryHasCrc = 8,
+};
+
+// A rom or a disk of a game.
+struct Entry {
+    Span name;
+    Span merge;
+    Span sha1;
+    Span md5;
+    std::uint64_t size = 0;
+    std::uint32_t crc = 0;
+    // The bytes that leave the game's block when the entry is left out of a
+    // compact dat: its whole line when it stands on a line of its own.
+    std::uint32_t cutBegin = 0;
+    std::uint32_t cutEnd = 0;
+    std::uint8_t flags = 0;
+
+    bool isDisk() const { return flags & kEntryDisk; }
+    bool isNoDump() const { return flags & kEntryNoDump; }
+    bool hasSize() const { return flags & kEntryHasSize; }
+    bool hasCrc() const { return flags & kEntryHasCrc; }
+};
+
+// A game, resource or machine block.
+struct Game {
+    Span name;
+    Span cloneOf;
+    Span romOf;
+    // The block's bytes in Dat::text, whole lines where the block has its lines
+    // to itself, so that the block can be copied as it stands.
+    std::uint32_t blockBegin = 0;
+    std::uint32_t blockEnd = 0;
+    std::uint32_t firstEntry = 0;
+    std::uint32_t entryCount = 0;
+};
+
+// A game dropped because an earlier game has the same name.
+struct DuplicateGame {
+    std::string name;
+    std::uint32_t offset = 0;       // of the dropped block
+    std::uint32_t firstOffset = 0;  // of the block that was kept
+};
+
+struct Dat {
+    std::string path;  // as given, for messages
+    DatFormat format = DatFormat::Listinfo;
+    std::string text;     // the file's bytes, unchanged
+    std::string decoded;  // unescaped strings
+    std::vector<Game> games;
+    std::vector<Entry> entries;
+    std::vector<DuplicateGame> duplicates;
+    std::string lineEnd = "\n";  // the file's own line end, for blocks the writer adds
+
+    std::string_view view(Span span) const {
+        const std::string& source = span.inDecoded ? decoded : text;
+        return std::string_view(source).substr(span.offset, span.length);
+    }
+};
+
+struct TextPosition {
+    std::uint32_t line = 1;
+    std::uint32_t column = 1;
+};
+
+// Line and column (both from 1, column in bytes) of a byte offset.
+TextPosition positionOf(std::string_view text, std::size_t offset);
+
+// The input stopped making sense: the file, where, and why.
+class DatError : public std::runtime_error {
+public:
+    DatError(std::string path, TextPosition position, std::string reason);
+    // An error with no position in the text (a file that cannot be read).
+    DatError(std::string path, std::string reason);
+
+    const std::string& path() const { return path_; }
+    bool hasPosition() const { return hasPosition_; }
+    TextPosition position() const { return position_; }
+    const std::string& reason() const { return reason_; }
+
+private:
+    std::string path_;
+    std::string reason_;
+    TextPosition position_;
+    bool hasPosition_ = false;
+};
+
+// Reads a dat from bytes already in memory. The format is taken from the
+// content. `path` only names the dat in messages. Throws DatError.
+Dat parseDat(std::string text, std::string path);
+
+// Reads the whole file in one go and parses it. Throws DatError.
+Dat readDatFile(const std::string& path);
+
+// Reads a file's bytes, nothing more. Throws DatError.
+std::string readFileBytes(const std::string& path);
+
+DatFormat detectFormat(std::string_view text);
+
+// Whether this build can read XML dats.
+bool xmlSupported();
+
+// ASCII case folding, for names that are matched without regard to case.
+inline char foldCase(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+bool equalsFolded(std::string_view a, std::string_view b);
+int compareFolded(std::string_view a, std::string_view b);
+std::size_t hashFolded(std::string_view text);
+
+}  // namespace zfe::zandorel

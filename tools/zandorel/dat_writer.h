@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "tools/zandorel/diff.h"
+
+namespace zfe::zandorel {
+
+// Appends the diff dat to `out` in the new dat's format: the new dat's text
+// before its first game (the header), every game needed to build the added,
+// renamed and changed sets in the new dat's order, and the text after its last
+// game. A game goes in as its bytes in the new dat; in the compact form its
+// blocks lose the rom and disk lines whose data the old set of the same name
+// already holds, renamed sets stay out, and so does a game left with no entry.
+// Returns the number of games written.
+std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets,
+                         const DiffResult& diff, bool compact, std::string& out);
+
+}  // namespace zfe::zandorel

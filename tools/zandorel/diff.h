@@ -1,0 +1,48 @@
+#pragma once
+
+// What changed between the sets of an old and a new dat.
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "tools/zandorel/set_model.h"
+
+namespace zfe::zandorel {
+
+struct EntryChange {
+    enum class Kind { Added, Removed, Changed, Renamed };
+    Kind kind;
+    // Indices into the old and the new dat's entries; kNone where the entry is
+    // on one side only.
+    std::uint32_t oldEntry;
+    std::uint32_t newEntry;
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+};
+
+struct ChangedSet {
+    std::uint32_t oldSet;
+    std::uint32_t newSet;
+    std::vector<EntryChange> entries;
+};
+
+struct DiffResult {
+    std::vector<std::uint32_t> added;    // new sets, in the new dat's order
+    std::vector<std::uint32_t> removed;  // old sets, in the old dat's order
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> renamed;  // old set, new set
+    std::vector<ChangedSet> changed;     // in the new dat's order
+    std::size_t unchanged = 0;
+
+    bool empty() const {
+        return added.empty() && removed.empty() && renamed.empty() && changed.empty();
+    }
+};
+
+// Both models must have the same set type.
+DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets);
+
+// How two contents differ, entry by entry; empty when they are equal.
+std::vector<EntryChange> diffContent(const SetModel& oldSets, std::size_t oldSet,
+                                     const SetModel& newSets, std::size_t newSet);
+
+}  // namespace zfe::zandorel

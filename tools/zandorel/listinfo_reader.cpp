@@ -1,0 +1,336 @@
+#include "tools/zandorel/listinfo_reader.h"
+
+#include <string>
+
+#include "tools/zandorel/reader_support.h"
+
+namespace zfe::zandorel {
+
+namespace {
+
+using detail::wholeLines;
+
+// Sub-blocks deeper than this are not listinfo; the limit keeps a hostile file
+// from exhausting the stack.
+constexpr int kMaxDepth = 64;
+
+enum class TokenKind { End, Open, Close, Word, String };
+
+struct Token {
+    TokenKind kind = TokenKind::End;
+    std::uint32_t begin = 0;  // in the text, quotes included
+    std::uint32_t end = 0;
+    Span value;  // the word, or the string without quotes and unescaped
+};
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+bool isControl(char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return byte < 0x20 || byte == 0x7f;
+}
+
+std::string hexByte(char c) {
+    static const char digits[] = "0123456789ABCDEF";
+    const auto byte = static_cast<unsigned char>(c);
+    return std::string("0x") + digits[byte >> 4] + digits[byte & 15];
+}
+
+class ListinfoParser {
+public:
+    explicit ListinfoParser(Dat& dat) : dat_(dat), text_(dat.text) {}
+
+    void run() {
+        if (text_.substr(0, 3) == "\xEF\xBB\xBF") position_ = 3;
+        dat_.games.reserve(text_.size() / 256);
+        dat_.entries.reserve(text_.size() / 48);
+        for (;;) {
+            const Token keyword = next();
+            if (keyword.kind == TokenKind::End) break;
+            if (keyword.kind == TokenKind::Close) {
+                fail(keyword.begin, "')' without a matching '('");
+            }
+            if (keyword.kind == TokenKind::Open) {
+                fail(keyword.begin, "'(' without a block name before it");
+            }
+            const Token open = next();
+            const std::string_view name = dat_.view(keyword.value);
+            if (open.kind == TokenKind::End) {
+                fail(text_.size(), "the file ends after '" + std::string(name) +
+                                       "', where a block should start (truncated file?)");
+            }
+            if (open.kind != TokenKind::Open) {
+                fail(open.begin, "expected '(' after '" + std::string(name) + "'");
+            }
+            if (equalsFolded(name, "game") || equalsFolded(name, "resource") ||
+                equalsFolded(name, "machine")) {
+                parseGame(keyword);
+            } else {
+                skipBlock(open, keyword.value, 1);
+            }
+        }
+    }
+
+private:
+    [[noreturn]] void fail(std::size_t offset, std::string reason) {
+        throw DatError(dat_.path, positionOf(text_, offset), std::move(reason));
+    }
+
+    [[noreturn]] void failTruncated(const Token& open, std::string_view blockName) {
+        const TextPosition opened = positionOf(text_, open.begin);
+        fail(text_.size(), "the file ends inside the '" + std::string(blockName) +
+                               "' block opened at line " + std::to_string(opened.line) +
+                               ", column " + std::to_string(opened.column) +
+                               " (unbalanced parentheses or truncated file)");
+    }
+
+    Token next() {
+        const std::size_t size = text_.size();
+        const char* data = text_.data();
+        std::size_t at = position_;
+        while (at < size && isBlank(data[at])) ++at;
+        Token token;
+        token.begin = static_cast<std::uint32_t>(at);
+        if (at == size) {
+            position_ = at;
+            token.end = token.begin;
+            return token;
+        }
+        const char c = data[at];
+        if (c == '(' || c == ')') {
+            token.kind = c == '(' ? TokenKind::Open : TokenKind::Close;
+            position_ = at + 1;
+        } else if (c == '"') {
+            readString(at, token);
+        } else if (isControl(c)) {
+            // DOS text files may end with Ctrl-Z.
+            if (c == '\x1a' && at + 1 == size) {
+                position_ = size;
+                token.end = token.begin;
+                return token;
+            }
+            fail(at, "unexpected byte " + hexByte(c) + " (not a text dat?)");
+        } else {
+            std::size_t end = at + 1;
+            while (end < size) {
+                const char d = data[end];
+                if (isBlank(d) || d == '(' || d == ')' || d == '"' || isControl(d)) break;
+                ++end;
+            }
+            token.kind = TokenKind::Word;
+            token.value.offset = static_cast<std::uint32_t>(at);
+            token.value.length = static_cast<std::uint32_t>(end - at);
+            position_ = end;
+        }
+        token.end = static_cast<std::uint32_t>(position_);
+        return token;
+    }
+
+    void readString(std::size_t quote, Token& token) {
+        const std::size_t size = text_.size();
+        const char* data = text_.data();
+        std::size_t at = quote + 1;
+        bool escaped = false;
+        for (;;) {
+            if (at >= size || data[at] == '\n') fail(quote, "unterminated string");
+            const char c = data[at];
+            if (c == '"') break;
+            if (c == '\\') {
+                escaped = true;
+                ++at;
+                if (at >= size || data[at] == '\n') fail(quote, "unterminated string");
+            }
+            ++at;
+        }
+        token.kind = TokenKind::String;
+        if (escaped) {
+            token.value = unescape(text_.substr(quote + 1, at - quote - 1));
+        } else {
+            token.value.offset = static_cast<std::uint32_t>(quote + 1);
+            token.value.length = static_cast<std::uint32_t>(at - quote - 1);
+        }
+        position_ = at + 1;
+    }
+
+    // C escapes; an unknown escape stands for the character after the backslash.
+    Span unescape(std::string_view raw) {
+        std::string& out = dat_.decoded;
+        Span span;
+        span.offset = static_cast<std::uint32_t>(out.size());
+        span.inDecoded = 1;
+        for (std::size_t i = 0; i < raw.size(); ++i) {
+            if (raw[i] != '\\' || i + 1 == raw.size()) {
+                out.push_back(raw[i]);
+                continue;
+            }
+            const char c = raw[++i];
+            switch (c) {
+                case 'n': out.push_back('\n'); break;
+                case 't': out.push_back('\t'); break;
+                case 'r': out.push_back('\r'); break;
+                case 'a': out.push_back('\a'); break;
+                case 'b': out.push_back('\b'); break;
+                case 'f': out.push_back('\f'); break;
+                case 'v': out.push_back('\v'); break;
+                case 'x': {
+                    int value = 0;
+                    int digits = 0;
+                    while (digits < 2 && i + 1 < raw.size() && detail::hexDigit(raw[i + 1]) >= 0) {
+                        value = value * 16 + detail::hexDigit(raw[++i]);
+                        ++digits;
+                    }
+                    out.push_back(digits == 0 ? 'x' : static_cast<char>(value));
+                    break;
+                }
+                default:
+                    if (c >= '0' && c <= '7') {
+                        int value = c - '0';
+                        for (int digits = 1;
+                             digits < 3 && i + 1 < raw.size() && raw[i + 1] >= '0' && raw[i + 1] <= '7';
+                             ++digits) {
+                            value = value * 8 + (raw[++i] - '0');
+                        }
+                        out.push_back(static_cast<char>(value & 0xff));
+                    } else {
+                        out.push_back(c);
+                    }
+            }
+        }
+        if (out.size() >= 0x80000000U) fail(0, "too many escaped strings");
+        span.length = static_cast<std::uint32_t>(out.size() - span.offset) & 0x7fffffffU;
+        return span;
+    }
+
+    // A block whose content does not matter; it stays in the text as it is.
+    // `name` is a span, not a view: unescaping later strings may move the
+    // buffer that a view would point into.
+    void skipBlock(const Token& open, Span name, int depth) {
+        if (depth > kMaxDepth) fail(open.begin, "blocks nested too deep");
+        for (;;) {
+            const Token token = next();
+            switch (token.kind) {
+                case TokenKind::End: failTruncated(open, dat_.view(name));
+                case TokenKind::Close: return;
+                case TokenKind::Open: skipBlock(token, name, depth + 1); break;
+                default: break;
+            }
+        }
+    }
+
+    void parseGame(const Token& keyword) {
+        const std::string kind(dat_.view(keyword.value));
+        Game game;
+        game.firstEntry = static_cast<std::uint32_t>(dat_.entries.size());
+        bool named = false;
+        for (;;) {
+            const Token key = next();
+            if (key.kind == TokenKind::End) failTruncated(keyword, kind);
+            if (key.kind == TokenKind::Close) {
+                finishGame(game, keyword, key, kind, named);
+                return;
+            }
+            if (key.kind == TokenKind::Open) fail(key.begin, "'(' without a key before it");
+            const Token value = next();
+            if (value.kind == TokenKind::End) failTruncated(keyword, kind);
+            if (value.kind == TokenKind::Close) {  // a key without a value ends the block
+                finishGame(game, keyword, value, kind, named);
+                return;
+            }
+            const std::string_view name = dat_.view(key.value);
+            if (value.kind == TokenKind::Open) {
+                if (name == "rom" || name == "disk") {
+                    parseEntry(key, value, name == "disk");
+                } else {
+                    skipBlock(value, key.value, 2);
+                }
+                continue;
+            }
+            if (name == "name") {
+                game.name = value.value;
+                named = !value.value.empty();
+            } else if (name == "cloneof") {
+                game.cloneOf = value.value;
+            } else if (name == "romof") {
+                game.romOf = value.value;
+            }
+        }
+    }
+
+    void finishGame(Game& game, const Token& keyword, const Token& close, std::string_view kind,
+                    bool named) {
+        if (!named) fail(keyword.begin, "the '" + std::string(kind) + "' block has no name");
+        const detail::ByteRange range = wholeLines(text_, keyword.begin, close.end);
+        game.blockBegin = range.begin;
+        game.blockEnd = range.end;
+        game.entryCount = static_cast<std::uint32_t>(dat_.entries.size()) - game.firstEntry;
+        dat_.games.push_back(game);
+    }
+
+    void parseEntry(const Token& key, const Token& open, bool disk) {
+        Entry entry;
+        if (disk) entry.flags |= kEntryDisk;
+        const std::string_view blockName = disk ? "disk" : "rom";
+        for (;;) {
+            const Token field = next();
+            if (field.kind == TokenKind::End) failTruncated(open, blockName);
+            if (field.kind == TokenKind::Close) {
+                finishEntry(entry, key, field);
+                return;
+            }
+            if (field.kind == TokenKind::Open) {
+                skipBlock(field, key.value, 3);
+                continue;
+            }
+            const Token value = next();
+            const std::string_view name = dat_.view(field.value);
+            if (value.kind == TokenKind::End) failTruncated(open, blockName);
+            if (value.kind == TokenKind::Close) {  // a lone word, as some dats write "nodump"
+                if (detail::isNoDumpWord(name)) entry.flags |= kEntryNoDump;
+                finishEntry(entry, key, value);
+                return;
+            }
+            if (value.kind == TokenKind::Open) {
+                skipBlock(value, field.value, 3);
+                continue;
+            }
+            const std::string_view text = dat_.view(value.value);
+            if (name == "name") {
+                entry.name = value.value;
+            } else if (name == "merge") {
+                entry.merge = value.value;
+            } else if (name == "size") {
+                if (detail::parseSize(text, entry.size)) entry.flags |= kEntryHasSize;
+            } else if (name == "crc") {
+                if (detail::parseCrc(text, entry.crc)) entry.flags |= kEntryHasCrc;
+            } else if (name == "sha1") {
+                entry.sha1 = value.value;
+            } else if (name == "md5") {
+                entry.md5 = value.value;
+            } else if (name == "flags" || name == "status") {
+                if (detail::isNoDumpWord(text)) entry.flags |= kEntryNoDump;
+            }
+        }
+    }
+
+    void finishEntry(Entry& entry, const Token& key, const Token& close) {
+        if (entry.name.empty()) {
+            fail(key.begin, "the '" + std::string(dat_.view(key.value)) + "' has no name");
+        }
+        const detail::ByteRange range = wholeLines(text_, key.begin, close.end);
+        entry.cutBegin = range.begin;
+        entry.cutEnd = range.end;
+        dat_.entries.push_back(entry);
+    }
+
+    Dat& dat_;
+    std::string_view text_;
+    std::size_t position_ = 0;
+};
+
+}  // namespace
+
+void parseListinfo(Dat& dat) { ListinfoParser(dat).run(); }
+
+}  // namespace zfe::zandorel

@@ -1,0 +1,132 @@
+#include "tools/zandorel/report.h"
+
+#include <cstdio>
+
+namespace zfe::zandorel {
+
+namespace {
+
+std::string crcText(std::uint32_t crc) {
+    char buffer[9];
+    std::snprintf(buffer, sizeof buffer, "%08x", crc);
+    return buffer;
+}
+
+std::string dataText(const Dat& dat, const Entry& entry) {
+    std::string text;
+    const auto add = [&](const std::string& part) {
+        if (!text.empty()) text += ", ";
+        text += part;
+    };
+    if (entry.hasSize()) add("size " + std::to_string(entry.size));
+    if (entry.hasCrc()) add("crc " + crcText(entry.crc));
+    if (!entry.sha1.empty()) add("sha1 " + std::string(dat.view(entry.sha1)));
+    else if (!entry.md5.empty()) add("md5 " + std::string(dat.view(entry.md5)));
+    return text;
+}
+
+// A name as it goes into the report: quoted when it has blanks or is empty, so
+// that a line still splits into words.
+std::string nameText(std::string_view name) {
+    if (!name.empty() && name.find_first_of(" \t\r\n\"") == std::string_view::npos) {
+        return std::string(name);
+    }
+    std::string quoted = "\"";
+    for (const char c : name) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        if (c == '\n') {
+            quoted += "\\n";
+        } else if (c == '\r') {
+            quoted += "\\r";
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string formatName(DatFormat format) {
+    return format == DatFormat::Xml ? "XML" : "listinfo";
+}
+
+void datLine(std::string& out, const char* label, const SetModel& sets) {
+    const Dat& dat = sets.dat();
+    out += std::string(label) + ": " + dat.path + " (" + formatName(dat.format) + ", " +
+           std::to_string(dat.games.size()) + " games, " + std::to_string(sets.size()) + " sets)\n";
+}
+
+void duplicateLines(std::string& out, const Dat& dat) {
+    for (const DuplicateGame& duplicate : dat.duplicates) {
+        const TextPosition at = positionOf(dat.text, duplicate.offset);
+        const TextPosition first = positionOf(dat.text, duplicate.firstOffset);
+        out += "Duplicate: " + dat.path + ":" + std::to_string(at.line) + ": game " +
+               nameText(duplicate.name) + " left out, the first of that name is at line " +
+               std::to_string(first.line) + "\n";
+    }
+}
+
+}  // namespace
+
+std::string describeEntry(const Dat& dat, const Entry& entry) {
+    std::string text = entry.isDisk() ? "disk " : "rom ";
+    text += nameText(dat.view(entry.name));
+    const std::string data = dataText(dat, entry);
+    if (!data.empty()) text += " (" + data + ")";
+    return text;
+}
+
+void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
+                 const ReportContext& context, std::string& out) {
+    const Dat& oldDat = oldSets.dat();
+    const Dat& newDat = newSets.dat();
+    out += "zandorel " + context.version + "\n";
+    datLine(out, "Old", oldSets);
+    datLine(out, "New", newSets);
+    out += "Set type: " + std::string(setTypeName(newSets.type())) + "\n";
+    out += std::string("Form: ") + (context.compact ? "compact" : "full") + "\n";
+    duplicateLines(out, oldDat);
+    duplicateLines(out, newDat);
+
+    out += "\nAdded (" + std::to_string(diff.added.size()) + ")\n";
+    for (const std::uint32_t set : diff.added) out += "  " + nameText(newSets.name(set)) + "\n";
+    out += "\nRemoved (" + std::to_string(diff.removed.size()) + ")\n";
+    for (const std::uint32_t set : diff.removed) out += "  " + nameText(oldSets.name(set)) + "\n";
+    out += "\nRenamed (" + std::to_string(diff.renamed.size()) + ")\n";
+    for (const auto& [oldSet, newSet] : diff.renamed) {
+        out += "  " + nameText(oldSets.name(oldSet)) + " -> " + nameText(newSets.name(newSet)) +
+               "\n";
+    }
+    out += "\nChanged (" + std::to_string(diff.changed.size()) + ")\n";
+    for (const ChangedSet& changed : diff.changed) {
+        out += "  " + nameText(newSets.name(changed.newSet)) + "\n";
+        for (const EntryChange& change : changed.entries) {
+            const Entry* oldEntry =
+                change.oldEntry == EntryChange::kNone ? nullptr : &oldDat.entries[change.oldEntry];
+            const Entry* newEntry =
+                change.newEntry == EntryChange::kNone ? nullptr : &newDat.entries[change.newEntry];
+            switch (change.kind) {
+                case EntryChange::Kind::Added:
+                    out += "    added " + describeEntry(newDat, *newEntry) + "\n";
+                    break;
+                case EntryChange::Kind::Removed:
+                    out += "    removed " + describeEntry(oldDat, *oldEntry) + "\n";
+                    break;
+                case EntryChange::Kind::Changed:
+                    out += "    changed " + describeEntry(newDat, *newEntry) + ", was " +
+                           dataText(oldDat, *oldEntry) + "\n";
+                    break;
+                case EntryChange::Kind::Renamed:
+                    out += "    renamed " + describeEntry(oldDat, *oldEntry) + " -> " +
+                           nameText(newDat.view(newEntry->name)) + "\n";
+                    break;
+            }
+        }
+    }
+    out += "\nSummary: " + std::to_string(diff.added.size()) + " added, " +
+           std::to_string(diff.removed.size()) + " removed, " +
+           std::to_string(diff.renamed.size()) + " renamed, " +
+           std::to_string(diff.changed.size()) + " changed, " + std::to_string(diff.unchanged) +
+           " unchanged; zandorel.dat holds " + std::to_string(context.gamesWritten) + " games\n";
+}
+
+}  // namespace zfe::zandorel

@@ -1,0 +1,23 @@
+#pragma once
+
+// The report zandorel.log: plain text, one item a line, for people and grep.
+
+#include <string>
+
+#include "tools/zandorel/diff.h"
+
+namespace zfe::zandorel {
+
+struct ReportContext {
+    std::string version;
+    bool compact = false;
+    std::size_t gamesWritten = 0;
+};
+
+void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
+                 const ReportContext& context, std::string& out);
+
+// One line for an entry: "rom name (size 4096, crc 0a1b2c3d)".
+std::string describeEntry(const Dat& dat, const Entry& entry);
+
+}  // namespace zfe::zandorel

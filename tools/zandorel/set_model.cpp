@@ -1,0 +1,196 @@
+#include "tools/zandorel/set_model.h"
+
+#include <algorithm>
+
+namespace zfe::zandorel {
+
+namespace {
+
+// Which data identifies the entry: 1 crc (with size), 2 sha1, 3 md5, 0 size only.
+int dataKind(const Entry& entry) {
+    if (entry.hasCrc()) return 1;
+    if (!entry.sha1.empty()) return 2;
+    if (!entry.md5.empty()) return 3;
+    return 0;
+}
+
+int compareNumbers(std::uint64_t a, std::uint64_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
+
+int compareData(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
+    const int kind = dataKind(x);
+    if (const int byKind = kind - dataKind(y); byKind != 0) return byKind;
+    switch (kind) {
+        case 1:
+            if (const int bySize = compareNumbers(x.size, y.size); bySize != 0) return bySize;
+            return compareNumbers(x.crc, y.crc);
+        case 2: return compareFolded(a.view(x.sha1), b.view(y.sha1));
+        case 3: return compareFolded(a.view(x.md5), b.view(y.md5));
+        default: return compareNumbers(x.size, y.size);
+    }
+}
+
+// Guards the walk up the parents against loops in a hostile dat.
+constexpr int kMaxParentDepth = 64;
+
+}  // namespace
+
+std::string_view setTypeName(SetType type) {
+    switch (type) {
+        case SetType::Split: return "split";
+        case SetType::Merged: return "merged";
+        case SetType::NonMerged: return "non-merged";
+    }
+    return "split";
+}
+
+int compareEntries(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
+    if (x.isDisk() != y.isDisk()) return x.isDisk() ? 1 : -1;
+    if (const int byName = compareFolded(a.view(x.name), b.view(y.name)); byName != 0) {
+        return byName;
+    }
+    return compareData(a, x, b, y);
+}
+
+bool sameName(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
+    return x.isDisk() == y.isDisk() && equalsFolded(a.view(x.name), b.view(y.name));
+}
+
+bool sameKnownData(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
+    return x.isDisk() == y.isDisk() && dataKind(x) != 0 && compareData(a, x, b, y) == 0;
+}
+
+SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
+    const auto gameCount = static_cast<std::uint32_t>(dat.games.size());
+    gameByName_.reserve(gameCount);
+    for (std::uint32_t g = 0; g < gameCount; ++g) {
+        gameByName_.emplace(dat.view(dat.games[g].name), g);
+    }
+
+    // Which set each game belongs to: its own, or under merged its top parent's.
+    std::vector<std::uint32_t> owner(gameCount);
+    for (std::uint32_t g = 0; g < gameCount; ++g) {
+        owner[g] = type == SetType::Merged ? topParent(g) : g;
+    }
+    setOfGame_.assign(gameCount, 0);
+    std::vector<std::uint32_t> setOfOwner(gameCount, UINT32_MAX);
+    for (std::uint32_t g = 0; g < gameCount; ++g) {
+        if (owner[g] != g) continue;
+        setOfOwner[g] = static_cast<std::uint32_t>(sets_.size());
+        sets_.push_back({g, 0, 0, 0, 0});
+    }
+    for (std::uint32_t g = 0; g < gameCount; ++g) {
+        setOfGame_[g] = setOfOwner[owner[g]];
+        ++sets_[setOfGame_[g]].memberCount;
+    }
+    std::uint32_t next = 0;
+    for (Set& set : sets_) {
+        set.firstMember = next;
+        next += set.memberCount;
+        set.memberCount = 0;
+    }
+    members_.resize(gameCount);
+    for (std::uint32_t g = 0; g < gameCount; ++g) {
+        Set& set = sets_[setOfGame_[g]];
+        members_[set.firstMember + set.memberCount++] = g;
+    }
+    // The parent first, then its clones in the dat's order.
+    for (Set& set : sets_) {
+        auto begin = members_.begin() + set.firstMember;
+        auto end = begin + set.memberCount;
+        std::stable_partition(begin, end, [&](std::uint32_t g) { return g == set.nameGame; });
+    }
+
+    items_.reserve(dat.entries.size());
+    for (Set& set : sets_) {
+        set.firstItem = static_cast<std::uint32_t>(items_.size());
+        for (std::uint32_t m = 0; m < set.memberCount; ++m) {
+            const Game& game = dat.games[members_[set.firstMember + m]];
+            for (std::uint32_t e = game.firstEntry; e < game.firstEntry + game.entryCount; ++e) {
+                if (counts(dat.entries[e])) items_.push_back(e);
+            }
+        }
+        auto begin = items_.begin() + set.firstItem;
+        std::sort(begin, items_.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return compareEntries(dat, dat.entries[a], dat, dat.entries[b]) < 0;
+        });
+        const auto last = std::unique(begin, items_.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return compareEntries(dat, dat.entries[a], dat, dat.entries[b]) == 0;
+        });
+        items_.erase(last, items_.end());
+        set.itemCount = static_cast<std::uint32_t>(items_.size()) - set.firstItem;
+    }
+}
+
+bool SetModel::counts(const Entry& entry) const {
+    if (entry.isNoDump()) return false;
+    return type_ == SetType::NonMerged || entry.merge.empty();
+}
+
+std::string_view SetModel::name(std::size_t set) const {
+    return dat_->view(dat_->games[sets_[set].nameGame].name);
+}
+
+std::span<const std::uint32_t> SetModel::content(std::size_t set) const {
+    return {items_.data() + sets_[set].firstItem, sets_[set].itemCount};
+}
+
+std::span<const std::uint32_t> SetModel::members(std::size_t set) const {
+    return {members_.data() + sets_[set].firstMember, sets_[set].memberCount};
+}
+
+std::optional<std::uint32_t> SetModel::findGame(std::string_view name) const {
+    const auto found = gameByName_.find(name);
+    if (found == gameByName_.end()) return std::nullopt;
+    return found->second;
+}
+
+std::optional<std::size_t> SetModel::find(std::string_view name) const {
+    const std::optional<std::uint32_t> game = findGame(name);
+    if (!game) return std::nullopt;
+    const std::size_t set = setOfGame_[*game];
+    if (sets_[set].nameGame != *game) return std::nullopt;  // a clone: no set of its own
+    return set;
+}
+
+bool SetModel::contains(std::size_t set, const Dat& dat, const Entry& entry) const {
+    const std::span<const std::uint32_t> items = content(set);
+    const auto found = std::lower_bound(
+        items.begin(), items.end(), entry, [&](std::uint32_t item, const Entry& wanted) {
+            return compareEntries(*dat_, dat_->entries[item], dat, wanted) < 0;
+        });
+    return found != items.end() && compareEntries(*dat_, dat_->entries[*found], dat, entry) == 0;
+}
+
+std::vector<std::uint32_t> SetModel::ancestors(std::uint32_t game) const {
+    std::vector<std::uint32_t> chain;
+    std::uint32_t current = game;
+    for (int depth = 0; depth < kMaxParentDepth; ++depth) {
+        const Span parentName = dat_->games[current].cloneOf;
+        if (parentName.empty()) break;
+        const std::optional<std::uint32_t> parent = findGame(dat_->view(parentName));
+        if (!parent || *parent == game ||
+            std::find(chain.begin(), chain.end(), *parent) != chain.end()) {
+            break;
+        }
+        chain.push_back(*parent);
+        current = *parent;
+    }
+    return chain;
+}
+
+// A clone of a clone belongs to the top of its chain; a clone whose parent is
+// missing, or that sits on a loop of parents, is a parent itself.
+std::uint32_t SetModel::topParent(std::uint32_t game) const {
+    std::uint32_t current = game;
+    for (int depth = 0; depth < kMaxParentDepth; ++depth) {
+        const Span parentName = dat_->games[current].cloneOf;
+        if (parentName.empty()) return current;
+        const std::optional<std::uint32_t> parent = findGame(dat_->view(parentName));
+        if (!parent) return current;
+        if (*parent == game) return game;  // a loop through this game
+        current = *parent;
+    }
+    return game;
+}
+
+}  // namespace zfe::zandorel

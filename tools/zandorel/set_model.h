@@ -1,0 +1,84 @@
+#pragma once
+
+// The sets that a dat describes under one set type, and the identity of their
+// entries.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "tools/zandorel/dat.h"
+
+namespace zfe::zandorel {
+
+enum class SetType { Split, Merged, NonMerged };
+
+std::string_view setTypeName(SetType type);  // "split", "merged", "non-merged"
+
+// An entry is identified by its kind (rom or disk), its name without regard to
+// case, and its data: size and crc, else sha1, else md5. Orders entries by that
+// identity, so that a set's content can be sorted and two contents compared.
+int compareEntries(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
+bool sameName(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
+// Equal data that is worth matching on: a crc, sha1 or md5 on both sides.
+bool sameKnownData(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
+
+struct FoldedHash {
+    std::size_t operator()(std::string_view text) const { return hashFolded(text); }
+};
+struct FoldedEqual {
+    bool operator()(std::string_view a, std::string_view b) const { return equalsFolded(a, b); }
+};
+
+class SetModel {
+public:
+    SetModel(const Dat& dat, SetType type);
+
+    const Dat& dat() const { return *dat_; }
+    SetType type() const { return type_; }
+    std::size_t size() const { return sets_.size(); }
+
+    // The set's name: its game's, or under merged its parent's.
+    std::string_view name(std::size_t set) const;
+    // Entry indices into dat().entries, sorted by compareEntries, no two equal.
+    std::span<const std::uint32_t> content(std::size_t set) const;
+    // The games whose blocks make the set, as indices into dat().games in the
+    // dat's order; under merged the parent comes first.
+    std::span<const std::uint32_t> members(std::size_t set) const;
+    std::optional<std::size_t> find(std::string_view name) const;
+    std::size_t setOfGame(std::uint32_t game) const { return setOfGame_[game]; }
+
+    // Whether the set holds an entry of that identity (from any dat).
+    bool contains(std::size_t set, const Dat& dat, const Entry& entry) const;
+    // Whether an entry of the game counts for its set under this set type.
+    bool counts(const Entry& entry) const;
+
+    // The game's parent, its parent's parent and so on, as far as they are in the
+    // dat. Stops at a loop.
+    std::vector<std::uint32_t> ancestors(std::uint32_t game) const;
+    std::optional<std::uint32_t> findGame(std::string_view name) const;
+
+private:
+    struct Set {
+        std::uint32_t nameGame;
+        std::uint32_t firstItem;
+        std::uint32_t itemCount;
+        std::uint32_t firstMember;
+        std::uint32_t memberCount;
+    };
+
+    std::uint32_t topParent(std::uint32_t game) const;
+
+    const Dat* dat_;
+    SetType type_;
+    std::vector<Set> sets_;
+    std::vector<std::uint32_t> items_;
+    std::vector<std::uint32_t> members_;
+    std::vector<std::uint32_t> setOfGame_;
+    std::unordered_map<std::string_view, std::uint32_t, FoldedHash, FoldedEqual> gameByName_;
+};
+
+}  // namespace zfe::zandorel
