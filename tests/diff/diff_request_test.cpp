@@ -1,0 +1,525 @@
+#include "diff/diff_request.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "diff/command_runner.h"
+#include "platform/file_system.h"
+#include "platform/os_error.h"
+#include "support/app_folder.h"
+#include "support/scripted_ui.h"
+
+namespace zfe::diff {
+namespace {
+
+using testsupport::entriesOf;
+using testsupport::readFile;
+using testsupport::samePlace;
+using testsupport::ScriptedUi;
+using testsupport::writeFile;
+
+constexpr char kSep = platform::kPathSeparator;
+constexpr std::array<bool, 3> kSplit = {true, false, false};
+constexpr std::array<bool, 3> kMerged = {false, true, false};
+constexpr std::array<bool, 3> kNonMerged = {false, false, true};
+constexpr std::array<bool, 3> kNoSetType = {false, false, false};
+
+const char* const kSelectionWarning =
+    "E' necessario selezionare un Dat Vecchio ed uno Nuovo per il confronto.";
+const char* const kDestinationWarning = "E' necessario specificare un percorso di destinazione.";
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// --- the command line, without running anything ------------------------------
+
+std::string toolOnCommandLine(const std::string& applicationPath) {
+    return "\"" + applicationPath + kSep + "zdrl" + kSep + kDiffToolFileName + "\"";
+}
+
+#ifdef _WIN32
+const std::string kProgramFolder = "C:\\Prog";
+const std::string kRoot = "C:\\";
+#else
+const std::string kProgramFolder = "/Prog";
+const std::string kRoot = "/";
+#endif
+
+TEST(DiffCommandLine, FollowsTheExamplesForEverySetTypeAndCompactForm) {
+    struct Row {
+        std::array<bool, 3> setType;
+        int compact;
+        std::string rest;
+    };
+    const Row rows[] = {
+        {kSplit, 0, " -S a.dat b.dat"},
+        {kMerged, 1, " -M -t a.dat b.dat"},
+        {kNonMerged, 1, " -N -t a.dat b.dat"},
+        {kNoSetType, 1, "  -t a.dat b.dat"},
+        {kMerged, 0, " -M a.dat b.dat"},
+        {kNoSetType, 0, "  a.dat b.dat"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(diffCommandLine(kProgramFolder, optionText(row.setType, row.compact), "a.dat",
+                                  "b.dat"),
+                  toolOnCommandLine(kProgramFolder) + row.rest);
+    }
+}
+
+TEST(DiffCommandLine, TakesTheFirstSelectedSetTypeAndAnyNonZeroCompactValue) {
+    EXPECT_EQ(optionText({false, true, true}, 0), "-M");
+    EXPECT_EQ(optionText({true, true, true}, -1), "-S -t");
+}
+
+TEST(DiffCommandLine, AtTheRootTheToolFolderGetsNoSecondSeparator) {
+    EXPECT_EQ(diffCommandLine(kRoot, "-S", "a.dat", "b.dat"),
+              "\"" + kRoot + "zdrl" + kSep + kDiffToolFileName + "\" -S a.dat b.dat");
+}
+
+TEST(DiffCommandLine, QuotesOnlyNamesWithABlank) {
+    EXPECT_EQ(diffCommandLine(kProgramFolder, "-S", "old set.dat", "b.dat"),
+              toolOnCommandLine(kProgramFolder) + " -S \"old set.dat\" b.dat");
+    EXPECT_EQ(diffCommandLine(kProgramFolder, "-S", "a.dat", "new  set.dat"),
+              toolOnCommandLine(kProgramFolder) + " -S a.dat \"new  set.dat\"");
+}
+
+// --- the command runner and the file test ------------------------------------
+
+TEST(CommandRunner, RaisesAnOsErrorForAMissingProgram) {
+    testsupport::TempAppFolder app;
+    const std::string missing = "\"" + app.inTools("no such tool") + "\" -S a.dat b.dat";
+    EXPECT_THROW(RunAndWait(missing), platform::OsError);
+}
+
+TEST(CommandRunner, FileExistsOnlyForFiles) {
+    testsupport::TempAppFolder app;
+    writeFile(app.inTools("x.dat"), "x");
+    platform::setReadOnly(app.inTools("x.dat"), true);
+    EXPECT_TRUE(FileExists(app.inTools("x.dat")));
+    EXPECT_FALSE(FileExists(app.tools()));
+    EXPECT_FALSE(FileExists(app.tools() + kSep));
+    EXPECT_FALSE(FileExists(app.inTools("y.dat")));
+    EXPECT_FALSE(FileExists(app.inRoot("missing") + kSep + "x.dat"));
+    EXPECT_FALSE(FileExists(""));
+}
+
+// --- the create request with the stand-in tool ---------------------------------
+
+// Passes every call to the real service and writes it down, so that a test can
+// see the order of the copies and deletes and their flags.
+class RecordingFileSystem : public platform::FileSystemService {
+public:
+    RecordingFileSystem() : real_(platform::makeFileSystemService()) {}
+
+    void copyFile(const std::string& source, const std::string& destination,
+                  bool overwrite) override {
+        calls.push_back("copy " + source + " -> " + destination +
+                        (overwrite ? " overwrite" : " keep"));
+        real_->copyFile(source, destination, overwrite);
+    }
+    void deleteFile(const std::string& path, bool force) override {
+        calls.push_back("delete " + path + (force ? " force" : " no-force"));
+        real_->deleteFile(path, force);
+    }
+
+    std::vector<std::string> calls;
+
+private:
+    std::unique_ptr<platform::FileSystemService> real_;
+};
+
+class DiffRequestTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        writeFile(app.inLibrary("a.dat"), "old dat\n");
+        writeFile(app.inLibrary("b.dat"), "new dat\n");
+        installTool();
+        destinationFolder = app.makeFolder("out");
+        destination = destinationFolder + kSep + "diff.dat";
+        recordPath = app.inRoot("tool record.txt");
+        testsupport::setEnvironment("ZFE_FAKE_DIFF_RECORD", recordPath);
+        useToolMode("");
+    }
+    void TearDown() override {
+        testsupport::clearEnvironment("ZFE_FAKE_DIFF_RECORD");
+        testsupport::clearEnvironment("ZFE_FAKE_DIFF_MODE");
+    }
+
+    void installTool() {
+        const std::string tool = app.inTools(kDiffToolFileName);
+        std::filesystem::copy_file(ZFE_FAKE_ZANDOREL_PATH, testsupport::fsPath(tool),
+                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::permissions(testsupport::fsPath(tool),
+                                     std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add);
+    }
+    void useToolMode(const std::string& mode) {
+        testsupport::setEnvironment("ZFE_FAKE_DIFF_MODE", mode.empty() ? "normal" : mode);
+    }
+
+    DiffControls controls(const std::string& oldName, const std::string& newName,
+                          std::array<bool, 3> setType = kSplit, int compact = 0) const {
+        DiffControls state;
+        state.oldIndex = 0;
+        state.oldName = oldName;
+        state.newIndex = 1;
+        state.newName = newName;
+        state.destination = destination;
+        state.setTypeSelected = setType;
+        state.compact = compact;
+        return state;
+    }
+
+    DiffOutcome request(const DiffControls& state) {
+        return createDiffDat(state, app.applicationPath(), files, ui, RunAndWait);
+    }
+
+    bool toolRan() const { return std::filesystem::exists(testsupport::fsPath(recordPath)); }
+
+    std::vector<std::string> recorded(const std::string& key) const {
+        std::vector<std::string> values;
+        std::istringstream record(readFile(recordPath));
+        for (std::string line; std::getline(record, line);) {
+            if (line.rfind(key + "=", 0) == 0) {
+                values.push_back(line.substr(key.size() + 1));
+            }
+        }
+        return values;
+    }
+
+    // The one message the request showed: a critical box of the application.
+    std::string failureText() const {
+        EXPECT_EQ(ui.messages().size(), 1u);
+        if (ui.messages().empty()) {
+            return {};
+        }
+        const Message& message = ui.messages().front();
+        EXPECT_EQ(message.title, "ZandorelFE");
+        EXPECT_EQ(message.icon, MessageIcon::Critical);
+        EXPECT_EQ(message.buttons, MessageButtons::Ok);
+        return message.text;
+    }
+
+    testsupport::TempAppFolder app;
+    testsupport::CurrentDirectoryGuard currentDirectory;
+    ScriptedUi ui;
+    RecordingFileSystem files;
+    std::string destinationFolder;
+    std::string destination;
+    std::string recordPath;
+};
+
+TEST_F(DiffRequestTest, TheToolReceivesTheExamplesArgumentsInItsOwnFolder) {
+    struct Row {
+        std::array<bool, 3> setType;
+        int compact;
+        std::vector<std::string> arguments;
+    };
+    const Row rows[] = {
+        {kSplit, 0, {"-S", "a.dat", "b.dat"}},
+        {kMerged, 1, {"-M", "-t", "a.dat", "b.dat"}},
+        {kNonMerged, 1, {"-N", "-t", "a.dat", "b.dat"}},
+        {kNoSetType, 1, {"-t", "a.dat", "b.dat"}},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(request(controls("a.dat", "b.dat", row.setType, row.compact)),
+                  DiffOutcome::Delivered);
+        EXPECT_EQ(recorded("arg"), row.arguments);
+        ASSERT_EQ(recorded("cwd").size(), 1u);
+        EXPECT_TRUE(samePlace(recorded("cwd").front(), app.tools()));
+    }
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_F(DiffRequestTest, SelectionWarningComesFirstAndTouchesNothing) {
+    const auto before = testsupport::snapshotOf(app.tools());
+    const auto startFolder = std::filesystem::current_path();
+
+    DiffControls noOld = controls("a.dat", "b.dat");
+    noOld.oldIndex = -1;
+    DiffControls noNew = controls("a.dat", "b.dat");
+    noNew.newIndex = -1;
+    DiffControls neitherNorDestination = noOld;
+    neitherNorDestination.newIndex = -1;
+    neitherNorDestination.destination.clear();
+
+    for (const auto& state : {noOld, noNew, neitherNorDestination}) {
+        ui.acknowledgeMessage();
+        EXPECT_EQ(request(state), DiffOutcome::Warned);
+    }
+    ASSERT_EQ(ui.messages().size(), 3u);
+    for (const Message& message : ui.messages()) {
+        EXPECT_EQ(message.title, "Attenzione...");
+        EXPECT_EQ(message.text, kSelectionWarning);
+        EXPECT_EQ(message.icon, MessageIcon::Warning);
+        EXPECT_EQ(message.buttons, MessageButtons::Ok);
+    }
+    EXPECT_TRUE(files.calls.empty());
+    EXPECT_FALSE(toolRan());
+    EXPECT_EQ(testsupport::snapshotOf(app.tools()), before);
+    EXPECT_EQ(std::filesystem::current_path(), startFolder);
+}
+
+TEST_F(DiffRequestTest, DestinationWarningWhenOnlyTheDestinationIsMissing) {
+    DiffControls state = controls("a.dat", "b.dat");
+    state.destination.clear();
+    ui.acknowledgeMessage();
+    EXPECT_EQ(request(state), DiffOutcome::Warned);
+
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, "Attenzione...");
+    EXPECT_EQ(ui.messages()[0].text, kDestinationWarning);
+    EXPECT_EQ(ui.messages()[0].icon, MessageIcon::Warning);
+    EXPECT_TRUE(files.calls.empty());
+    EXPECT_FALSE(toolRan());
+}
+
+TEST_F(DiffRequestTest, ClearsStaleFilesInOrderWithTheirForceFlagsThenStagesAndDelivers) {
+    writeFile(app.inTools("a.dat"), "stale a");
+    writeFile(app.inTools("b.dat"), "stale b");
+    writeFile(app.inTools("zandorel.dat"), "stale diff");
+    writeFile(app.inTools("zandorel.log"), "stale log");
+    platform::setReadOnly(app.inTools("zandorel.dat"), true);
+    platform::setReadOnly(app.inTools("zandorel.log"), true);
+
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Delivered);
+
+    const std::string tool = app.tools() + kSep;
+    const std::string output = app.applicationPath() + kSep + "zdrl" + kSep;
+    const std::string library = app.library() + kSep;
+    const std::vector<std::string> expected = {
+        "delete " + tool + "a.dat no-force",
+        "delete " + tool + "b.dat no-force",
+        "delete " + tool + "zandorel.dat force",
+        "delete " + tool + "zandorel.log force",
+        "copy " + library + "a.dat -> " + tool + "a.dat overwrite",
+        "copy " + library + "b.dat -> " + tool + "b.dat overwrite",
+        "copy " + output + "zandorel.dat -> " + destination + " overwrite",
+        "delete " + output + "zandorel.dat force",
+        "delete " + output + "zandorel.log force",
+    };
+    EXPECT_EQ(files.calls, expected);
+    EXPECT_TRUE(recorded("found").empty()) << "the tool found an old output of its own";
+    EXPECT_EQ(readFile(app.inTools("a.dat")), "old dat\n");
+    EXPECT_EQ(readFile(app.inTools("b.dat")), "new dat\n");
+}
+
+TEST_F(DiffRequestTest, SuccessLeavesTheToolFolderCleanAndTheToolsOutputAtTheDestination) {
+    writeFile(destination, "an earlier diff dat, replaced without a question");
+
+    EXPECT_EQ(request(controls("a.dat", "b.dat", kMerged, 1)), DiffOutcome::Delivered);
+
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(entriesOf(app.tools()),
+              (std::set<std::string>{kDiffToolFileName, "a.dat", "b.dat"}));
+    const std::string delivered = readFile(destination);
+    EXPECT_EQ(delivered, readFile(recordPath + ".dat"));
+    EXPECT_TRUE(contains(delivered, "old dat\nnew dat\n")) << "the tool read the staged dats";
+    // The current directory stays in the tool's folder.
+    EXPECT_TRUE(samePlace(std::filesystem::current_path().string(), app.tools()));
+}
+
+TEST_F(DiffRequestTest, ExitCodeOfTheToolIsNotLookedAt) {
+    useToolMode("both-exit-3");
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Delivered);
+    EXPECT_EQ(readFile(destination), readFile(recordPath + ".dat"));
+}
+
+TEST_F(DiffRequestTest, ReadOnlyStaleStagedDatStopsTheRequestBeforeTheTool) {
+    writeFile(app.inTools("a.dat"), "kept by the user");
+    platform::setReadOnly(app.inTools("a.dat"), true);
+    ui.acknowledgeMessage();
+
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Failed);
+
+    const std::string text = failureText();
+    EXPECT_TRUE(contains(text, "Impossibile eliminare il file \"" + app.inTools("a.dat") + "\""))
+        << text;
+    EXPECT_TRUE(contains(text, "Motivo: ")) << text;
+    EXPECT_EQ(readFile(app.inTools("a.dat")), "kept by the user");
+    EXPECT_FALSE(toolRan());
+    EXPECT_FALSE(std::filesystem::exists(testsupport::fsPath(destination)));
+}
+
+TEST_F(DiffRequestTest, SameDatInBothListsIsStagedOnceAndNamedTwice) {
+    EXPECT_EQ(request(controls("a.dat", "a.dat")), DiffOutcome::Delivered);
+    EXPECT_EQ(recorded("arg"), (std::vector<std::string>{"-S", "a.dat", "a.dat"}));
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "a.dat"}));
+
+    // A second request clears the staged copy and stages it again.
+    files.calls.clear();
+    EXPECT_EQ(request(controls("a.dat", "a.dat")), DiffOutcome::Delivered);
+    EXPECT_EQ(files.calls.front(), "delete " + app.inTools("a.dat") + " no-force");
+}
+
+TEST_F(DiffRequestTest, NameWithABlankReachesTheToolAsOneArgument) {
+    writeFile(app.inLibrary("old set.dat"), "old set\n");
+    EXPECT_EQ(request(controls("old set.dat", "b.dat", kNonMerged, 0)), DiffOutcome::Delivered);
+    EXPECT_EQ(recorded("arg"), (std::vector<std::string>{"-N", "old set.dat", "b.dat"}));
+    EXPECT_TRUE(contains(readFile(destination), "old set\nnew dat\n"));
+}
+
+TEST_F(DiffRequestTest, MissingToolIsReportedWithTheCommandLineAndTheProgramGoesOn) {
+    std::filesystem::remove(testsupport::fsPath(app.inTools(kDiffToolFileName)));
+    ui.acknowledgeMessage();
+
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Failed);
+
+    const std::string text = failureText();
+    EXPECT_TRUE(contains(text, "Impossibile avviare il programma di confronto")) << text;
+    EXPECT_TRUE(contains(text, diffCommandLine(app.applicationPath(), "-S", "a.dat", "b.dat")))
+        << text;
+    EXPECT_TRUE(contains(text, "Motivo: ")) << text;
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{"a.dat", "b.dat"}));
+    EXPECT_TRUE(samePlace(std::filesystem::current_path().string(), app.tools()));
+    EXPECT_FALSE(std::filesystem::exists(testsupport::fsPath(destination)));
+
+    // Once the tool is back, the next request works.
+    installTool();
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Delivered);
+}
+
+TEST_F(DiffRequestTest, NoDiffDatShowsTheEndOfTheToolsLogAndKeepsIt) {
+    useToolMode("no-dat");
+    writeFile(destination, "previous diff");
+    ui.acknowledgeMessage();
+
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Failed);
+
+    const std::string text = failureText();
+    EXPECT_TRUE(contains(text, "Il programma di confronto non ha creato il DiffDat")) << text;
+    EXPECT_TRUE(contains(text, "zandorel.log")) << text;
+    EXPECT_TRUE(contains(text, "log line 11\r\n")) << text;
+    EXPECT_TRUE(contains(text, "log line 30")) << text;
+    EXPECT_FALSE(contains(text, "log line 10\r\n")) << text;
+    EXPECT_EQ(readFile(destination), "previous diff");
+    EXPECT_EQ(entriesOf(app.tools()),
+              (std::set<std::string>{kDiffToolFileName, "a.dat", "b.dat", "zandorel.log"}));
+}
+
+TEST_F(DiffRequestTest, NoDiffDatAndNoLogSaysSo) {
+    useToolMode("nothing");
+    ui.acknowledgeMessage();
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Failed);
+    const std::string text = failureText();
+    EXPECT_TRUE(contains(text, "non ha creato il DiffDat")) << text;
+    EXPECT_TRUE(contains(text, "Non ha lasciato nemmeno il file")) << text;
+    EXPECT_FALSE(std::filesystem::exists(testsupport::fsPath(destination)));
+}
+
+TEST_F(DiffRequestTest, MissingLogAfterDeliveryIsNoError) {
+    useToolMode("no-log");
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Delivered);
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(readFile(destination), readFile(recordPath + ".dat"));
+    EXPECT_EQ(entriesOf(app.tools()),
+              (std::set<std::string>{kDiffToolFileName, "a.dat", "b.dat"}));
+}
+
+TEST_F(DiffRequestTest, UnwritableDestinationKeepsTheToolsOutputInItsFolder) {
+    const std::string intoMissingFolder = app.inRoot("no folder") + kSep + "diff.dat";
+    DiffControls state = controls("a.dat", "b.dat");
+    state.destination = intoMissingFolder;
+    ui.acknowledgeMessage();
+
+    EXPECT_EQ(request(state), DiffOutcome::Failed);
+
+    std::string text = failureText();
+    EXPECT_TRUE(contains(text, "\"" + intoMissingFolder + "\"")) << text;
+    EXPECT_TRUE(contains(text, "Motivo: ")) << text;
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "a.dat",
+                                                             "b.dat", "zandorel.dat",
+                                                             "zandorel.log"}));
+
+    // A read-only destination stays as it was, and the next request clears
+    // the output left behind.
+    writeFile(destination, "protected");
+    platform::setReadOnly(destination, true);
+    ScriptedUi secondUi;
+    secondUi.acknowledgeMessage();
+    EXPECT_EQ(createDiffDat(controls("a.dat", "b.dat"), app.applicationPath(), files, secondUi,
+                            RunAndWait),
+              DiffOutcome::Failed);
+    EXPECT_EQ(readFile(destination), "protected");
+    EXPECT_TRUE(recorded("found").empty());
+}
+
+TEST_F(DiffRequestTest, MissingToolFolderStopsAtTheFirstCopy) {
+    std::filesystem::remove_all(testsupport::fsPath(app.tools()));
+    const auto startFolder = std::filesystem::current_path();
+    ui.acknowledgeMessage();
+
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Failed);
+
+    const std::string text = failureText();
+    EXPECT_TRUE(contains(text, "Impossibile copiare il file \"" + app.inLibrary("a.dat") +
+                                   "\" in \"" + app.inTools("a.dat") + "\""))
+        << text;
+    EXPECT_FALSE(std::filesystem::exists(testsupport::fsPath(app.tools())));
+    EXPECT_EQ(std::filesystem::current_path(), startFolder);
+}
+
+TEST_F(DiffRequestTest, DatGoneFromTheLibraryStopsTheStagingAndKeepsWhatWasStaged) {
+    std::filesystem::remove(testsupport::fsPath(app.inLibrary("b.dat")));
+    ui.acknowledgeMessage();
+
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Failed);
+
+    const std::string text = failureText();
+    EXPECT_TRUE(contains(text, "\"" + app.inLibrary("b.dat") + "\"")) << text;
+    EXPECT_TRUE(contains(text, "Motivo: ")) << text;
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "a.dat"}));
+    EXPECT_FALSE(toolRan());
+}
+
+// --- the destination browse ------------------------------------------------------
+
+TEST_F(DiffRequestTest, ConfirmedSaveBecomesTheDestinationAndIsOfferedNextTime) {
+    CommonDialogMemory dialog;
+    std::string caption;
+    const std::string chosen = destinationFolder + kSep + "not there yet.dat";
+    ui.chooseSave(chosen).cancelSave();
+
+    browseDestination(ui, dialog, caption);
+    EXPECT_EQ(caption, chosen);
+    EXPECT_EQ(dialog.fileName, chosen);
+    EXPECT_EQ(dialog.fileTitle, "not there yet.dat");
+    EXPECT_TRUE(samePlace(std::filesystem::current_path().string(), destinationFolder));
+
+    browseDestination(ui, dialog, caption);
+    ASSERT_EQ(ui.dialogs().size(), 2u);
+    EXPECT_EQ(ui.dialogs()[0].kind, ScriptedUi::DialogKind::Save);
+    EXPECT_EQ(ui.dialogs()[0].request.initialFileName, "");
+    EXPECT_FALSE(ui.dialogs()[0].request.filter.has_value());
+    EXPECT_EQ(ui.dialogs()[1].request.initialFileName, chosen);
+    // The cancel left everything as the confirmation made it.
+    EXPECT_EQ(caption, chosen);
+    EXPECT_EQ(dialog.fileName, chosen);
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_F(DiffRequestTest, CancelledSaveLeavesTheDestinationAsItWas) {
+    CommonDialogMemory dialog{"/earlier/import.dat", "import.dat"};
+    std::string caption = destination;
+    const auto startFolder = std::filesystem::current_path();
+    ui.cancelSave();
+
+    browseDestination(ui, dialog, caption);
+
+    EXPECT_EQ(caption, destination);
+    EXPECT_EQ(dialog.fileName, "/earlier/import.dat");
+    EXPECT_EQ(dialog.fileTitle, "import.dat");
+    EXPECT_EQ(std::filesystem::current_path(), startFolder);
+    ASSERT_EQ(ui.dialogs().size(), 1u);
+    EXPECT_EQ(ui.dialogs()[0].request.initialFileName, "/earlier/import.dat");
+}
+
+}  // namespace
+}  // namespace zfe::diff
