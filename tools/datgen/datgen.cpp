@@ -4,6 +4,7 @@
 #include <set>
 #include <stdexcept>
 #include <string_view>
+#include <unordered_map>
 
 #include "tools/datgen/model.h"
 #include "tools/datgen/random.h"
@@ -315,8 +316,10 @@ public:
     }
 
     // A clone of the parent as it is now: most roms shared through merge, at
-    // least one of its own.
-    Game makeClone(const Game& parent) {
+    // least one of its own. Its own rom names avoid every name in the family
+    // (`familyRomNames`, which grows by them), so that a merged set never holds
+    // two different roms under one name.
+    Game makeClone(const Game& parent, std::set<std::string>& familyRomNames) {
         Game clone;
         clone.name = claimCloneName(parent.name);
         clone.cloneof = parent.name;
@@ -331,7 +334,7 @@ public:
         clone.hardware = parent.hardware;
         if (random_.percent(20)) clone.hardware.buttons = random_.between(0, 6);
 
-        std::set<std::string> taken;
+        std::set<std::string>& taken = familyRomNames;
         for (const Rom& rom : parent.roms) taken.insert(rom.name);
         int own = 0;
         for (const Rom& parentRom : parent.roms) {
@@ -401,8 +404,9 @@ std::vector<Game> firstVersion(Builder& builder, int games) {
         }
         ++made;
         int clones = builder.familyClones(games - made);
+        std::set<std::string> familyRomNames;
         for (int i = 0; i < clones; ++i) {
-            Game clone = builder.makeClone(dat[parentIndex]);
+            Game clone = builder.makeClone(dat[parentIndex], familyRomNames);
             dat.push_back(std::move(clone));
             ++made;
         }
@@ -417,7 +421,12 @@ class NextVersion {
 public:
     NextVersion(Builder& builder, std::vector<Game>& dat)
         : builder_(builder), random_(builder.random()), dat_(dat),
-          touched_(dat.size(), false), removed_(dat.size(), false) {}
+          touched_(dat.size(), false), removed_(dat.size(), false) {
+        for (std::size_t i = 0; i < dat_.size(); ++i) {
+            indexOf_.emplace(dat_[i].name, i);
+            if (!dat_[i].cloneof.empty()) clones_[dat_[i].cloneof].push_back(i);
+        }
+    }
 
     Changes apply(int games) {
         int base = std::max(games, 0);
@@ -427,6 +436,7 @@ public:
         compact();
         addClones(std::max(1, base * 2 / 100));
         addFamilies(std::max(1, base * 3 / 100));
+        insertAdditions();
         std::sort(changes_.added.begin(), changes_.added.end());
         std::sort(changes_.removed.begin(), changes_.removed.end());
         std::sort(changes_.renamed.begin(), changes_.renamed.end());
@@ -435,10 +445,14 @@ public:
     }
 
 private:
+    // Parents are never renamed while they have clones, so the index by the
+    // first version's names stays valid until the removed games go.
     std::vector<std::size_t> clonesOf(std::size_t parent) const {
         std::vector<std::size_t> clones;
-        for (std::size_t i = 0; i < dat_.size(); ++i)
-            if (!removed_[i] && dat_[i].cloneof == dat_[parent].name) clones.push_back(i);
+        auto found = clones_.find(dat_[parent].name);
+        if (found != clones_.end())
+            for (std::size_t i : found->second)
+                if (!removed_[i]) clones.push_back(i);
         return clones;
     }
 
@@ -507,14 +521,12 @@ private:
     }
 
     std::set<std::string> familyRomNames(std::size_t i) const {
-        const Game& game = dat_[i];
-        std::string parentName = game.cloneof.empty() ? game.name : game.cloneof;
+        std::size_t parent = dat_[i].cloneof.empty() ? i : indexOf_.at(dat_[i].cloneof);
+        std::vector<std::size_t> family = clonesOf(parent);
+        family.push_back(parent);
         std::set<std::string> names;
-        for (std::size_t j = 0; j < dat_.size(); ++j) {
-            if (removed_[j]) continue;
-            if (dat_[j].name == parentName || dat_[j].cloneof == parentName)
-                for (const Rom& rom : dat_[j].roms) names.insert(rom.name);
-        }
+        for (std::size_t member : family)
+            for (const Rom& rom : dat_[member].roms) names.insert(rom.name);
         return names;
     }
 
@@ -600,6 +612,24 @@ private:
         dat_ = std::move(kept);
         touched_.assign(dat_.size(), false);
         removed_.assign(dat_.size(), false);
+        indexOf_.clear();
+        clones_.clear();
+    }
+
+    // One pass instead of an insertion each: a 40,000-game dat gets thousands.
+    void insertAdditions() {
+        std::stable_sort(additions_.begin(), additions_.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::vector<Game> merged;
+        merged.reserve(dat_.size() + additions_.size());
+        auto addition = additions_.begin();
+        for (std::size_t i = 0; i <= dat_.size(); ++i) {
+            for (; addition != additions_.end() && addition->first == i; ++addition)
+                merged.push_back(std::move(addition->second));
+            if (i < dat_.size()) merged.push_back(std::move(dat_[i]));
+        }
+        dat_ = std::move(merged);
+        additions_.clear();
     }
 
     std::size_t familyEnd(std::size_t parent) const {
@@ -613,9 +643,15 @@ private:
         for (int attempt = 0; attempt < target * 20 && done < target && !dat_.empty(); ++attempt) {
             std::size_t i = random_.below(static_cast<int>(dat_.size()));
             if (dat_[i].resource || !dat_[i].cloneof.empty()) continue;
-            Game clone = builder_.makeClone(dat_[i]);
+            std::set<std::string> familyRomNames;
+            for (std::size_t member = i; member < familyEnd(i); ++member)
+                for (const Rom& rom : dat_[member].roms) familyRomNames.insert(rom.name);
+            for (const auto& pending : additions_)
+                if (pending.second.cloneof == dat_[i].name)
+                    for (const Rom& rom : pending.second.roms) familyRomNames.insert(rom.name);
+            Game clone = builder_.makeClone(dat_[i], familyRomNames);
             changes_.added.push_back(clone.name);
-            dat_.insert(dat_.begin() + static_cast<std::ptrdiff_t>(familyEnd(i)), std::move(clone));
+            additions_.emplace_back(familyEnd(i), std::move(clone));
             ++done;
         }
     }
@@ -632,13 +668,14 @@ private:
             else
                 family.push_back(builder_.makeParent(nullptr));
             int clones = std::min(builder_.familyClones(target), 2);
-            for (int c = 0; c < clones; ++c) family.push_back(builder_.makeClone(family.front()));
+            std::set<std::string> familyRomNames;
+            for (int c = 0; c < clones; ++c)
+                family.push_back(builder_.makeClone(family.front(), familyRomNames));
             std::size_t at = firstGame + random_.below(static_cast<int>(dat_.size() - firstGame) + 1);
             while (at < dat_.size() && !dat_[at].cloneof.empty()) ++at;
             for (const Game& game : family) changes_.added.push_back(game.name);
             done += static_cast<int>(family.size());
-            dat_.insert(dat_.begin() + static_cast<std::ptrdiff_t>(at),
-                        std::make_move_iterator(family.begin()), std::make_move_iterator(family.end()));
+            for (Game& game : family) additions_.emplace_back(at, std::move(game));
         }
     }
 
@@ -647,6 +684,9 @@ private:
     std::vector<Game>& dat_;
     std::vector<bool> touched_;
     std::vector<bool> removed_;
+    std::unordered_map<std::string, std::size_t> indexOf_;
+    std::unordered_map<std::string, std::vector<std::size_t>> clones_;  // by parent name
+    std::vector<std::pair<std::size_t, Game>> additions_;  // inserted before that index
     Changes changes_;
 };
 
