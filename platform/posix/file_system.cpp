@@ -1,0 +1,260 @@
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <stdexcept>
+#include <utility>
+
+#include "platform/os_error.h"
+
+namespace zfe::platform {
+
+namespace {
+
+constexpr const char* kSameFileReason = "origine e destinazione sono lo stesso file";
+
+[[noreturn]] void throwLastError(const std::string& subject) {
+    throw OsError(errno, subject);
+}
+
+bool ownerCannotWrite(const struct stat& status) {
+    return (status.st_mode & S_IWUSR) == 0;
+}
+
+void closeRetainingErrno(int fd) {
+    const int savedErrno = errno;
+    ::close(fd);
+    errno = savedErrno;
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Unique enough among processes (pid), threads and calls (counter) and runs
+// (clock); O_EXCL settles the rest.
+std::string temporaryNameCandidate() {
+    static std::atomic<unsigned> counter{0};
+    const auto ticks = static_cast<unsigned long long>(
+        std::chrono::steady_clock::now().time_since_epoch().count());
+    char name[64];
+    std::snprintf(name, sizeof name, ".zfe-replace-%ld-%u-%llx", static_cast<long>(::getpid()),
+                  counter.fetch_add(1), ticks & 0xffffffULL);
+    return name;
+}
+
+void writeAll(int fd, const void* data, std::size_t size, const std::string& subject) {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t written = ::write(fd, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            throwLastError(subject);
+        }
+        bytes += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+class PosixFileSystemService final : public FileSystemService {
+public:
+    void copyFile(const std::string& source, const std::string& destination,
+                  bool overwrite) override {
+        const int sourceFd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+        if (sourceFd < 0) throwLastError(source);
+        try {
+            copyOpenFile(sourceFd, source, destination, overwrite);
+        } catch (...) {
+            ::close(sourceFd);
+            throw;
+        }
+        ::close(sourceFd);
+    }
+
+    void deleteFile(const std::string& path, bool force) override {
+        // A link is deleted itself, as Windows deletes a link and not its target.
+        struct stat status {};
+        if (::lstat(path.c_str(), &status) != 0) throwLastError(path);
+        if (S_ISDIR(status.st_mode)) throw OsError(EISDIR, path);
+        if (!S_ISLNK(status.st_mode) && ownerCannotWrite(status) && !force) {
+            throw OsError(EACCES, path);
+        }
+        if (::unlink(path.c_str()) != 0) throwLastError(path);
+    }
+
+private:
+    static void copyOpenFile(int sourceFd, const std::string& source,
+                             const std::string& destination, bool overwrite) {
+        struct stat sourceStatus {};
+        if (::fstat(sourceFd, &sourceStatus) != 0) throwLastError(source);
+        if (S_ISDIR(sourceStatus.st_mode)) throw OsError(EISDIR, source);
+
+        struct stat destinationStatus {};
+        if (::stat(destination.c_str(), &destinationStatus) == 0) {
+            // Checked before anything is written: writing the copy would
+            // truncate the very file it reads from.
+            if (destinationStatus.st_dev == sourceStatus.st_dev &&
+                destinationStatus.st_ino == sourceStatus.st_ino) {
+                throw OsError(EINVAL, destination, kSameFileReason);
+            }
+            if (!overwrite) throw OsError(EEXIST, destination);
+        } else if (errno != ENOENT) {
+            throwLastError(destination);
+        }
+
+        // Refuses a read-only or folder destination itself.
+        FileReplacement replacement(destination);
+        char buffer[64 * 1024];
+        for (;;) {
+            const ssize_t count = ::read(sourceFd, buffer, sizeof buffer);
+            if (count < 0) {
+                if (errno == EINTR) continue;
+                throwLastError(source);
+            }
+            if (count == 0) break;
+            replacement.write(buffer, static_cast<std::size_t>(count));
+        }
+        // The copy takes the source's permissions, as a Windows copy takes the
+        // source's attributes: a copy of a read-only file is read-only.
+        if (::chmod(replacement.temporaryPath().c_str(), sourceStatus.st_mode & 0777) != 0) {
+            throwLastError(destination);
+        }
+        replacement.commit();
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystemService> makeFileSystemService() {
+    return std::make_unique<PosixFileSystemService>();
+}
+
+bool fileExists(const std::string& path) noexcept {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && !S_ISDIR(status.st_mode);
+}
+
+bool directoryExists(const std::string& path) noexcept {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool isReadOnly(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) throwLastError(path);
+    return ownerCannotWrite(status);
+}
+
+void setReadOnly(const std::string& path, bool readOnly) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) throwLastError(path);
+    mode_t mode = status.st_mode & 07777;
+    mode = readOnly ? (mode & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)) : (mode | S_IWUSR);
+    if (::chmod(path.c_str(), mode) != 0) throwLastError(path);
+}
+
+std::vector<std::string> listFiles(const std::string& folder) {
+    const int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0) throwLastError(folder);
+    DIR* directory = ::fdopendir(folderFd);
+    if (directory == nullptr) {
+        closeRetainingErrno(folderFd);
+        throwLastError(folder);
+    }
+    std::vector<std::string> names;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(directory);
+        if (entry == nullptr) break;
+        bool isFile = entry->d_type == DT_REG;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            struct stat status {};
+            isFile = ::fstatat(folderFd, entry->d_name, &status, 0) == 0 && S_ISREG(status.st_mode);
+        }
+        if (isFile) names.emplace_back(entry->d_name);
+    }
+    const int readError = errno;
+    ::closedir(directory);
+    if (readError != 0) throw OsError(readError, folder);
+    return names;
+}
+
+std::string currentDirectory() {
+    std::string buffer(256, '\0');
+    for (;;) {
+        if (::getcwd(buffer.data(), buffer.size()) != nullptr) {
+            buffer.resize(std::char_traits<char>::length(buffer.c_str()));
+            return buffer;
+        }
+        if (errno != ERANGE) throwLastError(".");
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+void changeCurrentDirectory(const std::string& path) {
+    if (::chdir(path.c_str()) != 0) throwLastError(path);
+}
+
+FileReplacement::FileReplacement(std::string destination) : destination_(std::move(destination)) {
+    // The read-only rule holds for a replaced file as for a copied one, root or not.
+    struct stat status {};
+    if (::stat(destination_.c_str(), &status) == 0) {
+        if (S_ISDIR(status.st_mode)) throw OsError(EISDIR, destination_);
+        if (ownerCannotWrite(status)) throw OsError(EACCES, destination_);
+    }
+    const std::string folder = folderOf(destination_);
+    for (;;) {
+        temporaryPath_ = folder + "/" + temporaryNameCandidate();
+        const int fd =
+            ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            handle_ = fd;
+            return;
+        }
+        if (errno != EEXIST) throw OsError(errno, destination_);
+    }
+}
+
+FileReplacement::~FileReplacement() {
+    if (!committed_) discard();
+}
+
+void FileReplacement::write(const void* data, std::size_t size) {
+    if (handle_ < 0) throw std::logic_error("FileReplacement::write after commit or discard");
+    writeAll(static_cast<int>(handle_), data, size, destination_);
+}
+
+void FileReplacement::commit() {
+    if (handle_ < 0) throw std::logic_error("FileReplacement::commit after commit or discard");
+    const int fd = static_cast<int>(handle_);
+    // Flushed before the rename so that a crash cannot leave the destination
+    // renamed onto a file whose content never reached the disk.
+    if (::fsync(fd) != 0 && errno != EINVAL) throwLastError(destination_);
+    handle_ = -1;
+    if (::close(fd) != 0 && errno != EINTR) throwLastError(destination_);
+    if (::rename(temporaryPath_.c_str(), destination_.c_str()) != 0) throwLastError(destination_);
+    committed_ = true;
+}
+
+void FileReplacement::discard() noexcept {
+    if (handle_ >= 0) {
+        ::close(static_cast<int>(handle_));
+        handle_ = -1;
+    }
+    if (!committed_ && !temporaryPath_.empty()) {
+        ::unlink(temporaryPath_.c_str());
+        temporaryPath_.clear();
+    }
+}
+
+}  // namespace zfe::platform

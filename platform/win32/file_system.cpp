@@ -1,0 +1,312 @@
+#include "platform/file_system.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <utility>
+
+#include "platform/os_error.h"
+#include "platform/win32/wide_text.h"
+
+namespace zfe::platform {
+
+namespace {
+
+using win32::toUtf8;
+using win32::toWide;
+
+constexpr const char* kSameFileReason = "origine e destinazione sono lo stesso file";
+
+// The attributes that a copy carries over from its source, as CopyFileW does.
+constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
+                                    FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+[[noreturn]] void throwLastError(const std::string& subject) {
+    throw OsError(static_cast<int>(GetLastError()), subject);
+}
+
+HANDLE toHandle(std::intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+// Setting no attribute at all has to be said as "normal".
+DWORD settableAttributes(DWORD attributes) {
+    attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY);
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// The folder part of a path with its final separator (or the drive's colon),
+// ready to have a name appended; empty for a bare name.
+std::string folderPrefixOf(const std::string& path) {
+    const std::size_t last = path.find_last_of("\\/:");
+    return last == std::string::npos ? std::string() : path.substr(0, last + 1);
+}
+
+std::wstring temporaryNameCandidate() {
+    static std::atomic<unsigned> counter{0};
+    wchar_t name[64];
+    swprintf(name, sizeof name / sizeof name[0], L".zfe-replace-%lu-%u-%llx",
+             static_cast<unsigned long>(GetCurrentProcessId()), counter.fetch_add(1),
+             static_cast<unsigned long long>(GetTickCount64()) & 0xffffffULL);
+    return name;
+}
+
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE handle) : handle_(handle) {}
+    ~FileHandle() {
+        if (valid()) CloseHandle(handle_);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// The file's identity: its volume and its index on it. Two paths that differ
+// in letter case, or name the same file through a hard link, have one identity.
+bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
+class Win32FileSystemService final : public FileSystemService {
+public:
+    void copyFile(const std::string& source, const std::string& destination,
+                  bool overwrite) override {
+        FileHandle sourceFile(CreateFileW(toWide(source).c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                          nullptr));
+        if (!sourceFile.valid()) throwLastError(source);
+        BY_HANDLE_FILE_INFORMATION sourceInfo{};
+        if (!GetFileInformationByHandle(sourceFile.get(), &sourceInfo)) throwLastError(source);
+
+        const std::wstring wideDestination = toWide(destination);
+        if (GetFileAttributesW(wideDestination.c_str()) != INVALID_FILE_ATTRIBUTES) {
+            // Checked before anything is written, as writing the copy would
+            // truncate the very file it reads from.
+            FileHandle destinationFile(
+                CreateFileW(wideDestination.c_str(), FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+            if (!destinationFile.valid()) throwLastError(destination);
+            BY_HANDLE_FILE_INFORMATION destinationInfo{};
+            if (!GetFileInformationByHandle(destinationFile.get(), &destinationInfo)) {
+                throwLastError(destination);
+            }
+            if (sameFile(sourceInfo, destinationInfo)) {
+                throw OsError(ERROR_INVALID_PARAMETER, destination, kSameFileReason);
+            }
+            if (!overwrite) throw OsError(ERROR_FILE_EXISTS, destination);
+        }
+
+        // Refuses a read-only or folder destination itself.
+        FileReplacement replacement(destination);
+        std::vector<char> buffer(64 * 1024);
+        for (;;) {
+            DWORD count = 0;
+            if (!ReadFile(sourceFile.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                          &count, nullptr)) {
+                throwLastError(source);
+            }
+            if (count == 0) break;
+            replacement.write(buffer.data(), count);
+        }
+        if (!SetFileAttributesW(
+                toWide(replacement.temporaryPath()).c_str(),
+                settableAttributes(sourceInfo.dwFileAttributes & kCopiedAttributes))) {
+            throwLastError(destination);
+        }
+        replacement.commit();
+    }
+
+    void deleteFile(const std::string& path, bool force) override {
+        const std::wstring widePath = toWide(path);
+        const DWORD attributes = GetFileAttributesW(widePath.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) throwLastError(path);
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw OsError(ERROR_ACCESS_DENIED, path);
+        const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+        if (readOnly) {
+            if (!force) throw OsError(ERROR_ACCESS_DENIED, path);
+            if (!SetFileAttributesW(widePath.c_str(),
+                                    settableAttributes(attributes & ~FILE_ATTRIBUTE_READONLY))) {
+                throwLastError(path);
+            }
+        }
+        if (!DeleteFileW(widePath.c_str())) {
+            const DWORD error = GetLastError();
+            // A file that stays has to stay as it was.
+            if (readOnly) SetFileAttributesW(widePath.c_str(), settableAttributes(attributes));
+            throw OsError(static_cast<int>(error), path);
+        }
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<FileSystemService> makeFileSystemService() {
+    return std::make_unique<Win32FileSystemService>();
+}
+
+bool fileExists(const std::string& path) noexcept {
+    if (path.empty()) return false;
+    try {
+        const DWORD attributes = GetFileAttributesW(toWide(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool directoryExists(const std::string& path) noexcept {
+    if (path.empty()) return false;
+    try {
+        const DWORD attributes = GetFileAttributesW(toWide(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool isReadOnly(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(toWide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) throwLastError(path);
+    return (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+void setReadOnly(const std::string& path, bool readOnly) {
+    const std::wstring widePath = toWide(path);
+    DWORD attributes = GetFileAttributesW(widePath.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) throwLastError(path);
+    attributes = readOnly ? (attributes | FILE_ATTRIBUTE_READONLY)
+                          : (attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+    attributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_NORMAL);
+    if (!SetFileAttributesW(widePath.c_str(), settableAttributes(attributes))) {
+        throwLastError(path);
+    }
+}
+
+std::vector<std::string> listFiles(const std::string& folder) {
+    std::string pattern = folder;
+    if (!pattern.empty() && !isSeparator(pattern.back()) && pattern.back() != ':') pattern += '\\';
+    pattern += '*';
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileExW(toWide(pattern).c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0);
+    std::vector<std::string> names;
+    if (search == INVALID_HANDLE_VALUE) {
+        // Only the root of an empty drive has not even "." in it.
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) return names;
+        throwLastError(folder);
+    }
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            names.push_back(toUtf8(found.cFileName, wcslen(found.cFileName)));
+        }
+    } while (FindNextFileW(search, &found));
+    const DWORD error = GetLastError();
+    FindClose(search);
+    if (error != ERROR_NO_MORE_FILES) throw OsError(static_cast<int>(error), folder);
+    return names;
+}
+
+std::string currentDirectory() {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+        if (length == 0) throwLastError(".");
+        if (length < buffer.size()) {
+            buffer.resize(length);
+            return toUtf8(buffer);
+        }
+        buffer.resize(length);  // the size asked for includes the terminating zero
+    }
+}
+
+void changeCurrentDirectory(const std::string& path) {
+    if (!SetCurrentDirectoryW(toWide(path).c_str())) throwLastError(path);
+}
+
+FileReplacement::FileReplacement(std::string destination) : destination_(std::move(destination)) {
+    const DWORD attributes = GetFileAttributesW(toWide(destination_).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) {
+        throw OsError(ERROR_ACCESS_DENIED, destination_);
+    }
+    const std::wstring folder = toWide(folderPrefixOf(destination_));
+    for (;;) {
+        const std::wstring candidate = folder + temporaryNameCandidate();
+        // Others may read the file while it is written, nobody may write it.
+        const HANDLE file =
+            CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                        nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            temporaryPath_ = toUtf8(candidate);
+            handle_ = reinterpret_cast<std::intptr_t>(file);
+            return;
+        }
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            throw OsError(static_cast<int>(error), destination_);
+        }
+    }
+}
+
+FileReplacement::~FileReplacement() {
+    if (!committed_) discard();
+}
+
+void FileReplacement::write(const void* data, std::size_t size) {
+    if (handle_ == -1) throw std::logic_error("FileReplacement::write after commit or discard");
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(toHandle(handle_), bytes, chunk, &written, nullptr)) {
+            throwLastError(destination_);
+        }
+        bytes += written;
+        size -= written;
+    }
+}
+
+void FileReplacement::commit() {
+    if (handle_ == -1) throw std::logic_error("FileReplacement::commit after commit or discard");
+    const HANDLE file = toHandle(handle_);
+    if (!FlushFileBuffers(file)) throwLastError(destination_);
+    handle_ = -1;
+    if (!CloseHandle(file)) throwLastError(destination_);
+    if (!MoveFileExW(toWide(temporaryPath_).c_str(), toWide(destination_).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        throwLastError(destination_);
+    }
+    committed_ = true;
+}
+
+void FileReplacement::discard() noexcept {
+    if (handle_ != -1) {
+        CloseHandle(toHandle(handle_));
+        handle_ = -1;
+    }
+    if (!committed_ && !temporaryPath_.empty()) {
+        try {
+            const std::wstring widePath = toWide(temporaryPath_);
+            // A copy may have made it read-only already, which DeleteFileW refuses.
+            SetFileAttributesW(widePath.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(widePath.c_str());
+        } catch (...) {
+        }
+        temporaryPath_.clear();
+    }
+}
+
+}  // namespace zfe::platform

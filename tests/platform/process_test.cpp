@@ -1,0 +1,152 @@
+#include "platform/process.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/os_error.h"
+#include "temp_folder.h"
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace zfe::platform {
+namespace {
+
+using testing::readFile;
+using testing::TempFolder;
+
+void setEnvironment(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+std::string echoArgsPath() {
+    return std::filesystem::path(ZFE_ECHO_ARGS_PATH).make_preferred().string();
+}
+
+// What the stand-in program saw: its current directory, the descriptors it
+// found open, its arguments.
+struct EchoReport {
+    std::string currentDirectory;
+    std::string openDescriptors;
+    std::vector<std::string> arguments;
+};
+
+// Runs the stand-in program with a report file in its own temporary folder,
+// so that the test's current directory is free to be anything.
+class RunAndWaitTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setEnvironment("ZFE_ECHO_ARGS_REPORT", reportFolder_ / "report.txt");
+        setEnvironment("ZFE_ECHO_ARGS_EXIT", "0");
+    }
+    void TearDown() override { std::filesystem::current_path(savedDirectory_); }
+
+    EchoReport report() {
+        std::istringstream text(readFile(reportFolder_ / "report.txt"));
+        EchoReport result;
+        std::getline(text, result.currentDirectory);
+        std::getline(text, result.openDescriptors);
+        for (std::string line; std::getline(text, line);) result.arguments.push_back(line);
+        return result;
+    }
+
+    TempFolder reportFolder_;
+    std::filesystem::path savedDirectory_ = std::filesystem::current_path();
+};
+
+TEST_F(RunAndWaitTest, ReturnsNormallyWithTheExitCodeOfAFailingProgram) {
+    setEnvironment("ZFE_ECHO_ARGS_EXIT", "3");
+    EXPECT_EQ(runAndWait('"' + echoArgsPath() + '"'), 3);
+    setEnvironment("ZFE_ECHO_ARGS_EXIT", "0");
+    EXPECT_EQ(runAndWait('"' + echoArgsPath() + '"'), 0);
+}
+
+TEST_F(RunAndWaitTest, GivesExactlyTheArgumentsOfTheLine) {
+    runAndWait('"' + echoArgsPath() + "\" -M -t  old.dat \"new file.dat\"");
+    EXPECT_EQ(report().arguments,
+              (std::vector<std::string>{"-M", "-t", "old.dat", "new file.dat"}));
+}
+
+TEST_F(RunAndWaitTest, RunsInTheCallersCurrentDirectory) {
+    TempFolder folder;
+    const std::string workFolder = folder / "work folder";
+    std::filesystem::create_directory(workFolder);
+    changeCurrentDirectory(workFolder);
+    runAndWait('"' + echoArgsPath() + "\" old.dat new.dat");
+    const EchoReport seen = report();
+    EXPECT_TRUE(std::filesystem::equivalent(seen.currentDirectory, workFolder))
+        << seen.currentDirectory;
+    EXPECT_EQ(seen.arguments, (std::vector<std::string>{"old.dat", "new.dat"}));
+}
+
+TEST_F(RunAndWaitTest, FindsAnUnquotedProgramWithBlanksInItsPath) {
+    TempFolder folder;
+    const std::string emus = folder / "My Emus";
+    std::filesystem::create_directory(emus);
+    const std::string program =
+        emus + kPathSeparator + "mame" + std::filesystem::path(echoArgsPath()).extension().string();
+    std::filesystem::copy_file(echoArgsPath(), program);
+    runAndWait(program + " -listinfo");
+    EXPECT_EQ(report().arguments, (std::vector<std::string>{"-listinfo"}));
+}
+
+TEST_F(RunAndWaitTest, AMissingProgramIsAnError) {
+    TempFolder folder;
+    for (const std::string& line :
+         {'"' + (folder / "missing") + "\" -x", folder / "missing" + " -x", std::string()}) {
+        try {
+            runAndWait(line);
+            ADD_FAILURE() << "started [" << line << "]";
+        } catch (const OsError& error) {
+            EXPECT_EQ(error.subject(), line);
+            EXPECT_NE(error.errorNumber(), 0);
+#ifndef _WIN32
+            EXPECT_EQ(error.errorNumber(), ENOENT) << line;
+#endif
+        }
+    }
+}
+
+#ifndef _WIN32
+TEST_F(RunAndWaitTest, AFileThatIsNotExecutableIsAnError) {
+    TempFolder folder;
+    testing::writeFile(folder / "script", "#!/bin/sh\nexit 0\n");
+    try {
+        runAndWait('"' + (folder / "script") + '"');
+        FAIL() << "started a file without execute permission";
+    } catch (const OsError& error) {
+        EXPECT_EQ(error.errorNumber(), EACCES);
+    }
+}
+
+TEST_F(RunAndWaitTest, ABareNameIsLookedUpAlongPath) {
+    // sh is on every PATH; it exits with the code it is told to.
+    EXPECT_EQ(runAndWait("sh -c \"exit 7\""), 7);
+}
+
+TEST_F(RunAndWaitTest, NoDescriptorOfTheCallerReachesTheProgram) {
+    TempFolder folder;
+    // Opened without close-on-exec, as a library might: still not inherited.
+    const int leaky = open((folder / "open.dat").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(leaky, 0);
+    runAndWait('"' + echoArgsPath() + '"');
+    close(leaky);
+    EXPECT_EQ(report().openDescriptors, "");
+}
+#endif
+
+}  // namespace
+}  // namespace zfe::platform
