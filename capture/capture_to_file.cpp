@@ -25,7 +25,7 @@ Message startFailureMessage(const PipedChild& child) {
 }
 
 Message outputFailureMessage(const std::string& outputPath, const platform::OsError& error) {
-    return criticalMessage("Impossibile scrivere il file Dat\r\n" + outputPath + "\r\n" +
+    return criticalMessage("Impossibile scrivere il file \"" + outputPath + "\".\r\nMotivo: " +
                            error.reason());
 }
 
