@@ -23,7 +23,8 @@ class DatgenCommandLineFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         folder_ = fs::temp_directory_path() /
-                  ("datgen-test-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+                  ("datgen-test-" +
+                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(folder_);
         fs::create_directories(folder_);
     }
@@ -60,10 +61,17 @@ TEST(DatgenCommandLine, ListinfoAloneActsLikeAnEmulator) {
 
 TEST(DatgenCommandLine, BadOptionsAreRefusedWithAReason) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--bogus"},          {"--games"},           {"--games", "-1"},
-        {"--games", "12x"},   {"--games", ""},       {"--games", "99999999999"},
-        {"--seed", "4294967296"}, {"--next=yes"},    {"-o"},
-        {"--changes", ""},    {"positional.dat"},
+        {"--bogus"},
+        {"--games"},
+        {"--games", "-1"},
+        {"--games", "12x"},
+        {"--games", ""},
+        {"--games", "99999999999"},
+        {"--seed", "4294967296"},
+        {"--next=yes"},
+        {"-o"},
+        {"--changes", ""},
+        {"positional.dat"},
     };
     for (const auto& arguments : bad) {
         SCOPED_TRACE(arguments.front());
@@ -107,7 +115,8 @@ TEST(DatgenExecutable, ListinfoPrintsTheDefaultDat) {
     ASSERT_NE(pipe, nullptr);
     std::string output;
     char buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.append(buffer, n);
     EXPECT_EQ(pclose(pipe), 0);
     EXPECT_EQ(output, generate({}).text);
 }

@@ -32,13 +32,15 @@ NameSet gameNames(const std::vector<Block>& blocks) {
 
 NameSet minus(const NameSet& a, const NameSet& b) {
     NameSet result;
-    std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::inserter(result, result.end()));
+    std::set_difference(a.begin(), a.end(), b.begin(), b.end(),
+                        std::inserter(result, result.end()));
     return result;
 }
 
 bool isHex(const std::string& text, std::size_t digits) {
-    return text.size() == digits &&
-           std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    return text.size() == digits && std::all_of(text.begin(), text.end(), [](char c) {
+               return std::isxdigit(static_cast<unsigned char>(c));
+           });
 }
 
 // Parentheses outside quotes balance, quotes close on their line, LF only.
@@ -49,9 +51,12 @@ void expectBalanced(const std::string& text) {
         char c = text[i];
         ASSERT_NE(c, '\r') << "at byte " << i;
         if (quoted) {
-            if (c == '\\') ++i;
-            else if (c == '"') quoted = false;
-            else ASSERT_NE(c, '\n') << "line end inside quotes at byte " << i;
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                quoted = false;
+            else
+                ASSERT_NE(c, '\n') << "line end inside quotes at byte " << i;
         } else if (c == '"') {
             quoted = true;
         } else if (c == '(') {
@@ -81,9 +86,9 @@ void expectConsistent(const std::vector<Block>& blocks) {
             EXPECT_EQ(index[cloneof]->type, "game");
             EXPECT_EQ(index[cloneof]->field("cloneof"), "") << "clone of a clone";
             EXPECT_EQ(romof, cloneof);
-            EXPECT_TRUE(std::any_of(block.roms.begin(), block.roms.end(),
-                                    [](const Fields& rom) { return !rom.count("merge"); }))
-                << "a clone without a rom of its own has an empty split set";
+            EXPECT_TRUE(std::any_of(block.roms.begin(), block.roms.end(), [](const Fields& rom) {
+                return !rom.count("merge");
+            })) << "a clone without a rom of its own has an empty split set";
         }
         const Block* romSource = nullptr;
         if (!romof.empty()) {
@@ -106,18 +111,21 @@ void expectConsistent(const std::vector<Block>& blocks) {
             if (!rom.count("merge")) continue;
             ASSERT_NE(romSource, nullptr) << "merge without romof: " << name;
             const auto& sourceRoms = romSource->roms;
-            auto shared = std::find_if(sourceRoms.begin(), sourceRoms.end(),
-                                       [&](const Fields& r) { return r.at("name") == rom.at("merge"); });
+            auto shared = std::find_if(sourceRoms.begin(), sourceRoms.end(), [&](const Fields& r) {
+                return r.at("name") == rom.at("merge");
+            });
             ASSERT_NE(shared, sourceRoms.end()) << name << " merges a rom " << romof << " lacks";
             for (const char* key : {"size", "crc", "sha1"})
-                EXPECT_EQ(rom.count(key) ? rom.at(key) : "", shared->count(key) ? shared->at(key) : "")
+                EXPECT_EQ(rom.count(key) ? rom.at(key) : "",
+                          shared->count(key) ? shared->at(key) : "")
                     << name << " shares " << key;
         }
         for (const Fields& disk : block.disks) {
             if (!disk.count("merge")) continue;
             ASSERT_NE(romSource, nullptr);
-            EXPECT_TRUE(std::any_of(romSource->disks.begin(), romSource->disks.end(),
-                                    [&](const Fields& d) { return d.at("name") == disk.at("merge"); }));
+            EXPECT_TRUE(
+                std::any_of(romSource->disks.begin(), romSource->disks.end(),
+                            [&](const Fields& d) { return d.at("name") == disk.at("merge"); }));
         }
     }
 }
@@ -129,8 +137,8 @@ void expectOneContentPerNameInEachFamily(const std::vector<Block>& blocks) {
         if (block.type != "game") continue;
         std::string parent = block.field("cloneof").empty() ? block.name() : block.field("cloneof");
         for (const Fields& rom : block.roms) {
-            std::string data = rom.at("size") + " " + (rom.count("crc") ? rom.at("crc") : "-") + " " +
-                               (rom.count("sha1") ? rom.at("sha1") : "-");
+            std::string data = rom.at("size") + " " + (rom.count("crc") ? rom.at("crc") : "-") +
+                               " " + (rom.count("sha1") ? rom.at("sha1") : "-");
             auto [known, fresh] = families[parent].emplace(rom.at("name"), data);
             EXPECT_TRUE(fresh || known->second == data)
                 << "family " << parent << " has two roms named " << rom.at("name");
@@ -257,7 +265,8 @@ void expectChangesDescribeTheDats(int games, std::uint32_t seed) {
         const Block& after = *newIndex[to];
         EXPECT_EQ(before.roms, after.roms) << from << " -> " << to;
         std::string expected = before.text;
-        expected.replace(expected.find("\tname " + from + "\n"), from.size() + 7, "\tname " + to + "\n");
+        expected.replace(expected.find("\tname " + from + "\n"), from.size() + 7,
+                         "\tname " + to + "\n");
         EXPECT_EQ(after.text, expected) << "a rename changes nothing but the name";
     }
     NameSet added = minus(minus(newNames, oldNames), renamedTo);
@@ -272,8 +281,10 @@ void expectChangesDescribeTheDats(int games, std::uint32_t seed) {
         if (!newNames.count(name)) continue;
         const Block& before = *oldIndex[name];
         const Block& after = *newIndex[name];
-        if (before.roms != after.roms) changed.insert(name);
-        else EXPECT_EQ(before.text, after.text) << name << " changed outside its roms";
+        if (before.roms != after.roms)
+            changed.insert(name);
+        else
+            EXPECT_EQ(before.text, after.text) << name << " changed outside its roms";
     }
     EXPECT_EQ(NameSet(changes.changed.begin(), changes.changed.end()), changed);
     EXPECT_EQ(changes.changed.size(), changed.size());
@@ -298,8 +309,10 @@ TEST(DatgenNextVersion, DiffersInEveryWay) {
     bool newParent = false, newCloneOfOldParent = false;
     for (const std::string& name : next.changes.added) {
         std::string parent = newIndex[name]->field("cloneof");
-        if (parent.empty()) newParent = true;
-        else if (oldIndex.count(parent)) newCloneOfOldParent = true;
+        if (parent.empty())
+            newParent = true;
+        else if (oldIndex.count(parent))
+            newCloneOfOldParent = true;
     }
     EXPECT_TRUE(newParent);
     EXPECT_TRUE(newCloneOfOldParent);
@@ -310,7 +323,8 @@ TEST(DatgenNextVersion, DiffersInEveryWay) {
         for (const Fields& rom : oldIndex[name]->roms) before[rom.at("name")] = rom;
         for (const Fields& rom : newIndex[name]->roms) after[rom.at("name")] = rom;
         for (const auto& [romName, rom] : after) {
-            if (!before.count(romName)) romAdded = true;
+            if (!before.count(romName))
+                romAdded = true;
             else if (before[romName].count("crc") && rom.count("crc") &&
                      before[romName].at("crc") != rom.at("crc") &&
                      before[romName].at("sha1") != rom.at("sha1") &&

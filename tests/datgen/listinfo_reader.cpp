@@ -82,7 +82,8 @@ std::vector<Block> readListinfo(const std::string& text) {
         Token type = tokens.next();
         if (type.kind == Token::end) return blocks;
         if (type.kind != Token::word) throw std::runtime_error("expected a block keyword");
-        if (tokens.next().kind != Token::open) throw std::runtime_error("expected ( after " + type.text);
+        if (tokens.next().kind != Token::open)
+            throw std::runtime_error("expected ( after " + type.text);
         Block block;
         block.type = type.text;
         for (;;) {

@@ -35,7 +35,8 @@ bool writeAll(const std::string& path, const std::string& text) {
     bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
     ok = (path.empty() ? std::fflush(file) : std::fclose(file)) == 0 && ok;
     if (!ok) {
-        std::fprintf(stderr, "datgen: cannot write '%s'\n", path.empty() ? "standard output" : path.c_str());
+        std::fprintf(stderr, "datgen: cannot write '%s'\n",
+                     path.empty() ? "standard output" : path.c_str());
         if (!path.empty()) std::remove(path.c_str());
     }
     return ok;
@@ -50,7 +51,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         std::string option = arguments[i];
         std::string value;
         bool hasInlineValue = false;
-        if (auto equals = option.find('='); option.rfind("--", 0) == 0 && equals != std::string::npos) {
+        if (auto equals = option.find('=');
+            option.rfind("--", 0) == 0 && equals != std::string::npos) {
             value = option.substr(equals + 1);
             option.resize(equals);
             hasInlineValue = true;
@@ -66,7 +68,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
                 throw std::invalid_argument("datgen: " + option + " takes no value");
         };
         if (option == "--games") {
-            commandLine.options.games = static_cast<int>(parseNumber(option, takeValue(), kMaxGames));
+            commandLine.options.games =
+                static_cast<int>(parseNumber(option, takeValue(), kMaxGames));
         } else if (option == "--seed") {
             commandLine.options.seed = static_cast<std::uint32_t>(
                 parseNumber(option, takeValue(), std::numeric_limits<std::uint32_t>::max()));

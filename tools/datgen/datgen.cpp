@@ -13,43 +13,53 @@ namespace zfe::datgen {
 namespace {
 
 constexpr const char* kSyllables[] = {
-    "ga", "la", "xa", "zo", "ra", "ter", "mon", "pac", "dig", "bur", "tron", "kai", "sen", "do",
-    "ki", "mu", "ro", "bat", "tle", "gun", "star", "dra", "gon", "nin", "ja", "spy", "hun",
-    "ter", "bo", "mb", "cos", "mo", "rex", "vi", "per", "sol", "lar", "jet", "pi", "rat", "ze",
-    "bra", "kun", "fu", "ti", "gar", "mag", "ne", "ox", "qui", "ck", "wiz", "ard", "el", "vo",
+    "ga",  "la",  "xa",  "zo",  "ra",  "ter", "mon", "pac", "dig", "bur",  "tron",
+    "kai", "sen", "do",  "ki",  "mu",  "ro",  "bat", "tle", "gun", "star", "dra",
+    "gon", "nin", "ja",  "spy", "hun", "ter", "bo",  "mb",  "cos", "mo",   "rex",
+    "vi",  "per", "sol", "lar", "jet", "pi",  "rat", "ze",  "bra", "kun",  "fu",
+    "ti",  "gar", "mag", "ne",  "ox",  "qui", "ck",  "wiz", "ard", "el",   "vo",
 };
 
-constexpr const char* kCloneSuffixes[] = {"a", "b", "c", "j", "u", "e", "2", "3",
+constexpr const char* kCloneSuffixes[] = {"a",  "b", "c", "j", "u", "e",  "2", "3",
                                           "bl", "o", "k", "h", "w", "us", "jp"};
 
 constexpr const char* kTitleWords[] = {
-    "Space", "Dragon", "Ninja", "Turbo", "Galaxy", "Street", "Knight", "Fighter", "Blaster",
-    "Racer", "Warrior", "Quest", "Thunder", "Cobra", "Shadow", "Metal", "Crystal", "Rally",
-    "Sky", "Force", "Legend", "Wing", "Hyper", "Mega", "Power", "Battle", "Castle", "Jungle",
-    "Ocean", "Moon", "Star", "Rocket", "Tiger", "Phantom", "Pinball", "Puzzle", "Mahjong",
-    "Golf", "Soccer", "Boxing", "Circus", "Volcano", "Pirate", "Robot", "Laser", "Crazy",
+    "Space",   "Dragon",  "Ninja",   "Turbo",  "Galaxy",  "Street", "Knight", "Fighter",
+    "Blaster", "Racer",   "Warrior", "Quest",  "Thunder", "Cobra",  "Shadow", "Metal",
+    "Crystal", "Rally",   "Sky",     "Force",  "Legend",  "Wing",   "Hyper",  "Mega",
+    "Power",   "Battle",  "Castle",  "Jungle", "Ocean",   "Moon",   "Star",   "Rocket",
+    "Tiger",   "Phantom", "Pinball", "Puzzle", "Mahjong", "Golf",   "Soccer", "Boxing",
+    "Circus",  "Volcano", "Pirate",  "Robot",  "Laser",   "Crazy",
 };
 
-constexpr const char* kTitleTails[] = {" II", " 2", " '98", " Deluxe", " Plus", " Special",
-                                       " - The Arcade Game", ": Second Strike"};
+constexpr const char* kTitleTails[] = {
+    " II", " 2", " '98", " Deluxe", " Plus", " Special", " - The Arcade Game", ": Second Strike"};
 
 constexpr const char* kManufacturers[] = {
-    "Namco", "Konami", "Capcom", "Sega", "Taito", "SNK", "Irem", "Data East", "Williams",
-    "Atari", "Nichibutsu", "Jaleco", "Midway", "Nintendo", "Technos", "Toaplan", "Cave",
-    "Kaneko", "Tecmo", "Universal", "Sega / Gremlin", "Taito America Corporation (Romstar license)",
+    "Namco",          "Konami",
+    "Capcom",         "Sega",
+    "Taito",          "SNK",
+    "Irem",           "Data East",
+    "Williams",       "Atari",
+    "Nichibutsu",     "Jaleco",
+    "Midway",         "Nintendo",
+    "Technos",        "Toaplan",
+    "Cave",           "Kaneko",
+    "Tecmo",          "Universal",
+    "Sega / Gremlin", "Taito America Corporation (Romstar license)",
 };
 
 constexpr const char* kCloneVariants[] = {
-    "Japan", "US", "Europe", "World, set 2", "bootleg", "set 2", "set 3", "Japan, older",
-    "prototype", "hack", "US, rev A", "Asia",
+    "Japan", "US",           "Europe",    "World, set 2", "bootleg",   "set 2",
+    "set 3", "Japan, older", "prototype", "hack",         "US, rev A", "Asia",
 };
 
-constexpr const char* kCpus[] = {"Z80", "M68000", "M6809", "M6502", "I8080", "V30", "HD6309",
-                                 "SH2", "ARM7", "M68EC020"};
-constexpr const char* kAudioChips[] = {"AY8910", "YM2151", "YM2203", "SN76496", "OKIM6295",
-                                       "DAC", "YM2610", "Samples"};
-constexpr const char* kControls[] = {"joy8way", "joy4way", "joy2way", "trackball", "dial",
-                                     "paddle", "lightgun", "stick"};
+constexpr const char* kCpus[] = {"Z80", "M68000", "M6809", "M6502", "I8080",
+                                 "V30", "HD6309", "SH2",   "ARM7",  "M68EC020"};
+constexpr const char* kAudioChips[] = {"AY8910",   "YM2151", "YM2203", "SN76496",
+                                       "OKIM6295", "DAC",    "YM2610", "Samples"};
+constexpr const char* kControls[] = {"joy8way", "joy4way", "joy2way",  "trackball",
+                                     "dial",    "paddle",  "lightgun", "stick"};
 
 struct BiosInfo {
     const char* name;
@@ -155,16 +165,20 @@ public:
             position += static_cast<char>('a' + random_.below(16));
             std::string name;
             switch (styleSeed % 4) {
-                case 0: name = stem + "." + position; break;
+                case 0:
+                    name = stem + "." + position;
+                    break;
                 case 1:
-                    name = stem + "-" + (counter < 10 ? "0" : "") + std::to_string(counter) +
-                           ".bin";
+                    name =
+                        stem + "-" + (counter < 10 ? "0" : "") + std::to_string(counter) + ".bin";
                     break;
                 case 2:
                     name = "136" + std::to_string(styleSeed % 900 + 100) + "-" +
                            std::to_string(101 + counter) + "." + position;
                     break;
-                default: name = stem + std::to_string(counter % 10) + "." + position; break;
+                default:
+                    name = stem + std::to_string(counter % 10) + "." + position;
+                    break;
             }
             if (!taken.count(name)) return name;
         }
@@ -282,7 +296,8 @@ public:
                 game.roms.push_back(std::move(rom));
             }
         }
-        int count = 1 + random_.below(4) + random_.below(4) + (random_.percent(30) ? random_.below(9) : 0);
+        int count =
+            1 + random_.below(4) + random_.below(4) + (random_.percent(30) ? random_.below(9) : 0);
         int cpuRoms = std::min(count, random_.between(1, 3));
         bool soundCpu = random_.percent(50);
         int proms = count > 4 && random_.percent(40) ? random_.between(1, 2) : 0;
@@ -385,7 +400,9 @@ private:
     std::set<std::string> used_;  // every game name ever made: no new game takes an old name
 };
 
-int biosCountFor(int games) { return games == 0 ? 0 : std::min(4, 1 + games / 250); }
+int biosCountFor(int games) {
+    return games == 0 ? 0 : std::min(4, 1 + games / 250);
+}
 
 std::vector<Game> firstVersion(Builder& builder, int games) {
     std::vector<Game> dat;
@@ -420,8 +437,11 @@ std::vector<Game> firstVersion(Builder& builder, int games) {
 class NextVersion {
 public:
     NextVersion(Builder& builder, std::vector<Game>& dat)
-        : builder_(builder), random_(builder.random()), dat_(dat),
-          touched_(dat.size(), false), removed_(dat.size(), false) {
+        : builder_(builder),
+          random_(builder.random()),
+          dat_(dat),
+          touched_(dat.size(), false),
+          removed_(dat.size(), false) {
         for (std::size_t i = 0; i < dat_.size(); ++i) {
             indexOf_.emplace(dat_[i].name, i);
             if (!dat_[i].cloneof.empty()) clones_[dat_[i].cloneof].push_back(i);
@@ -509,9 +529,15 @@ private:
             if (i == dat_.size()) break;
             bool changed = false;
             switch (done % 3) {
-                case 0: changed = addRom(i); break;
-                case 1: changed = removeRom(i) || addRom(i); break;
-                default: changed = redumpRom(i) || addRom(i); break;
+                case 0:
+                    changed = addRom(i);
+                    break;
+                case 1:
+                    changed = removeRom(i) || addRom(i);
+                    break;
+                default:
+                    changed = redumpRom(i) || addRom(i);
+                    break;
             }
             if (!changed) continue;
             touched_[i] = true;
@@ -535,7 +561,9 @@ private:
         std::vector<std::size_t> own;
         for (std::size_t r = 0; r < game.roms.size(); ++r)
             if (game.roms[r].merge.empty()) own.push_back(r);
-        std::string region = own.empty() ? "cpu1" : game.roms[own[random_.below(static_cast<int>(own.size()))]].region;
+        std::string region =
+            own.empty() ? "cpu1"
+                        : game.roms[own[random_.below(static_cast<int>(own.size()))]].region;
         Rom rom = builder_.makeRom(game.name, familyRomNames(i), region,
                                    regionEnd(game.roms, region), true);
         auto last = std::find_if(game.roms.rbegin(), game.roms.rend(),
@@ -579,8 +607,9 @@ private:
             if (!game.roms[r].merge.empty()) continue;
             bool sharedWithBusyClone = false;
             for (std::size_t c : clones)
-                if (touched_[c] && std::any_of(dat_[c].roms.begin(), dat_[c].roms.end(),
-                                               [&](const Rom& rom) { return rom.merge == game.roms[r].name; }))
+                if (touched_[c] &&
+                    std::any_of(dat_[c].roms.begin(), dat_[c].roms.end(),
+                                [&](const Rom& rom) { return rom.merge == game.roms[r].name; }))
                     sharedWithBusyClone = true;
             if (!sharedWithBusyClone) candidates.push_back(r);
         }
@@ -660,18 +689,21 @@ private:
         int done = 0;
         std::size_t firstGame = 0;
         while (firstGame < dat_.size() && dat_[firstGame].resource) ++firstGame;
-        std::vector<Game> bioses(dat_.begin(), dat_.begin() + static_cast<std::ptrdiff_t>(firstGame));
+        std::vector<Game> bioses(dat_.begin(),
+                                 dat_.begin() + static_cast<std::ptrdiff_t>(firstGame));
         while (done < target) {
             std::vector<Game> family;
             if (!bioses.empty() && random_.percent(10))
-                family.push_back(builder_.makeParent(&bioses[random_.below(static_cast<int>(bioses.size()))]));
+                family.push_back(
+                    builder_.makeParent(&bioses[random_.below(static_cast<int>(bioses.size()))]));
             else
                 family.push_back(builder_.makeParent(nullptr));
             int clones = std::min(builder_.familyClones(target), 2);
             std::set<std::string> familyRomNames;
             for (int c = 0; c < clones; ++c)
                 family.push_back(builder_.makeClone(family.front(), familyRomNames));
-            std::size_t at = firstGame + random_.below(static_cast<int>(dat_.size() - firstGame) + 1);
+            std::size_t at =
+                firstGame + random_.below(static_cast<int>(dat_.size() - firstGame) + 1);
             while (at < dat_.size() && !dat_[at].cloneof.empty()) ++at;
             for (const Game& game : family) changes_.added.push_back(game.name);
             done += static_cast<int>(family.size());

@@ -10,10 +10,10 @@ namespace zfe::datgen {
 // Synthetic dats in the listinfo text format, deterministic from a seed: the
 // same options give the same bytes on every platform and standard library.
 struct Options {
-    int games = 300;          // games in the first version (parents and clones)
+    int games = 300;  // games in the first version (parents and clones)
     std::uint32_t seed = 1;
-    bool nextVersion = false; // write the next version of the same dat instead
-    bool crlf = false;        // CRLF line ends instead of LF
+    bool nextVersion = false;  // write the next version of the same dat instead
+    bool crlf = false;         // CRLF line ends instead of LF
 };
 
 // What the next version changed against the first, by game name. "changed"

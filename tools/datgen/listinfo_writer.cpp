@@ -14,7 +14,8 @@ void appendNumber(std::string& out, long long value) {
 
 void appendHex(std::string& out, std::uint32_t value, int digits) {
     static constexpr char kDigits[] = "0123456789abcdef";
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 0xf];
+    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
+        out += kDigits[(value >> shift) & 0xf];
 }
 
 // Bare hex for offsets, the way MAME printed them (no leading zeros).
