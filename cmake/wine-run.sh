@@ -15,6 +15,9 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 unset DISPLAY WAYLAND_DISPLAY
 
+server="$(dirname "$wine")/wineserver"
+[ -x "$server" ] || server=wineserver
+
 if [ ! -f "$prefix/system.reg" ]; then
     mkdir -p "$(dirname "$prefix")"
     (
@@ -22,8 +25,6 @@ if [ ! -f "$prefix/system.reg" ]; then
         if [ ! -f "$prefix/system.reg" ]; then
             timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || true
             # wineboot returns before the registry is flushed; wait for it.
-            server="$(dirname "$wine")/wineserver"
-            [ -x "$server" ] || server=wineserver
             timeout 120 "$server" -w 2>/dev/null || true
             # Temporary files go to Z:, the drive that maps the Unix root, so that
             # a test may change into a temporary folder and still reach the build
@@ -38,5 +39,17 @@ if [ ! -f "$prefix/system.reg" ]; then
         fi
     ) 9>"$prefix.lock"
 fi
+
+# Starting Wine's server and its background services takes seconds; keep them
+# running between the tests (they end by themselves a minute after the last
+# one). They are started here, away from the test's output: services started by
+# the test's own Wine would hold CTest's output pipe open, and CTest would wait
+# for them. "wineserver -p" fails when a server already runs.
+(
+    flock 9
+    if "$server" -p60 </dev/null >/dev/null 2>&1; then
+        timeout 120 "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    fi
+) 9>"$prefix.lock"
 
 exec "$wine" "$@"
