@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <numeric>
 
 #include "tools/zandorel/listinfo_reader.h"
 #include "tools/zandorel/xml_reader.h"
@@ -17,37 +16,43 @@ std::string describePosition(const std::string& path, TextPosition position) {
     return path + ":" + std::to_string(position.line) + ":" + std::to_string(position.column);
 }
 
-// Later games of an already seen name are dropped, so that every name means one
-// game; the reader's order is kept for the rest.
-void dropDuplicateGames(Dat& dat) {
-    std::vector<std::uint32_t> order(dat.games.size());
-    std::iota(order.begin(), order.end(), 0U);
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return compareFolded(dat.view(dat.games[a].name), dat.view(dat.games[b].name)) < 0;
-    });
-    std::vector<bool> dropped(dat.games.size(), false);
-    bool anyDropped = false;
-    for (std::size_t i = 1; i < order.size(); ++i) {
-        const Game& first = dat.games[order[i - 1]];
-        const Game& game = dat.games[order[i]];
-        if (!equalsFolded(dat.view(first.name), dat.view(game.name))) continue;
-        // order[i - 1] may itself be a dropped duplicate: walk back to the kept one.
-        std::size_t keptIndex = i - 1;
-        while (dropped[order[keptIndex]]) --keptIndex;
-        dropped[order[i]] = true;
-        anyDropped = true;
-        dat.duplicates.push_back({std::string(dat.view(game.name)), game.blockBegin,
-                                  dat.games[order[keptIndex]].blockBegin});
-    }
-    if (!anyDropped) return;
+constexpr std::uint32_t kFreeSlot = UINT32_MAX;
+
+// Indexes the games by name; a later game of a name already seen is dropped,
+// so that every name means one game, the first.
+void indexGames(Dat& dat) {
+    std::size_t slots = 16;
+    while (slots < dat.games.size() * 2) slots *= 2;
+    dat.nameTable.assign(slots, kFreeSlot);
     std::vector<Game> kept;
-    kept.reserve(dat.games.size());
-    for (std::size_t i = 0; i < dat.games.size(); ++i) {
-        if (!dropped[i]) kept.push_back(dat.games[i]);
+    bool anyDropped = false;
+    for (std::uint32_t g = 0; g < dat.games.size(); ++g) {
+        const Game& game = dat.games[g];
+        const std::string_view name = dat.view(game.name);
+        std::size_t slot = hashFolded(name) & (slots - 1);
+        bool duplicate = false;
+        while (dat.nameTable[slot] != kFreeSlot) {
+            const Game& other = anyDropped ? kept[dat.nameTable[slot]] : dat.games[dat.nameTable[slot]];
+            if (equalsFolded(dat.view(other.name), name)) {
+                duplicate = true;
+                dat.duplicates.push_back({std::string(name), game.blockBegin, other.blockBegin});
+                break;
+            }
+            slot = (slot + 1) & (slots - 1);
+        }
+        if (duplicate) {
+            if (!anyDropped) kept.assign(dat.games.begin(), dat.games.begin() + g);
+            anyDropped = true;
+            continue;
+        }
+        if (anyDropped) {
+            dat.nameTable[slot] = static_cast<std::uint32_t>(kept.size());
+            kept.push_back(game);
+        } else {
+            dat.nameTable[slot] = g;
+        }
     }
-    dat.games = std::move(kept);
-    std::sort(dat.duplicates.begin(), dat.duplicates.end(),
-              [](const DuplicateGame& a, const DuplicateGame& b) { return a.offset < b.offset; });
+    if (anyDropped) dat.games = std::move(kept);
 }
 
 }  // namespace
@@ -83,10 +88,13 @@ DatFormat detectFormat(std::string_view text) {
     return DatFormat::Listinfo;
 }
 
-Dat parseDat(std::string text, std::string path) {
+Dat parseDat(std::string_view text, std::string path) { return parseDat(Bytes(text), std::move(path)); }
+
+Dat parseDat(Bytes bytes, std::string path) {
     Dat dat;
     dat.path = std::move(path);
-    dat.text = std::move(text);
+    dat.storage = std::move(bytes);
+    dat.text = dat.storage.view();
     if (dat.text.size() >= 0x80000000U) {
         throw DatError(dat.path, "the file is too large (2 GB or more)");
     }
@@ -100,39 +108,56 @@ Dat parseDat(std::string text, std::string path) {
     } else {
         parseListinfo(dat);
     }
-    dropDuplicateGames(dat);
+    indexGames(dat);
     return dat;
 }
 
-std::string readFileBytes(const std::string& path) {
+Bytes readFileBytes(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         throw DatError(path, std::string("cannot open the file: ") + std::strerror(errno));
     }
-    std::string bytes;
-    // One read of the whole file when its size is known; growing reads otherwise
-    // (a pipe or a device has no size to ask for).
+    // One read of the whole file when its size is known; growing reads after it
+    // for what a pipe or device gives, or a file that grew meanwhile.
+    long size = 0;
     if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long size = std::ftell(file);
-        if (size > 0) bytes.resize(static_cast<std::size_t>(size));
+        size = std::max(0L, std::ftell(file));
         std::fseek(file, 0, SEEK_SET);
     }
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == bytes.size()) bytes.resize(std::max<std::size_t>(bytes.size() * 2, 65536));
-        const std::size_t got = std::fread(bytes.data() + filled, 1, bytes.size() - filled, file);
-        filled += got;
-        if (got == 0) break;
+    Bytes bytes(static_cast<std::size_t>(size));
+    std::size_t filled = bytes.size() > 0 ? std::fread(bytes.data(), 1, bytes.size(), file) : 0;
+    if (filled == bytes.size() && !std::ferror(file)) {
+        std::string more;
+        char chunk[65536];
+        std::size_t got = 0;
+        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) more.append(chunk, got);
+        if (!more.empty()) {
+            Bytes all(filled + more.size());
+            if (filled > 0) std::memcpy(all.data(), bytes.data(), filled);
+            std::memcpy(all.data() + filled, more.data(), more.size());
+            filled = all.size();
+            bytes = std::move(all);
+        }
     }
     const bool failed = std::ferror(file) != 0;
     const int error = errno;
     std::fclose(file);
     if (failed) throw DatError(path, std::string("cannot read the file: ") + std::strerror(error));
-    bytes.resize(filled);
+    bytes.shrink(filled);
     return bytes;
 }
 
 Dat readDatFile(const std::string& path) { return parseDat(readFileBytes(path), path); }
+
+std::optional<std::uint32_t> Dat::findGame(std::string_view name) const {
+    if (nameTable.empty()) return std::nullopt;
+    const std::size_t mask = nameTable.size() - 1;
+    for (std::size_t slot = hashFolded(name) & mask; nameTable[slot] != UINT32_MAX;
+         slot = (slot + 1) & mask) {
+        if (equalsFolded(view(games[nameTable[slot]].name), name)) return nameTable[slot];
+    }
+    return std::nullopt;
+}
 
 bool equalsFolded(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

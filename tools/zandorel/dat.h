@@ -6,6 +6,8 @@
 // per character, and every game keeps the byte range it came from.
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -72,20 +74,48 @@ struct DuplicateGame {
     std::uint32_t firstOffset = 0;  // of the block that was kept
 };
 
+// A file's bytes. Unlike a std::string it is not zero-filled before the read
+// fills it: that would be one more pass over a file of tens of megabytes.
+class Bytes {
+public:
+    Bytes() = default;
+    explicit Bytes(std::size_t size)
+        : data_(size > 0 ? new char[size] : nullptr), size_(size) {}
+    explicit Bytes(std::string_view text) : Bytes(text.size()) {
+        if (size_ > 0) text.copy(data_.get(), size_);
+    }
+
+    char* data() { return data_.get(); }
+    std::size_t size() const { return size_; }
+    void shrink(std::size_t size) { size_ = size < size_ ? size : size_; }
+    std::string_view view() const { return {data_.get(), size_}; }
+
+private:
+    std::unique_ptr<char[]> data_;
+    std::size_t size_ = 0;
+};
+
 struct Dat {
     std::string path;  // as given, for messages
     DatFormat format = DatFormat::Listinfo;
-    std::string text;     // the file's bytes, unchanged
-    std::string decoded;  // unescaped strings
+    Bytes storage;
+    std::string_view text;  // the file's bytes, unchanged, in storage
+    std::string decoded;    // unescaped strings
     std::vector<Game> games;
     std::vector<Entry> entries;
     std::vector<DuplicateGame> duplicates;
     std::string lineEnd = "\n";  // the file's own line end, for blocks the writer adds
 
+    // The games by name without regard to case: an open-addressing table of
+    // game indices, so that it stays valid when the Dat moves.
+    std::vector<std::uint32_t> nameTable;
+
     std::string_view view(Span span) const {
-        const std::string& source = span.inDecoded ? decoded : text;
-        return std::string_view(source).substr(span.offset, span.length);
+        const std::string_view source = span.inDecoded ? std::string_view(decoded) : text;
+        return source.substr(span.offset, span.length);
     }
+
+    std::optional<std::uint32_t> findGame(std::string_view name) const;
 };
 
 struct TextPosition {
@@ -117,13 +147,14 @@ private:
 
 // Reads a dat from bytes already in memory. The format is taken from the
 // content. `path` only names the dat in messages. Throws DatError.
-Dat parseDat(std::string text, std::string path);
+Dat parseDat(Bytes bytes, std::string path);
+Dat parseDat(std::string_view text, std::string path);
 
 // Reads the whole file in one go and parses it. Throws DatError.
 Dat readDatFile(const std::string& path);
 
 // Reads a file's bytes, nothing more. Throws DatError.
-std::string readFileBytes(const std::string& path);
+Bytes readFileBytes(const std::string& path);
 
 DatFormat detectFormat(std::string_view text);
 

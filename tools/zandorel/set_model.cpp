@@ -61,11 +61,6 @@ bool sameKnownData(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
 
 SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
     const auto gameCount = static_cast<std::uint32_t>(dat.games.size());
-    gameByName_.reserve(gameCount);
-    for (std::uint32_t g = 0; g < gameCount; ++g) {
-        gameByName_.emplace(dat.view(dat.games[g].name), g);
-    }
-
     // Which set each game belongs to: its own, or under merged its top parent's.
     std::vector<std::uint32_t> owner(gameCount);
     for (std::uint32_t g = 0; g < gameCount; ++g) {
@@ -139,9 +134,7 @@ std::span<const std::uint32_t> SetModel::members(std::size_t set) const {
 }
 
 std::optional<std::uint32_t> SetModel::findGame(std::string_view name) const {
-    const auto found = gameByName_.find(name);
-    if (found == gameByName_.end()) return std::nullopt;
-    return found->second;
+    return dat_->findGame(name);
 }
 
 std::optional<std::size_t> SetModel::find(std::string_view name) const {

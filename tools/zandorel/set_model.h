@@ -7,7 +7,6 @@
 #include <optional>
 #include <span>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "tools/zandorel/dat.h"
@@ -25,13 +24,6 @@ int compareEntries(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
 bool sameName(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
 // Equal data that is worth matching on: a crc, sha1 or md5 on both sides.
 bool sameKnownData(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
-
-struct FoldedHash {
-    std::size_t operator()(std::string_view text) const { return hashFolded(text); }
-};
-struct FoldedEqual {
-    bool operator()(std::string_view a, std::string_view b) const { return equalsFolded(a, b); }
-};
 
 class SetModel {
 public:
@@ -78,7 +70,6 @@ private:
     std::vector<std::uint32_t> items_;
     std::vector<std::uint32_t> members_;
     std::vector<std::uint32_t> setOfGame_;
-    std::unordered_map<std::string_view, std::uint32_t, FoldedHash, FoldedEqual> gameByName_;
 };
 
 }  // namespace zfe::zandorel
