@@ -25,8 +25,8 @@ Message startFailureMessage(const PipedChild& child) {
 }
 
 Message outputFailureMessage(const std::string& outputPath, const platform::OsError& error) {
-    return criticalMessage("Impossibile scrivere il file \"" + outputPath + "\".\r\nMotivo: " +
-                           error.reason());
+    return criticalMessage("Impossibile scrivere il file \"" + outputPath +
+                           "\".\r\nMotivo: " + error.reason());
 }
 
 }  // namespace

@@ -22,16 +22,16 @@ struct CaptureCallbacks {
 };
 
 enum class CaptureOutcome {
-    Completed,    // the output ended; the file holds every byte of it
-    StartFailed,  // no pipe or no child; reported to the user, no file touched
-    OutputFailed, // the file could not be written; reported, the old file kept
-    Stopped,      // given up by the user; the old file kept
+    Completed,     // the output ended; the file holds every byte of it
+    StartFailed,   // no pipe or no child; reported to the user, no file touched
+    OutputFailed,  // the file could not be written; reported, the old file kept
+    Stopped,       // given up by the user; the old file kept
 };
 
 struct CaptureResult {
     CaptureOutcome outcome = CaptureOutcome::Completed;
     std::int64_t totalBytes = 0;
-    std::int64_t reads = 0;  // the final, failing read included
+    std::int64_t reads = 0;      // the final, failing read included
     std::int64_t processId = 0;  // the child's, 0 when none was started
 };
 
@@ -53,7 +53,6 @@ inline constexpr std::size_t kReadSize = 256;
 // In every case the child has ended or has been released so that it is reaped
 // when it ends, and no handle is left open.
 CaptureResult captureToFile(UserInterface& ui, const std::string& commandLine,
-                            const std::string& outputPath,
-                            const CaptureCallbacks& callbacks = {});
+                            const std::string& outputPath, const CaptureCallbacks& callbacks = {});
 
 }  // namespace zfe::capture

@@ -30,8 +30,7 @@ bool isUsableDatName(const std::string& name) {
     return name.find_first_of(kRefusedCharacters) == std::string::npos;
 }
 
-std::optional<Message> checkCreateInput(const std::string& exeLabel,
-                                        const std::string& datName) {
+std::optional<Message> checkCreateInput(const std::string& exeLabel, const std::string& datName) {
     if (datName.empty() || exeLabel.empty()) return warningMessage(kMissingInputText);
     if (!isUsableDatName(datName)) {
         return warningMessage(std::string("Il nome descrittivo del file Dat non può contenere ") +
@@ -49,6 +48,8 @@ std::string datOutputPath(const std::string& applicationPath, const std::string&
     return datFolder(applicationPath) + datName + ".dat";
 }
 
-std::string listInfoCommandLine(const std::string& exePath) { return exePath + " -listinfo"; }
+std::string listInfoCommandLine(const std::string& exePath) {
+    return exePath + " -listinfo";
+}
 
 }  // namespace zfe::capture

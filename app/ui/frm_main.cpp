@@ -10,6 +10,7 @@
 
 #include "app/folders.h"
 #include "app/startup_check.h"
+#include "capture/ui/frm_create.h"
 #include "datlib/library.h"
 #include "diff/command_runner.h"
 #include "diff/diff_request.h"
@@ -336,8 +337,12 @@ void FrmMain::onCmdDeleteClicked() {
 }
 
 void FrmMain::onCmdCreateDatClicked() {
-    // The create-dat dialog is hooked in here: open it modally, then refresh
-    // both lists whatever it did.
+    runHandler([&] {
+        if (frmCreate_ == nullptr) frmCreate_ = new capture::FrmCreate(ui_, applicationPath_, this);
+        frmCreate_->showModal();
+    });
+    // Whatever the dialog did, a new dat must show at once.
+    refreshLists();
 }
 
 }  // namespace zfe::ui

@@ -16,6 +16,10 @@
 #include "app/user_interface.h"
 #include "platform/file_system.h"
 
+namespace zfe::capture {
+class FrmCreate;
+}
+
 namespace zfe::ui {
 
 // The pictures of the main window's image list, addressed from 1 like the list
@@ -92,6 +96,7 @@ private:
     SettingsStore& settings_;
     CommonDialogMemory commonDialog_;
     std::unique_ptr<platform::FileSystemService> fileSystem_;
+    capture::FrmCreate* frmCreate_ = nullptr;  // a child of this window, made on first use
     bool unloaded_ = false;
 };
 

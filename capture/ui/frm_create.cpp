@@ -14,7 +14,9 @@
 
 // Resources of a static library must be registered by name from the global
 // namespace.
-static void registerCreateDatResources() { Q_INIT_RESOURCE(frm_create); }
+static void registerCreateDatResources() {
+    Q_INIT_RESOURCE(frm_create);
+}
 
 namespace zfe::capture {
 
@@ -27,7 +29,9 @@ QRect twipsRect(int left, int top, int width, int height) {
                  height / kTwipsPerPixel);
 }
 
-QString fromText(const std::string& text) { return QString::fromStdString(text); }
+QString fromText(const std::string& text) {
+    return QString::fromStdString(text);
+}
 
 // Flat until the pointer is over it, picture beside the caption, and no focus
 // rectangle although it takes the focus.
@@ -57,8 +61,7 @@ QToolButton* imageButton(QWidget* container, const char* name, const QString& ca
     return button;
 }
 
-QLabel* label(QWidget* container, const char* name, const QString& caption,
-              const QRect& geometry) {
+QLabel* label(QWidget* container, const char* name, const QString& caption, const QRect& geometry) {
     auto* text = new QLabel(caption, container);
     text->setObjectName(QString::fromLatin1(name));
     text->setGeometry(geometry);
@@ -127,8 +130,8 @@ void FrmCreate::createControls() {
     txtDatFile->setObjectName(QStringLiteral("txtDatFile"));
     txtDatFile->setGeometry(twipsRect(1200, 720, 4095, 285));
 
-    cpvButton1 = imageButton(Frame1, "cpvButton1", QStringLiteral("..."),
-                             twipsRect(4920, 240, 375, 255));
+    cpvButton1 =
+        imageButton(Frame1, "cpvButton1", QStringLiteral("..."), twipsRect(4920, 240, 375, 255));
     cmdCreatDat = imageButton(Frame1, "cmdCreatDat", QStringLiteral("Crea DatFile"),
                               twipsRect(120, 1680, 5295, 615));
     cmdCreatDat->setIcon(QIcon(QStringLiteral(":/capture/create_dat.svg")));
@@ -136,13 +139,12 @@ void FrmCreate::createControls() {
 
     Label3 = captionLabel(Frame1, "Label3", QStringLiteral("Dati ricevuti:"),
                           twipsRect(120, 1200, 975, 255));
-    lblReceivedBytes = borderedLabel(Frame1, "lblReceivedBytes",
-                                     QStringLiteral("lblReceivedBytes"),
+    lblReceivedBytes = borderedLabel(Frame1, "lblReceivedBytes", QStringLiteral("lblReceivedBytes"),
                                      twipsRect(1200, 1200, 4095, 255));
     Label4 = captionLabel(Frame1, "Label4", QStringLiteral("Descrizione:"),
                           twipsRect(120, 720, 975, 255));
-    lblExe = borderedLabel(Frame1, "lblExe", QStringLiteral("lblExe"),
-                           twipsRect(1200, 240, 3615, 255));
+    lblExe =
+        borderedLabel(Frame1, "lblExe", QStringLiteral("lblExe"), twipsRect(1200, 240, 3615, 255));
     Label1 = captionLabel(Frame1, "Label1", QStringLiteral("Eseguibile:"),
                           twipsRect(120, 240, 975, 255));
 

@@ -64,9 +64,9 @@ PipedChild::PipedChild(const std::string& commandLine) : native_(std::make_uniqu
     line.push_back('\0');
     // The child's own process and thread handles are not made inheritable:
     // they would leak into every later child started with inherited handles.
-    const BOOL created = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE,
-                                          NORMAL_PRIORITY_CLASS, nullptr, nullptr, &startup,
-                                          &information);
+    const BOOL created =
+        ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
+                         nullptr, nullptr, &startup, &information);
     const DWORD createError = created ? 0 : ::GetLastError();
     // Before the first read, or the pipe would never end.
     closeHandle(writeEnd);

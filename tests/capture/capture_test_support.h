@@ -21,7 +21,8 @@ namespace zfe::testsupport {
 class TempFolder {
 public:
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "zfe-capture-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "zfe-capture-XXXXXX").string();
         if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
         path_ = pattern;
     }

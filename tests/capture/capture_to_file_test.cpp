@@ -29,7 +29,8 @@ std::string standIn(const std::string& arguments) {
 std::string pattern(long long size) {
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(size));
-    for (long long i = 0; i < size; ++i) bytes.push_back(static_cast<char>(testsupport::patternByte(i)));
+    for (long long i = 0; i < size; ++i)
+        bytes.push_back(static_cast<char>(testsupport::patternByte(i)));
     return bytes;
 }
 
@@ -130,10 +131,10 @@ TEST_P(CaptureProgressTest, CountShownAfterEveryThousandthReadFinalFailingReadIn
 
 INSTANTIATE_TEST_SUITE_P(
     Reads, CaptureProgressTest,
-    ::testing::Values(ProgressCase{998, {}},                          // 999 reads
-                      ProgressCase{999, {"255744"}},                  // the 1000th read fails
-                      ProgressCase{1000, {"256000"}},                 // 1001 reads
-                      ProgressCase{1999, {"256000", "511744"}},       // final read is the 2000th
+    ::testing::Values(ProgressCase{998, {}},                     // 999 reads
+                      ProgressCase{999, {"255744"}},             // the 1000th read fails
+                      ProgressCase{1000, {"256000"}},            // 1001 reads
+                      ProgressCase{1999, {"256000", "511744"}},  // final read is the 2000th
                       ProgressCase{3500, {"256000", "512000", "768000"}}),
     [](const ::testing::TestParamInfo<ProgressCase>& info) {
         return std::to_string(info.param.chunks) + "Writes";
@@ -198,7 +199,8 @@ TEST_F(CaptureToFileTest, OutputThatCannotBeOpenedEndsTheChildAndSaysWhy) {
     EXPECT_EQ(ui.messages()[0].icon, MessageIcon::Critical);
     EXPECT_EQ(ui.messages()[0].title, "ZandorelFE");
     EXPECT_NE(ui.messages()[0].text.find(unreachable), std::string::npos) << ui.messages()[0].text;
-    EXPECT_NE(ui.messages()[0].text.find("No such file"), std::string::npos) << ui.messages()[0].text;
+    EXPECT_NE(ui.messages()[0].text.find("No such file"), std::string::npos)
+        << ui.messages()[0].text;
     ASSERT_GT(result.processId, 0);
     EXPECT_TRUE(processGoneWithin(result.processId, 0ms)) << "child not ended and reaped";
     EXPECT_TRUE(testsupport::namesIn(folder.path()).empty());

@@ -8,8 +8,8 @@ namespace zfe::capture {
 namespace {
 
 TEST(CreateDatInput, MissingExecutableOrNameGivesTheTwoLineWarning) {
-    for (const auto& [exe, name] : {std::pair{"", "mame078"}, std::pair{"mame", ""},
-                                    std::pair{"", ""}}) {
+    for (const auto& [exe, name] :
+         {std::pair{"", "mame078"}, std::pair{"mame", ""}, std::pair{"", ""}}) {
         const std::optional<Message> warning = checkCreateInput(exe, name);
         ASSERT_TRUE(warning.has_value()) << exe << "/" << name;
         EXPECT_EQ(warning->title, "Attenzione...");

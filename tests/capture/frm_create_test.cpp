@@ -1,9 +1,9 @@
 #include "capture/ui/frm_create.h"
 
-#include <QApplication>
-#include <QTimer>
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QTimer>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -49,8 +49,8 @@ protected:
         const std::string folderPath = folder / folderName;
         std::filesystem::create_directories(folderPath);
         const std::string path = folderPath + "/mame";
-        testsupport::writeWholeFile(path, "#!/bin/sh\nexec " + std::string(ZFE_STAND_IN_CHILD) +
-                                              " " + arguments + "\n");
+        testsupport::writeWholeFile(
+            path, "#!/bin/sh\nexec " + std::string(ZFE_STAND_IN_CHILD) + " " + arguments + "\n");
         std::filesystem::permissions(path, std::filesystem::perms::owner_all);
         return path;
     }
@@ -87,8 +87,8 @@ TEST_F(FrmCreateTest, WindowIsTheFixedDialogWithItsControls) {
 }
 
 TEST_F(FrmCreateTest, MissingInputGivesTheWarningAndKeepsTheDialogOpen) {
-    ui.acknowledgeMessage();                                   // name but no executable
-    ui.cancelOpen().acknowledgeMessage();                      // Open cancelled before any choice
+    ui.acknowledgeMessage();               // name but no executable
+    ui.cancelOpen().acknowledgeMessage();  // Open cancelled before any choice
     ui.chooseOpen(emulator("emu", "out:41")).acknowledgeMessage();  // executable but no name
     showAndDo([&] {
         dialog.txtDatFile->setText("mame078");

@@ -34,7 +34,9 @@ void writeAll(int fd, const char* data, std::size_t size) {
     }
 }
 
-void writeAll(int fd, const std::string& text) { writeAll(fd, text.data(), text.size()); }
+void writeAll(int fd, const std::string& text) {
+    writeAll(fd, text.data(), text.size());
+}
 
 std::string fromHex(const std::string& hex) {
     std::string bytes;
@@ -48,10 +50,11 @@ void writePattern(int fd, long long count, std::size_t chunk) {
     std::vector<char> buffer(chunk);
     long long offset = 0;
     while (offset < count) {
-        const std::size_t size =
-            static_cast<std::size_t>(std::min<long long>(static_cast<long long>(chunk), count - offset));
+        const std::size_t size = static_cast<std::size_t>(
+            std::min<long long>(static_cast<long long>(chunk), count - offset));
         for (std::size_t i = 0; i < size; ++i) {
-            buffer[i] = static_cast<char>(zfe::testsupport::patternByte(offset + static_cast<long long>(i)));
+            buffer[i] = static_cast<char>(
+                zfe::testsupport::patternByte(offset + static_cast<long long>(i)));
         }
         writeAll(fd, buffer.data(), size);
         offset += static_cast<long long>(size);
@@ -73,7 +76,8 @@ std::string openDescriptors() {
     for (int fd : fds) list += (list.empty() ? "" : ",") + std::to_string(fd);
     char target[256] = {};
     const ssize_t length = ::readlink("/proc/self/fd/0", target, sizeof target - 1);
-    return list + ";stdin=" + std::string(target, length > 0 ? static_cast<std::size_t>(length) : 0);
+    return list +
+           ";stdin=" + std::string(target, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
 }  // namespace
@@ -94,7 +98,8 @@ int main(int argc, char** argv) {
                          static_cast<std::size_t>(std::stoul(rest.substr(split + 1))));
         } else if (verb == "tofile") {
             const auto split = rest.rfind(':');
-            const int fd = ::open(rest.substr(0, split).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int fd =
+                ::open(rest.substr(0, split).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (fd < 0) return 4;
             writePattern(fd, std::stoll(rest.substr(split + 1)), 65536);
             ::close(fd);
