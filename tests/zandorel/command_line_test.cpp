@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include "tools/zandorel/command_line.h"
+
+namespace zfe::zandorel {
+namespace {
+
+TEST(CommandLine, TheWindowsFormsAndTheirVariants) {
+    CommandLine line = parseCommandLine({"-M", "-t", "old.dat", "new.dat"});
+    EXPECT_EQ(line.setType, SetType::Merged);
+    EXPECT_TRUE(line.compact);
+    EXPECT_EQ(line.oldPath, "old.dat");
+    EXPECT_EQ(line.newPath, "new.dat");
+
+    line = parseCommandLine({"-T", "-n", "a b.dat", "c.dat"});
+    EXPECT_EQ(line.setType, SetType::NonMerged);
+    EXPECT_TRUE(line.compact);
+    EXPECT_EQ(line.oldPath, "a b.dat");
+
+    line = parseCommandLine({"old.dat", "new.dat"});
+    EXPECT_EQ(line.setType, SetType::Split);
+    EXPECT_FALSE(line.compact);
+
+    line = parseCommandLine({"", "-t", "o", "n"});  // no set type chosen in the window
+    EXPECT_EQ(line.setType, SetType::Split);
+
+    line = parseCommandLine({"-s", "-S", "--", "-odd.dat", "n"});
+    EXPECT_EQ(line.oldPath, "-odd.dat");
+
+    EXPECT_EQ(parseCommandLine({"--HELP"}).action, CommandLine::Action::Help);
+    EXPECT_EQ(parseCommandLine({"-M", "--version"}).action, CommandLine::Action::Version);
+}
+
+TEST(CommandLine, BadOptionsAreUsageErrors) {
+    EXPECT_THROW(parseCommandLine({"-x", "a", "b"}), UsageError);
+    EXPECT_THROW(parseCommandLine({"-S", "-M", "a", "b"}), UsageError);
+    EXPECT_THROW(parseCommandLine({"-S", "a"}), UsageError);
+    EXPECT_THROW(parseCommandLine({"a", "b", "c"}), UsageError);
+    EXPECT_THROW(parseCommandLine({"a", "-t", "b"}), UsageError);
+    EXPECT_THROW(parseCommandLine({}), UsageError);
+}
+
+}  // namespace
+}  // namespace zfe::zandorel

@@ -1,0 +1,375 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "tests/zandorel/test_support.h"
+#include "tools/zandorel/dat_writer.h"
+#include "tools/zandorel/diff.h"
+#include "tools/zandorel/report.h"
+
+namespace zfe::zandorel {
+namespace {
+
+using Names = std::vector<std::string>;
+
+// Two dats read, their sets made and compared, as the tool does.
+struct Compared {
+    Compared(std::string_view oldText, std::string_view newText, SetType type)
+        : oldDat(test::parse(oldText, "old.dat")),
+          newDat(test::parse(newText, "new.dat")),
+          oldSets(oldDat, type),
+          newSets(newDat, type),
+          diff(diffSets(oldSets, newSets)) {}
+
+    Names added() const { return names(newSets, diff.added); }
+    Names removed() const { return names(oldSets, diff.removed); }
+    Names changed() const {
+        Names out;
+        for (const ChangedSet& set : diff.changed) out.emplace_back(newSets.name(set.newSet));
+        return out;
+    }
+    Names renamed() const {
+        Names out;
+        for (const auto& [o, n] : diff.renamed) {
+            out.push_back(std::string(oldSets.name(o)) + " -> " + std::string(newSets.name(n)));
+        }
+        return out;
+    }
+    // The entry details of a changed set, one line each, as the report words them.
+    Names details(std::string_view setName) const {
+        Names out;
+        for (const ChangedSet& set : diff.changed) {
+            if (newSets.name(set.newSet) != setName) continue;
+            for (const EntryChange& change : set.entries) {
+                const std::string oldName = change.oldEntry == EntryChange::kNone
+                    ? "" : std::string(oldDat.view(oldDat.entries[change.oldEntry].name));
+                const std::string newName = change.newEntry == EntryChange::kNone
+                    ? "" : std::string(newDat.view(newDat.entries[change.newEntry].name));
+                switch (change.kind) {
+                    case EntryChange::Kind::Added: out.push_back("added " + newName); break;
+                    case EntryChange::Kind::Removed: out.push_back("removed " + oldName); break;
+                    case EntryChange::Kind::Changed: out.push_back("changed " + newName); break;
+                    case EntryChange::Kind::Renamed:
+                        out.push_back("renamed " + oldName + " -> " + newName);
+                        break;
+                }
+            }
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    std::string diffDat(bool compact) const {
+        std::string out;
+        writeDiffDat(oldSets, newSets, diff, compact, out);
+        return out;
+    }
+    Names diffDatGames(bool compact) const {
+        const Dat written = test::parse(diffDat(compact), "zandorel.dat");
+        Names out;
+        for (const Game& game : written.games) out.emplace_back(written.view(game.name));
+        return out;
+    }
+
+    static Names names(const SetModel& sets, const std::vector<std::uint32_t>& indices) {
+        Names out;
+        for (const std::uint32_t i : indices) out.emplace_back(sets.name(i));
+        return out;
+    }
+
+    Dat oldDat;
+    Dat newDat;
+    SetModel oldSets;
+    SetModel newSets;
+    DiffResult diff;
+};
+
+constexpr std::string_view kBase =
+    "clrmamepro ( name base )\n"
+    "\n"
+    "game (\n"
+    "\tname alpha\n"
+    "\trom ( name a1.bin size 1024 crc 11111111 )\n"
+    "\trom ( name a2.bin size 1024 crc 22222222 )\n"
+    ")\n"
+    "\n"
+    "game (\n"
+    "\tname beta\n"
+    "\trom ( name b1.bin size 2048 crc 33333333 )\n"
+    ")\n"
+    "\n"
+    "game (\n"
+    "\tname gamma\n"
+    "\trom ( name g1.bin size 4096 crc 44444444 )\n"
+    ")\n";
+
+std::string replaced(std::string_view text, std::string_view from, std::string_view to) {
+    std::string out(text);
+    const std::size_t at = out.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) out.replace(at, from.size(), to);
+    return out;
+}
+
+const SetType kAllTypes[] = {SetType::Split, SetType::Merged, SetType::NonMerged};
+
+TEST(Diff, ADatAgainstItselfIsAnEmptyDiffUnderEverySetType) {
+    for (const SetType type : kAllTypes) {
+        const Compared c(kBase, kBase, type);
+        EXPECT_TRUE(c.diff.empty());
+        EXPECT_EQ(c.diff.unchanged, 3U);
+        EXPECT_TRUE(c.diffDatGames(false).empty());
+        // The header still goes out, so the diff dat is a dat of its own.
+        EXPECT_EQ(c.diffDat(false), "clrmamepro ( name base )\n\n");
+    }
+    const Compared empty("", "", SetType::Merged);
+    EXPECT_TRUE(empty.diff.empty());
+    EXPECT_EQ(empty.diffDat(true), "");
+}
+
+TEST(Diff, AddedRemovedRenamedAndChangedGames) {
+    std::string next = replaced(kBase, "name beta", "name beta2");            // renamed
+    next = replaced(next, "crc 22222222", "crc 2222222a");                   // alpha changed
+    next = replaced(next, "game (\n\tname gamma\n\trom ( name g1.bin size 4096 crc 44444444 )\n)\n",
+                    "game (\n\tname delta\n\trom ( name d1.bin size 8 crc 55555555 )\n)\n");
+    for (const SetType type : kAllTypes) {
+        const Compared c(kBase, next, type);
+        EXPECT_EQ(c.added(), Names{"delta"});
+        EXPECT_EQ(c.removed(), Names{"gamma"});
+        EXPECT_EQ(c.renamed(), Names{"beta -> beta2"});
+        EXPECT_EQ(c.changed(), Names{"alpha"});
+        EXPECT_EQ(c.diff.unchanged, 0U);
+        EXPECT_EQ(c.diffDatGames(false), (Names{"alpha", "beta2", "delta"}));
+        // The compact form leaves renamed sets out.
+        EXPECT_EQ(c.diffDatGames(true), (Names{"alpha", "delta"}));
+    }
+}
+
+TEST(Diff, RomRedumpedIsAChangedEntry) {
+    const Compared c(kBase, replaced(kBase, "crc 11111111", "crc 1111111f"), SetType::Split);
+    EXPECT_EQ(c.changed(), Names{"alpha"});
+    EXPECT_EQ(c.details("alpha"), Names{"changed a1.bin"});
+}
+
+TEST(Diff, RomRenamedIsARenamedEntry) {
+    const Compared c(kBase, replaced(kBase, "name a2.bin", "name a2-new.bin"), SetType::Split);
+    EXPECT_EQ(c.changed(), Names{"alpha"});
+    EXPECT_EQ(c.details("alpha"), Names{"renamed a2.bin -> a2-new.bin"});
+}
+
+TEST(Diff, EntriesAddedAndRemovedInOneSet) {
+    std::string next = replaced(kBase, "\trom ( name a2.bin size 1024 crc 22222222 )\n",
+                                "\trom ( name a3.bin size 16 crc 66666666 )\n");
+    const Compared c(kBase, next, SetType::NonMerged);
+    EXPECT_EQ(c.details("alpha"), (Names{"added a3.bin", "removed a2.bin"}));
+}
+
+TEST(Diff, CrcCaseAndRomNameCaseDoNotMakeAChange) {
+    std::string next = replaced(kBase, "crc 11111111", "crc 11111111");
+    next = replaced(next, "name b1.bin size 2048 crc 33333333", "name B1.BIN size 2048 crc 33333333");
+    const Compared upper(replaced(kBase, "crc 44444444", "crc 4444AAAA"),
+                         replaced(next, "crc 44444444", "crc 4444aaaa"), SetType::Split);
+    EXPECT_TRUE(upper.diff.empty());
+}
+
+// A parent with a clone; the clone shares one rom with it.
+constexpr std::string_view kFamily =
+    "game (\n"
+    "\tname parent\n"
+    "\trom ( name shared.bin size 100 crc aaaaaaaa )\n"
+    "\trom ( name own.bin size 100 crc bbbbbbbb )\n"
+    ")\n"
+    "\n"
+    "game (\n"
+    "\tname clone1\n"
+    "\tcloneof parent\n"
+    "\tromof parent\n"
+    "\trom ( name shared.bin merge shared.bin size 100 crc aaaaaaaa )\n"
+    "\trom ( name c1.bin size 100 crc cccccccc )\n"
+    ")\n";
+
+constexpr std::string_view kSecondClone =
+    "\n"
+    "game (\n"
+    "\tname clone2\n"
+    "\tcloneof parent\n"
+    "\tromof parent\n"
+    "\trom ( name shared.bin merge shared.bin size 100 crc aaaaaaaa )\n"
+    "\trom ( name c2.bin size 100 crc dddddddd )\n"
+    ")\n";
+
+TEST(Diff, CloneAddedUnderMergedChangesTheFamily) {
+    const Compared c(kFamily, std::string(kFamily) + std::string(kSecondClone), SetType::Merged);
+    EXPECT_TRUE(c.added().empty());
+    EXPECT_EQ(c.changed(), Names{"parent"});
+    EXPECT_EQ(c.details("parent"), Names{"added c2.bin"});
+    // The whole family goes out; compact keeps only the new clone's rom.
+    EXPECT_EQ(c.diffDatGames(false), (Names{"parent", "clone1", "clone2"}));
+    EXPECT_EQ(c.diffDatGames(true), Names{"clone2"});
+    const std::string compact = c.diffDat(true);
+    EXPECT_NE(compact.find("c2.bin"), std::string::npos);
+    EXPECT_EQ(compact.find("shared.bin"), std::string::npos);
+}
+
+TEST(Diff, CloneAddedUnderSplitIsTheOnlyNewSet) {
+    const Compared c(kFamily, std::string(kFamily) + std::string(kSecondClone), SetType::Split);
+    EXPECT_EQ(c.added(), Names{"clone2"});
+    EXPECT_TRUE(c.changed().empty());
+    EXPECT_EQ(c.diff.unchanged, 2U);
+    // The parent comes along so that the clone can be built from the diff dat.
+    EXPECT_EQ(c.diffDatGames(false), (Names{"parent", "clone2"}));
+    EXPECT_EQ(c.diffDatGames(true), Names{"clone2"});
+}
+
+TEST(Diff, SharedRomChangedInTheParent) {
+    std::string next(kFamily);
+    while (next.find("crc aaaaaaaa") != std::string::npos) {
+        next = replaced(next, "crc aaaaaaaa", "crc a0a0a0a0");
+    }
+    const Compared split(kFamily, next, SetType::Split);
+    EXPECT_EQ(split.changed(), Names{"parent"});
+    EXPECT_EQ(split.details("parent"), Names{"changed shared.bin"});
+
+    const Compared nonMerged(kFamily, next, SetType::NonMerged);
+    EXPECT_EQ(nonMerged.changed(), (Names{"parent", "clone1"}));
+    EXPECT_EQ(nonMerged.details("clone1"), Names{"changed shared.bin"});
+
+    const Compared merged(kFamily, next, SetType::Merged);
+    EXPECT_EQ(merged.changed(), Names{"parent"});
+}
+
+TEST(Diff, NoDumpRomsAreNoPartOfASet) {
+    const std::string next = replaced(
+        kBase, "\trom ( name b1.bin size 2048 crc 33333333 )\n",
+        "\trom ( name b1.bin size 2048 crc 33333333 )\n\trom ( name b2.bin size 16 flags nodump )\n");
+    for (const SetType type : kAllTypes) {
+        const Compared c(kBase, next, type);
+        EXPECT_TRUE(c.diff.empty());
+    }
+    // A rom that loses its dump leaves the set.
+    const Compared lost(kBase, replaced(kBase, "crc 33333333 )", "crc 33333333 flags nodump )"),
+                        SetType::Split);
+    EXPECT_EQ(lost.details("beta"), Names{"removed b1.bin"});
+}
+
+TEST(Diff, DuplicateGameNamesAreReportedAndTheFirstWins) {
+    const std::string next = std::string(kBase) +
+        "\ngame (\n\tname Alpha\n\trom ( name other.bin size 1 crc 1 )\n)\n";
+    const Compared c(kBase, next, SetType::Split);
+    EXPECT_TRUE(c.diff.empty());
+    std::string report;
+    writeReport(c.oldSets, c.newSets, c.diff, ReportContext{"test", false, 0}, report);
+    EXPECT_NE(report.find("Duplicate: new.dat:19: game Alpha left out, the first of that name is at line 3"),
+              std::string::npos)
+        << report;
+}
+
+TEST(Diff, CloneOfACloneJoinsTheTopParentsFamilyUnderMerged) {
+    const std::string old = std::string(kFamily) +
+        "\ngame (\n\tname grandchild\n\tcloneof clone1\n\trom ( name gc.bin size 1 crc 12 )\n)\n";
+    const std::string next = replaced(old, "crc 12 )", "crc 13 )");
+    const Compared merged(old, next, SetType::Merged);
+    ASSERT_EQ(merged.newSets.size(), 1U);
+    EXPECT_EQ(merged.changed(), Names{"parent"});
+    EXPECT_EQ(merged.details("parent"), Names{"changed gc.bin"});
+    const Compared split(old, next, SetType::Split);
+    EXPECT_EQ(split.changed(), Names{"grandchild"});
+}
+
+TEST(Diff, CloneWhoseParentIsMissingIsASetOfItsOwn) {
+    const std::string orphan = "game (\n\tname orphan\n\tcloneof nowhere\n\trom ( name o.bin crc 1 size 1 )\n)\n";
+    const Compared c("", orphan, SetType::Merged);
+    EXPECT_EQ(c.added(), Names{"orphan"});
+    EXPECT_EQ(c.diffDatGames(false), Names{"orphan"});
+    // A loop of parents does not hang the set model.
+    const std::string loop = "game ( name a cloneof b )\ngame ( name b cloneof a )\n";
+    const Compared looped(loop, loop, SetType::Merged);
+    EXPECT_TRUE(looped.diff.empty());
+}
+
+constexpr std::string_view kBios =
+    "resource (\n"
+    "\tname bios\n"
+    "\trom ( name bios.rom size 10 crc 0000b105 )\n"
+    ")\n"
+    "\n"
+    "game (\n"
+    "\tname onbios\n"
+    "\tromof bios\n"
+    "\trom ( name bios.rom merge bios.rom size 10 crc 0000b105 )\n"
+    "\trom ( name game.rom size 10 crc 00000001 )\n"
+    ")\n";
+
+TEST(Diff, BiosRomsBelongToTheBiosSetUnlessNonMerged) {
+    const std::string next = replaced(replaced(kBios, "crc 0000b105", "crc 0000b106"),
+                                      "crc 0000b105", "crc 0000b106");
+    for (const SetType type : {SetType::Split, SetType::Merged}) {
+        const Compared c(kBios, next, type);
+        EXPECT_EQ(c.changed(), Names{"bios"});
+    }
+    const Compared nonMerged(kBios, next, SetType::NonMerged);
+    EXPECT_EQ(nonMerged.changed(), (Names{"bios", "onbios"}));
+
+    const Compared same(kBios, kBios, SetType::Split);
+    ASSERT_EQ(same.newSets.size(), 2U);
+    EXPECT_EQ(same.newSets.content(1).size(), 1U);  // onbios: game.rom only
+}
+
+TEST(Diff, CompactAgainstFullOutput) {
+    const std::string next = replaced(kBase, "crc 22222222", "crc 2222222a");
+    const Compared c(kBase, next, SetType::Split);
+    const std::string full = c.diffDat(false);
+    const std::string compact = c.diffDat(true);
+    // The full form is the game's block as it stands in the new dat.
+    EXPECT_EQ(full,
+              "clrmamepro ( name base )\n\n"
+              "game (\n\tname alpha\n\trom ( name a1.bin size 1024 crc 11111111 )\n"
+              "\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n");
+    // The compact form drops the line of the rom that the old set holds already.
+    EXPECT_EQ(compact,
+              "clrmamepro ( name base )\n\n"
+              "game (\n\tname alpha\n\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n");
+}
+
+TEST(Diff, CrlfDiffDatKeepsCrlf) {
+    const std::string old = test::crlf(kBase);
+    const std::string next = test::crlf(replaced(kBase, "crc 22222222", "crc 2222222a"));
+    const Compared c(old, next, SetType::Split);
+    EXPECT_EQ(c.diffDat(true),
+              test::crlf("clrmamepro ( name base )\n\n"
+                         "game (\n\tname alpha\n\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n"));
+}
+
+TEST(Diff, QuotedNamesWithBlanks) {
+    const std::string old = "game ( name \"my game\" rom ( name \"a rom.bin\" size 1 crc 1 ) )\n";
+    const std::string next = "game ( name \"My Game\" rom ( name \"A ROM.bin\" size 1 crc 2 ) )\n";
+    const Compared c(old, next, SetType::Split);
+    EXPECT_EQ(c.changed(), Names{"My Game"});
+    std::string report;
+    writeReport(c.oldSets, c.newSets, c.diff, ReportContext{"test", false, 1}, report);
+    EXPECT_NE(report.find("  \"My Game\"\n    changed rom \"A ROM.bin\" (size 1, crc 00000002), was size 1, crc 00000001\n"),
+              std::string::npos)
+        << report;
+}
+
+TEST(Report, HeaderSectionsAndSummary) {
+    const Compared c(kBase, replaced(kBase, "name beta", "name beta2"), SetType::Merged);
+    std::string report;
+    writeReport(c.oldSets, c.newSets, c.diff, ReportContext{"9.9", true, 1}, report);
+    EXPECT_EQ(report,
+              "zandorel 9.9\n"
+              "Old: old.dat (listinfo, 3 games, 3 sets)\n"
+              "New: new.dat (listinfo, 3 games, 3 sets)\n"
+              "Set type: merged\n"
+              "Form: compact\n"
+              "\nAdded (0)\n"
+              "\nRemoved (0)\n"
+              "\nRenamed (1)\n  beta -> beta2\n"
+              "\nChanged (0)\n"
+              "\nSummary: 0 added, 0 removed, 1 renamed, 0 changed, 2 unchanged; "
+              "zandorel.dat holds 1 games\n");
+}
+
+}  // namespace
+}  // namespace zfe::zandorel

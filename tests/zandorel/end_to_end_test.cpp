@@ -1,0 +1,329 @@
+// The tool run as the window runs it: in the folder of the two dats, with bare
+// names, on generated dats whose changes the generator knows.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include "tests/zandorel/test_support.h"
+#include "tools/datgen/datgen.h"
+#include "tools/zandorel/set_model.h"
+
+namespace zfe::zandorel {
+namespace {
+
+namespace fs = std::filesystem;
+using Names = std::set<std::string>;
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void writeText(const fs::path& path, std::string_view text) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+}
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string log;
+    std::string errors;
+    bool wroteDat = false;
+    std::string dat;
+};
+
+// The items of a report section ("Added", ...), one per line, without indent.
+Names section(const std::string& log, const std::string& title) {
+    Names items;
+    const std::size_t start = log.find("\n" + title + " (");
+    if (start == std::string::npos) return items;
+    std::istringstream lines(log.substr(log.find('\n', start + 1) + 1));
+    std::string line;
+    while (std::getline(lines, line) && !line.empty()) {
+        if (line.rfind("    ", 0) == 0) continue;  // entry details
+        items.insert(line.substr(2));
+    }
+    return items;
+}
+
+// The report without the lines that name the files, for comparing runs.
+std::string body(const std::string& log) { return log.substr(log.find("\nAdded (")); }
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder_ = fs::temp_directory_path() /
+                  ("zandorel-e2e-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                   "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder_);
+        fs::create_directories(folder_);
+        previous_ = fs::current_path();
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        fs::remove_all(folder_);
+    }
+
+    // Runs `"<tool>" <arguments>` with the folder as the current directory.
+    ToolRun run(const std::string& arguments) {
+        fs::current_path(folder_);
+        const std::string command =
+            "\"" + std::string(ZANDOREL_EXECUTABLE) + "\" " + arguments + " 2>stderr.txt >stdout.txt";
+        const int status = std::system(command.c_str());
+        fs::current_path(previous_);
+        ToolRun result;
+#ifdef _WIN32
+        result.exitCode = status;
+#else
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+        result.log = readText(folder_ / "zandorel.log");
+        result.errors = readText(folder_ / "stderr.txt");
+        result.wroteDat = fs::exists(folder_ / "zandorel.dat");
+        if (result.wroteDat) result.dat = readText(folder_ / "zandorel.dat");
+        EXPECT_FALSE(fs::exists(folder_ / "zandorel.dat.tmp"));
+        return result;
+    }
+
+    void writePair(int games, std::uint32_t seed, bool crlf = false) {
+        datgen::Options options;
+        options.games = games;
+        options.seed = seed;
+        options.crlf = crlf;
+        writeText(folder_ / "old.dat", datgen::generate(options).text);
+        options.nextVersion = true;
+        const datgen::Generated next = datgen::generate(options);
+        writeText(folder_ / "new dat.dat", next.text);
+        changes_ = next.changes;
+    }
+
+    fs::path folder_;
+    fs::path previous_;
+    datgen::Changes changes_;
+};
+
+// Non-merged sets are the games' own rom lists, which is what the generator
+// counts: the diff must find exactly its changes. The one thing it counts that
+// is no change of content is a nodump rom added or dropped.
+TEST_F(EndToEnd, NonMergedFindsWhatTheGeneratorChanged) {
+    writePair(3000, 11);
+    const ToolRun result = run("-N old.dat \"new dat.dat\"");
+    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    ASSERT_TRUE(result.wroteDat);
+
+    EXPECT_EQ(section(result.log, "Added"), Names(changes_.added.begin(), changes_.added.end()));
+    EXPECT_EQ(section(result.log, "Removed"),
+              Names(changes_.removed.begin(), changes_.removed.end()));
+    Names renamed;
+    for (const auto& [from, to] : changes_.renamed) renamed.insert(from + " -> " + to);
+    EXPECT_EQ(section(result.log, "Renamed"), renamed);
+
+    const Names changed = section(result.log, "Changed");
+    const Names expected(changes_.changed.begin(), changes_.changed.end());
+    ASSERT_FALSE(expected.empty());
+    const Dat oldDat = readDatFile((folder_ / "old.dat").string());
+    const Dat newDat = readDatFile((folder_ / "new dat.dat").string());
+    const auto romLinesWithData = [](const Dat& dat, const std::string& name) {
+        const Game& game = dat.games[dat.findGame(name).value()];
+        std::istringstream lines(std::string(dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin)));
+        std::multiset<std::string> roms;
+        for (std::string line; std::getline(lines, line);) {
+            if (line.find("rom (") != std::string::npos && line.find("nodump") == std::string::npos) {
+                roms.insert(line);
+            }
+        }
+        return roms;
+    };
+    for (const std::string& name : expected) {
+        if (changed.count(name)) continue;
+        EXPECT_EQ(romLinesWithData(oldDat, name), romLinesWithData(newDat, name))
+            << name << " is unchanged for the diff but its roms with data changed";
+    }
+    for (const std::string& name : changed) EXPECT_TRUE(expected.count(name)) << name;
+
+    // The diff dat holds the added, renamed and changed games and nothing else.
+    const Dat written = test::parse(result.dat, "zandorel.dat");
+    Names inDat;
+    for (const Game& game : written.games) inDat.insert(std::string(written.view(game.name)));
+    Names wanted = changed;
+    wanted.insert(changes_.added.begin(), changes_.added.end());
+    for (const auto& pair : changes_.renamed) wanted.insert(pair.second);
+    EXPECT_EQ(inDat, wanted);
+    EXPECT_NE(result.log.find("zandorel.dat holds " + std::to_string(inDat.size()) + " games"),
+              std::string::npos);
+}
+
+TEST_F(EndToEnd, SplitAndMergedStayWithinTheGeneratorsChanges) {
+    writePair(3000, 23, true);
+    Names touched(changes_.added.begin(), changes_.added.end());
+    touched.insert(changes_.removed.begin(), changes_.removed.end());
+    touched.insert(changes_.changed.begin(), changes_.changed.end());
+    for (const auto& [from, to] : changes_.renamed) {
+        touched.insert(from);
+        touched.insert(to);
+    }
+    const ToolRun split = run("-S old.dat \"new dat.dat\"");
+    ASSERT_EQ(split.exitCode, 0) << split.errors;
+    for (const char* title : {"Added", "Removed", "Changed"}) {
+        for (const std::string& name : section(split.log, title)) {
+            EXPECT_TRUE(touched.count(name)) << title << " " << name;
+        }
+    }
+    // A rename that the split sets do not see as one (a clone whose roms are all
+    // its parent's) shows as a removed and an added set.
+    const Names added = section(split.log, "Added");
+    const Names removed = section(split.log, "Removed");
+    const Names renamedSplit = section(split.log, "Renamed");
+    for (const auto& [from, to] : changes_.renamed) {
+        EXPECT_TRUE(renamedSplit.count(from + " -> " + to) || (removed.count(from) && added.count(to)))
+            << from << " -> " << to;
+    }
+    EXPECT_NE(split.dat.find("\r\n"), std::string::npos);  // in the new dat's line ends
+
+    // The window's own call: merged and compact.
+    const ToolRun merged = run("-M -t old.dat \"new dat.dat\"");
+    ASSERT_EQ(merged.exitCode, 0) << merged.errors;
+    const Dat written = test::parse(merged.dat, "zandorel.dat");
+    const Dat newDat = readDatFile((folder_ / "new dat.dat").string());
+    const SetModel families(newDat, SetType::Merged);
+    const Names changedFamilies = section(merged.log, "Changed");
+    const Names addedFamilies = section(merged.log, "Added");
+    ASSERT_FALSE(changedFamilies.empty());
+    for (const Game& game : written.games) {
+        const std::uint32_t index = newDat.findGame(written.view(game.name)).value();
+        const std::string family(families.name(families.setOfGame(index)));
+        EXPECT_TRUE(changedFamilies.count(family) || addedFamilies.count(family)) << family;
+        EXPECT_GT(game.entryCount, 0U);
+    }
+    EXPECT_NE(merged.log.find("Form: compact"), std::string::npos);
+}
+
+TEST_F(EndToEnd, ADatAgainstItselfGivesAnEmptyDiff) {
+    writePair(500, 5);
+    for (const char* type : {"-S", "-m", "-N"}) {
+        const ToolRun result = run(std::string(type) + " old.dat old.dat");
+        ASSERT_EQ(result.exitCode, 0) << result.errors;
+        EXPECT_NE(result.log.find("Summary: 0 added, 0 removed, 0 renamed, 0 changed"),
+                  std::string::npos)
+            << result.log;
+        EXPECT_TRUE(test::parse(result.dat).games.empty());
+    }
+}
+
+TEST_F(EndToEnd, BadInputExitsWithOneAndLeavesNoDiffDat) {
+    writePair(200, 3);
+    const std::string whole = readText(folder_ / "new dat.dat");
+    writeText(folder_ / "new dat.dat", whole.substr(0, whole.size() / 2));
+    writeText(folder_ / "zandorel.dat", "stale result of an earlier run");
+    const ToolRun truncated = run("-M -t old.dat \"new dat.dat\"");
+    EXPECT_EQ(truncated.exitCode, 1);
+    EXPECT_FALSE(truncated.wroteDat);
+    try {
+        test::parse(whole.substr(0, whole.size() / 2), "new dat.dat");
+        ADD_FAILURE() << "half a dat read without an error";
+    } catch (const DatError& error) {
+        const std::string where = "new dat.dat:" + std::to_string(error.position().line) + ":" +
+                                  std::to_string(error.position().column) + ": ";
+        EXPECT_NE(truncated.log.find(where), std::string::npos) << truncated.log;
+        EXPECT_NE(truncated.errors.find(where), std::string::npos) << truncated.errors;
+    }
+    EXPECT_NE(truncated.log.find("truncated"), std::string::npos);
+
+    const ToolRun missing = run("-S old.dat nothere.dat");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.log.find("nothere.dat"), std::string::npos);
+    EXPECT_FALSE(missing.wroteDat);
+
+    const ToolRun badOption = run("-Q old.dat old.dat");
+    EXPECT_EQ(badOption.exitCode, 1);
+    EXPECT_NE(badOption.log.find("unknown option '-Q'"), std::string::npos);
+    EXPECT_NE(badOption.errors.find("Usage:"), std::string::npos);
+    EXPECT_FALSE(badOption.wroteDat);
+}
+
+std::string xmlEscaped(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+// The same games as an XML dat, written from what the listinfo reader read.
+std::string toXml(const Dat& dat) {
+    std::string out = "<?xml version=\"1.0\"?>\n<datafile>\n\t<header><name>converted</name></header>\n";
+    const auto attribute = [&](const char* name, Span value) {
+        if (!value.empty()) out += std::string(" ") + name + "=\"" + xmlEscaped(dat.view(value)) + "\"";
+    };
+    for (const Game& game : dat.games) {
+        out += "\t<game";
+        attribute("name", game.name);
+        attribute("cloneof", game.cloneOf);
+        attribute("romof", game.romOf);
+        out += ">\n";
+        for (std::uint32_t i = 0; i < game.entryCount; ++i) {
+            const Entry& entry = dat.entries[game.firstEntry + i];
+            out += entry.isDisk() ? "\t\t<disk" : "\t\t<rom";
+            attribute("name", entry.name);
+            attribute("merge", entry.merge);
+            if (entry.hasSize()) out += " size=\"" + std::to_string(entry.size) + "\"";
+            if (entry.hasCrc()) {
+                char crc[9];
+                std::snprintf(crc, sizeof crc, "%08x", entry.crc);
+                out += std::string(" crc=\"") + crc + "\"";
+            }
+            attribute("sha1", entry.sha1);
+            attribute("md5", entry.md5);
+            if (entry.isNoDump()) out += " status=\"nodump\"";
+            out += "/>\n";
+        }
+        out += "\t</game>\n";
+    }
+    return out + "</datafile>\n";
+}
+
+TEST_F(EndToEnd, XmlDatsGiveTheSameDiffAsTheirListinfoTwins) {
+    if (!xmlSupported()) GTEST_SKIP() << "built without XML support";
+    writePair(1500, 31);
+    writeText(folder_ / "old.xml", toXml(readDatFile((folder_ / "old.dat").string())));
+    writeText(folder_ / "new.xml", toXml(readDatFile((folder_ / "new dat.dat").string())));
+    for (const char* type : {"-S", "-M", "-N"}) {
+        const ToolRun listinfo = run(std::string(type) + " old.dat \"new dat.dat\"");
+        const ToolRun xml = run(std::string(type) + " old.xml new.xml");
+        ASSERT_EQ(listinfo.exitCode, 0) << listinfo.errors;
+        ASSERT_EQ(xml.exitCode, 0) << xml.errors;
+        EXPECT_EQ(body(xml.log), body(listinfo.log)) << type;
+        EXPECT_NE(xml.log.find("(XML, "), std::string::npos);
+        // The XML diff dat is XML again, and holds the same games.
+        const Dat fromXml = test::parse(xml.dat, "zandorel.dat");
+        const Dat fromListinfo = test::parse(listinfo.dat, "zandorel.dat");
+        EXPECT_EQ(fromXml.format, DatFormat::Xml);
+        ASSERT_EQ(fromXml.games.size(), fromListinfo.games.size());
+        for (std::size_t i = 0; i < fromXml.games.size(); ++i) {
+            EXPECT_EQ(fromXml.view(fromXml.games[i].name), fromListinfo.view(fromListinfo.games[i].name));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace zfe::zandorel

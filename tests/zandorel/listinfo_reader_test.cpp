@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include "tests/zandorel/test_support.h"
+
+namespace zfe::zandorel {
+namespace {
+
+using test::crlf;
+using test::parse;
+using test::parseError;
+
+constexpr std::string_view kSample =
+    "clrmamepro (\n"
+    "\tname \"Sample dat\"\n"
+    "\tversion 0.123\n"
+    ")\n"
+    "\n"
+    "resource (\n"
+    "\tname neogeo\n"
+    "\trom ( name sp-s2.sp1 size 131072 crc 9036d879 sha1 4f5ed7105b7128794654ce82b51723e16e389543 )\n"
+    ")\n"
+    "\n"
+    "game (\n"
+    "\tname mslug\n"
+    "\tdescription \"Metal Slug - Super Vehicle-001\"\n"
+    "\tromof neogeo\n"
+    "\tfuturekey somevalue\n"
+    "\tvideo ( screen raster orientation horizontal x 320 y 224 )\n"
+    "\tnewblock ( inner ( deeper 1 ) other \"x ( y\" )\n"
+    "\trom ( name sp-s2.sp1 merge sp-s2.sp1 size 131072 crc 9036D879 )\n"
+    "\trom ( name 201-p1.p1 size 2097152 crc 08d8daa5 )\n"
+    "\tdisk ( name mslugcd md5 0123456789abcdef0123456789abcdef )\n"
+    ")\n"
+    "\n"
+    "machine (\n"
+    "\tname mslugb\n"
+    "\tcloneof mslug\n"
+    "\trom ( name bad.bin size 0x400 region cpu1 offs 0 flags 0x5 )\n"
+    "\trom ( name missing.bin size 1024 flags nodump )\n"
+    ")\n";
+
+TEST(ListinfoReader, ReadsGamesResourcesAndMachinesAndSkipsTheHeader) {
+    const Dat dat = parse(kSample);
+    EXPECT_EQ(dat.format, DatFormat::Listinfo);
+    ASSERT_EQ(dat.games.size(), 3U);
+    EXPECT_EQ(dat.view(dat.games[0].name), "neogeo");
+    EXPECT_EQ(dat.view(dat.games[1].name), "mslug");
+    EXPECT_EQ(dat.view(dat.games[1].romOf), "neogeo");
+    EXPECT_EQ(dat.view(dat.games[2].name), "mslugb");
+    EXPECT_EQ(dat.view(dat.games[2].cloneOf), "mslug");
+    EXPECT_EQ(dat.games[1].entryCount, 3U);
+
+    const Entry& shared = dat.entries[dat.games[1].firstEntry];
+    EXPECT_EQ(dat.view(shared.merge), "sp-s2.sp1");
+    EXPECT_TRUE(shared.hasCrc());
+    EXPECT_EQ(shared.crc, 0x9036d879U);  // upper-case hex
+    const Entry& disk = dat.entries[dat.games[1].firstEntry + 2];
+    EXPECT_TRUE(disk.isDisk());
+    EXPECT_EQ(dat.view(disk.md5), "0123456789abcdef0123456789abcdef");
+}
+
+TEST(ListinfoReader, KeepsEveryBlockByteForByteWithUnknownKeysAndSubBlocks) {
+    const Dat dat = parse(kSample);
+    const Game& game = dat.games[1];
+    const std::string_view block = dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin);
+    EXPECT_EQ(block.substr(0, 6), "game (");
+    EXPECT_NE(block.find("futurekey somevalue"), std::string_view::npos);
+    EXPECT_NE(block.find("newblock ( inner ( deeper 1 ) other \"x ( y\" )"), std::string_view::npos);
+    EXPECT_EQ(block.substr(block.size() - 2), ")\n");
+    // The header is not a game, and what comes before the first game is left
+    // as it was for the writer to copy.
+    EXPECT_EQ(dat.text.substr(0, dat.games[0].blockBegin).substr(0, 12), "clrmamepro (");
+}
+
+TEST(ListinfoReader, OldNumericFlagsAreKeptAndOnlyNoDumpMeansNoData) {
+    const Dat dat = parse(kSample);
+    const Entry& numeric = dat.entries[dat.games[2].firstEntry];
+    EXPECT_FALSE(numeric.isNoDump());
+    EXPECT_TRUE(numeric.hasSize());
+    EXPECT_EQ(numeric.size, 0x400U);
+    EXPECT_TRUE(dat.entries[dat.games[2].firstEntry + 1].isNoDump());
+
+    const Dat other = parse(
+        "game ( name g\n"
+        "rom ( name a status nodump )\n"
+        "rom ( name b size 1 nodump )\n"
+        "rom ( name c size 1 flags baddump crc 1 ) )\n");
+    ASSERT_EQ(other.entries.size(), 3U);
+    EXPECT_TRUE(other.entries[0].isNoDump());
+    EXPECT_TRUE(other.entries[1].isNoDump());
+    EXPECT_FALSE(other.entries[2].isNoDump());
+}
+
+TEST(ListinfoReader, DecodesQuotedStringsWithEscapes) {
+    const Dat dat = parse(
+        "game (\n"
+        "\tname \"space name \\\"quoted\\\" back\\\\slash\"\n"
+        "\tdescription \"tab\\tnl\\nhex\\x41oct\\101\\q\"\n"
+        "\trom ( name \"my rom (1).bin\" size 16 crc 0000abcd )\n"
+        ")\n");
+    ASSERT_EQ(dat.games.size(), 1U);
+    EXPECT_EQ(dat.view(dat.games[0].name), "space name \"quoted\" back\\slash");
+    const Entry& rom = dat.entries[0];
+    EXPECT_EQ(dat.view(rom.name), "my rom (1).bin");
+    EXPECT_EQ(rom.crc, 0xabcdU);
+}
+
+TEST(ListinfoReader, CrlfInputReadsLikeLfAndKeepsItsLineEnds) {
+    const Dat lf = parse(kSample);
+    const Dat withCr = parse(crlf(kSample));
+    EXPECT_EQ(withCr.lineEnd, "\r\n");
+    ASSERT_EQ(withCr.games.size(), lf.games.size());
+    ASSERT_EQ(withCr.entries.size(), lf.entries.size());
+    for (std::size_t i = 0; i < lf.entries.size(); ++i) {
+        EXPECT_EQ(withCr.view(withCr.entries[i].name), lf.view(lf.entries[i].name));
+        EXPECT_EQ(withCr.entries[i].crc, lf.entries[i].crc);
+        EXPECT_EQ(withCr.entries[i].flags, lf.entries[i].flags);
+    }
+    const Game& game = withCr.games[1];
+    EXPECT_EQ(withCr.text.substr(game.blockEnd - 3, 3), ")\r\n");
+    const Entry& rom = withCr.entries[game.firstEntry];
+    EXPECT_EQ(withCr.text.substr(rom.cutBegin, 7), "\trom ( ");
+    EXPECT_EQ(withCr.text.substr(rom.cutEnd - 4, 4), " )\r\n");
+}
+
+TEST(ListinfoReader, EmptyAndBlankFilesHoldNoGames) {
+    EXPECT_TRUE(parse("").games.empty());
+    EXPECT_TRUE(parse(" \r\n\t\n").games.empty());
+    EXPECT_TRUE(parse("clrmamepro ( name x )\n").games.empty());
+    // A UTF-8 byte order mark and a DOS end-of-file mark are not garbage.
+    EXPECT_EQ(parse("\xEF\xBB\xBFgame ( name a )\n\x1a").games.size(), 1U);
+}
+
+TEST(ListinfoReader, DuplicateNamesKeepTheFirstAndAreReported) {
+    const Dat dat = parse(
+        "game ( name a rom ( name one crc 1 ) )\n"
+        "game ( name b )\n"
+        "game ( name A rom ( name two crc 2 ) )\n");
+    ASSERT_EQ(dat.games.size(), 2U);
+    EXPECT_EQ(dat.entries[dat.games[0].firstEntry].crc, 1U);
+    ASSERT_EQ(dat.duplicates.size(), 1U);
+    EXPECT_EQ(dat.duplicates[0].name, "A");
+    EXPECT_EQ(positionOf(dat.text, dat.duplicates[0].offset).line, 3U);
+    EXPECT_EQ(positionOf(dat.text, dat.duplicates[0].firstOffset).line, 1U);
+    EXPECT_EQ(dat.findGame("a"), 0U);
+    EXPECT_EQ(dat.findGame("B"), 1U);
+}
+
+struct MalformedCase {
+    const char* what;
+    std::string text;
+    std::uint32_t line;
+    std::uint32_t column;
+    const char* reasonPart;
+};
+
+class MalformedListinfo : public ::testing::TestWithParam<MalformedCase> {};
+
+TEST_P(MalformedListinfo, GivesItsErrorWithLineAndColumn) {
+    const MalformedCase& c = GetParam();
+    const DatError error = parseError(c.text);
+    EXPECT_EQ(error.path(), "bad.dat");
+    ASSERT_TRUE(error.hasPosition());
+    EXPECT_EQ(error.position().line, c.line) << error.what();
+    EXPECT_EQ(error.position().column, c.column) << error.what();
+    EXPECT_NE(error.reason().find(c.reasonPart), std::string::npos) << error.what();
+    EXPECT_NE(std::string(error.what()).find("bad.dat:" + std::to_string(c.line) + ":" +
+                                             std::to_string(c.column) + ": "),
+              std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MalformedListinfo,
+    ::testing::Values(
+        MalformedCase{"closing parenthesis too many", "game ( name a )\n)\n", 2, 1,
+                      "')' without a matching '('"},
+        MalformedCase{"rom block left open", "game (\n\tname a\n\trom ( name r size 1\n)\n", 5, 1,
+                      "block opened at line 1, column 1"},
+        MalformedCase{"unterminated string", "game (\n\tname \"abc\n)\n", 2, 7,
+                      "unterminated string"},
+        MalformedCase{"string cut by the end of the file", "game ( name \"abc", 1, 13,
+                      "unterminated string"},
+        MalformedCase{"truncated file", std::string(kSample.substr(0, 300)), 15, 1,
+                      "truncated file"},
+        MalformedCase{"truncated after a block name", "game ( name a )\ngame", 2, 5,
+                      "truncated file"},
+        MalformedCase{"binary garbage", std::string("game ( name a )\n") + std::string("\x7f" "ELF\x02\x01", 6), 2, 1,
+                      "unexpected byte 0x7F"},
+        MalformedCase{"NUL inside a block", std::string("game ( name a\0 )", 16), 1, 14,
+                      "unexpected byte 0x00"},
+        MalformedCase{"block name without parenthesis", "game name a", 1, 6,
+                      "expected '(' after 'game'"},
+        MalformedCase{"game without a name", "\n  game ( description x )", 2, 3, "has no name"},
+        MalformedCase{"rom without a name", "game ( name a\n rom ( size 1 ) )", 2, 2,
+                      "has no name"},
+        MalformedCase{"parenthesis without a key", "game ( name a ( x ) )", 1, 15,
+                      "without a key"}),
+    [](const ::testing::TestParamInfo<MalformedCase>& info) {
+        std::string name;
+        for (const char c : std::string(info.param.what)) {
+            name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        }
+        return name;
+    });
+
+TEST(ListinfoReader, DeepNestingIsAnErrorNotACrash) {
+    std::string text = "game ( name a x ";
+    for (int i = 0; i < 100000; ++i) text += "( ";
+    const DatError error = parseError(text);
+    EXPECT_NE(error.reason().find("nested too deep"), std::string::npos);
+}
+
+TEST(ListinfoReader, AnUnreadableFileIsAnErrorNamingIt) {
+    try {
+        readDatFile("/nonexistent-folder/old.dat");
+        FAIL() << "no error";
+    } catch (const DatError& error) {
+        EXPECT_FALSE(error.hasPosition());
+        EXPECT_NE(std::string(error.what()).find("/nonexistent-folder/old.dat"), std::string::npos);
+    }
+}
+
+}  // namespace
+}  // namespace zfe::zandorel

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include "tests/zandorel/test_support.h"
+
+namespace zfe::zandorel {
+namespace {
+
+using test::parse;
+using test::parseError;
+
+class XmlReader : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!xmlSupported()) GTEST_SKIP() << "built without XML support";
+    }
+};
+
+TEST(XmlReaderMissing, ABuildWithoutXmlSaysSoForAnXmlDat) {
+    if (xmlSupported()) GTEST_SKIP() << "built with XML support";
+    const DatError error = parseError("<?xml version=\"1.0\"?><datafile/>");
+    EXPECT_NE(error.reason().find("cannot read XML"), std::string::npos);
+}
+
+constexpr std::string_view kListXml =
+    "<?xml version=\"1.0\"?>\n"
+    "<!DOCTYPE mame [\n"
+    "<!ELEMENT mame (machine+)>\n"
+    "]>\n"
+    "<mame build=\"0.250\" debug=\"no\" mameconfig=\"10\">\n"
+    "\t<machine name=\"neogeo\" isbios=\"yes\">\n"
+    "\t\t<rom name=\"sp-s2.sp1\" bios=\"euro\" size=\"131072\" crc=\"9036D879\" region=\"mainbios\"/>\n"
+    "\t</machine>\n"
+    "\t<machine name=\"mslug\" romof=\"neogeo\">\n"
+    "\t\t<description>Metal Slug &amp; co</description>\n"
+    "\t\t<rom name=\"sp-s2.sp1\" merge=\"sp-s2.sp1\" size=\"131072\" crc=\"9036d879\"/>\n"
+    "\t\t<rom name=\"201-p1.p1\" size=\"2097152\" crc=\"08d8daa5\" sha1=\"abc\"/>\n"
+    "\t\t<rom name=\"gone.bin\" size=\"1024\" status=\"nodump\"/>\n"
+    "\t\t<disk name=\"mslugcd\" sha1=\"0123\" />\n"
+    "\t</machine>\n"
+    "\t<machine name=\"mslug &quot;b&quot;\" cloneof=\"mslug\" romof=\"mslug\"></machine>\n"
+    "</mame>\n";
+
+TEST_F(XmlReader, ReadsListXmlMachinesRomsAndDisks) {
+    const Dat dat = parse(kListXml);
+    EXPECT_EQ(dat.format, DatFormat::Xml);
+    ASSERT_EQ(dat.games.size(), 3U);
+    EXPECT_EQ(dat.view(dat.games[1].name), "mslug");
+    EXPECT_EQ(dat.view(dat.games[1].romOf), "neogeo");
+    EXPECT_EQ(dat.view(dat.games[2].name), "mslug \"b\"");
+    EXPECT_EQ(dat.view(dat.games[2].cloneOf), "mslug");
+    ASSERT_EQ(dat.games[1].entryCount, 4U);
+    const Entry* rom = &dat.entries[dat.games[1].firstEntry];
+    EXPECT_EQ(dat.view(rom[0].merge), "sp-s2.sp1");
+    EXPECT_EQ(rom[0].crc, 0x9036d879U);
+    EXPECT_EQ(rom[1].size, 2097152U);
+    EXPECT_TRUE(rom[2].isNoDump());
+    EXPECT_TRUE(rom[3].isDisk());
+    EXPECT_EQ(dat.view(rom[3].sha1), "0123");
+}
+
+TEST_F(XmlReader, KeepsEachElementsBytesAsWholeLines) {
+    const Dat dat = parse(kListXml);
+    const Game& game = dat.games[1];
+    const std::string_view block = dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin);
+    EXPECT_EQ(block.substr(0, 18), "\t<machine name=\"ms");
+    EXPECT_EQ(block.substr(block.size() - 12), "\t</machine>\n");
+    const Entry& nodump = dat.entries[game.firstEntry + 2];
+    EXPECT_EQ(dat.text.substr(nodump.cutBegin, nodump.cutEnd - nodump.cutBegin),
+              "\t\t<rom name=\"gone.bin\" size=\"1024\" status=\"nodump\"/>\n");
+    const Game& empty = dat.games[2];
+    EXPECT_EQ(dat.text.substr(empty.blockEnd - 11, 11), "</machine>\n");
+}
+
+TEST_F(XmlReader, ReadsDatafileWithHeaderAndGames) {
+    const Dat dat = parse(
+        "<?xml version=\"1.0\"?>\r\n"
+        "<datafile>\r\n"
+        "  <header><name>x</name></header>\r\n"
+        "  <game name=\"a\"><rom name=\"r\" size=\"1\" crc=\"1\"/></game>\r\n"
+        "  <game name=\"b\" cloneof=\"a\"/>\r\n"
+        "</datafile>\r\n");
+    ASSERT_EQ(dat.games.size(), 2U);
+    EXPECT_EQ(dat.lineEnd, "\r\n");
+    EXPECT_EQ(dat.view(dat.games[1].cloneOf), "a");
+    EXPECT_EQ(dat.text.substr(dat.games[1].blockBegin, dat.games[1].blockEnd - dat.games[1].blockBegin),
+              "  <game name=\"b\" cloneof=\"a\"/>\r\n");
+}
+
+TEST_F(XmlReader, MalformedXmlGivesLineAndColumn) {
+    const DatError truncated = parseError("<datafile>\n  <game name=\"a\">\n    <rom name=\"r\"/");
+    ASSERT_TRUE(truncated.hasPosition());
+    EXPECT_EQ(truncated.position().line, 3U);
+    EXPECT_NE(truncated.reason().find("malformed XML"), std::string::npos);
+
+    const DatError garbage = parseError("<datafile>\n<game name=\"a\">\x01\x02<</game></datafile>");
+    EXPECT_EQ(garbage.position().line, 2U);
+
+    const DatError wrongRoot = parseError("\n<softwarelist name=\"x\"/>");
+    EXPECT_EQ(wrongRoot.position().line, 2U);
+    EXPECT_EQ(wrongRoot.position().column, 1U);
+    EXPECT_NE(wrongRoot.reason().find("<softwarelist>"), std::string::npos);
+
+    const DatError unnamed = parseError("<mame>\n <machine cloneof=\"x\"/>\n</mame>");
+    EXPECT_EQ(unnamed.position().line, 2U);
+    EXPECT_EQ(unnamed.position().column, 2U);
+}
+
+}  // namespace
+}  // namespace zfe::zandorel
