@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -102,7 +101,7 @@ TEST(FileExists, FollowsLinks) {
 
 // ---- deleteFile ---------------------------------------------------------
 
-TEST(DeleteFile, WithoutForceRefusesAReadOnlyFileEvenForRoot) {
+TEST(DeletingAFile, WithoutForceRefusesAReadOnlyFileEvenForRoot) {
     TempFolder folder;
     const std::string path = folder / "locked.dat";
     writeFile(path, "keep me");
@@ -119,7 +118,7 @@ TEST(DeleteFile, WithoutForceRefusesAReadOnlyFileEvenForRoot) {
     EXPECT_TRUE(isReadOnly(path));
 }
 
-TEST(DeleteFile, WithForceRemovesAReadOnlyFile) {
+TEST(DeletingAFile, WithForceRemovesAReadOnlyFile) {
     TempFolder folder;
     const std::string path = folder / "locked.dat";
     writeFile(path, "x");
@@ -128,7 +127,7 @@ TEST(DeleteFile, WithForceRemovesAReadOnlyFile) {
     EXPECT_FALSE(fileExists(path));
 }
 
-TEST(DeleteFile, RemovesAnOrdinaryFileWithOrWithoutForce) {
+TEST(DeletingAFile, RemovesAnOrdinaryFileWithOrWithoutForce) {
     TempFolder folder;
     writeFile(folder / "a.dat", "x");
     writeFile(folder / "b.dat", "x");
@@ -138,7 +137,7 @@ TEST(DeleteFile, RemovesAnOrdinaryFileWithOrWithoutForce) {
     EXPECT_TRUE(listFiles(folder.path()).empty());
 }
 
-TEST(DeleteFile, FailsOnAMissingPathWithOrWithoutForce) {
+TEST(DeletingAFile, FailsOnAMissingPathWithOrWithoutForce) {
     TempFolder folder;
     auto service = makeFileSystemService();
     for (bool force : {false, true}) {
@@ -155,7 +154,7 @@ TEST(DeleteFile, FailsOnAMissingPathWithOrWithoutForce) {
     }
 }
 
-TEST(DeleteFile, RefusesAFolder) {
+TEST(DeletingAFile, RefusesAFolder) {
     TempFolder folder;
     std::filesystem::create_directory(folder / "sub");
     EXPECT_THROW(makeFileSystemService()->deleteFile(folder / "sub", true), OsError);
@@ -164,7 +163,7 @@ TEST(DeleteFile, RefusesAFolder) {
 
 // ---- copyFile -----------------------------------------------------------
 
-TEST(CopyFile, MakesAByteForByteCopy) {
+TEST(CopyingAFile, MakesAByteForByteCopy) {
     TempFolder folder;
     const std::string content = awkwardContent();
     writeFile(folder / "source.dat", content);
@@ -175,7 +174,7 @@ TEST(CopyFile, MakesAByteForByteCopy) {
               (std::vector<std::string>{"copy.dat", "source.dat"}));
 }
 
-TEST(CopyFile, ReplacesALongerExistingDestinationWhole) {
+TEST(CopyingAFile, ReplacesALongerExistingDestinationWhole) {
     TempFolder folder;
     writeFile(folder / "source.dat", "new");
     writeFile(folder / "destination.dat", std::string(100000, 'o'));
@@ -186,7 +185,7 @@ TEST(CopyFile, ReplacesALongerExistingDestinationWhole) {
               (std::vector<std::string>{"destination.dat", "source.dat"}));
 }
 
-TEST(CopyFile, RefusesAReadOnlyDestinationAndLeavesItAlone) {
+TEST(CopyingAFile, RefusesAReadOnlyDestinationAndLeavesItAlone) {
     TempFolder folder;
     writeFile(folder / "source.dat", "new");
     writeFile(folder / "destination.dat", "old");
@@ -203,7 +202,7 @@ TEST(CopyFile, RefusesAReadOnlyDestinationAndLeavesItAlone) {
               (std::vector<std::string>{"destination.dat", "source.dat"}));
 }
 
-TEST(CopyFile, WithoutOverwriteRefusesAnExistingDestination) {
+TEST(CopyingAFile, WithoutOverwriteRefusesAnExistingDestination) {
     TempFolder folder;
     writeFile(folder / "source.dat", "new");
     writeFile(folder / "destination.dat", "old");
@@ -213,7 +212,7 @@ TEST(CopyFile, WithoutOverwriteRefusesAnExistingDestination) {
     EXPECT_EQ(readFile(folder / "destination.dat"), "old");
 }
 
-TEST(CopyFile, OntoItselfFailsAndLeavesTheFileWhole) {
+TEST(CopyingAFile, OntoItselfFailsAndLeavesTheFileWhole) {
     TempFolder folder;
     const std::string path = folder / "same.dat";
     const std::string content = awkwardContent();
@@ -233,7 +232,7 @@ TEST(CopyFile, OntoItselfFailsAndLeavesTheFileWhole) {
     EXPECT_EQ(listFiles(folder.path()), (std::vector<std::string>{"same.dat"}));
 }
 
-TEST(CopyFile, OntoAnotherNameOfTheSameFileFails) {
+TEST(CopyingAFile, OntoAnotherNameOfTheSameFileFails) {
     TempFolder folder;
     const std::string content = awkwardContent();
     writeFile(folder / "same.dat", content);
@@ -251,7 +250,7 @@ TEST(CopyFile, OntoAnotherNameOfTheSameFileFails) {
     EXPECT_EQ(readFile(folder / "same.dat"), content);
 }
 
-TEST(CopyFile, OfAMissingSourceFailsAndCreatesNothing) {
+TEST(CopyingAFile, OfAMissingSourceFailsAndCreatesNothing) {
     TempFolder folder;
     const std::string source = folder / "missing.dat";
     try {
@@ -266,7 +265,7 @@ TEST(CopyFile, OfAMissingSourceFailsAndCreatesNothing) {
     EXPECT_TRUE(listFiles(folder.path()).empty());
 }
 
-TEST(CopyFile, IntoAMissingFolderFailsNamingTheDestination) {
+TEST(CopyingAFile, IntoAMissingFolderFailsNamingTheDestination) {
     TempFolder folder;
     writeFile(folder / "source.dat", "x");
     const std::string destination = folder / "missing" + kPathSeparator + "copy.dat";
@@ -278,7 +277,7 @@ TEST(CopyFile, IntoAMissingFolderFailsNamingTheDestination) {
     }
 }
 
-TEST(CopyFile, ARelativeSourceIsTakenFromTheCurrentDirectory) {
+TEST(CopyingAFile, ARelativeSourceIsTakenFromTheCurrentDirectory) {
     TempFolder folder;
     TempFolder elsewhere;
     writeFile(folder / "here.dat", "relative");
@@ -291,7 +290,7 @@ TEST(CopyFile, ARelativeSourceIsTakenFromTheCurrentDirectory) {
 // As a Windows copy carries the source's attributes over, a copy of a
 // read-only file is read-only; a copy of a writable one is writable, even when
 // it replaces a file.
-TEST(CopyFile, TheCopyTakesTheSourcesReadOnlyness) {
+TEST(CopyingAFile, TheCopyTakesTheSourcesReadOnlyness) {
     TempFolder folder;
     writeFile(folder / "locked.dat", "x");
     writeFile(folder / "open.dat", "y");
@@ -406,15 +405,6 @@ TEST(CurrentDirectory, ChangingToAMissingFolderFailsAndChangesNothing) {
         EXPECT_NE(std::string(error.what()).find(missing), std::string::npos);
     }
     EXPECT_EQ(currentDirectory(), before);
-}
-
-TEST(DescribeError, GivesThePlatformsText) {
-#ifdef _WIN32
-    EXPECT_FALSE(describeError(ERROR_FILE_NOT_FOUND).empty());
-    EXPECT_NE(describeError(ERROR_FILE_NOT_FOUND), describeError(ERROR_ACCESS_DENIED));
-#else
-    EXPECT_EQ(describeError(ENOENT), std::strerror(ENOENT));
-#endif
 }
 
 }  // namespace
