@@ -14,9 +14,13 @@ namespace zfe::datlib {
 
 namespace {
 
-std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
+std::string inQuotes(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
-std::string reasonLine(const platform::OsError& error) { return "Motivo: " + error.reason(); }
+std::string reasonLine(const platform::OsError& error) {
+    return "Motivo: " + error.reason();
+}
 
 std::filesystem::path toFsPath(const std::string& path) {
     return std::filesystem::path(std::u8string(path.begin(), path.end()));
@@ -24,12 +28,14 @@ std::filesystem::path toFsPath(const std::string& path) {
 
 // Names are matched as Windows matches them; ASCII letters are the ones dat
 // names use.
-char lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(),
-                      [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return lowerAscii(x) == lowerAscii(y);
+           });
 }
 
 // The library keeps one file of a name, whatever its letter case: an import of
@@ -38,8 +44,7 @@ bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
 // over one in another case.
 std::string libraryNameFor(const std::string& importedName,
                            const std::vector<std::string>& libraryNames) {
-    if (std::find(libraryNames.begin(), libraryNames.end(), importedName) !=
-        libraryNames.end()) {
+    if (std::find(libraryNames.begin(), libraryNames.end(), importedName) != libraryNames.end()) {
         return importedName;
     }
     std::optional<std::string> match;
@@ -62,8 +67,8 @@ bool isSameFile(const std::string& source, const std::string& destination) {
 
 }  // namespace
 
-bool importDat(UserInterface& ui, CommonDialogMemory& dialog,
-               const std::string& applicationPath, platform::FileSystemService& files) {
+bool importDat(UserInterface& ui, CommonDialogMemory& dialog, const std::string& applicationPath,
+               platform::FileSystemService& files) {
     FileDialogRequest request;
     request.initialFileName = dialog.fileName;
     const std::optional<std::string> chosen = ui.showOpenDialog(request);
@@ -113,8 +118,8 @@ bool importDat(UserInterface& ui, CommonDialogMemory& dialog,
     return true;
 }
 
-bool deleteDat(UserInterface& ui, const std::string& oldListFolder,
-               const std::string& selectedName, platform::FileSystemService& files) {
+bool deleteDat(UserInterface& ui, const std::string& oldListFolder, const std::string& selectedName,
+               platform::FileSystemService& files) {
     if (selectedName.empty()) {
         return false;
     }
@@ -137,8 +142,8 @@ bool deleteDat(UserInterface& ui, const std::string& oldListFolder,
         // Not forced: a dat the user made read-only is protected from this.
         files.deleteFile(path, false);
     } catch (const platform::OsError& error) {
-        ui.showMessage(criticalMessage("Impossibile eliminare il file " + inQuotes(path) +
-                                       ".\r\n" + reasonLine(error)));
+        ui.showMessage(criticalMessage("Impossibile eliminare il file " + inQuotes(path) + ".\r\n" +
+                                       reasonLine(error)));
         return false;
     }
     return true;

@@ -11,6 +11,8 @@ void RunAndWait(const std::string& commandLine) {
     static_cast<void>(platform::runAndWait(commandLine));
 }
 
-bool FileExists(const std::string& path) noexcept { return platform::fileExists(path); }
+bool FileExists(const std::string& path) noexcept {
+    return platform::fileExists(path);
+}
 
 }  // namespace zfe::diff

@@ -28,9 +28,13 @@ constexpr std::array<const char*, 3> kSetTypeOptions = {"-S", "-M", "-N"};
 constexpr std::streamoff kLogTailBytes = 64 * 1024;
 constexpr std::size_t kLogLineMaxLength = 200;
 
-std::string inQuotes(const std::string& text) { return "\"" + text + "\""; }
+std::string inQuotes(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
-std::string reasonLine(const platform::OsError& error) { return "Motivo: " + error.reason(); }
+std::string reasonLine(const platform::OsError& error) {
+    return "Motivo: " + error.reason();
+}
 
 Message deleteFailed(const std::string& path, const platform::OsError& error) {
     return criticalMessage("Impossibile eliminare il file " + inQuotes(path) + ".\r\n" +
@@ -118,8 +122,8 @@ std::optional<std::deque<std::string>> lastLogLines(const std::string& logPath) 
 }
 
 Message noDiffDat(const std::string& diffDatPath, const std::string& logPath) {
-    std::string text = "Il programma di confronto non ha creato il DiffDat " +
-                       inQuotes(diffDatPath) + ".";
+    std::string text =
+        "Il programma di confronto non ha creato il DiffDat " + inQuotes(diffDatPath) + ".";
     if (!FileExists(logPath)) {
         text += "\r\nNon ha lasciato nemmeno il file " + inQuotes(logPath) + ".";
         return criticalMessage(std::move(text));

@@ -107,10 +107,10 @@ TEST_F(LibraryTest, ReadOnlyLibraryFileIsNotDeleted) {
     const Message& failure = ui.messages()[1];
     EXPECT_EQ(failure.title, "ZandorelFE");
     EXPECT_EQ(failure.icon, MessageIcon::Critical);
-    EXPECT_EQ(failure.text.rfind("Impossibile eliminare il file \"" + app.inLibrary("a.dat") +
-                                     "\".\r\nMotivo: ",
-                                 0),
-              0u)
+    EXPECT_EQ(
+        failure.text.rfind(
+            "Impossibile eliminare il file \"" + app.inLibrary("a.dat") + "\".\r\nMotivo: ", 0),
+        0u)
         << failure.text;
     EXPECT_EQ(snapshotOf(app.library()), before);
     EXPECT_TRUE(platform::isReadOnly(app.inLibrary("a.dat")));

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -59,17 +60,14 @@ TEST(DiffCommandLine, FollowsTheExamplesForEverySetTypeAndCompactForm) {
         std::string rest;
     };
     const Row rows[] = {
-        {kSplit, 0, " -S a.dat b.dat"},
-        {kMerged, 1, " -M -t a.dat b.dat"},
-        {kNonMerged, 1, " -N -t a.dat b.dat"},
-        {kNoSetType, 1, "  -t a.dat b.dat"},
-        {kMerged, 0, " -M a.dat b.dat"},
-        {kNoSetType, 0, "  a.dat b.dat"},
+        {kSplit, 0, " -S a.dat b.dat"},        {kMerged, 1, " -M -t a.dat b.dat"},
+        {kNonMerged, 1, " -N -t a.dat b.dat"}, {kNoSetType, 1, "  -t a.dat b.dat"},
+        {kMerged, 0, " -M a.dat b.dat"},       {kNoSetType, 0, "  a.dat b.dat"},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(diffCommandLine(kProgramFolder, optionText(row.setType, row.compact), "a.dat",
-                                  "b.dat"),
-                  toolOnCommandLine(kProgramFolder) + row.rest);
+        EXPECT_EQ(
+            diffCommandLine(kProgramFolder, optionText(row.setType, row.compact), "a.dat", "b.dat"),
+            toolOnCommandLine(kProgramFolder) + row.rest);
     }
 }
 
@@ -154,10 +152,15 @@ protected:
 
     void installTool() {
         const std::string tool = app.inTools(kDiffToolFileName);
-        std::filesystem::copy_file(ZFE_FAKE_ZANDOREL_PATH, testsupport::fsPath(tool),
+        // The build's path to the stand-in, unless the environment names it (as
+        // a test run under Wine may need to).
+        const char* fromEnvironment = std::getenv("ZFE_FAKE_ZANDOREL_PATH");
+        const std::string standIn = fromEnvironment != nullptr && *fromEnvironment != '\0'
+                                        ? fromEnvironment
+                                        : ZFE_FAKE_ZANDOREL_PATH;
+        std::filesystem::copy_file(testsupport::fsPath(standIn), testsupport::fsPath(tool),
                                    std::filesystem::copy_options::overwrite_existing);
-        std::filesystem::permissions(testsupport::fsPath(tool),
-                                     std::filesystem::perms::owner_all,
+        std::filesystem::permissions(testsupport::fsPath(tool), std::filesystem::perms::owner_all,
                                      std::filesystem::perm_options::add);
     }
     void useToolMode(const std::string& mode) {
@@ -317,8 +320,7 @@ TEST_F(DiffRequestTest, SuccessLeavesTheToolFolderCleanAndTheToolsOutputAtTheDes
     EXPECT_EQ(request(controls("a.dat", "b.dat", kMerged, 1)), DiffOutcome::Delivered);
 
     EXPECT_TRUE(ui.messages().empty());
-    EXPECT_EQ(entriesOf(app.tools()),
-              (std::set<std::string>{kDiffToolFileName, "a.dat", "b.dat"}));
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "a.dat", "b.dat"}));
     const std::string delivered = readFile(destination);
     EXPECT_EQ(delivered, readFile(recordPath + ".dat"));
     EXPECT_TRUE(contains(delivered, "old dat\nnew dat\n")) << "the tool read the staged dats";
@@ -419,8 +421,7 @@ TEST_F(DiffRequestTest, MissingLogAfterDeliveryIsNoError) {
     EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Delivered);
     EXPECT_TRUE(ui.messages().empty());
     EXPECT_EQ(readFile(destination), readFile(recordPath + ".dat"));
-    EXPECT_EQ(entriesOf(app.tools()),
-              (std::set<std::string>{kDiffToolFileName, "a.dat", "b.dat"}));
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "a.dat", "b.dat"}));
 }
 
 TEST_F(DiffRequestTest, UnwritableDestinationKeepsTheToolsOutputInItsFolder) {
@@ -434,9 +435,8 @@ TEST_F(DiffRequestTest, UnwritableDestinationKeepsTheToolsOutputInItsFolder) {
     std::string text = failureText();
     EXPECT_TRUE(contains(text, "\"" + intoMissingFolder + "\"")) << text;
     EXPECT_TRUE(contains(text, "Motivo: ")) << text;
-    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "a.dat",
-                                                             "b.dat", "zandorel.dat",
-                                                             "zandorel.log"}));
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "a.dat", "b.dat",
+                                                             "zandorel.dat", "zandorel.log"}));
 
     // A read-only destination stays as it was, and the next request clears
     // the output left behind.

@@ -92,8 +92,8 @@ public:
     static std::string describe(const Message& message) {
         std::ostringstream out;
         out << "[title \"" << message.title << "\", text \"" << message.text << "\", icon "
-            << static_cast<int>(message.icon) << ", buttons "
-            << static_cast<int>(message.buttons) << "]";
+            << static_cast<int>(message.icon) << ", buttons " << static_cast<int>(message.buttons)
+            << "]";
         return out.str();
     }
 
