@@ -1,6 +1,7 @@
 #include "tools/datgen/datgen.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <stdexcept>
 #include <string_view>
@@ -181,6 +182,12 @@ public:
                     break;
             }
             if (!taken.count(name)) return name;
+            // The board styles offer only so many positions; a crowded family
+            // falls back on numbered names, which always end the search.
+            if (counter - static_cast<int>(taken.size()) >= 32) {
+                name = stem + "_" + std::to_string(counter) + ".bin";
+                if (!taken.count(name)) return name;
+            }
         }
     }
 
