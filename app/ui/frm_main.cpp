@@ -103,7 +103,7 @@ QIcon imageListPicture(int index) {
     return QIcon(QStringLiteral(":/images/%1.svg").arg(index));
 }
 
-QIcon windowIcon() {
+QIcon applicationIcon() {
     registerMainWindowResources();
     return QIcon(QStringLiteral(":/images/zandorelfe.svg"));
 }
@@ -118,8 +118,17 @@ FrmMain::FrmMain(std::string applicationPath, UserInterface& ui, SettingsStore& 
       settings_(settings) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Zandorel FE"));
-    setWindowIcon(windowIcon());
+    setWindowIcon(applicationIcon());
     setFixedSize(8415 / kTwipsPerPixel, 5685 / kTwipsPerPixel);
+    // The controls were laid out for MS Sans Serif 8.25 pt; a wider or larger
+    // desktop font would cut their captions, so a narrow cut is asked for.
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                                QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont designFont(QStringLiteral("MS Sans Serif"));
+    designFont.setPointSizeF(8.25);
+    designFont.setStretch(QFont::SemiCondensed);
+    setFont(designFont);
     createControls();
     setTabOrder();
     load();

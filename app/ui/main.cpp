@@ -27,6 +27,9 @@ void installItalianTranslation(QApplication& application, QTranslator& translato
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(zfe::kApplicationTitle));
+    QApplication::setWindowIcon(zfe::ui::applicationIcon());
+    // Lets a Wayland desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zandorelfe"));
     QTranslator italian;
     installItalianTranslation(application, italian);
 

@@ -1,0 +1,56 @@
+#include "app/ui/qt_settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include "tests/app/ui_test_support.h"
+
+namespace zfe::ui {
+namespace {
+
+TEST(QtSettingsStore, MissingKeyGivesTheDefaultAndWritesNothing) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("zfe.ini"));
+    QtSettingsStore store(path);
+    EXPECT_EQ(store.get("Position", "Left", "1200"), "1200");
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(QtSettingsStore, TextsUnderTheirSectionsAndKeys) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("zfe.ini"));
+    {
+        QtSettingsStore store(path);
+        store.save("Position", "Left", "-300");
+        store.save("Options", "SetType", "2");
+        store.save("Options", "SetType", "1");  // replaces the earlier value
+    }
+    QtSettingsStore reopened(path);
+    EXPECT_EQ(reopened.get("Position", "Left", "0"), "-300");
+    EXPECT_EQ(reopened.get("Options", "SetType", "0"), "1");
+    const QSettings raw(path, QSettings::IniFormat);
+    EXPECT_EQ(raw.value(QStringLiteral("Position/Left")).toString(), QStringLiteral("-300"));
+}
+
+TEST(QtSettingsStore, UnwritableLocationIsIgnoredSilently) {
+    QTemporaryDir dir;
+    // A plain file where the settings file's folder should be: nothing can be
+    // written below it, not even by root.
+    const QString blocker = dir.filePath(QStringLiteral("blocker"));
+    testsupport::writeFile(blocker.toStdString(), "x");
+    QtSettingsStore store(blocker + QStringLiteral("/zfe.ini"));
+    EXPECT_NO_THROW(store.save("Options", "chkTiny", "1"));
+    EXPECT_EQ(testsupport::readFile(blocker.toStdString()), "x");
+}
+
+TEST(QtSettingsStore, UserStoreIsTheNativeOneNamedZandorelFE) {
+    // Test mode (set for the whole run) keeps this away from the real user's
+    // configuration folder.
+    const QtSettingsStore store;
+    EXPECT_TRUE(store.location().contains(QStringLiteral("ZandorelFE"))) << store.location().toStdString();
+}
+
+}  // namespace
+}  // namespace zfe::ui
