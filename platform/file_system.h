@@ -25,7 +25,9 @@ public:
     // the source is missing, when the destination exists and overwrite is false
     // or the destination is read-only, and, touching nothing, when source and
     // destination are the same file. An existing destination is replaced
-    // atomically: a failure part-way leaves it whole.
+    // atomically: a failure part-way leaves it whole. The copy takes the
+    // source's read-only-ness, as a Windows copy takes the source's attributes
+    // (POSIX: the source's permission bits).
     virtual void copyFile(const std::string& source, const std::string& destination,
                           bool overwrite) = 0;
 
