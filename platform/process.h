@@ -26,9 +26,10 @@ CommandLineParts splitCommandLine(
     std::string_view line,
     const std::function<bool(const std::string&)>& namesExistingFile);
 
-// Starts the command line in the process's current directory, waits until the program has ended and returns its exit code
-// (POSIX: 128 + the signal for a program ended by a signal). A program named
-// without a folder is looked for in the current directory, then along PATH.
+// Starts the command line in the process's current directory, waits until the
+// program has ended and returns its exit code (POSIX: 128 + the signal for a
+// program ended by a signal). A program named without a folder is looked for in
+// the current directory, then along PATH.
 // POSIX hands down the process's standard input, output and error and nothing
 // else; Windows starts the program as the shell would, with a normal window
 // (a console program gets its console) and no handle inherited.
