@@ -5,6 +5,14 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#define ZANDOREL_CAN_MAP 1
+#endif
+
 #include "tools/zandorel/listinfo_reader.h"
 #include "tools/zandorel/xml_reader.h"
 
@@ -147,7 +155,49 @@ Bytes readFileBytes(const std::string& path) {
     return bytes;
 }
 
-Dat readDatFile(const std::string& path) { return parseDat(readFileBytes(path), path); }
+Dat readDatFile(const std::string& path) {
+    Bytes mapped = Bytes::map(path);
+    if (mapped.size() > 0) return parseDat(std::move(mapped), path);
+    return parseDat(readFileBytes(path), path);
+}
+
+void Bytes::release() noexcept {
+#ifdef ZANDOREL_CAN_MAP
+    if (mappedSize_ != 0) {
+        munmap(data_, mappedSize_);
+        data_ = nullptr;
+        mappedSize_ = 0;
+        return;
+    }
+#endif
+    delete[] data_;
+    data_ = nullptr;
+}
+
+Bytes Bytes::map([[maybe_unused]] const std::string& path) {
+    Bytes bytes;
+#ifdef ZANDOREL_CAN_MAP
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return bytes;
+    struct stat status {};
+    // Only a regular file has a size to map; the rest is read.
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
+        const auto size = static_cast<std::size_t>(status.st_size);
+        int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+        flags |= MAP_POPULATE;  // one pass of the kernel instead of a fault per page
+#endif
+        void* address = mmap(nullptr, size, PROT_READ, flags, fd, 0);
+        if (address != MAP_FAILED) {
+            bytes.data_ = static_cast<char*>(address);
+            bytes.size_ = size;
+            bytes.mappedSize_ = size;
+        }
+    }
+    ::close(fd);
+#endif
+    return bytes;
+}
 
 std::optional<std::uint32_t> Dat::findGame(std::string_view name) const {
     if (nameTable.empty()) return std::nullopt;

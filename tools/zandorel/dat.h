@@ -74,25 +74,51 @@ struct DuplicateGame {
     std::uint32_t firstOffset = 0;  // of the block that was kept
 };
 
-// A file's bytes. Unlike a std::string it is not zero-filled before the read
-// fills it: that would be one more pass over a file of tens of megabytes.
+// A file's bytes: read into memory that is not zero-filled first (that would be
+// one more pass over a file of tens of megabytes), or the file mapped into
+// memory where the platform can.
 class Bytes {
 public:
     Bytes() = default;
-    explicit Bytes(std::size_t size)
-        : data_(size > 0 ? new char[size] : nullptr), size_(size) {}
+    explicit Bytes(std::size_t size) : data_(size > 0 ? new char[size] : nullptr), size_(size) {}
     explicit Bytes(std::string_view text) : Bytes(text.size()) {
-        if (size_ > 0) text.copy(data_.get(), size_);
+        if (size_ > 0) text.copy(data_, size_);
     }
+    ~Bytes() { release(); }
+    Bytes(Bytes&& other) noexcept
+        : data_(other.data_), size_(other.size_), mappedSize_(other.mappedSize_) {
+        other.data_ = nullptr;
+        other.size_ = other.mappedSize_ = 0;
+    }
+    Bytes& operator=(Bytes&& other) noexcept {
+        if (this != &other) {
+            release();
+            data_ = other.data_;
+            size_ = other.size_;
+            mappedSize_ = other.mappedSize_;
+            other.data_ = nullptr;
+            other.size_ = other.mappedSize_ = 0;
+        }
+        return *this;
+    }
+    Bytes(const Bytes&) = delete;
+    Bytes& operator=(const Bytes&) = delete;
 
-    char* data() { return data_.get(); }
+    // The file's bytes mapped read-only; empty when the platform or the file
+    // does not allow it (then the caller reads the file instead).
+    static Bytes map(const std::string& path);
+
+    char* data() { return data_; }
     std::size_t size() const { return size_; }
     void shrink(std::size_t size) { size_ = size < size_ ? size : size_; }
-    std::string_view view() const { return {data_.get(), size_}; }
+    std::string_view view() const { return {data_, size_}; }
 
 private:
-    std::unique_ptr<char[]> data_;
+    void release() noexcept;
+
+    char* data_ = nullptr;
     std::size_t size_ = 0;
+    std::size_t mappedSize_ = 0;  // not 0: data_ is a mapping, not new[]
 };
 
 struct Dat {
@@ -150,7 +176,7 @@ private:
 Dat parseDat(Bytes bytes, std::string path);
 Dat parseDat(std::string_view text, std::string path);
 
-// Reads the whole file in one go and parses it. Throws DatError.
+// Maps the whole file (or reads it in one go) and parses it. Throws DatError.
 Dat readDatFile(const std::string& path);
 
 // Reads a file's bytes, nothing more. Throws DatError.

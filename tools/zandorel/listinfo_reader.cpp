@@ -23,14 +23,25 @@ struct Token {
     Span value;  // the word, or the string without quotes and unescaped
 };
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
-}
+// What a byte means to the tokenizer, looked up rather than tested, since every
+// byte of the file passes through here.
+enum ByteClass : unsigned char { kWordByte, kBlankByte, kOpenByte, kCloseByte, kQuoteByte, kControlByte };
 
-bool isControl(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7f;
-}
+struct ByteClasses {
+    ByteClass of[256];
+    constexpr ByteClasses() : of() {
+        for (int c = 0; c < 256; ++c) {
+            of[c] = (c < 0x20 || c == 0x7f) ? kControlByte : kWordByte;
+        }
+        for (const int blank : {' ', '\t', '\n', '\r', '\f', '\v'}) of[blank] = kBlankByte;
+        of[static_cast<int>('(')] = kOpenByte;
+        of[static_cast<int>(')')] = kCloseByte;
+        of[static_cast<int>('"')] = kQuoteByte;
+    }
+};
+constexpr ByteClasses kByteClasses;
+
+inline ByteClass classOf(char c) { return kByteClasses.of[static_cast<unsigned char>(c)]; }
 
 std::string hexByte(char c) {
     static const char digits[] = "0123456789ABCDEF";
@@ -90,7 +101,7 @@ private:
         const std::size_t size = text_.size();
         const char* data = text_.data();
         std::size_t at = position_;
-        while (at < size && isBlank(data[at])) ++at;
+        while (at < size && classOf(data[at]) == kBlankByte) ++at;
         Token token;
         token.begin = static_cast<std::uint32_t>(at);
         if (at == size) {
@@ -98,31 +109,32 @@ private:
             token.end = token.begin;
             return token;
         }
-        const char c = data[at];
-        if (c == '(' || c == ')') {
-            token.kind = c == '(' ? TokenKind::Open : TokenKind::Close;
-            position_ = at + 1;
-        } else if (c == '"') {
-            readString(at, token);
-        } else if (isControl(c)) {
-            // DOS text files may end with Ctrl-Z.
-            if (c == '\x1a' && at + 1 == size) {
-                position_ = size;
-                token.end = token.begin;
-                return token;
+        switch (classOf(data[at])) {
+            case kOpenByte:
+                token.kind = TokenKind::Open;
+                position_ = at + 1;
+                break;
+            case kCloseByte:
+                token.kind = TokenKind::Close;
+                position_ = at + 1;
+                break;
+            case kQuoteByte: readString(at, token); break;
+            case kControlByte:
+                // DOS text files may end with Ctrl-Z.
+                if (data[at] == '\x1a' && at + 1 == size) {
+                    position_ = size;
+                    token.end = token.begin;
+                    return token;
+                }
+                fail(at, "unexpected byte " + hexByte(data[at]) + " (not a text dat?)");
+            default: {
+                std::size_t end = at + 1;
+                while (end < size && classOf(data[end]) == kWordByte) ++end;
+                token.kind = TokenKind::Word;
+                token.value.offset = static_cast<std::uint32_t>(at);
+                token.value.length = static_cast<std::uint32_t>(end - at);
+                position_ = end;
             }
-            fail(at, "unexpected byte " + hexByte(c) + " (not a text dat?)");
-        } else {
-            std::size_t end = at + 1;
-            while (end < size) {
-                const char d = data[end];
-                if (isBlank(d) || d == '(' || d == ')' || d == '"' || isControl(d)) break;
-                ++end;
-            }
-            token.kind = TokenKind::Word;
-            token.value.offset = static_cast<std::uint32_t>(at);
-            token.value.length = static_cast<std::uint32_t>(end - at);
-            position_ = end;
         }
         token.end = static_cast<std::uint32_t>(position_);
         return token;
@@ -204,19 +216,40 @@ private:
     }
 
     // A block whose content does not matter; it stays in the text as it is.
-    // `name` is a span, not a view: unescaping later strings may move the
-    // buffer that a view would point into.
+    // A block whose content does not matter; it stays in the text as it is. Its
+    // words need no tokens, only its parentheses, strings and stray bytes count.
+    // `name` is a span, not a view: unescaping later strings may move the buffer
+    // that a view would point into.
     void skipBlock(const Token& open, Span name, int depth) {
         if (depth > kMaxDepth) fail(open.begin, "blocks nested too deep");
-        for (;;) {
-            const Token token = next();
-            switch (token.kind) {
-                case TokenKind::End: failTruncated(open, dat_.view(name));
-                case TokenKind::Close: return;
-                case TokenKind::Open: skipBlock(token, name, depth + 1); break;
-                default: break;
+        const std::size_t size = text_.size();
+        const char* data = text_.data();
+        std::size_t at = position_;
+        while (at < size) {
+            switch (classOf(data[at])) {
+                case kWordByte:
+                case kBlankByte: ++at; break;
+                case kCloseByte: position_ = at + 1; return;
+                case kOpenByte: {
+                    Token inner;
+                    inner.kind = TokenKind::Open;
+                    inner.begin = static_cast<std::uint32_t>(at);
+                    position_ = at + 1;
+                    skipBlock(inner, name, depth + 1);
+                    at = position_;
+                    break;
+                }
+                case kQuoteByte: {
+                    Token string;
+                    readString(at, string);
+                    at = position_;
+                    break;
+                }
+                case kControlByte:
+                    fail(at, "unexpected byte " + hexByte(data[at]) + " (not a text dat?)");
             }
         }
+        failTruncated(open, dat_.view(name));
     }
 
     void parseGame(const Token& keyword) {
