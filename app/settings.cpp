@@ -50,7 +50,9 @@ std::optional<float> singleFromText(std::string_view text) {
     return value;
 }
 
-std::string int16ToText(std::int16_t value) { return std::to_string(value); }
+std::string int16ToText(std::int16_t value) {
+    return std::to_string(value);
+}
 
 std::optional<std::int16_t> int16FromText(std::string_view text) {
     text = trimmed(text);
@@ -63,7 +65,9 @@ std::optional<std::int16_t> int16FromText(std::string_view text) {
     return value;
 }
 
-float pixelsToTwips(int pixels) { return static_cast<float>(pixels) * kTwipsPerPixel; }
+float pixelsToTwips(int pixels) {
+    return static_cast<float>(pixels) * kTwipsPerPixel;
+}
 
 std::optional<int> twipsToPixels(float twips) {
     const float pixels = twips / kTwipsPerPixel;
@@ -102,8 +106,7 @@ PixelPoint restoredPosition(const SettingsStore& store, const WindowPlacement& w
     const int top = storedEdge("Top", window.current.y);
     const PixelPoint restored{left, top};
     if (restored == window.current ||
-        !titleBarOnSomeScreen(restored, window.frameWidth, window.titleBarHeight,
-                              window.screens)) {
+        !titleBarOnSomeScreen(restored, window.frameWidth, window.titleBarHeight, window.screens)) {
         return window.current;
     }
     return restored;
@@ -122,9 +125,13 @@ int storedOption(const SettingsStore& store, const char* key, int highest) {
 
 }  // namespace
 
-int restoredSetType(const SettingsStore& store) { return storedOption(store, "SetType", 2); }
+int restoredSetType(const SettingsStore& store) {
+    return storedOption(store, "SetType", 2);
+}
 
-int restoredCompact(const SettingsStore& store) { return storedOption(store, "chkTiny", 1); }
+int restoredCompact(const SettingsStore& store) {
+    return storedOption(store, "chkTiny", 1);
+}
 
 void saveWindowSettings(SettingsStore& store, const std::array<bool, 3>& setTypeSelected,
                         int compact, PixelPoint frameTopLeft) {

@@ -17,9 +17,8 @@ std::optional<Message> missingFoldersWarning(
         return std::nullopt;
     }
 
-    std::string text = libraryMissing && toolMissing
-                           ? "Mancano due cartelle accanto al programma:"
-                           : "Manca una cartella accanto al programma:";
+    std::string text = libraryMissing && toolMissing ? "Mancano due cartelle accanto al programma:"
+                                                     : "Manca una cartella accanto al programma:";
     if (libraryMissing) {
         text += "\r\n" + library + "  (libreria dei dat)";
     }

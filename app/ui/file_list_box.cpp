@@ -21,9 +21,9 @@ std::string withoutTrailingSeparators(std::string folder) {
 QList<QRegularExpression> patternExpressions(const QString& pattern) {
     QList<QRegularExpression> expressions;
     for (const QString& part : pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        expressions.append(QRegularExpression(
-            QRegularExpression::wildcardToRegularExpression(part.trimmed()),
-            QRegularExpression::CaseInsensitiveOption));
+        expressions.append(
+            QRegularExpression(QRegularExpression::wildcardToRegularExpression(part.trimmed()),
+                               QRegularExpression::CaseInsensitiveOption));
     }
     return expressions;
 }

@@ -17,7 +17,9 @@
 
 // Resources of a static library must be registered by name from the global
 // namespace.
-static void registerMainWindowResources() { Q_INIT_RESOURCE(zandorelfe); }
+static void registerMainWindowResources() {
+    Q_INIT_RESOURCE(zandorelfe);
+}
 
 namespace zfe::ui {
 
@@ -137,7 +139,8 @@ FrmMain::FrmMain(std::string applicationPath, UserInterface& ui, SettingsStore& 
 FrmMain::~FrmMain() = default;
 
 void FrmMain::createControls() {
-    fraMain = frame(this, "fraMain", QStringLiteral(" Origine : "), twipsRect(120, 120, 8175, 3615));
+    fraMain =
+        frame(this, "fraMain", QStringLiteral(" Origine : "), twipsRect(120, 120, 8175, 3615));
     cmdCreateDat = imageButton(fraMain, "cmdCreateDat", QStringLiteral("&Crea ..."),
                                twipsRect(3480, 1080, 1215, 495));
     filOld = new FileListBox(fraMain);
@@ -155,8 +158,8 @@ void FrmMain::createControls() {
     Label2[0] = label(fraMain, QStringLiteral("Label2(0)"), QStringLiteral("Vecchio Dat:"),
                       twipsRect(360, 360, 2895, 255));
 
-    Frame2 = frame(this, "Frame2", QStringLiteral(" Destinazione : "),
-                   twipsRect(120, 3840, 8175, 855));
+    Frame2 =
+        frame(this, "Frame2", QStringLiteral(" Destinazione : "), twipsRect(120, 3840, 8175, 855));
     cmdBrowse = imageButton(Frame2, "cmdBrowse", QStringLiteral("&Sfoglia..."),
                             twipsRect(6960, 360, 1095, 255));
     lblFileDest = label(Frame2, QStringLiteral("lblFileDest"), QStringLiteral("lblFileDest"),
@@ -168,8 +171,8 @@ void FrmMain::createControls() {
     cmdCrea = imageButton(Frame1, "cmdCrea", QStringLiteral("Crea DiffDat"),
                           twipsRect(120, 165, 1455, 495));
 
-    fraOpt = frame(this, "fraOpt", QStringLiteral(" Tipo di Set : "),
-                   twipsRect(120, 4800, 6375, 735));
+    fraOpt =
+        frame(this, "fraOpt", QStringLiteral(" Tipo di Set : "), twipsRect(120, 4800, 6375, 735));
     chkTiny = new QCheckBox(QStringLiteral("Compatto"), fraOpt);
     chkTiny->setObjectName(QStringLiteral("chkTiny"));
     chkTiny->setGeometry(twipsRect(5040, 240, 1215, 375));
@@ -192,9 +195,9 @@ void FrmMain::createControls() {
 void FrmMain::setTabOrder() {
     // The order of the controls that take the focus; frames and labels are
     // passed over.
-    const QWidget* order[] = {filNew,        filOld,        cmdCreateDat,  cmdImport,
-                              cmdBrowse,     optSetType[2], optSetType[1], optSetType[0],
-                              cmdDelete,     cmdCrea,       chkTiny};
+    const QWidget* order[] = {filNew,    filOld,        cmdCreateDat,  cmdImport,
+                              cmdBrowse, optSetType[2], optSetType[1], optSetType[0],
+                              cmdDelete, cmdCrea,       chkTiny};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         QWidget::setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
     }

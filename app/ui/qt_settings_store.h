@@ -19,8 +19,7 @@ public:
 
     std::string get(const std::string& section, const std::string& key,
                     const std::string& defaultText) const override;
-    void save(const std::string& section, const std::string& key,
-              const std::string& text) override;
+    void save(const std::string& section, const std::string& key, const std::string& text) override;
 
     QString location() const { return settings_.fileName(); }
 

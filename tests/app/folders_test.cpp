@@ -39,8 +39,8 @@ TEST(Folders, OnlyTheLastCharacterIsCompared) {
 }
 
 TEST(Folders, PlatformSeparatorIsTheDefault) {
-    const std::string expected = std::string("base") + platform::kPathSeparator + "datfiles" +
-                                 platform::kPathSeparator;
+    const std::string expected =
+        std::string("base") + platform::kPathSeparator + "datfiles" + platform::kPathSeparator;
     EXPECT_EQ(datFolder("base"), expected);
 }
 

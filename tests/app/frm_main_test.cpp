@@ -82,8 +82,8 @@ TEST_F(MainWindowTest, EveryControlInItsPlaceWithItsCaption) {
 
 TEST_F(MainWindowTest, ImageButtonsAreFlatWithTheirPictures) {
     FrmMain& frm = open();
-    for (QToolButton* button : {frm.cmdCreateDat, frm.cmdImport, frm.cmdDelete, frm.cmdBrowse,
-                                frm.cmdCrea}) {
+    for (QToolButton* button :
+         {frm.cmdCreateDat, frm.cmdImport, frm.cmdDelete, frm.cmdBrowse, frm.cmdCrea}) {
         SCOPED_TRACE(button->objectName().toStdString());
         EXPECT_TRUE(button->autoRaise());
         EXPECT_EQ(button->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
@@ -104,10 +104,10 @@ TEST_F(MainWindowTest, ImageButtonsAreFlatWithTheirPictures) {
 
 TEST_F(MainWindowTest, TabOrderOfTheControlsThatTakeTheFocus) {
     FrmMain& frm = open();
-    const std::vector<QWidget*> expected = {
-        frm.filNew,        frm.filOld,        frm.cmdCreateDat, frm.cmdImport,
-        frm.cmdBrowse,     frm.optSetType[2], frm.optSetType[1], frm.optSetType[0],
-        frm.cmdDelete,     frm.cmdCrea,       frm.chkTiny};
+    const std::vector<QWidget*> expected = {frm.filNew,        frm.filOld,        frm.cmdCreateDat,
+                                            frm.cmdImport,     frm.cmdBrowse,     frm.optSetType[2],
+                                            frm.optSetType[1], frm.optSetType[0], frm.cmdDelete,
+                                            frm.cmdCrea,       frm.chkTiny};
     QWidget* widget = expected.front();
     for (std::size_t i = 1; i < expected.size(); ++i) {
         widget = widget->nextInFocusChain();

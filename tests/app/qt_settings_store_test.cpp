@@ -49,7 +49,8 @@ TEST(QtSettingsStore, UserStoreIsTheNativeOneNamedZandorelFE) {
     // Test mode (set for the whole run) keeps this away from the real user's
     // configuration folder.
     const QtSettingsStore store;
-    EXPECT_TRUE(store.location().contains(QStringLiteral("ZandorelFE"))) << store.location().toStdString();
+    EXPECT_TRUE(store.location().contains(QStringLiteral("ZandorelFE")))
+        << store.location().toStdString();
 }
 
 }  // namespace

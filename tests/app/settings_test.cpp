@@ -156,9 +156,8 @@ TEST(SettingsLoad, NegativeLeftEdgeOnAScreenLeftOfThePrimaryIsKept) {
 TEST(SettingsUnload, WritesTheFourKeysInOrder) {
     MapStore store;
     saveWindowSettings(store, {false, false, true}, 1, PixelPoint{96, 64});
-    EXPECT_EQ(store.writes,
-              (std::vector<std::string>{"Options/SetType", "Options/chkTiny", "Position/Top",
-                                        "Position/Left"}));
+    EXPECT_EQ(store.writes, (std::vector<std::string>{"Options/SetType", "Options/chkTiny",
+                                                      "Position/Top", "Position/Left"}));
     EXPECT_EQ((store.values[{"Options", "SetType"}]), "2");
     EXPECT_EQ((store.values[{"Options", "chkTiny"}]), "1");
     EXPECT_EQ((store.values[{"Position", "Top"}]), "960");
