@@ -86,6 +86,25 @@ TEST_F(XmlReader, ReadsDatafileWithHeaderAndGames) {
               "  <game name=\"b\" cloneof=\"a\"/>\r\n");
 }
 
+// Found by fuzzing: an end tag's text inside an attribute value, a comment or
+// CDATA does not end the element.
+TEST_F(XmlReader, AnEndTagInsideAValueOrCommentDoesNotEndTheElement) {
+    const Dat dat = parse(
+        "<mame>\n"
+        "\t<machine name=\"a\">\n"
+        "\t\t<rom name=\"r\" size=\"></machine>\"/>\n"
+        "\t\t<!-- </machine> -->\n"
+        "\t\t<notes><![CDATA[</machine>]]></notes>\n"
+        "\t</machine>\n"
+        "\t<machine name=\"b\"/>\n"
+        "</mame>\n");
+    ASSERT_EQ(dat.games.size(), 2U);
+    const Game& game = dat.games[0];
+    const std::string_view block = dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin);
+    EXPECT_EQ(block.substr(block.size() - 12), "\t</machine>\n");
+    EXPECT_EQ(dat.games[1].blockBegin, game.blockEnd);
+}
+
 TEST_F(XmlReader, MalformedXmlGivesLineAndColumn) {
     const DatError truncated = parseError("<datafile>\n  <game name=\"a\">\n    <rom name=\"r\"/");
     ASSERT_TRUE(truncated.hasPosition());

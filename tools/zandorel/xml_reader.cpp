@@ -58,37 +58,59 @@ private:
     }
 
     // Where the element ends: after "/>" of an empty element, else after its end
-    // tag. The parser has checked the nesting already, so the first end tag of
-    // this name closes the element (games and roms do not nest in themselves).
-    std::size_t endOf(const pugi::xml_node& node, std::size_t start) {
+    // tag. The parser has checked the nesting already; this walk over the markup
+    // only has to skip what may hide a '<' or '>': quoted attribute values,
+    // comments, CDATA and processing instructions.
+    std::size_t endOf(std::size_t start) {
+        int depth = 0;
+        std::size_t at = start;
+        while (at < text_.size()) {
+            const std::string_view rest = text_.substr(at);
+            std::size_t after = std::string_view::npos;
+            if (rest.starts_with("<!--")) {
+                after = skipPast(at + 4, "-->");
+            } else if (rest.starts_with("<![CDATA[")) {
+                after = skipPast(at + 9, "]]>");
+            } else if (rest.starts_with("<?")) {
+                after = skipPast(at + 2, "?>");
+            } else if (rest.starts_with("</")) {
+                after = skipPast(at + 2, ">");
+                if (after != std::string_view::npos && --depth == 0) return after;
+            } else {
+                after = endOfTag(at);
+                if (after != std::string_view::npos) {
+                    if (text_[after - 2] != '/') {
+                        ++depth;
+                    } else if (depth == 0) {
+                        return after;
+                    }
+                }
+            }
+            if (after == std::string_view::npos || depth <= 0) break;
+            at = text_.find('<', after);
+        }
+        fail(start, "cannot find the end of this element");
+    }
+
+    std::size_t skipPast(std::size_t from, std::string_view marker) const {
+        const std::size_t found = text_.find(marker, from);
+        return found == std::string_view::npos ? found : found + marker.size();
+    }
+
+    // After the '>' of the tag that starts at `at`, quotes honoured.
+    std::size_t endOfTag(std::size_t at) const {
         char quote = 0;
-        std::size_t at = start + 1;
-        for (; at < text_.size(); ++at) {
+        for (++at; at < text_.size(); ++at) {
             const char c = text_[at];
             if (quote != 0) {
                 if (c == quote) quote = 0;
             } else if (c == '"' || c == '\'') {
                 quote = c;
             } else if (c == '>') {
-                break;
+                return at + 1;
             }
         }
-        if (at >= text_.size()) fail(start, "unterminated tag");
-        if (text_[at - 1] == '/') return at + 1;
-        const std::string endTag = "</" + std::string(node.name());
-        std::size_t close = text_.find(endTag, at);
-        while (close != std::string_view::npos) {
-            const std::size_t after = close + endTag.size();
-            if (after < text_.size() && (text_[after] == '>' || text_[after] == ' ' ||
-                                         text_[after] == '\t' || text_[after] == '\r' ||
-                                         text_[after] == '\n')) {
-                const std::size_t gt = text_.find('>', after);
-                if (gt == std::string_view::npos) break;
-                return gt + 1;
-            }
-            close = text_.find(endTag, after);
-        }
-        fail(start, "cannot find the end of <" + std::string(node.name()) + ">");
+        return std::string_view::npos;
     }
 
     Span keep(const pugi::xml_attribute& attribute) {
@@ -120,7 +142,7 @@ private:
             if (kind == "rom" || kind == "disk") readEntry(child, kind == "disk");
         }
         game.entryCount = static_cast<std::uint32_t>(dat_.entries.size()) - game.firstEntry;
-        const detail::ByteRange range = detail::wholeLines(text_, start, endOf(node, start));
+        const detail::ByteRange range = detail::wholeLines(text_, start, endOf(start));
         game.blockBegin = range.begin;
         game.blockEnd = range.end;
         dat_.games.push_back(game);
@@ -144,7 +166,7 @@ private:
             if (detail::parseCrc(crc.value(), entry.crc)) entry.flags |= kEntryHasCrc;
         }
         if (detail::isNoDumpWord(node.attribute("status").value())) entry.flags |= kEntryNoDump;
-        const detail::ByteRange range = detail::wholeLines(text_, start, endOf(node, start));
+        const detail::ByteRange range = detail::wholeLines(text_, start, endOf(start));
         entry.cutBegin = range.begin;
         entry.cutEnd = range.end;
         dat_.entries.push_back(entry);
