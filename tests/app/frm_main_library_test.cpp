@@ -164,6 +164,31 @@ TEST_F(MainWindowButtonsTest, DeleteOfAReadOnlyFileFailsWithAMessageAndKeepsIt) 
     EXPECT_EQ(frm.filOld->fileNames(), QStringList{"locked.dat"});
 }
 
+TEST_F(MainWindowButtonsTest, DeleteOfAFileThatVanishedSinceTheListWasReadFailsWithAMessage) {
+    addDat("gone.dat");
+    addDat("kept.dat");
+    FrmMain& frm = open();
+    select(frm.filOld, QStringLiteral("gone.dat"));
+    fs::remove(library / "gone.dat");
+    ui.answerMessage(MessageAnswer::Yes).acknowledgeMessage();
+    frm.cmdDelete->click();
+    ASSERT_EQ(ui.messages().size(), 2u);
+    EXPECT_EQ(ui.messages()[1].icon, MessageIcon::Critical);
+    EXPECT_NE(ui.messages()[1].text.find("gone.dat"), std::string::npos);
+    EXPECT_TRUE(fs::exists(library / "kept.dat"));
+    EXPECT_EQ(frm.filOld->fileNames(), (QStringList{"gone.dat", "kept.dat"}));
+}
+
+TEST_F(MainWindowButtonsTest, ImportingTheLibrarysOwnFileLeavesItWhole) {
+    addDat("own.dat", "content");
+    FrmMain& frm = open();
+    ui.chooseOpen((library / "own.dat").string());
+    frm.cmdImport->click();
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(readFile(library / "own.dat"), "content");
+    EXPECT_EQ(frm.filOld->fileNames(), QStringList{"own.dat"});
+}
+
 TEST_F(MainWindowButtonsTest, ImportFromAnotherFolderShowsInBothListsAndIsRemembered) {
     addDat("a.dat");
     writeFile(elsewhere / "mame0260.dat", "new dat");
