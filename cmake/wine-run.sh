@@ -23,9 +23,9 @@ if [ ! -f "$prefix/system.reg" ]; then
     (
         flock 9
         if [ ! -f "$prefix/system.reg" ]; then
-            timeout 300 "$wine" wineboot --init >/dev/null 2>&1 || true
+            timeout 300 "$wine" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
             # wineboot returns before the registry is flushed; wait for it.
-            timeout 120 "$server" -w 2>/dev/null || true
+            timeout 120 "$server" -w 2>/dev/null 9>&- || true
             # Temporary files go to Z:, the drive that maps the Unix root, so that
             # a test may change into a temporary folder and still reach the build
             # tree's programs by their Unix paths, which resolve on the current drive.
@@ -33,9 +33,9 @@ if [ ! -f "$prefix/system.reg" ]; then
             temp="Z:$(printf '%s' "$prefix/temp" | tr / '\\')"
             for name in TEMP TMP; do
                 timeout 120 "$wine" reg add 'HKCU\Environment' /v "$name" /t REG_SZ \
-                    /d "$temp" /f >/dev/null 2>&1 || true
+                    /d "$temp" /f </dev/null >/dev/null 2>&1 9>&- || true
             done
-            timeout 120 "$server" -w 2>/dev/null || true
+            timeout 120 "$server" -w 2>/dev/null 9>&- || true
         fi
     ) 9>"$prefix.lock"
 fi
@@ -47,8 +47,9 @@ fi
 # for them. "wineserver -p" fails when a server already runs.
 (
     flock 9
-    if "$server" -p60 </dev/null >/dev/null 2>&1; then
-        timeout 120 "$wine" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    # (Neither may inherit the lock's descriptor: it would hold the lock.)
+    if "$server" -p60 </dev/null >/dev/null 2>&1 9>&-; then
+        timeout 120 "$wine" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
     fi
 ) 9>"$prefix.lock"
 
