@@ -7,7 +7,8 @@ namespace {
 
 constexpr std::string_view kOther =
     "<?xml version=\"1.0\"?>\n<datafile>\n"
-    "\t<game name=\"parent\"><rom name=\"a\" size=\"1\" crc=\"1\"/><rom name=\"b\" size=\"2\" crc=\"2\"/></game>\n"
+    "\t<game name=\"parent\"><rom name=\"a\" size=\"1\" crc=\"1\"/><rom name=\"b\" size=\"2\" "
+    "crc=\"2\"/></game>\n"
     "\t<game name=\"clone\" cloneof=\"parent\"><rom name=\"a\" merge=\"a\" size=\"1\" crc=\"1\"/>"
     "<rom name=\"c\" size=\"3\" crc=\"3\"/></game>\n"
     "</datafile>\n";

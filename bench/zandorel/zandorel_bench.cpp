@@ -125,7 +125,8 @@ int main(int argc, char** argv) {
     fs::create_directories(folder);
     const fs::path oldPath = folder / "old.dat";
     const fs::path newPath = folder / "new.dat";
-    const fs::path stamp = folder / ("generated-" + std::to_string(games) + "-" + std::to_string(seed));
+    const fs::path stamp =
+        folder / ("generated-" + std::to_string(games) + "-" + std::to_string(seed));
     if (!fs::exists(stamp) || !fs::exists(oldPath) || !fs::exists(newPath)) {
         std::printf("Generating two dats of %d games (seed %u) in %s\n", games, seed,
                     folder.string().c_str());
@@ -136,7 +137,8 @@ int main(int argc, char** argv) {
         options.nextVersion = true;
         writeFile(newPath, zfe::datgen::generate(options).text);
         for (const auto& entry : fs::directory_iterator(folder)) {
-            if (entry.path().filename().string().rfind("generated-", 0) == 0) fs::remove(entry.path());
+            if (entry.path().filename().string().rfind("generated-", 0) == 0)
+                fs::remove(entry.path());
         }
         writeFile(stamp, "");
     }
@@ -155,10 +157,10 @@ int main(int argc, char** argv) {
         Bytes a = readFileBytes(oldPath.string());
         Bytes b = readFileBytes(newPath.string());
         parse = std::min(parse, bestSeconds(1, [&] {
-            const Dat oldDat = parseDat(std::move(a), oldPath.string());
-            const Dat newDat = parseDat(std::move(b), newPath.string());
-            if (oldDat.games.empty() || newDat.games.empty()) std::abort();
-        }));
+                             const Dat oldDat = parseDat(std::move(a), oldPath.string());
+                             const Dat newDat = parseDat(std::move(b), newPath.string());
+                             if (oldDat.games.empty() || newDat.games.empty()) std::abort();
+                         }));
     }
     // What the tool does to get both dats: map (or read) and parse.
     const double load = bestSeconds(repeat, [&] {

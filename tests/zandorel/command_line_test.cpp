@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "tools/zandorel/command_line.h"
+
+#include <gtest/gtest.h>
 
 namespace zfe::zandorel {
 namespace {

@@ -1,3 +1,5 @@
+#include "tools/zandorel/diff.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,7 +8,6 @@
 
 #include "tests/zandorel/test_support.h"
 #include "tools/zandorel/dat_writer.h"
-#include "tools/zandorel/diff.h"
 #include "tools/zandorel/report.h"
 
 namespace zfe::zandorel {
@@ -43,14 +44,24 @@ struct Compared {
         for (const ChangedSet& set : diff.changed) {
             if (newSets.name(set.newSet) != setName) continue;
             for (const EntryChange& change : set.entries) {
-                const std::string oldName = change.oldEntry == EntryChange::kNone
-                    ? "" : std::string(oldDat.view(oldDat.entries[change.oldEntry].name));
-                const std::string newName = change.newEntry == EntryChange::kNone
-                    ? "" : std::string(newDat.view(newDat.entries[change.newEntry].name));
+                const std::string oldName =
+                    change.oldEntry == EntryChange::kNone
+                        ? ""
+                        : std::string(oldDat.view(oldDat.entries[change.oldEntry].name));
+                const std::string newName =
+                    change.newEntry == EntryChange::kNone
+                        ? ""
+                        : std::string(newDat.view(newDat.entries[change.newEntry].name));
                 switch (change.kind) {
-                    case EntryChange::Kind::Added: out.push_back("added " + newName); break;
-                    case EntryChange::Kind::Removed: out.push_back("removed " + oldName); break;
-                    case EntryChange::Kind::Changed: out.push_back("changed " + newName); break;
+                    case EntryChange::Kind::Added:
+                        out.push_back("added " + newName);
+                        break;
+                    case EntryChange::Kind::Removed:
+                        out.push_back("removed " + oldName);
+                        break;
+                    case EntryChange::Kind::Changed:
+                        out.push_back("changed " + newName);
+                        break;
                     case EntryChange::Kind::Renamed:
                         out.push_back("renamed " + oldName + " -> " + newName);
                         break;
@@ -129,8 +140,8 @@ TEST(Diff, ADatAgainstItselfIsAnEmptyDiffUnderEverySetType) {
 }
 
 TEST(Diff, AddedRemovedRenamedAndChangedGames) {
-    std::string next = replaced(kBase, "name beta", "name beta2");            // renamed
-    next = replaced(next, "crc 22222222", "crc 2222222a");                   // alpha changed
+    std::string next = replaced(kBase, "name beta", "name beta2");  // renamed
+    next = replaced(next, "crc 22222222", "crc 2222222a");          // alpha changed
     next = replaced(next, "game (\n\tname gamma\n\trom ( name g1.bin size 4096 crc 44444444 )\n)\n",
                     "game (\n\tname delta\n\trom ( name d1.bin size 8 crc 55555555 )\n)\n");
     for (const SetType type : kAllTypes) {
@@ -167,7 +178,8 @@ TEST(Diff, EntriesAddedAndRemovedInOneSet) {
 
 TEST(Diff, CrcCaseAndRomNameCaseDoNotMakeAChange) {
     std::string next = replaced(kBase, "crc 11111111", "crc 11111111");
-    next = replaced(next, "name b1.bin size 2048 crc 33333333", "name B1.BIN size 2048 crc 33333333");
+    next =
+        replaced(next, "name b1.bin size 2048 crc 33333333", "name B1.BIN size 2048 crc 33333333");
     const Compared upper(replaced(kBase, "crc 44444444", "crc 4444AAAA"),
                          replaced(next, "crc 44444444", "crc 4444aaaa"), SetType::Split);
     EXPECT_TRUE(upper.diff.empty());
@@ -240,9 +252,9 @@ TEST(Diff, SharedRomChangedInTheParent) {
 }
 
 TEST(Diff, NoDumpRomsAreNoPartOfASet) {
-    const std::string next = replaced(
-        kBase, "\trom ( name b1.bin size 2048 crc 33333333 )\n",
-        "\trom ( name b1.bin size 2048 crc 33333333 )\n\trom ( name b2.bin size 16 flags nodump )\n");
+    const std::string next = replaced(kBase, "\trom ( name b1.bin size 2048 crc 33333333 )\n",
+                                      "\trom ( name b1.bin size 2048 crc 33333333 )\n\trom ( name "
+                                      "b2.bin size 16 flags nodump )\n");
     for (const SetType type : kAllTypes) {
         const Compared c(kBase, next, type);
         EXPECT_TRUE(c.diff.empty());
@@ -254,19 +266,22 @@ TEST(Diff, NoDumpRomsAreNoPartOfASet) {
 }
 
 TEST(Diff, DuplicateGameNamesAreReportedAndTheFirstWins) {
-    const std::string next = std::string(kBase) +
-        "\ngame (\n\tname Alpha\n\trom ( name other.bin size 1 crc 1 )\n)\n";
+    const std::string next =
+        std::string(kBase) + "\ngame (\n\tname Alpha\n\trom ( name other.bin size 1 crc 1 )\n)\n";
     const Compared c(kBase, next, SetType::Split);
     EXPECT_TRUE(c.diff.empty());
     std::string report;
     writeReport(c.oldSets, c.newSets, c.diff, ReportContext{"test", false, 0}, report);
-    EXPECT_NE(report.find("Duplicate: new.dat:19: game Alpha left out, the first of that name is at line 3"),
-              std::string::npos)
+    EXPECT_NE(
+        report.find(
+            "Duplicate: new.dat:19: game Alpha left out, the first of that name is at line 3"),
+        std::string::npos)
         << report;
 }
 
 TEST(Diff, CloneOfACloneJoinsTheTopParentsFamilyUnderMerged) {
-    const std::string old = std::string(kFamily) +
+    const std::string old =
+        std::string(kFamily) +
         "\ngame (\n\tname grandchild\n\tcloneof clone1\n\trom ( name gc.bin size 1 crc 12 )\n)\n";
     const std::string next = replaced(old, "crc 12 )", "crc 13 )");
     const Compared merged(old, next, SetType::Merged);
@@ -278,7 +293,8 @@ TEST(Diff, CloneOfACloneJoinsTheTopParentsFamilyUnderMerged) {
 }
 
 TEST(Diff, CloneWhoseParentIsMissingIsASetOfItsOwn) {
-    const std::string orphan = "game (\n\tname orphan\n\tcloneof nowhere\n\trom ( name o.bin crc 1 size 1 )\n)\n";
+    const std::string orphan =
+        "game (\n\tname orphan\n\tcloneof nowhere\n\trom ( name o.bin crc 1 size 1 )\n)\n";
     const Compared c("", orphan, SetType::Merged);
     EXPECT_EQ(c.added(), Names{"orphan"});
     EXPECT_EQ(c.diffDatGames(false), Names{"orphan"});
@@ -302,8 +318,8 @@ constexpr std::string_view kBios =
     ")\n";
 
 TEST(Diff, BiosRomsBelongToTheBiosSetUnlessNonMerged) {
-    const std::string next = replaced(replaced(kBios, "crc 0000b105", "crc 0000b106"),
-                                      "crc 0000b105", "crc 0000b106");
+    const std::string next =
+        replaced(replaced(kBios, "crc 0000b105", "crc 0000b106"), "crc 0000b105", "crc 0000b106");
     for (const SetType type : {SetType::Split, SetType::Merged}) {
         const Compared c(kBios, next, type);
         EXPECT_EQ(c.changed(), Names{"bios"});
@@ -336,9 +352,10 @@ TEST(Diff, CrlfDiffDatKeepsCrlf) {
     const std::string old = test::crlf(kBase);
     const std::string next = test::crlf(replaced(kBase, "crc 22222222", "crc 2222222a"));
     const Compared c(old, next, SetType::Split);
-    EXPECT_EQ(c.diffDat(true),
-              test::crlf("clrmamepro ( name base )\n\n"
-                         "game (\n\tname alpha\n\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n"));
+    EXPECT_EQ(
+        c.diffDat(true),
+        test::crlf("clrmamepro ( name base )\n\n"
+                   "game (\n\tname alpha\n\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n"));
 }
 
 TEST(Diff, QuotedNamesWithBlanks) {
@@ -348,7 +365,8 @@ TEST(Diff, QuotedNamesWithBlanks) {
     EXPECT_EQ(c.changed(), Names{"My Game"});
     std::string report;
     writeReport(c.oldSets, c.newSets, c.diff, ReportContext{"test", false, 1}, report);
-    EXPECT_NE(report.find("  \"My Game\"\n    changed rom \"A ROM.bin\" (size 1, crc 00000002), was size 1, crc 00000001\n"),
+    EXPECT_NE(report.find("  \"My Game\"\n    changed rom \"A ROM.bin\" (size 1, crc 00000002), "
+                          "was size 1, crc 00000001\n"),
               std::string::npos)
         << report;
 }

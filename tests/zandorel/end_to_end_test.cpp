@@ -61,14 +61,17 @@ Names section(const std::string& log, const std::string& title) {
 }
 
 // The report without the lines that name the files, for comparing runs.
-std::string body(const std::string& log) { return log.substr(log.find("\nAdded (")); }
+std::string body(const std::string& log) {
+    return log.substr(log.find("\nAdded ("));
+}
 
 class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("zandorel-e2e-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                   "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        folder_ =
+            fs::temp_directory_path() /
+            ("zandorel-e2e-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
         previous_ = fs::current_path();
@@ -81,9 +84,15 @@ protected:
     // Runs `"<tool>" <arguments>` with the folder as the current directory.
     ToolRun run(const std::string& arguments) {
         fs::current_path(folder_);
-        const std::string command =
-            "\"" + std::string(ZANDOREL_EXECUTABLE) + "\" " + arguments + " 2>stderr.txt >stdout.txt";
+        const std::string command = "\"" + std::string(ZANDOREL_EXECUTABLE) + "\" " + arguments +
+                                    " 2>stderr.txt >stdout.txt";
+#ifdef _WIN32
+        // cmd /c drops the first and the last quote of a line that holds more
+        // than two: wrap the line so that those are the ones it drops.
+        const int status = std::system(("\"" + command + "\"").c_str());
+#else
         const int status = std::system(command.c_str());
+#endif
         fs::current_path(previous_);
         ToolRun result;
 #ifdef _WIN32
@@ -139,10 +148,12 @@ TEST_F(EndToEnd, NonMergedFindsWhatTheGeneratorChanged) {
     const Dat newDat = readDatFile((folder_ / "new dat.dat").string());
     const auto romLinesWithData = [](const Dat& dat, const std::string& name) {
         const Game& game = dat.games[dat.findGame(name).value()];
-        std::istringstream lines(std::string(dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin)));
+        std::istringstream lines(
+            std::string(dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin)));
         std::multiset<std::string> roms;
         for (std::string line; std::getline(lines, line);) {
-            if (line.find("rom (") != std::string::npos && line.find("nodump") == std::string::npos) {
+            if (line.find("rom (") != std::string::npos &&
+                line.find("nodump") == std::string::npos) {
                 roms.insert(line);
             }
         }
@@ -189,7 +200,8 @@ TEST_F(EndToEnd, SplitAndMergedStayWithinTheGeneratorsChanges) {
     const Names removed = section(split.log, "Removed");
     const Names renamedSplit = section(split.log, "Renamed");
     for (const auto& [from, to] : changes_.renamed) {
-        EXPECT_TRUE(renamedSplit.count(from + " -> " + to) || (removed.count(from) && added.count(to)))
+        EXPECT_TRUE(renamedSplit.count(from + " -> " + to) ||
+                    (removed.count(from) && added.count(to)))
             << from << " -> " << to;
     }
     EXPECT_NE(split.dat.find("\r\n"), std::string::npos);  // in the new dat's line ends
@@ -259,11 +271,20 @@ std::string xmlEscaped(std::string_view text) {
     std::string out;
     for (const char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -271,9 +292,11 @@ std::string xmlEscaped(std::string_view text) {
 
 // The same games as an XML dat, written from what the listinfo reader read.
 std::string toXml(const Dat& dat) {
-    std::string out = "<?xml version=\"1.0\"?>\n<datafile>\n\t<header><name>converted</name></header>\n";
+    std::string out =
+        "<?xml version=\"1.0\"?>\n<datafile>\n\t<header><name>converted</name></header>\n";
     const auto attribute = [&](const char* name, Span value) {
-        if (!value.empty()) out += std::string(" ") + name + "=\"" + xmlEscaped(dat.view(value)) + "\"";
+        if (!value.empty())
+            out += std::string(" ") + name + "=\"" + xmlEscaped(dat.view(value)) + "\"";
     };
     for (const Game& game : dat.games) {
         out += "\t<game";
@@ -320,7 +343,8 @@ TEST_F(EndToEnd, XmlDatsGiveTheSameDiffAsTheirListinfoTwins) {
         EXPECT_EQ(fromXml.format, DatFormat::Xml);
         ASSERT_EQ(fromXml.games.size(), fromListinfo.games.size());
         for (std::size_t i = 0; i < fromXml.games.size(); ++i) {
-            EXPECT_EQ(fromXml.view(fromXml.games[i].name), fromListinfo.view(fromListinfo.games[i].name));
+            EXPECT_EQ(fromXml.view(fromXml.games[i].name),
+                      fromListinfo.view(fromListinfo.games[i].name));
         }
     }
 }

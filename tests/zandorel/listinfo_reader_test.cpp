@@ -17,7 +17,8 @@ constexpr std::string_view kSample =
     "\n"
     "resource (\n"
     "\tname neogeo\n"
-    "\trom ( name sp-s2.sp1 size 131072 crc 9036d879 sha1 4f5ed7105b7128794654ce82b51723e16e389543 )\n"
+    "\trom ( name sp-s2.sp1 size 131072 crc 9036d879 sha1 4f5ed7105b7128794654ce82b51723e16e389543 "
+    ")\n"
     ")\n"
     "\n"
     "game (\n"
@@ -62,10 +63,12 @@ TEST(ListinfoReader, ReadsGamesResourcesAndMachinesAndSkipsTheHeader) {
 TEST(ListinfoReader, KeepsEveryBlockByteForByteWithUnknownKeysAndSubBlocks) {
     const Dat dat = parse(kSample);
     const Game& game = dat.games[1];
-    const std::string_view block = dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin);
+    const std::string_view block =
+        dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin);
     EXPECT_EQ(block.substr(0, 6), "game (");
     EXPECT_NE(block.find("futurekey somevalue"), std::string_view::npos);
-    EXPECT_NE(block.find("newblock ( inner ( deeper 1 ) other \"x ( y\" )"), std::string_view::npos);
+    EXPECT_NE(block.find("newblock ( inner ( deeper 1 ) other \"x ( y\" )"),
+              std::string_view::npos);
     EXPECT_EQ(block.substr(block.size() - 2), ")\n");
     // The header is not a game, and what comes before the first game is left
     // as it was for the writer to copy.
@@ -164,9 +167,10 @@ TEST_P(MalformedListinfo, GivesItsErrorWithLineAndColumn) {
     EXPECT_EQ(error.position().line, c.line) << error.what();
     EXPECT_EQ(error.position().column, c.column) << error.what();
     EXPECT_NE(error.reason().find(c.reasonPart), std::string::npos) << error.what();
-    EXPECT_NE(std::string(error.what()).find("bad.dat:" + std::to_string(c.line) + ":" +
-                                             std::to_string(c.column) + ": "),
-              std::string::npos);
+    EXPECT_NE(
+        std::string(error.what())
+            .find("bad.dat:" + std::to_string(c.line) + ":" + std::to_string(c.column) + ": "),
+        std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -184,8 +188,11 @@ INSTANTIATE_TEST_SUITE_P(
                       "truncated file"},
         MalformedCase{"truncated after a block name", "game ( name a )\ngame", 2, 5,
                       "truncated file"},
-        MalformedCase{"binary garbage", std::string("game ( name a )\n") + std::string("\x7f" "ELF\x02\x01", 6), 2, 1,
-                      "unexpected byte 0x7F"},
+        MalformedCase{"binary garbage",
+                      std::string("game ( name a )\n") + std::string("\x7f"
+                                                                     "ELF\x02\x01",
+                                                                     6),
+                      2, 1, "unexpected byte 0x7F"},
         MalformedCase{"NUL inside a block", std::string("game ( name a\0 )", 16), 1, 14,
                       "unexpected byte 0x00"},
         MalformedCase{"block name without parenthesis", "game name a", 1, 6,

@@ -28,7 +28,8 @@ constexpr std::string_view kListXml =
     "]>\n"
     "<mame build=\"0.250\" debug=\"no\" mameconfig=\"10\">\n"
     "\t<machine name=\"neogeo\" isbios=\"yes\">\n"
-    "\t\t<rom name=\"sp-s2.sp1\" bios=\"euro\" size=\"131072\" crc=\"9036D879\" region=\"mainbios\"/>\n"
+    "\t\t<rom name=\"sp-s2.sp1\" bios=\"euro\" size=\"131072\" crc=\"9036D879\" "
+    "region=\"mainbios\"/>\n"
     "\t</machine>\n"
     "\t<machine name=\"mslug\" romof=\"neogeo\">\n"
     "\t\t<description>Metal Slug &amp; co</description>\n"
@@ -61,7 +62,8 @@ TEST_F(XmlReader, ReadsListXmlMachinesRomsAndDisks) {
 TEST_F(XmlReader, KeepsEachElementsBytesAsWholeLines) {
     const Dat dat = parse(kListXml);
     const Game& game = dat.games[1];
-    const std::string_view block = dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin);
+    const std::string_view block =
+        dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin);
     EXPECT_EQ(block.substr(0, 18), "\t<machine name=\"ms");
     EXPECT_EQ(block.substr(block.size() - 12), "\t</machine>\n");
     const Entry& nodump = dat.entries[game.firstEntry + 2];
@@ -82,8 +84,9 @@ TEST_F(XmlReader, ReadsDatafileWithHeaderAndGames) {
     ASSERT_EQ(dat.games.size(), 2U);
     EXPECT_EQ(dat.lineEnd, "\r\n");
     EXPECT_EQ(dat.view(dat.games[1].cloneOf), "a");
-    EXPECT_EQ(dat.text.substr(dat.games[1].blockBegin, dat.games[1].blockEnd - dat.games[1].blockBegin),
-              "  <game name=\"b\" cloneof=\"a\"/>\r\n");
+    EXPECT_EQ(
+        dat.text.substr(dat.games[1].blockBegin, dat.games[1].blockEnd - dat.games[1].blockBegin),
+        "  <game name=\"b\" cloneof=\"a\"/>\r\n");
 }
 
 // Found by fuzzing: an end tag's text inside an attribute value, a comment or
@@ -100,7 +103,8 @@ TEST_F(XmlReader, AnEndTagInsideAValueOrCommentDoesNotEndTheElement) {
         "</mame>\n");
     ASSERT_EQ(dat.games.size(), 2U);
     const Game& game = dat.games[0];
-    const std::string_view block = dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin);
+    const std::string_view block =
+        dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin);
     EXPECT_EQ(block.substr(block.size() - 12), "\t</machine>\n");
     EXPECT_EQ(dat.games[1].blockBegin, game.blockEnd);
 }

@@ -40,7 +40,8 @@ void indexGames(Dat& dat) {
         std::size_t slot = hashFolded(name) & (slots - 1);
         bool duplicate = false;
         while (dat.nameTable[slot] != kFreeSlot) {
-            const Game& other = anyDropped ? kept[dat.nameTable[slot]] : dat.games[dat.nameTable[slot]];
+            const Game& other =
+                anyDropped ? kept[dat.nameTable[slot]] : dat.games[dat.nameTable[slot]];
             if (equalsFolded(dat.view(other.name), name)) {
                 duplicate = true;
                 dat.duplicates.push_back({std::string(name), game.blockBegin, other.blockBegin});
@@ -87,7 +88,9 @@ DatError::DatError(std::string path, TextPosition position, std::string reason)
       hasPosition_(true) {}
 
 DatError::DatError(std::string path, std::string reason)
-    : std::runtime_error(path + ": " + reason), path_(std::move(path)), reason_(std::move(reason)) {}
+    : std::runtime_error(path + ": " + reason),
+      path_(std::move(path)),
+      reason_(std::move(reason)) {}
 
 DatFormat detectFormat(std::string_view text) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
@@ -96,7 +99,9 @@ DatFormat detectFormat(std::string_view text) {
     return DatFormat::Listinfo;
 }
 
-Dat parseDat(std::string_view text, std::string path) { return parseDat(Bytes(text), std::move(path)); }
+Dat parseDat(std::string_view text, std::string path) {
+    return parseDat(Bytes(text), std::move(path));
+}
 
 Dat parseDat(Bytes bytes, std::string path) {
     Dat dat;

@@ -19,8 +19,8 @@ std::string_view trailer(const Dat& dat) {
 
 }  // namespace
 
-std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets,
-                         const DiffResult& diff, bool compact, std::string& out) {
+std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
+                         bool compact, std::string& out) {
     const Dat& dat = newSets.dat();
     const std::string_view text = dat.text;
     if (dat.games.empty()) {
@@ -55,13 +55,14 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets,
         if (!compact) {
             out.append(text.substr(game.blockBegin, game.blockEnd - game.blockBegin));
         } else {
-            const std::optional<std::size_t> oldSet = oldSets.find(newSets.name(newSets.setOfGame(g)));
+            const std::optional<std::size_t> oldSet =
+                oldSets.find(newSets.name(newSets.setOfGame(g)));
             keep.assign(game.entryCount, false);
             bool any = false;
             for (std::uint32_t i = 0; i < game.entryCount; ++i) {
                 const Entry& entry = dat.entries[game.firstEntry + i];
-                keep[i] = newSets.counts(entry) &&
-                          (!oldSet || !oldSets.contains(*oldSet, dat, entry));
+                keep[i] =
+                    newSets.counts(entry) && (!oldSet || !oldSets.contains(*oldSet, dat, entry));
                 any = any || keep[i];
             }
             if (!any) continue;

@@ -14,7 +14,7 @@ namespace zfe::zandorel {
 // blocks lose the rom and disk lines whose data the old set of the same name
 // already holds, renamed sets stay out, and so does a game left with no entry.
 // Returns the number of games written.
-std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets,
-                         const DiffResult& diff, bool compact, std::string& out);
+std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
+                         bool compact, std::string& out);
 
 }  // namespace zfe::zandorel

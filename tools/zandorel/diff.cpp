@@ -61,8 +61,8 @@ std::vector<EntryChange> diffContent(const SetModel& oldSets, std::size_t oldSet
         } else if (i == a.size()) {
             newOnly.push_back(b[j++]);
         } else {
-            const int order = compareEntries(oldDat, oldDat.entries[a[i]], newDat,
-                                             newDat.entries[b[j]]);
+            const int order =
+                compareEntries(oldDat, oldDat.entries[a[i]], newDat, newDat.entries[b[j]]);
             if (order < 0) {
                 oldOnly.push_back(a[i++]);
             } else if (order > 0) {
@@ -106,7 +106,8 @@ std::vector<EntryChange> diffContent(const SetModel& oldSets, std::size_t oldSet
         }
     }
     for (std::size_t y = 0; y < newOnly.size(); ++y) {
-        if (!newUsed[y]) changes.push_back({EntryChange::Kind::Added, EntryChange::kNone, newOnly[y]});
+        if (!newUsed[y])
+            changes.push_back({EntryChange::Kind::Added, EntryChange::kNone, newOnly[y]});
     }
     for (std::size_t x = 0; x < oldOnly.size(); ++x) {
         if (!oldUsed[x]) {

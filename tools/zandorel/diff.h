@@ -30,7 +30,7 @@ struct DiffResult {
     std::vector<std::uint32_t> added;    // new sets, in the new dat's order
     std::vector<std::uint32_t> removed;  // old sets, in the old dat's order
     std::vector<std::pair<std::uint32_t, std::uint32_t>> renamed;  // old set, new set
-    std::vector<ChangedSet> changed;     // in the new dat's order
+    std::vector<ChangedSet> changed;                               // in the new dat's order
     std::size_t unchanged = 0;
 
     bool empty() const {

@@ -25,7 +25,14 @@ struct Token {
 
 // What a byte means to the tokenizer, looked up rather than tested, since every
 // byte of the file passes through here.
-enum ByteClass : unsigned char { kWordByte, kBlankByte, kOpenByte, kCloseByte, kQuoteByte, kControlByte };
+enum ByteClass : unsigned char {
+    kWordByte,
+    kBlankByte,
+    kOpenByte,
+    kCloseByte,
+    kQuoteByte,
+    kControlByte
+};
 
 struct ByteClasses {
     ByteClass of[256];
@@ -41,7 +48,9 @@ struct ByteClasses {
 };
 constexpr ByteClasses kByteClasses;
 
-inline ByteClass classOf(char c) { return kByteClasses.of[static_cast<unsigned char>(c)]; }
+inline ByteClass classOf(char c) {
+    return kByteClasses.of[static_cast<unsigned char>(c)];
+}
 
 std::string hexByte(char c) {
     static const char digits[] = "0123456789ABCDEF";
@@ -118,7 +127,9 @@ private:
                 token.kind = TokenKind::Close;
                 position_ = at + 1;
                 break;
-            case kQuoteByte: readString(at, token); break;
+            case kQuoteByte:
+                readString(at, token);
+                break;
             case kControlByte:
                 // DOS text files may end with Ctrl-Z.
                 if (data[at] == '\x1a' && at + 1 == size) {
@@ -179,13 +190,27 @@ private:
             }
             const char c = raw[++i];
             switch (c) {
-                case 'n': out.push_back('\n'); break;
-                case 't': out.push_back('\t'); break;
-                case 'r': out.push_back('\r'); break;
-                case 'a': out.push_back('\a'); break;
-                case 'b': out.push_back('\b'); break;
-                case 'f': out.push_back('\f'); break;
-                case 'v': out.push_back('\v'); break;
+                case 'n':
+                    out.push_back('\n');
+                    break;
+                case 't':
+                    out.push_back('\t');
+                    break;
+                case 'r':
+                    out.push_back('\r');
+                    break;
+                case 'a':
+                    out.push_back('\a');
+                    break;
+                case 'b':
+                    out.push_back('\b');
+                    break;
+                case 'f':
+                    out.push_back('\f');
+                    break;
+                case 'v':
+                    out.push_back('\v');
+                    break;
                 case 'x': {
                     int value = 0;
                     int digits = 0;
@@ -199,8 +224,8 @@ private:
                 default:
                     if (c >= '0' && c <= '7') {
                         int value = c - '0';
-                        for (int digits = 1;
-                             digits < 3 && i + 1 < raw.size() && raw[i + 1] >= '0' && raw[i + 1] <= '7';
+                        for (int digits = 1; digits < 3 && i + 1 < raw.size() &&
+                                             raw[i + 1] >= '0' && raw[i + 1] <= '7';
                              ++digits) {
                             value = value * 8 + (raw[++i] - '0');
                         }
@@ -228,8 +253,12 @@ private:
         while (at < size) {
             switch (classOf(data[at])) {
                 case kWordByte:
-                case kBlankByte: ++at; break;
-                case kCloseByte: position_ = at + 1; return;
+                case kBlankByte:
+                    ++at;
+                    break;
+                case kCloseByte:
+                    position_ = at + 1;
+                    return;
                 case kOpenByte: {
                     Token inner;
                     inner.kind = TokenKind::Open;
@@ -364,6 +393,8 @@ private:
 
 }  // namespace
 
-void parseListinfo(Dat& dat) { ListinfoParser(dat).run(); }
+void parseListinfo(Dat& dat) {
+    ListinfoParser(dat).run();
+}
 
 }  // namespace zfe::zandorel

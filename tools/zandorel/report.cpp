@@ -20,8 +20,10 @@ std::string dataText(const Dat& dat, const Entry& entry) {
     };
     if (entry.hasSize()) add("size " + std::to_string(entry.size));
     if (entry.hasCrc()) add("crc " + crcText(entry.crc));
-    if (!entry.sha1.empty()) add("sha1 " + std::string(dat.view(entry.sha1)));
-    else if (!entry.md5.empty()) add("md5 " + std::string(dat.view(entry.md5)));
+    if (!entry.sha1.empty())
+        add("sha1 " + std::string(dat.view(entry.sha1)));
+    else if (!entry.md5.empty())
+        add("md5 " + std::string(dat.view(entry.md5)));
     return text;
 }
 
@@ -93,8 +95,8 @@ void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffRes
     for (const std::uint32_t set : diff.removed) out += "  " + nameText(oldSets.name(set)) + "\n";
     out += "\nRenamed (" + std::to_string(diff.renamed.size()) + ")\n";
     for (const auto& [oldSet, newSet] : diff.renamed) {
-        out += "  " + nameText(oldSets.name(oldSet)) + " -> " + nameText(newSets.name(newSet)) +
-               "\n";
+        out +=
+            "  " + nameText(oldSets.name(oldSet)) + " -> " + nameText(newSets.name(newSet)) + "\n";
     }
     out += "\nChanged (" + std::to_string(diff.changed.size()) + ")\n";
     for (const ChangedSet& changed : diff.changed) {

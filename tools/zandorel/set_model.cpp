@@ -14,7 +14,9 @@ int dataKind(const Entry& entry) {
     return 0;
 }
 
-int compareNumbers(std::uint64_t a, std::uint64_t b) { return a < b ? -1 : (a > b ? 1 : 0); }
+int compareNumbers(std::uint64_t a, std::uint64_t b) {
+    return a < b ? -1 : (a > b ? 1 : 0);
+}
 
 int compareData(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
     const int kind = dataKind(x);
@@ -23,9 +25,12 @@ int compareData(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
         case 1:
             if (const int bySize = compareNumbers(x.size, y.size); bySize != 0) return bySize;
             return compareNumbers(x.crc, y.crc);
-        case 2: return compareFolded(a.view(x.sha1), b.view(y.sha1));
-        case 3: return compareFolded(a.view(x.md5), b.view(y.md5));
-        default: return compareNumbers(x.size, y.size);
+        case 2:
+            return compareFolded(a.view(x.sha1), b.view(y.sha1));
+        case 3:
+            return compareFolded(a.view(x.md5), b.view(y.md5));
+        default:
+            return compareNumbers(x.size, y.size);
     }
 }
 
@@ -36,9 +41,12 @@ constexpr int kMaxParentDepth = 64;
 
 std::string_view setTypeName(SetType type) {
     switch (type) {
-        case SetType::Split: return "split";
-        case SetType::Merged: return "merged";
-        case SetType::NonMerged: return "non-merged";
+        case SetType::Split:
+            return "split";
+        case SetType::Merged:
+            return "merged";
+        case SetType::NonMerged:
+            return "non-merged";
     }
     return "split";
 }

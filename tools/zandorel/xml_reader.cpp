@@ -2,9 +2,8 @@
 
 #ifdef ZFE_HAVE_PUGIXML
 
-#include <pugixml.hpp>
-
 #include <cstring>
+#include <pugixml.hpp>
 #include <string>
 
 #include "tools/zandorel/reader_support.h"
@@ -178,9 +177,13 @@ private:
 
 }  // namespace
 
-void parseXml(Dat& dat) { XmlReader(dat).run(); }
+void parseXml(Dat& dat) {
+    XmlReader(dat).run();
+}
 
-bool xmlSupported() { return true; }
+bool xmlSupported() {
+    return true;
+}
 
 }  // namespace zfe::zandorel
 
@@ -194,7 +197,9 @@ void parseXml(Dat& dat) {
                    "(it was built without pugixml); convert the dat to listinfo text");
 }
 
-bool xmlSupported() { return false; }
+bool xmlSupported() {
+    return false;
+}
 
 }  // namespace zfe::zandorel
 

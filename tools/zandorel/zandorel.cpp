@@ -31,7 +31,9 @@ int fail(const std::string& message, std::ostream& err) {
 
 }  // namespace
 
-std::string version() { return ZANDOREL_VERSION; }
+std::string version() {
+    return ZANDOREL_VERSION;
+}
 
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     CommandLine line;
@@ -46,8 +48,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         return 0;
     }
     if (line.action == CommandLine::Action::Version) {
-        out << "zandorel " << version() << (xmlSupported() ? "" : " (without XML support)")
-            << "\n";
+        out << "zandorel " << version() << (xmlSupported() ? "" : " (without XML support)") << "\n";
         return 0;
     }
     try {
