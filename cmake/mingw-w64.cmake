@@ -34,3 +34,7 @@ if(ZFE_WINE)
 else()
   message(WARNING "Wine not found: the Windows tests can be built but not run here.")
 endif()
+
+# pugixml has no MinGW build in Debian: find_package(pugixml) builds it from the
+# sources of Debian's source package (cmake/pugixml-mingw/pugixml-config.cmake).
+set(pugixml_DIR ${CMAKE_CURRENT_LIST_DIR}/pugixml-mingw CACHE PATH "")
