@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+
+#include "platform/file_system.h"
 
 namespace zfe::capture {
 namespace {
@@ -45,10 +48,17 @@ TEST(CreateDatInput, NameTheFileSystemCannotTakeIsWarnedInTheSameForm) {
 #endif
 }
 
+// A path written with "/" in the platform's own separator.
+std::string native(std::string path) {
+    std::replace(path.begin(), path.end(), '/', platform::kPathSeparator);
+    return path;
+}
+
 TEST(CreateDatPaths, OutputIsTheNameAsTypedPlusDatInTheLibrary) {
-    EXPECT_EQ(datOutputPath("/prog", "mame078"), "/prog/datfiles/mame078.dat");
-    EXPECT_EQ(datOutputPath("/prog/", "mame078.dat"), "/prog/datfiles/mame078.dat.dat");
-    EXPECT_EQ(datOutputPath("/prog", " x "), "/prog/datfiles/ x .dat");
+    EXPECT_EQ(datOutputPath(native("/prog"), "mame078"), native("/prog/datfiles/mame078.dat"));
+    EXPECT_EQ(datOutputPath(native("/prog/"), "mame078.dat"),
+              native("/prog/datfiles/mame078.dat.dat"));
+    EXPECT_EQ(datOutputPath(native("/prog"), " x "), native("/prog/datfiles/ x .dat"));
 }
 
 TEST(CreateDatPaths, CommandLineIsThePathUnquotedAndListInfo) {

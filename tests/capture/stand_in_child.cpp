@@ -13,6 +13,11 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#define O_BINARY 0
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -61,6 +66,9 @@ void writePattern(int fd, long long count, std::size_t chunk) {
     }
 }
 
+#ifdef _WIN32
+std::string openDescriptors() { return "?"; }  // Windows has no /proc to ask
+#else
 std::string openDescriptors() {
     std::string list;
     DIR* folder = ::opendir("/proc/self/fd");
@@ -79,10 +87,16 @@ std::string openDescriptors() {
     return list +
            ";stdin=" + std::string(target, length > 0 ? static_cast<std::size_t>(length) : 0);
 }
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The bytes go out as given, without the run-time's LF to CRLF conversion.
+    _setmode(1, _O_BINARY);
+    _setmode(2, _O_BINARY);
+#endif
     for (int i = 1; i < argc; ++i) {
         const std::string argument = argv[i];
         const auto colon = argument.find(':');
@@ -99,7 +113,7 @@ int main(int argc, char** argv) {
         } else if (verb == "tofile") {
             const auto split = rest.rfind(':');
             const int fd =
-                ::open(rest.substr(0, split).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                ::open(rest.substr(0, split).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_BINARY, 0644);
             if (fd < 0) return 4;
             writePattern(fd, std::stoll(rest.substr(split + 1)), 65536);
             ::close(fd);
