@@ -13,7 +13,6 @@
 #include <sstream>
 #include <string>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "app/user_interface.h"
@@ -32,27 +31,27 @@ public:
     // --- scripting -----------------------------------------------------------
     // The answer to the next message box.
     ScriptedUi& answerMessage(MessageAnswer answer) {
-        script_.push_back(MessageStep{answer});
+        script_.push_back(Step{StepKind::Message, answer, false, {}});
         return *this;
     }
     // The next message box is acknowledged with OK.
     ScriptedUi& acknowledgeMessage() { return answerMessage(MessageAnswer::Ok); }
     // The next Open dialog returns this path.
     ScriptedUi& chooseOpen(std::string path) {
-        script_.push_back(DialogStep{DialogKind::Open, std::move(path)});
+        script_.push_back(Step{StepKind::Open, MessageAnswer::Ok, false, std::move(path)});
         return *this;
     }
     ScriptedUi& cancelOpen() {
-        script_.push_back(DialogStep{DialogKind::Open, std::nullopt});
+        script_.push_back(Step{StepKind::Open, MessageAnswer::Ok, true, {}});
         return *this;
     }
     // The next Save dialog returns this path.
     ScriptedUi& chooseSave(std::string path) {
-        script_.push_back(DialogStep{DialogKind::Save, std::move(path)});
+        script_.push_back(Step{StepKind::Save, MessageAnswer::Ok, false, std::move(path)});
         return *this;
     }
     ScriptedUi& cancelSave() {
-        script_.push_back(DialogStep{DialogKind::Save, std::nullopt});
+        script_.push_back(Step{StepKind::Save, MessageAnswer::Ok, true, {}});
         return *this;
     }
 
@@ -71,12 +70,12 @@ public:
     // --- UserInterface ---------------------------------------------------------
     MessageAnswer showMessage(const Message& message) override {
         messages_.push_back(message);
-        if (script_.empty() || !std::holds_alternative<MessageStep>(script_.front())) {
+        if (script_.empty() || script_.front().kind != StepKind::Message) {
             ADD_FAILURE() << "unscripted message box: " << describe(message)
                           << (script_.empty() ? " (script empty)" : " (a dialog was scripted)");
             return fallbackAnswer(message);
         }
-        const MessageAnswer answer = std::get<MessageStep>(script_.front()).answer;
+        const MessageAnswer answer = script_.front().answer;
         script_.pop_front();
         return answer;
     }
@@ -98,27 +97,32 @@ public:
     }
 
 private:
-    struct MessageStep {
-        MessageAnswer answer;
+    // One flat record rather than a variant of optionals: GCC 12 reports a
+    // false -Wmaybe-uninitialized inside std::optional when moved through a
+    // std::variant.
+    enum class StepKind { Message, Open, Save };
+    struct Step {
+        StepKind kind;
+        MessageAnswer answer;  // for a message box
+        bool cancelled;        // for a dialog
+        std::string path;      // for a confirmed dialog
     };
-    struct DialogStep {
-        DialogKind kind;
-        std::optional<std::string> path;
-    };
-    using Step = std::variant<MessageStep, DialogStep>;
 
     std::optional<std::string> dialog(DialogKind kind, const FileDialogRequest& request) {
         dialogs_.push_back(RecordedDialog{kind, request});
         const char* name = kind == DialogKind::Open ? "Open" : "Save";
-        if (script_.empty() || !std::holds_alternative<DialogStep>(script_.front()) ||
-            std::get<DialogStep>(script_.front()).kind != kind) {
+        const StepKind wanted = kind == DialogKind::Open ? StepKind::Open : StepKind::Save;
+        if (script_.empty() || script_.front().kind != wanted) {
             ADD_FAILURE() << "unscripted " << name << " dialog (initial file name \""
                           << request.initialFileName << "\")";
             return std::nullopt;  // behave as a cancel
         }
-        std::optional<std::string> path = std::get<DialogStep>(script_.front()).path;
+        Step step = std::move(script_.front());
         script_.pop_front();
-        return path;
+        if (step.cancelled) {
+            return std::nullopt;
+        }
+        return std::move(step.path);
     }
 
     // After a failure has been recorded the code under test still needs an
