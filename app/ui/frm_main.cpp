@@ -4,12 +4,11 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QStyleOptionToolButton>
-#include <QStylePainter>
 #include <exception>
 
 #include "app/folders.h"
 #include "app/startup_check.h"
+#include "app/ui/form_controls.h"
 #include "capture/ui/frm_create.h"
 #include "datlib/library.h"
 #include "diff/command_runner.h"
@@ -25,54 +24,12 @@ namespace zfe::ui {
 
 namespace {
 
-QRect twipsRect(int left, int top, int width, int height) {
-    return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-                 height / kTwipsPerPixel);
-}
-
-// A flat button that rises under the pointer and shows its picture beside its
-// caption. It takes the keyboard focus but draws no focus rectangle.
-class ImageButton : public QToolButton {
-public:
-    using QToolButton::QToolButton;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QStylePainter painter(this);
-        QStyleOptionToolButton option;
-        initStyleOption(&option);
-        option.state &= ~QStyle::State_HasFocus;
-        painter.drawComplexControl(QStyle::CC_ToolButton, option);
-    }
-};
-
-QToolButton* imageButton(QWidget* container, const char* name, const QString& caption,
-                         const QRect& geometry) {
-    auto* button = new ImageButton(container);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setText(caption);
-    button->setGeometry(geometry);
-    button->setAutoRaise(true);
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setIconSize(QSize(16, 16));
-    button->setFocusPolicy(Qt::StrongFocus);
-    return button;
-}
-
 QGroupBox* frame(QWidget* container, const char* name, const QString& caption,
                  const QRect& geometry) {
     auto* box = new QGroupBox(caption, container);
     box->setObjectName(QString::fromLatin1(name));
     box->setGeometry(geometry);
     return box;
-}
-
-QLabel* label(QWidget* container, const QString& name, const QString& caption,
-              const QRect& geometry) {
-    auto* text = new QLabel(caption, container);
-    text->setObjectName(name);
-    text->setGeometry(geometry);
-    return text;
 }
 
 // The wait cursor for as long as the diff tool runs, put back however the run

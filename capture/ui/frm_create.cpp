@@ -1,12 +1,11 @@
 #include "capture/ui/frm_create.h"
 
 #include <QApplication>
-#include <QStyleOptionToolButton>
-#include <QStylePainter>
 #include <exception>
 #include <utility>
 
 #include "app/paths.h"
+#include "app/ui/form_controls.h"
 #include "capture/capture_to_file.h"
 #include "capture/create_dat.h"
 #include "platform/file_system.h"
@@ -22,62 +21,23 @@ namespace zfe::capture {
 
 namespace {
 
-constexpr int kTwipsPerPixel = 15;
-
-QRect twipsRect(int left, int top, int width, int height) {
-    return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-                 height / kTwipsPerPixel);
-}
+using ui::imageButton;
+using ui::twipsRect;
 
 QString fromText(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Flat until the pointer is over it, picture beside the caption, and no focus
-// rectangle although it takes the focus.
-class ImageButton : public QToolButton {
-public:
-    using QToolButton::QToolButton;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QStylePainter painter(this);
-        QStyleOptionToolButton option;
-        initStyleOption(&option);
-        option.state &= ~QStyle::State_HasFocus;
-        painter.drawComplexControl(QStyle::CC_ToolButton, option);
-    }
-};
-
-QToolButton* imageButton(QWidget* container, const char* name, const QString& caption,
-                         const QRect& geometry) {
-    auto* button = new ImageButton(container);
-    button->setObjectName(QString::fromLatin1(name));
-    button->setText(caption);
-    button->setGeometry(geometry);
-    button->setAutoRaise(true);
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setFocusPolicy(Qt::StrongFocus);
-    return button;
-}
-
-QLabel* label(QWidget* container, const char* name, const QString& caption, const QRect& geometry) {
-    auto* text = new QLabel(caption, container);
-    text->setObjectName(QString::fromLatin1(name));
-    text->setGeometry(geometry);
-    return text;
-}
-
 QLabel* captionLabel(QWidget* container, const char* name, const QString& caption,
                      const QRect& geometry) {
-    QLabel* text = label(container, name, caption, geometry);
+    QLabel* text = ui::label(container, QString::fromLatin1(name), caption, geometry);
     text->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return text;
 }
 
 QLabel* borderedLabel(QWidget* container, const char* name, const QString& caption,
                       const QRect& geometry) {
-    QLabel* text = label(container, name, caption, geometry);
+    QLabel* text = ui::label(container, QString::fromLatin1(name), caption, geometry);
     text->setFrameStyle(QFrame::Box | QFrame::Plain);
     return text;
 }

@@ -1,0 +1,62 @@
+#pragma once
+
+// The pieces both windows are built from: geometry in twips and the flat image
+// buttons. Header-only, so the create-dat dialog's library can use them without
+// linking the main window's.
+
+#include <QLabel>
+#include <QRect>
+#include <QString>
+#include <QStyleOptionToolButton>
+#include <QStylePainter>
+#include <QToolButton>
+
+#include "app/settings.h"
+
+namespace zfe::ui {
+
+// A rectangle given in twips, as the window layouts are, in device-independent
+// pixels.
+inline QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
+                 height / kTwipsPerPixel);
+}
+
+// A flat button that rises under the pointer and shows its picture beside its
+// caption. It takes the keyboard focus but draws no focus rectangle.
+class ImageButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionToolButton option;
+        initStyleOption(&option);
+        option.state &= ~QStyle::State_HasFocus;
+        painter.drawComplexControl(QStyle::CC_ToolButton, option);
+    }
+};
+
+inline QToolButton* imageButton(QWidget* container, const char* name, const QString& caption,
+                                const QRect& geometry) {
+    auto* button = new ImageButton(container);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(caption);
+    button->setGeometry(geometry);
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setIconSize(QSize(16, 16));
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
+}
+
+inline QLabel* label(QWidget* container, const QString& name, const QString& caption,
+                     const QRect& geometry) {
+    auto* text = new QLabel(caption, container);
+    text->setObjectName(name);
+    text->setGeometry(geometry);
+    return text;
+}
+
+}  // namespace zfe::ui
