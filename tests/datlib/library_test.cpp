@@ -37,15 +37,7 @@ protected:
 
     // The one message shown: a critical box of the application.
     std::string failureText() const {
-        EXPECT_EQ(ui.messages().size(), 1u);
-        if (ui.messages().empty()) {
-            return {};
-        }
-        const Message& message = ui.messages().front();
-        EXPECT_EQ(message.title, "ZandorelFE");
-        EXPECT_EQ(message.icon, MessageIcon::Critical);
-        EXPECT_EQ(message.buttons, MessageButtons::Ok);
-        return message.text;
+        return ui.onlyCriticalMessageText();
     }
 
     bool import() { return importDat(ui, dialog, app.applicationPath(), *files); }

@@ -67,6 +67,20 @@ public:
         EXPECT_TRUE(script_.empty()) << script_.size() << " scripted answer(s) never asked for";
     }
 
+    // The text of the one message shown, which must be a critical box in the
+    // application's title with an OK button, as every failed step is reported.
+    std::string onlyCriticalMessageText() const {
+        EXPECT_EQ(messages_.size(), 1u);
+        if (messages_.empty()) {
+            return {};
+        }
+        const Message& message = messages_.front();
+        EXPECT_EQ(message.title, kApplicationTitle);
+        EXPECT_EQ(message.icon, MessageIcon::Critical);
+        EXPECT_EQ(message.buttons, MessageButtons::Ok);
+        return message.text;
+    }
+
     // --- UserInterface ---------------------------------------------------------
     MessageAnswer showMessage(const Message& message) override {
         messages_.push_back(message);
