@@ -21,8 +21,7 @@ ctest --preset default -j "$jobs" --timeout 300
 step "Sanitizer build and tests"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize -j "$jobs"
-ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-    ctest --preset sanitize -j "$jobs" --timeout 600
+ctest --preset sanitize -j "$jobs" --timeout 600
 
 step "Fuzzing (short run)"
 ./scripts/fuzz.sh "${ZFE_FUZZ_SECONDS:-60}"
