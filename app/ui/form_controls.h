@@ -4,6 +4,7 @@
 // buttons. Header-only, so the create-dat dialog's library can use them without
 // linking the main window's.
 
+#include <QFont>
 #include <QLabel>
 #include <QRect>
 #include <QString>
@@ -20,6 +21,19 @@ namespace zfe::ui {
 inline QRect twipsRect(int left, int top, int width, int height) {
     return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
                  height / kTwipsPerPixel);
+}
+
+// The font both windows were laid out for, MS Sans Serif 8.25 pt. A wider or
+// larger desktop font would cut the captions at their design widths, so the
+// nearest installed sans serif is asked for in a narrow cut.
+inline QFont designFont() {
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                                QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSizeF(8.25);
+    font.setStretch(QFont::SemiCondensed);
+    return font;
 }
 
 // A flat button that rises under the pointer and shows its picture beside its

@@ -79,15 +79,7 @@ FrmMain::FrmMain(std::string applicationPath, UserInterface& ui, SettingsStore& 
     setWindowTitle(QStringLiteral("Zandorel FE"));
     setWindowIcon(applicationIcon());
     setFixedSize(8415 / kTwipsPerPixel, 5685 / kTwipsPerPixel);
-    // The controls were laid out for MS Sans Serif 8.25 pt; a wider or larger
-    // desktop font would cut their captions, so a narrow cut is asked for.
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
-                                QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
-    QFont designFont(QStringLiteral("MS Sans Serif"));
-    designFont.setPointSizeF(8.25);
-    designFont.setStretch(QFont::SemiCondensed);
-    setFont(designFont);
+    setFont(designFont());
     createControls();
     setTabOrder();
     load();

@@ -78,6 +78,7 @@ FrmCreate::FrmCreate(UserInterface& ui, std::string applicationPath, QWidget* ow
     setWindowTitle(QStringLiteral("Crea un File Dat da un Eseguibile di MAME"));
     setFixedSize(5760 / kTwipsPerPixel, 2535 / kTwipsPerPixel);
     setModal(true);
+    setFont(ui::designFont());
     createControls();
 }
 
