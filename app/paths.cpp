@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/file_system.h"
+
 namespace zfe {
 
 bool isPathSeparator(char c) noexcept {
@@ -31,6 +33,17 @@ std::string folderOf(const std::string& path) {
     // Keep the separator of a root: "/" on POSIX, "C:\" on Windows.
     const bool isRoot = separator == 0 || (separator == 2 && path[1] == ':');
     return path.substr(0, isRoot ? separator + 1 : separator);
+}
+
+std::filesystem::path toFsPath(const std::string& path) {
+    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+void enterFolderOf(const std::string& chosenFile) {
+    const std::string folder = folderOf(chosenFile);
+    if (!folder.empty()) {
+        platform::changeCurrentDirectory(folder);
+    }
 }
 
 }  // namespace zfe

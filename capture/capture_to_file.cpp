@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "app/failure_messages.h"
 #include "platform/file_system.h"
 #include "platform/os_error.h"
 #include "platform/piped_child.h"
@@ -25,8 +26,7 @@ Message startFailureMessage(const PipedChild& child) {
 }
 
 Message outputFailureMessage(const std::string& outputPath, const platform::OsError& error) {
-    return criticalMessage("Impossibile scrivere il file \"" + outputPath +
-                           "\".\r\nMotivo: " + error.reason());
+    return failureMessage("Impossibile scrivere il file " + inQuotes(outputPath) + ".", error);
 }
 
 }  // namespace

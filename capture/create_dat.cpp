@@ -39,11 +39,6 @@ std::optional<Message> checkCreateInput(const std::string& exeLabel, const std::
     return std::nullopt;
 }
 
-Message folderChangeFailed(const std::string& folder, const std::string& reason) {
-    return criticalMessage("Impossibile impostare la cartella corrente \"" + folder +
-                           "\".\r\nMotivo: " + reason);
-}
-
 std::string datOutputPath(const std::string& applicationPath, const std::string& datName) {
     return datFolder(applicationPath) + datName + ".dat";
 }

@@ -27,9 +27,6 @@ bool isUsableDatName(const std::string& name);
 // an executable has been chosen), `datName` the text of txtDatFile.
 std::optional<Message> checkCreateInput(const std::string& exeLabel, const std::string& datName);
 
-// The chosen executable's folder could not be made the current directory.
-Message folderChangeFailed(const std::string& folder, const std::string& reason);
-
 // DatFolder + name + ".dat", the name exactly as typed.
 std::string datOutputPath(const std::string& applicationPath, const std::string& datName);
 

@@ -6,6 +6,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/failure_messages.h"
 #include "app/folders.h"
 #include "app/paths.h"
 #include "platform/os_error.h"
@@ -13,18 +14,6 @@
 namespace zfe::datlib {
 
 namespace {
-
-std::string inQuotes(const std::string& text) {
-    return "\"" + text + "\"";
-}
-
-std::string reasonLine(const platform::OsError& error) {
-    return "Motivo: " + error.reason();
-}
-
-std::filesystem::path toFsPath(const std::string& path) {
-    return std::filesystem::path(std::u8string(path.begin(), path.end()));
-}
 
 // Names are matched as Windows matches them; ASCII letters are the ones dat
 // names use.
@@ -78,18 +67,15 @@ bool importDat(UserInterface& ui, CommonDialogMemory& dialog, const std::string&
     dialog.fileName = *chosen;
     dialog.fileTitle = fileNameOf(*chosen);
 
-    // A confirmed file dialog leaves the process in the chosen file's folder,
-    // and the copy below reads the bare name relative to it.
-    const std::string folder = folderOf(*chosen);
-    if (!folder.empty()) {
-        try {
-            platform::changeCurrentDirectory(folder);
-        } catch (const platform::OsError& error) {
-            ui.showMessage(criticalMessage("Impossibile importare il file " + inQuotes(*chosen) +
-                                           ": la cartella " + inQuotes(folder) +
-                                           " non è accessibile.\r\n" + reasonLine(error)));
-            return false;
-        }
+    // The copy below reads the bare name relative to the chosen file's folder.
+    try {
+        enterFolderOf(*chosen);
+    } catch (const platform::OsError& error) {
+        ui.showMessage(failureMessage("Impossibile importare il file " + inQuotes(*chosen) +
+                                          ": la cartella " + inQuotes(error.subject()) +
+                                          " non è accessibile.",
+                                      error));
+        return false;
     }
 
     const std::string library = datFolder(applicationPath);
@@ -98,9 +84,10 @@ bool importDat(UserInterface& ui, CommonDialogMemory& dialog, const std::string&
     try {
         destination = library + libraryNameFor(source, platform::listFiles(library));
     } catch (const platform::OsError& error) {
-        ui.showMessage(criticalMessage("Impossibile importare il file " + inQuotes(*chosen) +
-                                       ": la cartella della libreria " + inQuotes(library) +
-                                       " non è leggibile.\r\n" + reasonLine(error)));
+        ui.showMessage(failureMessage("Impossibile importare il file " + inQuotes(*chosen) +
+                                          ": la cartella della libreria " + inQuotes(library) +
+                                          " non è leggibile.",
+                                      error));
         return false;
     }
 
@@ -110,9 +97,9 @@ bool importDat(UserInterface& ui, CommonDialogMemory& dialog, const std::string&
     try {
         files.copyFile(source, destination, true);
     } catch (const platform::OsError& error) {
-        ui.showMessage(criticalMessage("Impossibile importare il file " + inQuotes(*chosen) +
-                                       " in " + inQuotes(destination) + ".\r\n" +
-                                       reasonLine(error)));
+        ui.showMessage(failureMessage("Impossibile importare il file " + inQuotes(*chosen) +
+                                          " in " + inQuotes(destination) + ".",
+                                      error));
         return false;
     }
     return true;
@@ -142,8 +129,7 @@ bool deleteDat(UserInterface& ui, const std::string& oldListFolder, const std::s
         // Not forced: a dat the user made read-only is protected from this.
         files.deleteFile(path, false);
     } catch (const platform::OsError& error) {
-        ui.showMessage(criticalMessage("Impossibile eliminare il file " + inQuotes(path) + ".\r\n" +
-                                       reasonLine(error)));
+        ui.showMessage(deleteFailedMessage(path, error));
         return false;
     }
     return true;

@@ -7,6 +7,7 @@
 #include <ios>
 #include <utility>
 
+#include "app/failure_messages.h"
 #include "app/folders.h"
 #include "app/paths.h"
 #include "diff/command_runner.h"
@@ -28,39 +29,16 @@ constexpr std::array<const char*, 3> kSetTypeOptions = {"-S", "-M", "-N"};
 constexpr std::streamoff kLogTailBytes = 64 * 1024;
 constexpr std::size_t kLogLineMaxLength = 200;
 
-std::string inQuotes(const std::string& text) {
-    return "\"" + text + "\"";
-}
-
-std::string reasonLine(const platform::OsError& error) {
-    return "Motivo: " + error.reason();
-}
-
-Message deleteFailed(const std::string& path, const platform::OsError& error) {
-    return criticalMessage("Impossibile eliminare il file " + inQuotes(path) + ".\r\n" +
-                           reasonLine(error));
-}
-
 Message copyFailed(const std::string& source, const std::string& destination,
                    const platform::OsError& error) {
-    return criticalMessage("Impossibile copiare il file " + inQuotes(source) + " in " +
-                           inQuotes(destination) + ".\r\n" + reasonLine(error));
-}
-
-Message directoryChangeFailed(const std::string& folder, const platform::OsError& error) {
-    return criticalMessage("Impossibile impostare la cartella corrente " + inQuotes(folder) +
-                           ".\r\n" + reasonLine(error));
+    return failureMessage(
+        "Impossibile copiare il file " + inQuotes(source) + " in " + inQuotes(destination) + ".",
+        error);
 }
 
 Message toolStartFailed(const std::string& commandLine, const platform::OsError& error) {
-    return criticalMessage("Impossibile avviare il programma di confronto.\r\nRiga di comando: " +
-                           commandLine + "\r\n" + reasonLine(error));
-}
-
-// Paths are UTF-8 text throughout the program; this keeps them so on Windows,
-// where a narrow std::filesystem::path would read them in the ANSI code page.
-std::filesystem::path toFsPath(const std::string& path) {
-    return std::filesystem::path(std::u8string(path.begin(), path.end()));
+    return failureMessage(
+        "Impossibile avviare il programma di confronto.\r\nRiga di comando: " + commandLine, error);
 }
 
 // Cuts a line at a character boundary of its UTF-8 text.
@@ -182,16 +160,10 @@ void browseDestination(UserInterface& ui, CommonDialogMemory& dialog,
     dialog.fileTitle = fileNameOf(*chosen);
     destinationCaption = *chosen;
 
-    // A confirmed file dialog leaves the process in the chosen file's folder;
-    // the import relies on the same rule.
-    const std::string folder = folderOf(*chosen);
-    if (folder.empty()) {
-        return;
-    }
     try {
-        platform::changeCurrentDirectory(folder);
+        enterFolderOf(*chosen);
     } catch (const platform::OsError& error) {
-        ui.showMessage(directoryChangeFailed(folder, error));
+        ui.showMessage(folderChangeFailedMessage(error.subject(), error));
     }
 }
 
@@ -227,7 +199,7 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
         try {
             files.deleteFile(path, force);
         } catch (const platform::OsError& error) {
-            ui.showMessage(deleteFailed(path, error));
+            ui.showMessage(deleteFailedMessage(path, error));
             return DiffOutcome::Failed;
         }
     }
@@ -250,7 +222,7 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
     try {
         platform::changeCurrentDirectory(workFolder);
     } catch (const platform::OsError& error) {
-        ui.showMessage(directoryChangeFailed(workFolder, error));
+        ui.showMessage(folderChangeFailedMessage(workFolder, error));
         return DiffOutcome::Failed;
     }
 
@@ -278,7 +250,7 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
     try {
         files.deleteFile(diffDat, true);
     } catch (const platform::OsError& error) {
-        ui.showMessage(deleteFailed(diffDat, error));
+        ui.showMessage(deleteFailedMessage(diffDat, error));
         return DiffOutcome::Failed;
     }
     // A tool that wrote no report has still delivered its diff dat.
@@ -286,7 +258,7 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
         try {
             files.deleteFile(diffLog, true);
         } catch (const platform::OsError& error) {
-            ui.showMessage(deleteFailed(diffLog, error));
+            ui.showMessage(deleteFailedMessage(diffLog, error));
             return DiffOutcome::Failed;
         }
     }

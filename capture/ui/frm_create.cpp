@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "app/failure_messages.h"
 #include "app/paths.h"
 #include "app/ui/form_controls.h"
 #include "capture/capture_to_file.h"
@@ -149,11 +150,10 @@ void FrmCreate::onCpvButton1Clicked() {
     request.filter = executableFilter();
     if (const std::optional<std::string> chosen = ui_.showOpenDialog(request)) {
         lastChosenFile_ = *chosen;
-        const std::string folder = folderOf(*chosen);
         try {
-            if (!folder.empty()) platform::changeCurrentDirectory(folder);
+            enterFolderOf(*chosen);
         } catch (const platform::OsError& error) {
-            ui_.showMessage(folderChangeFailed(folder, error.reason()));
+            ui_.showMessage(folderChangeFailedMessage(error.subject(), error));
         }
     }
     // A cancel keeps what this showing last accepted, or nothing.
@@ -188,8 +188,7 @@ void FrmCreate::onCmdCreatDatClicked() {
     } catch (const std::exception& error) {
         // Nothing the capture throws may escape into the event loop; the old
         // dat is whole and the dialog stays open for another try.
-        ui_.showMessage(criticalMessage(std::string("Impossibile creare il file Dat.\r\nMotivo: ") +
-                                        error.what()));
+        ui_.showMessage(failureMessage("Impossibile creare il file Dat.", error.what()));
     }
     // A failed output leaves the dialog open so that another name or place
     // can be tried; a stopped capture has its dialog closing already.
