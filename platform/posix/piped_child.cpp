@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/posix/argument_vector.h"
 #include "platform/process.h"
 
 extern char** environ;
@@ -125,12 +126,7 @@ PipedChild::PipedChild(const std::string& commandLine) : native_(std::make_uniqu
     pid_t pid = 0;
     if (!parts.program.empty()) {
         const ExecTarget target = execTargetFor(parts.program);
-        std::vector<std::string> argumentTexts;
-        argumentTexts.push_back(parts.program);
-        argumentTexts.insert(argumentTexts.end(), parts.arguments.begin(), parts.arguments.end());
-        std::vector<char*> argv;
-        for (std::string& text : argumentTexts) argv.push_back(text.data());
-        argv.push_back(nullptr);
+        const posix::ArgumentVector argv(parts);
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
@@ -155,9 +151,9 @@ PipedChild::PipedChild(const std::string& commandLine) : native_(std::make_uniqu
         posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
         spawnError = target.searchPath ? ::posix_spawnp(&pid, target.path.c_str(), &actions,
-                                                        &attributes, argv.data(), environ)
+                                                        &attributes, argv.get(), environ)
                                        : ::posix_spawn(&pid, target.path.c_str(), &actions,
-                                                       &attributes, argv.data(), environ);
+                                                       &attributes, argv.get(), environ);
         posix_spawnattr_destroy(&attributes);
         posix_spawn_file_actions_destroy(&actions);
     }

@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/os_error.h"
+#include "platform/posix/argument_vector.h"
 
 extern char** environ;
 
@@ -104,13 +104,7 @@ int runAndWait(const std::string& commandLine) {
     if (path.empty()) throw OsError(errorNumber, commandLine);
 
     // Everything the child needs is made before the fork: it must not allocate.
-    std::vector<std::string> argumentTexts;
-    argumentTexts.reserve(parts.arguments.size() + 1);
-    argumentTexts.push_back(parts.program);
-    argumentTexts.insert(argumentTexts.end(), parts.arguments.begin(), parts.arguments.end());
-    std::vector<char*> argv;
-    for (std::string& text : argumentTexts) argv.push_back(text.data());
-    argv.push_back(nullptr);
+    const posix::ArgumentVector argv(parts);
     const long openMax = ::sysconf(_SC_OPEN_MAX);
     const int highestPossibleFd =
         openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
@@ -124,7 +118,7 @@ int runAndWait(const std::string& commandLine) {
         ::close(errorPipe[1]);
         throw OsError(forkError, commandLine);
     }
-    if (child == 0) execInChild(path.c_str(), argv.data(), errorPipe[1], highestPossibleFd);
+    if (child == 0) execInChild(path.c_str(), argv.get(), errorPipe[1], highestPossibleFd);
 
     ::close(errorPipe[1]);
     int execError = 0;
