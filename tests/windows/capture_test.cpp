@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "capture/capture_to_file.h"
+#include "support/app_folder.h"
 #include "support/scripted_ui.h"
 #include "windows_child_pattern.h"
 #include "windows_test_support.h"
@@ -15,8 +16,8 @@
 namespace zfe::capture {
 namespace {
 
+using testsupport::readFile;
 using testsupport::ScriptedUi;
-using wintest::readFile;
 using wintest::TempFolder;
 
 std::string childLine(const std::string& mode) {
@@ -71,9 +72,9 @@ TEST(WindowsCapture, ChildStartsHiddenWithoutStandardInput) {
     TempFolder folder;
     ScriptedUi ui;
     captureToFile(ui, childLine("startup"), folder / "startup.dat");
-    const std::string expected = "show=" + std::to_string(SW_HIDE) + " flags=" +
-                                 std::to_string(STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES) +
-                                 " stdin=none";
+    const std::string expected =
+        "show=" + std::to_string(SW_HIDE) +
+        " flags=" + std::to_string(STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES) + " stdin=none";
     EXPECT_EQ(readFile(folder / "startup.dat"), expected);
 }
 
@@ -124,9 +125,8 @@ TEST(WindowsCapture, MissingProgramReportsCreateProcessWithTheWindowsErrorAndMak
     TempFolder folder;
     ScriptedUi ui;
     ui.acknowledgeMessage();
-    const auto result =
-        captureToFile(ui, "\"" + (folder / "no such emulator.exe") + "\" -listinfo",
-                      folder / "none.dat");
+    const auto result = captureToFile(ui, "\"" + (folder / "no such emulator.exe") + "\" -listinfo",
+                                      folder / "none.dat");
     EXPECT_EQ(result.outcome, CaptureOutcome::StartFailed);
     ASSERT_EQ(ui.messages().size(), 1u);
     const Message& message = ui.messages()[0];
@@ -164,7 +164,7 @@ TEST(WindowsCapture, ChildThatClosesItsOutputAndRunsOnDoesNotHoldTheCapture) {
 
 TEST(WindowsCapture, ReplacesALongerOlderDatWhole) {
     TempFolder folder;
-    wintest::writeFile(folder / "old.dat", std::string(5000, 'x'));
+    testsupport::writeFile(folder / "old.dat", std::string(5000, 'x'));
     ScriptedUi ui;
     captureToFile(ui, childLine("pattern:300"), folder / "old.dat");
     EXPECT_EQ(readFile(folder / "old.dat"), patternBytes(300));
@@ -172,7 +172,7 @@ TEST(WindowsCapture, ReplacesALongerOlderDatWhole) {
 
 TEST(WindowsCapture, StoppedCaptureLeavesTheOlderDatAsItWas) {
     TempFolder folder;
-    wintest::writeFile(folder / "kept.dat", "older dat");
+    testsupport::writeFile(folder / "kept.dat", "older dat");
     ScriptedUi ui;
     CaptureCallbacks callbacks;
     callbacks.stopRequested = [] { return true; };

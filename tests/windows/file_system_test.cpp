@@ -1,4 +1,6 @@
 // The file-system service and the file test against real Windows attributes.
+#include "platform/file_system.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -6,18 +8,18 @@
 #include <string>
 
 #include "diff/command_runner.h"
-#include "platform/file_system.h"
 #include "platform/os_error.h"
+#include "support/app_folder.h"
 #include "windows_test_support.h"
 
 namespace zfe {
 namespace {
 
+using testsupport::readFile;
+using testsupport::writeFile;
 using wintest::hasAttribute;
 using wintest::pathExists;
-using wintest::readFile;
 using wintest::TempFolder;
-using wintest::writeFile;
 
 void addAttribute(const std::string& path, DWORD attribute) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -108,10 +110,9 @@ TEST_F(WindowsFileSystem, ReadOnlyIsTheWindowsAttribute) {
 }
 
 TEST_F(WindowsFileSystem, FileExistsForFilesWhateverTheirAttributes) {
-    const DWORD attributes[] = {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN,
-                                FILE_ATTRIBUTE_SYSTEM,
-                                FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                                    FILE_ATTRIBUTE_SYSTEM};
+    const DWORD attributes[] = {
+        FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM,
+        FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM};
     int n = 0;
     for (const DWORD attribute : attributes) {
         const std::string path = folder / ("file" + std::to_string(n++) + ".dat");

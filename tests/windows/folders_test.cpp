@@ -1,14 +1,16 @@
 // The application folder rules with Windows paths: drive letters, the root of
 // a drive, "\" as the platform's separator.
+#include "app/folders.h"
+
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <string>
 
-#include "app/folders.h"
 #include "app/paths.h"
 #include "platform/file_system.h"
+#include "support/app_folder.h"
 #include "windows_test_support.h"
 
 namespace zfe {
@@ -54,8 +56,8 @@ TEST(WindowsFolders, DoubledSeparatorAfterARootLikePathNamesTheSameFolder) {
     const std::string applicationPath = folder.path() + "\\";
     ASSERT_TRUE(CreateDirectoryA(datFolder(applicationPath).c_str(), nullptr));
     ASSERT_TRUE(CreateDirectoryA(toolFolder(applicationPath).c_str(), nullptr));
-    wintest::writeFile(datFolder(applicationPath) + "mame.dat", "dat");
-    wintest::writeFile(toolFolder(applicationPath) + "zandorel.dat", "diff");
+    testsupport::writeFile(datFolder(applicationPath) + "mame.dat", "dat");
+    testsupport::writeFile(toolFolder(applicationPath) + "zandorel.dat", "diff");
 
     const std::string listFolder = datListFolder(applicationPath);
     ASSERT_NE(listFolder.find("\\\\datfiles"), std::string::npos) << listFolder;

@@ -10,6 +10,7 @@
 #include "diff/command_runner.h"
 #include "platform/os_error.h"
 #include "platform/process.h"
+#include "support/app_folder.h"
 #include "windows_test_support.h"
 
 namespace zfe::diff {
@@ -24,7 +25,7 @@ struct ChildRecord {
 };
 
 ChildRecord readRecord(const std::string& path) {
-    std::istringstream in(wintest::readFile(path));
+    std::istringstream in(testsupport::readFile(path));
     ChildRecord record;
     std::getline(in, record.currentDirectory);
     std::getline(in, record.commandLine);
@@ -58,8 +59,7 @@ TEST_F(WindowsRunAndWait, QuotedProgramGetsTheArgumentsAndTheCallersCurrentDirec
     const ChildRecord record = readRecord(reportPath);
     EXPECT_EQ(record.currentDirectory, work.path());
     EXPECT_EQ(record.commandLine, line) << "the line must reach Windows unchanged";
-    EXPECT_EQ(record.arguments,
-              (std::vector<std::string>{"-M", "-t", "old.dat", "new set.dat"}));
+    EXPECT_EQ(record.arguments, (std::vector<std::string>{"-M", "-t", "old.dat", "new set.dat"}));
 }
 
 TEST_F(WindowsRunAndWait, ReturnsOnlyWhenTheProgramHasEnded) {
@@ -77,8 +77,7 @@ TEST_F(WindowsRunAndWait, MissingProgramThrowsWithTheWindowsErrorNumber) {
         FAIL() << "no error for a missing program";
     } catch (const platform::OsError& error) {
         EXPECT_EQ(error.errorNumber(), ERROR_FILE_NOT_FOUND);
-        EXPECT_NE(std::string(error.what()).find("missing.exe"), std::string::npos)
-            << error.what();
+        EXPECT_NE(std::string(error.what()).find("missing.exe"), std::string::npos) << error.what();
         EXPECT_FALSE(error.reason().empty());
     }
 }

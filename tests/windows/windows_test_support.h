@@ -1,16 +1,15 @@
 #pragma once
 
 // Helpers for the tests that need real Windows: a throw-away folder that is
-// removed even when it holds read-only, hidden or system files, file contents,
-// and the stand-in child built beside the test programs.
+// removed even when it holds read-only, hidden or system files, file
+// attributes, and the stand-in child built beside the test programs. File
+// contents are written and read with support/app_folder.h.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <system_error>
 
@@ -25,7 +24,9 @@ inline std::string ownFolder() {
 }
 
 // The stand-in child (windows_child.cpp), built into the test programs' folder.
-inline std::string childPath() { return ownFolder() + "\\zfe_windows_child.exe"; }
+inline std::string childPath() {
+    return ownFolder() + "\\zfe_windows_child.exe";
+}
 
 class TempFolder {
 public:
@@ -59,18 +60,6 @@ public:
 private:
     std::string path_;
 };
-
-inline void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
-    out.close();
-    ASSERT_TRUE(out.good()) << "cannot write " << path;
-}
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 inline bool hasAttribute(const std::string& path, DWORD attribute) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
