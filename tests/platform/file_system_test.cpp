@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/os_error.h"
+#include "support/app_folder.h"
 #include "temp_folder.h"
 
 #ifdef _WIN32
@@ -20,24 +21,15 @@
 namespace zfe::platform {
 namespace {
 
-using testing::readFile;
 using testing::TempFolder;
-using testing::writeFile;
+using testsupport::CurrentDirectoryGuard;
+using testsupport::readFile;
+using testsupport::writeFile;
 
 std::vector<std::string> sorted(std::vector<std::string> names) {
     std::sort(names.begin(), names.end());
     return names;
 }
-
-// Restores the process's current directory when a test that changes it ends.
-class CurrentDirectoryGuard {
-public:
-    CurrentDirectoryGuard() : saved_(std::filesystem::current_path()) {}
-    ~CurrentDirectoryGuard() { std::filesystem::current_path(saved_); }
-
-private:
-    std::filesystem::path saved_;
-};
 
 // Content that a text-mode copy or a short buffer would spoil: NULs, CR LF,
 // and more than one read's worth.
@@ -389,8 +381,9 @@ TEST(CurrentDirectory, ChangesAndReportsTheProcesssDirectory) {
     CurrentDirectoryGuard restore;
     changeCurrentDirectory(folder.path());
     EXPECT_TRUE(std::filesystem::equivalent(currentDirectory(), folder.path()));
-    writeFile("relative.dat", "x");
-    EXPECT_TRUE(fileExists(folder / "relative.dat"));
+    const std::string relativeName = "relative.dat";
+    writeFile(relativeName, "x");
+    EXPECT_TRUE(fileExists(folder / relativeName));
 }
 
 TEST(CurrentDirectory, ChangingToAMissingFolderFailsAndChangesNothing) {

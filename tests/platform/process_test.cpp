@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -11,6 +10,7 @@
 
 #include "platform/file_system.h"
 #include "platform/os_error.h"
+#include "support/app_folder.h"
 #include "temp_folder.h"
 
 #ifndef _WIN32
@@ -21,16 +21,9 @@
 namespace zfe::platform {
 namespace {
 
-using testing::readFile;
 using testing::TempFolder;
-
-void setEnvironment(const char* name, const std::string& value) {
-#ifdef _WIN32
-    _putenv_s(name, value.c_str());
-#else
-    setenv(name, value.c_str(), 1);
-#endif
-}
+using testsupport::readFile;
+using testsupport::setEnvironment;
 
 std::string echoArgsPath() {
     return std::filesystem::path(ZFE_ECHO_ARGS_PATH).make_preferred().string();
@@ -52,7 +45,6 @@ protected:
         setEnvironment("ZFE_ECHO_ARGS_REPORT", reportFolder_ / "report.txt");
         setEnvironment("ZFE_ECHO_ARGS_EXIT", "0");
     }
-    void TearDown() override { std::filesystem::current_path(savedDirectory_); }
 
     EchoReport report() {
         std::istringstream text(readFile(reportFolder_ / "report.txt"));
@@ -64,7 +56,7 @@ protected:
     }
 
     TempFolder reportFolder_;
-    std::filesystem::path savedDirectory_ = std::filesystem::current_path();
+    testsupport::CurrentDirectoryGuard restoreDirectory_;
 };
 
 TEST_F(RunAndWaitTest, ReturnsNormallyWithTheExitCodeOfAFailingProgram) {
@@ -123,7 +115,7 @@ TEST_F(RunAndWaitTest, AMissingProgramIsAnError) {
 #ifndef _WIN32
 TEST_F(RunAndWaitTest, AFileThatIsNotExecutableIsAnError) {
     TempFolder folder;
-    testing::writeFile(folder / "script", "#!/bin/sh\nexit 0\n");
+    testsupport::writeFile(folder / "script", "#!/bin/sh\nexit 0\n");
     try {
         runAndWait('"' + (folder / "script") + '"');
         FAIL() << "started a file without execute permission";
