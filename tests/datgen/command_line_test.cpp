@@ -4,33 +4,21 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "platform/temp_folder.h"
+#include "support/app_folder.h"
 
 namespace zfe::datgen {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testsupport::readFile;
 
 class DatgenCommandLineFiles : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = fs::temp_directory_path() /
-                  ("datgen-test-" +
-                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(folder_);
-        fs::create_directories(folder_);
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-
-    fs::path folder_;
+    platform::testing::TempFolder temp_;
+    fs::path folder_{temp_.path()};
 };
 
 TEST(DatgenCommandLine, OptionsInEitherSpelling) {
@@ -92,8 +80,8 @@ TEST_F(DatgenCommandLineFiles, WritesTheDatAndTheChangeList) {
                          changes.string()}),
               0);
     Generated expected = generate({120, 6, true});
-    EXPECT_EQ(readFile(dat), expected.text);
-    EXPECT_EQ(readFile(changes), changesText(expected.changes));
+    EXPECT_EQ(readFile(dat.string()), expected.text);
+    EXPECT_EQ(readFile(changes.string()), changesText(expected.changes));
     EXPECT_FALSE(expected.changes.added.empty());
 }
 
