@@ -10,7 +10,7 @@
 
 #include "app/ui/frm_main.h"
 #include "app/ui/qt_settings_store.h"
-#include "tests/app/ui_test_support.h"
+#include "tests/support/app_folder.h"
 #include "tests/support/scripted_ui.h"
 
 namespace zfe::ui {

@@ -5,7 +5,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include "tests/app/ui_test_support.h"
+#include "tests/support/app_folder.h"
 
 namespace zfe::ui {
 namespace {

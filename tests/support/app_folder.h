@@ -25,16 +25,24 @@ inline std::filesystem::path fsPath(const std::string& path) {
     return std::filesystem::path(std::u8string(path.begin(), path.end()));
 }
 
-inline void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream out(fsPath(path), std::ios::binary | std::ios::trunc);
+inline void writeFile(const std::filesystem::path& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << content;
     out.close();
     ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(fsPath(path), std::ios::binary);
+inline void writeFile(const std::string& path, const std::string& content) {
+    writeFile(fsPath(path), content);
+}
+
+inline std::string readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::string readFile(const std::string& path) {
+    return readFile(fsPath(path));
 }
 
 // Names of everything in a folder (empty when it does not exist).
