@@ -679,15 +679,16 @@ private:
         for (int attempt = 0; attempt < target * 20 && done < target && !dat_.empty(); ++attempt) {
             std::size_t i = random_.below(static_cast<int>(dat_.size()));
             if (dat_[i].resource || !dat_[i].cloneof.empty()) continue;
+            const std::size_t end = familyEnd(i);
             std::set<std::string> familyRomNames;
-            for (std::size_t member = i; member < familyEnd(i); ++member)
+            for (std::size_t member = i; member < end; ++member)
                 for (const Rom& rom : dat_[member].roms) familyRomNames.insert(rom.name);
             for (const auto& pending : additions_)
                 if (pending.second.cloneof == dat_[i].name)
                     for (const Rom& rom : pending.second.roms) familyRomNames.insert(rom.name);
             Game clone = builder_.makeClone(dat_[i], familyRomNames);
             changes_.added.push_back(clone.name);
-            additions_.emplace_back(familyEnd(i), std::move(clone));
+            additions_.emplace_back(end, std::move(clone));
             ++done;
         }
     }
