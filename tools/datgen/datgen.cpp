@@ -421,8 +421,7 @@ std::vector<Game> firstVersion(Builder& builder, int games) {
     while (made < games) {
         std::size_t parentIndex = dat.size();
         if (biosCount > 0 && random.percent(6)) {
-            Game bios = dat[random.below(biosCount)];
-            dat.push_back(builder.makeParent(&bios));
+            dat.push_back(builder.makeParent(&dat[random.below(biosCount)]));
         } else {
             dat.push_back(builder.makeParent(nullptr));
         }
@@ -695,15 +694,15 @@ private:
 
     void addFamilies(int target) {
         int done = 0;
+        // The BIOS sets lead the dat; new families wait in additions_, so dat_
+        // stays as it is here.
         std::size_t firstGame = 0;
         while (firstGame < dat_.size() && dat_[firstGame].resource) ++firstGame;
-        std::vector<Game> bioses(dat_.begin(),
-                                 dat_.begin() + static_cast<std::ptrdiff_t>(firstGame));
         while (done < target) {
             std::vector<Game> family;
-            if (!bioses.empty() && random_.percent(10))
+            if (firstGame > 0 && random_.percent(10))
                 family.push_back(
-                    builder_.makeParent(&bioses[random_.below(static_cast<int>(bioses.size()))]));
+                    builder_.makeParent(&dat_[random_.below(static_cast<int>(firstGame))]));
             else
                 family.push_back(builder_.makeParent(nullptr));
             int clones = std::min(builder_.familyClones(target), 2);
