@@ -79,19 +79,19 @@ void appendDisk(std::string& out, const Disk& disk) {
     out += ")\n";
 }
 
-void appendHardware(std::string& out, const Hardware& hw) {
-    out += "\tchip ( type cpu name ";
-    out += hw.cpu;
+void appendChip(std::string& out, std::string_view type, std::string_view name, int clock) {
+    out += "\tchip ( type ";
+    out += type;
+    out += " name ";
+    out += name;
     out += " clock ";
-    appendNumber(out, hw.cpuClock);
+    appendNumber(out, clock);
     out += " )\n";
-    if (!hw.audio.empty()) {
-        out += "\tchip ( type audio name ";
-        out += hw.audio;
-        out += " clock ";
-        appendNumber(out, hw.audioClock);
-        out += " )\n";
-    }
+}
+
+void appendHardware(std::string& out, const Hardware& hw) {
+    appendChip(out, "cpu", hw.cpu, hw.cpuClock);
+    if (!hw.audio.empty()) appendChip(out, "audio", hw.audio, hw.audioClock);
     out += "\tvideo ( screen raster orientation ";
     out += hw.vertical ? "vertical" : "horizontal";
     out += " x ";
