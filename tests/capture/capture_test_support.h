@@ -1,7 +1,7 @@
 #pragma once
 
-// Temporary folders, file reading and process checks shared by the capture
-// tests.
+// Temporary folders, folder listings and process checks shared by the capture
+// tests; file contents are written and read with support/app_folder.h.
 
 #include <signal.h>
 #include <stdlib.h>
@@ -10,7 +10,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
@@ -39,15 +38,6 @@ public:
 private:
     std::string path_;
 };
-
-inline std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void writeWholeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 inline std::set<std::string> namesIn(const std::string& folder) {
     std::set<std::string> names;

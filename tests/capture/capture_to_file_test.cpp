@@ -11,6 +11,7 @@
 
 #include "capture/capture_test_support.h"
 #include "capture/stand_in_pattern.h"
+#include "support/app_folder.h"
 #include "support/scripted_ui.h"
 
 #if defined(__has_feature)
@@ -28,7 +29,7 @@ namespace {
 using namespace std::chrono_literals;
 using testsupport::processGoneWithin;
 using testsupport::processState;
-using testsupport::readWholeFile;
+using testsupport::readFile;
 using testsupport::ScriptedUi;
 
 std::string standIn(const std::string& arguments) {
@@ -69,40 +70,39 @@ TEST_F(CaptureToFileTest, ChildWritingNothingLeavesAnEmptyFileAfterOneRead) {
     EXPECT_EQ(result.reads, 1);
     EXPECT_EQ(result.totalBytes, 0);
     EXPECT_TRUE(testsupport::namesIn(folder.path()) == std::set<std::string>{"mame.dat"});
-    EXPECT_EQ(readWholeFile(dat), "");
+    EXPECT_EQ(readFile(dat), "");
 }
 
 TEST_F(CaptureToFileTest, Exactly256BytesAreStored) {
     const CaptureResult result = capture("pattern:256:256");
     EXPECT_EQ(result.totalBytes, 256);
     EXPECT_EQ(result.reads, 2);
-    EXPECT_EQ(readWholeFile(dat), pattern(256));
+    EXPECT_EQ(readFile(dat), pattern(256));
 }
 
 TEST_F(CaptureToFileTest, LineEndsNulAndHighBytesAreStoredByteForByte) {
     capture("out:610d0a620a630d640d0d0a0a00 out:80fffe7f81c3a8");
-    EXPECT_EQ(readWholeFile(dat),
-              std::string("a\r\nb\nc\rd\r\r\n\n\0\x80\xff\xfe\x7f\x81\xc3\xa8", 20));
+    EXPECT_EQ(readFile(dat), std::string("a\r\nb\nc\rd\r\r\n\n\0\x80\xff\xfe\x7f\x81\xc3\xa8", 20));
 }
 
 TEST_F(CaptureToFileTest, StandardOutputAndStandardErrorArriveInTheOrderWritten) {
     capture("out:4f6e65 err:54776f out:5468726565 err:466f7572");
-    EXPECT_EQ(readWholeFile(dat), "OneTwoThreeFour");
+    EXPECT_EQ(readFile(dat), "OneTwoThreeFour");
 }
 
 TEST_F(CaptureToFileTest, TensOfMegabytesAreByteIdentical) {
     const long long size = 40 * 1024 * 1024 + 77;
     const CaptureResult result = capture("pattern:" + std::to_string(size) + ":65536");
     EXPECT_EQ(result.totalBytes, size);
-    const std::string stored = readWholeFile(dat);
+    const std::string stored = readFile(dat);
     ASSERT_EQ(stored.size(), static_cast<std::size_t>(size));
     EXPECT_TRUE(stored == pattern(size)) << "content differs";
 }
 
 TEST_F(CaptureToFileTest, ExistingLongerDatIsReplacedWhole) {
-    testsupport::writeWholeFile(dat, std::string(5000, 'x'));
+    testsupport::writeFile(dat, std::string(5000, 'x'));
     capture("out:616263");
-    EXPECT_EQ(readWholeFile(dat), "abc");
+    EXPECT_EQ(readFile(dat), "abc");
     EXPECT_TRUE(testsupport::namesIn(folder.path()) == std::set<std::string>{"mame.dat"});
 }
 
@@ -158,7 +158,7 @@ TEST_F(CaptureToFileTest, SilentChildStillGetsTheWindowServed) {
     capture("out:41 sleep:600 out:42", callbacks);
     EXPECT_GE(serves, 2);  // about six silences of a tenth of a second
     EXPECT_TRUE(shown.empty());
-    EXPECT_EQ(readWholeFile(dat), "AB");
+    EXPECT_EQ(readFile(dat), "AB");
 }
 
 // --- failures -----------------------------------------------------------------------
@@ -208,24 +208,21 @@ TEST_F(CaptureToFileTest, OutputThatCannotBeOpenedEndsTheChildAndSaysWhy) {
     const std::string unreachable = folder / "missing/mame.dat";
     const CaptureResult result = captureToFile(ui, standIn("pid sleep:20000"), unreachable);
     EXPECT_EQ(result.outcome, CaptureOutcome::OutputFailed);
-    ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].icon, MessageIcon::Critical);
-    EXPECT_EQ(ui.messages()[0].title, "ZandorelFE");
-    EXPECT_NE(ui.messages()[0].text.find(unreachable), std::string::npos) << ui.messages()[0].text;
-    EXPECT_NE(ui.messages()[0].text.find("No such file"), std::string::npos)
-        << ui.messages()[0].text;
+    const std::string text = ui.onlyCriticalMessageText();
+    EXPECT_NE(text.find(unreachable), std::string::npos) << text;
+    EXPECT_NE(text.find("No such file"), std::string::npos) << text;
     ASSERT_GT(result.processId, 0);
     EXPECT_TRUE(processGoneWithin(result.processId, 0ms)) << "child not ended and reaped";
     EXPECT_TRUE(testsupport::namesIn(folder.path()).empty());
 }
 
 TEST_F(CaptureToFileTest, StoppedCaptureLeavesTheEarlierDatWholeAndEndsTheChild) {
-    testsupport::writeWholeFile(dat, "the earlier dat");
+    testsupport::writeFile(dat, "the earlier dat");
     CaptureCallbacks callbacks;
     callbacks.stopRequested = [] { return true; };
     const CaptureResult result = capture("pattern:400000:256 sleep:20000", callbacks);
     EXPECT_EQ(result.outcome, CaptureOutcome::Stopped);
-    EXPECT_EQ(readWholeFile(dat), "the earlier dat");
+    EXPECT_EQ(readFile(dat), "the earlier dat");
     EXPECT_TRUE(testsupport::namesIn(folder.path()) == std::set<std::string>{"mame.dat"});
     EXPECT_TRUE(processGoneWithin(result.processId, 0ms)) << "child not ended and reaped";
 }
@@ -249,12 +246,12 @@ TEST_F(CaptureToFileTest, ChildGetsOnlyThePipeAndAnEmptyStandardInput) {
     ASSERT_GE(inheritable, 3);
     capture("fds");
     ::close(inheritable);
-    EXPECT_EQ(readWholeFile(dat), "fds=0,1,2;stdin=/dev/null\n");
+    EXPECT_EQ(readFile(dat), "fds=0,1,2;stdin=/dev/null\n");
 }
 
 TEST_F(CaptureToFileTest, EndedChildIsReapedNoZombie) {
     capture("pid");
-    const long long pid = pidFrom(readWholeFile(dat));
+    const long long pid = pidFrom(readFile(dat));
     ASSERT_GT(pid, 0);
     EXPECT_TRUE(processGoneWithin(pid, 10s)) << "state " << processState(pid);
 }
@@ -262,7 +259,7 @@ TEST_F(CaptureToFileTest, EndedChildIsReapedNoZombie) {
 TEST_F(CaptureToFileTest, ChildThatClosesItsOutputAndRunsOnDoesNotHoldTheCapture) {
     const CaptureResult result = capture("pid close sleep:30000");
     EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
-    const long long pid = pidFrom(readWholeFile(dat));
+    const long long pid = pidFrom(readFile(dat));
     ASSERT_GT(pid, 0);
     // Still running: the capture returned without waiting for it.
     const char state = processState(pid);
@@ -278,8 +275,8 @@ TEST_F(CaptureToFileTest, BlanksInTheProgramPathNeedNoQuotes) {
     std::filesystem::copy_file(ZFE_STAND_IN_CHILD, emus + "/mame");
     const CaptureResult result = captureToFile(ui, emus + "/mame -listinfo", dat);
     EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
-    EXPECT_NE(readWholeFile(dat).find("/My Emus/mame with 1 argument(s)"), std::string::npos)
-        << readWholeFile(dat);
+    EXPECT_NE(readFile(dat).find("/My Emus/mame with 1 argument(s)"), std::string::npos)
+        << readFile(dat);
 }
 
 }  // namespace

@@ -9,13 +9,14 @@
 #include <string>
 
 #include "capture/capture_test_support.h"
+#include "support/app_folder.h"
 #include "support/scripted_ui.h"
 
 namespace zfe::capture {
 namespace {
 
 using testsupport::namesIn;
-using testsupport::readWholeFile;
+using testsupport::readFile;
 using testsupport::ScriptedUi;
 
 const char* const kMissingInput =
@@ -33,15 +34,9 @@ protected:
         }
     }
 
-    void SetUp() override {
-        std::filesystem::create_directory(library);
-        savedDirectory = std::filesystem::current_path();
-    }
+    void SetUp() override { std::filesystem::create_directory(library); }
 
-    void TearDown() override {
-        std::filesystem::current_path(savedDirectory);
-        ui.expectScriptUsedUp();
-    }
+    void TearDown() override { ui.expectScriptUsedUp(); }
 
     // An emulator that runs the stand-in child with the given arguments,
     // whatever it is given itself.
@@ -49,7 +44,7 @@ protected:
         const std::string folderPath = folder / folderName;
         std::filesystem::create_directories(folderPath);
         const std::string path = folderPath + "/mame";
-        testsupport::writeWholeFile(
+        testsupport::writeFile(
             path, "#!/bin/sh\nexec " + std::string(ZFE_STAND_IN_CHILD) + " " + arguments + "\n");
         std::filesystem::permissions(path, std::filesystem::perms::owner_all);
         return path;
@@ -67,7 +62,8 @@ protected:
 
     testsupport::TempFolder folder;
     std::string library = folder / "datfiles";
-    std::filesystem::path savedDirectory;
+    // The dialog moves the current directory on purpose.
+    testsupport::CurrentDirectoryGuard restoreDirectory;
     ScriptedUi ui;
     FrmCreate dialog{ui, folder.path(), nullptr};
 };
@@ -143,9 +139,8 @@ TEST_F(FrmCreateTest, PathWithBlanksRunsUnquotedAndTheDatIsMade) {
     ASSERT_TRUE(ui.dialogs()[0].request.filter.has_value());
     EXPECT_EQ(ui.dialogs()[0].request.filter->description, "Eseguibile (*)");
     EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(emus));
-    EXPECT_EQ(readWholeFile(library + "/mame078.dat"),
-              "game (\r\n\tname stand_in\r\n\tdescription \"" + emus +
-                  "/mame with 1 argument(s)\"\r\n)\r\n");
+    EXPECT_EQ(readFile(library + "/mame078.dat"), "game (\r\n\tname stand_in\r\n\tdescription \"" +
+                                                      emus + "/mame with 1 argument(s)\"\r\n)\r\n");
 }
 
 TEST_F(FrmCreateTest, NameEndingInDatGetsAnotherDat) {
@@ -156,7 +151,7 @@ TEST_F(FrmCreateTest, NameEndingInDatGetsAnotherDat) {
         dialog.cmdCreatDat->click();
     });
     EXPECT_TRUE(namesIn(library) == std::set<std::string>{"mame078.dat.dat"});
-    EXPECT_EQ(readWholeFile(library + "/mame078.dat.dat"), "A");
+    EXPECT_EQ(readFile(library + "/mame078.dat.dat"), "A");
 }
 
 TEST_F(FrmCreateTest, CloseButtonMakesNoFile) {
@@ -179,7 +174,7 @@ TEST_F(FrmCreateTest, EachShowingStartsEmptyAndForgetsTheLastChoice) {
         dialog.cmdCreatDat->click();
     });
     EXPECT_EQ(dialog.lblReceivedBytes->text(), "256000");
-    EXPECT_EQ(readWholeFile(library + "/big.dat").size(), 300000u);
+    EXPECT_EQ(readFile(library + "/big.dat").size(), 300000u);
 
     showAndDo([&] {
         EXPECT_EQ(dialog.lblExe->text(), "");
@@ -193,7 +188,7 @@ TEST_F(FrmCreateTest, EachShowingStartsEmptyAndForgetsTheLastChoice) {
 }
 
 TEST_F(FrmCreateTest, ClosingDuringACaptureStopsItAndKeepsTheEarlierDat) {
-    testsupport::writeWholeFile(library + "/mame078.dat", "earlier");
+    testsupport::writeFile(library + "/mame078.dat", "earlier");
     ui.chooseOpen(emulator("emu", "out:41 sleep:20000"));
     bool buttonsWereDisabled = false;
     bool cursorWasBusy = false;
@@ -214,7 +209,7 @@ TEST_F(FrmCreateTest, ClosingDuringACaptureStopsItAndKeepsTheEarlierDat) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_TRUE(dialog.cmdCreatDat->isEnabled());
     EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(readWholeFile(library + "/mame078.dat"), "earlier");
+    EXPECT_EQ(readFile(library + "/mame078.dat"), "earlier");
     EXPECT_TRUE(namesIn(library) == std::set<std::string>{"mame078.dat"});
 }
 
