@@ -4,6 +4,7 @@
 // buttons. Header-only, so the create-dat dialog's library can use them without
 // linking the main window's.
 
+#include <QApplication>
 #include <QFont>
 #include <QLabel>
 #include <QRect>
@@ -72,5 +73,15 @@ inline QLabel* label(QWidget* container, const QString& name, const QString& cap
     text->setGeometry(geometry);
     return text;
 }
+
+// The wait cursor for as long as a long operation runs, put back however it
+// ends.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
 
 }  // namespace zfe::ui

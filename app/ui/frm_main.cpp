@@ -32,16 +32,6 @@ QGroupBox* frame(QWidget* container, const char* name, const QString& caption,
     return box;
 }
 
-// The wait cursor for as long as the diff tool runs, put back however the run
-// ends.
-class BusyCursor {
-public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
 std::vector<PixelRect> screenRects() {
     std::vector<PixelRect> rects;
     for (const QScreen* screen : QGuiApplication::screens()) {
@@ -226,10 +216,12 @@ void FrmMain::unload() {
         return;
     }
     unloaded_ = true;
-    const std::array<bool, 3> selected{optSetType[0]->isChecked(), optSetType[1]->isChecked(),
-                                       optSetType[2]->isChecked()};
-    saveWindowSettings(settings_, selected, chkTiny->isChecked() ? 1 : 0,
+    saveWindowSettings(settings_, selectedSetTypes(), chkTiny->isChecked() ? 1 : 0,
                        PixelPoint{pos().x(), pos().y()});
+}
+
+std::array<bool, 3> FrmMain::selectedSetTypes() const {
+    return {optSetType[0]->isChecked(), optSetType[1]->isChecked(), optSetType[2]->isChecked()};
 }
 
 void FrmMain::refreshLists() {
@@ -269,9 +261,7 @@ void FrmMain::onCmdCreaClicked() {
         controls.newIndex = filNew->selectedIndex();
         controls.newName = filNew->selectedFileName();
         controls.destination = lblFileDest->text().toStdString();
-        for (std::size_t index = 0; index < optSetType.size(); ++index) {
-            controls.setTypeSelected[index] = optSetType[index]->isChecked();
-        }
+        controls.setTypeSelected = selectedSetTypes();
         controls.compact = chkTiny->isChecked() ? 1 : 0;
         const diff::CommandRunner runWithBusyCursor = [](const std::string& commandLine) {
             const BusyCursor busy;

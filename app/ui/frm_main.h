@@ -85,6 +85,7 @@ private:
     void restorePosition();
     void alignBrowseButton();
     void unload();
+    std::array<bool, 3> selectedSetTypes() const;
     platform::FileSystemService& fileSystem();
     // Runs a handler; anything it throws past its own messages is reported
     // instead of escaping into Qt's event loop.

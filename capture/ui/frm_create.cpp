@@ -51,10 +51,8 @@ public:
         running_ = true;
         dialog_.cpvButton1->setEnabled(false);
         dialog_.cmdCreatDat->setEnabled(false);
-        QApplication::setOverrideCursor(Qt::WaitCursor);
     }
     ~CaptureInProgress() {
-        QApplication::restoreOverrideCursor();
         dialog_.cpvButton1->setEnabled(true);
         dialog_.cmdCreatDat->setEnabled(true);
         running_ = false;
@@ -63,6 +61,7 @@ public:
     CaptureInProgress& operator=(const CaptureInProgress&) = delete;
 
 private:
+    const ui::BusyCursor busy_;
     FrmCreate& dialog_;
     bool& running_;
 };
