@@ -1,6 +1,8 @@
 #include "tools/zandorel/report.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace zfe::zandorel {
 
@@ -57,13 +59,36 @@ void datLine(std::string& out, const char* label, const SetModel& sets) {
            std::to_string(dat.games.size()) + " games, " + std::to_string(sets.size()) + " sets)\n";
 }
 
+// Line numbers (from 1, as positionOf counts them) of many offsets in one text:
+// a dat may repeat thousands of games, and a pass from the start of the text
+// for each of them takes minutes on a large dat.
+class LineNumbers {
+public:
+    explicit LineNumbers(std::string_view text) {
+        starts_.push_back(0);
+        for (std::size_t at = text.find('\n'); at != std::string_view::npos;
+             at = text.find('\n', at + 1)) {
+            starts_.push_back(static_cast<std::uint32_t>(at + 1));
+        }
+    }
+
+    std::size_t lineOf(std::uint32_t offset) const {
+        return static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) -
+                                        starts_.begin());
+    }
+
+private:
+    std::vector<std::uint32_t> starts_;
+};
+
 void duplicateLines(std::string& out, const Dat& dat) {
+    if (dat.duplicates.empty()) return;
+    const LineNumbers lines(dat.text);
     for (const DuplicateGame& duplicate : dat.duplicates) {
-        const TextPosition at = positionOf(dat.text, duplicate.offset);
-        const TextPosition first = positionOf(dat.text, duplicate.firstOffset);
-        out += "Duplicate: " + dat.path + ":" + std::to_string(at.line) + ": game " +
-               nameText(duplicate.name) + " left out, the first of that name is at line " +
-               std::to_string(first.line) + "\n";
+        out += "Duplicate: " + dat.path + ":" + std::to_string(lines.lineOf(duplicate.offset)) +
+               ": game " + nameText(duplicate.name) +
+               " left out, the first of that name is at line " +
+               std::to_string(lines.lineOf(duplicate.firstOffset)) + "\n";
     }
 }
 
