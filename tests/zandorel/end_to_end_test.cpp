@@ -91,12 +91,7 @@ protected:
         // than two: wrap the line so that those are the ones it drops.
         const int status = std::system(("\"" + command + "\"").c_str());
 #else
-#ifdef _WIN32
-        // cmd drops the first and the last quote of a line that starts with one.
-        const int status = std::system(("\"" + command + "\"").c_str());
-#else
         const int status = std::system(command.c_str());
-#endif
 #endif
         fs::current_path(previous_);
         ToolRun result;
