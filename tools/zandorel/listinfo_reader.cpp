@@ -240,7 +240,6 @@ private:
         return span;
     }
 
-    // A block whose content does not matter; it stays in the text as it is.
     // A block whose content does not matter; it stays in the text as it is. Its
     // words need no tokens, only its parentheses, strings and stray bytes count.
     // `name` is a span, not a view: unescaping later strings may move the buffer
