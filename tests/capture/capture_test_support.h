@@ -1,7 +1,8 @@
 #pragma once
 
-// Temporary folders, folder listings and process checks shared by the capture
-// tests; file contents are written and read with support/app_folder.h.
+// Folder listings and process checks shared by the capture tests; temporary
+// folders come from support/temp_folder.h, file contents from
+// support/app_folder.h.
 
 #include <signal.h>
 #include <stdlib.h>
@@ -14,30 +15,9 @@
 #include <string>
 #include <thread>
 
+#include "support/temp_folder.h"
+
 namespace zfe::testsupport {
-
-// A fresh folder for one test, removed with everything in it afterwards.
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "zfe-capture-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 inline std::set<std::string> namesIn(const std::string& folder) {
     std::set<std::string> names;

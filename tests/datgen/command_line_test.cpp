@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "platform/temp_folder.h"
 #include "support/app_folder.h"
+#include "support/temp_folder.h"
 
 namespace zfe::datgen {
 namespace {
@@ -17,7 +17,7 @@ using testsupport::readFile;
 
 class DatgenCommandLineFiles : public ::testing::Test {
 protected:
-    platform::testing::TempFolder temp_;
+    testsupport::TempFolder temp_;
     fs::path folder_{temp_.path()};
 };
 

@@ -10,7 +10,7 @@
 
 #include "platform/os_error.h"
 #include "support/app_folder.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -21,9 +21,9 @@
 namespace zfe::platform {
 namespace {
 
-using testing::TempFolder;
 using testsupport::CurrentDirectoryGuard;
 using testsupport::readFile;
+using testsupport::TempFolder;
 using testsupport::writeFile;
 
 std::vector<std::string> sorted(std::vector<std::string> names) {

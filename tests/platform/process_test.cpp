@@ -11,7 +11,7 @@
 #include "platform/file_system.h"
 #include "platform/os_error.h"
 #include "support/app_folder.h"
-#include "temp_folder.h"
+#include "support/temp_folder.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -21,9 +21,9 @@
 namespace zfe::platform {
 namespace {
 
-using testing::TempFolder;
 using testsupport::readFile;
 using testsupport::setEnvironment;
+using testsupport::TempFolder;
 
 std::string echoArgsPath() {
     return std::filesystem::path(ZFE_ECHO_ARGS_PATH).make_preferred().string();

@@ -8,7 +8,7 @@
 
 #include "platform/file_system.h"
 
-namespace zfe::platform::testing {
+namespace zfe::testsupport {
 
 // A fresh folder under the system's temporary folder, removed with everything
 // in it (read-only files included) when the test ends.
@@ -17,8 +17,11 @@ public:
     TempFolder() {
         static std::atomic<int> counter{0};
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = "zfe-platform-";
-        name += test != nullptr ? test->name() : "test";
+        std::string name = "zfe-test-";
+        // Suite and test name: tests of one name in different suites may run
+        // side by side.
+        name +=
+            test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "test";
         name += "-" + std::to_string(counter++);
         path_ = std::filesystem::temp_directory_path() / name;
         std::filesystem::remove_all(path_);
@@ -40,10 +43,12 @@ public:
     // The folder, without a final separator.
     std::string path() const { return path_.string(); }
     // A path inside the folder, joined with the platform's separator.
-    std::string operator/(const std::string& name) const { return path() + kPathSeparator + name; }
+    std::string operator/(const std::string& name) const {
+        return path() + platform::kPathSeparator + name;
+    }
 
 private:
     std::filesystem::path path_;
 };
 
-}  // namespace zfe::platform::testing
+}  // namespace zfe::testsupport
