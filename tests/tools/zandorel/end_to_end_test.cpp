@@ -16,7 +16,7 @@
 #include <sys/wait.h>
 #endif
 
-#include "tests/zandorel/test_support.h"
+#include "tests/tools/zandorel/test_support.h"
 #include "tools/datgen/datgen.h"
 #include "tools/zandorel/set_model.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/zandorel/test_support.h"
+#include "tests/tools/zandorel/test_support.h"
 #include "tools/zandorel/dat_writer.h"
 #include "tools/zandorel/report.h"
 

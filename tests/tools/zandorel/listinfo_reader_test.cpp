@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/zandorel/test_support.h"
+#include "tests/tools/zandorel/test_support.h"
 
 namespace zfe::zandorel {
 namespace {
