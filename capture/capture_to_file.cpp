@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "app/failure_messages.h"
+#include "core/failure_messages.h"
 #include "platform/file_system.h"
 #include "platform/os_error.h"
 #include "platform/piped_child.h"
@@ -16,22 +16,22 @@ namespace {
 
 using platform::PipedChild;
 
-Message startFailureMessage(const PipedChild& child) {
+core::Message startFailureMessage(const PipedChild& child) {
     const char* call = child.startFailure() == PipedChild::StartFailure::Pipe
                            ? "CreatePipe failed. Error: "
                            : "CreateProcess failed. Error: ";
-    Message message;  // plain: the application's title, no icon, OK
+    core::Message message;  // plain: the application's title, no icon, OK
     message.text = call + std::to_string(child.errorNumber());
     return message;
 }
 
-Message outputFailureMessage(const std::string& outputPath, const platform::OsError& error) {
-    return failureMessage("Impossibile scrivere il file " + inQuotes(outputPath) + ".", error);
+core::Message outputFailureMessage(const std::string& outputPath, const platform::OsError& error) {
+    return core::failureMessage("Impossibile scrivere il file " + core::inQuotes(outputPath) + ".", error);
 }
 
 }  // namespace
 
-CaptureResult captureToFile(UserInterface& ui, const std::string& commandLine,
+CaptureResult captureToFile(core::UserInterface& ui, const std::string& commandLine,
                             const std::string& outputPath, const CaptureCallbacks& callbacks) {
     CaptureResult result;
     PipedChild child(commandLine);

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 
 namespace zfe::capture {
 
@@ -52,7 +52,7 @@ inline constexpr std::size_t kReadSize = 256;
 // file that cannot be written in a critical box with its path and the reason.
 // In every case the child has ended or has been released so that it is reaped
 // when it ends, and no handle is left open.
-CaptureResult captureToFile(UserInterface& ui, const std::string& commandLine,
+CaptureResult captureToFile(core::UserInterface& ui, const std::string& commandLine,
                             const std::string& outputPath, const CaptureCallbacks& callbacks = {});
 
 }  // namespace zfe::capture

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 
 namespace zfe::capture {
 
@@ -15,7 +15,7 @@ inline constexpr const char* kMissingInputText =
     "un nome descrittivo per il file Dat da crare.";
 
 // The Open dialog's single filter: the platform's executables.
-FileFilter executableFilter();
+core::FileFilter executableFilter();
 
 // True when the file system can take `name` + ".dat" as a file name: no path
 // separator, no NUL, and on Windows none of \ / : * ? " < > |. Blanks and a
@@ -25,7 +25,7 @@ bool isUsableDatName(const std::string& name);
 // The warning the create button gives instead of running anything, or nothing
 // when the input may go ahead. `exeLabel` is the caption of lblExe (empty until
 // an executable has been chosen), `datName` the text of txtDatFile.
-std::optional<Message> checkCreateInput(const std::string& exeLabel, const std::string& datName);
+std::optional<core::Message> checkCreateInput(const std::string& exeLabel, const std::string& datName);
 
 // DatFolder + name + ".dat", the name exactly as typed.
 std::string datOutputPath(const std::string& applicationPath, const std::string& datName);

@@ -6,10 +6,11 @@
 #include <system_error>
 #include <vector>
 
-#include "app/failure_messages.h"
-#include "app/folders.h"
-#include "app/paths.h"
+#include "core/failure_messages.h"
+#include "core/folders.h"
+#include "core/paths.h"
 #include "platform/os_error.h"
+#include "platform/file_names.h"
 
 namespace zfe::datlib {
 
@@ -50,42 +51,42 @@ std::string libraryNameFor(const std::string& importedName,
 // gain nothing.
 bool isSameFile(const std::string& source, const std::string& destination) {
     std::error_code error;
-    const bool same = std::filesystem::equivalent(toFsPath(source), toFsPath(destination), error);
+    const bool same = std::filesystem::equivalent(core::toFsPath(source), core::toFsPath(destination), error);
     return !error && same;
 }
 
 }  // namespace
 
-bool importDat(UserInterface& ui, CommonDialogMemory& dialog, const std::string& applicationPath,
+bool importDat(core::UserInterface& ui, core::CommonDialogMemory& dialog, const std::string& applicationPath,
                platform::FileSystemService& files) {
-    FileDialogRequest request;
+    core::FileDialogRequest request;
     request.initialFileName = dialog.fileName;
     const std::optional<std::string> chosen = ui.showOpenDialog(request);
     if (!chosen || chosen->empty()) {
         return false;
     }
     dialog.fileName = *chosen;
-    dialog.fileTitle = fileNameOf(*chosen);
+    dialog.fileTitle = core::fileNameOf(*chosen);
 
     // The copy below reads the bare name relative to the chosen file's folder.
     try {
-        enterFolderOf(*chosen);
+        core::enterFolderOf(*chosen);
     } catch (const platform::OsError& error) {
-        ui.showMessage(failureMessage("Impossibile importare il file " + inQuotes(*chosen) +
-                                          ": la cartella " + inQuotes(error.subject()) +
+        ui.showMessage(core::failureMessage("Impossibile importare il file " + core::inQuotes(*chosen) +
+                                          ": la cartella " + core::inQuotes(error.subject()) +
                                           " non è accessibile.",
                                       error));
         return false;
     }
 
-    const std::string library = datFolder(applicationPath);
+    const std::string library = core::datFolder(applicationPath);
     const std::string& source = dialog.fileTitle;
     std::string destination;
     try {
         destination = library + libraryNameFor(source, platform::listFiles(library));
     } catch (const platform::OsError& error) {
-        ui.showMessage(failureMessage("Impossibile importare il file " + inQuotes(*chosen) +
-                                          ": la cartella della libreria " + inQuotes(library) +
+        ui.showMessage(core::failureMessage("Impossibile importare il file " + core::inQuotes(*chosen) +
+                                          ": la cartella della libreria " + core::inQuotes(library) +
                                           " non è leggibile.",
                                       error));
         return false;
@@ -97,30 +98,30 @@ bool importDat(UserInterface& ui, CommonDialogMemory& dialog, const std::string&
     try {
         files.copyFile(source, destination, true);
     } catch (const platform::OsError& error) {
-        ui.showMessage(failureMessage("Impossibile importare il file " + inQuotes(*chosen) +
-                                          " in " + inQuotes(destination) + ".",
+        ui.showMessage(core::failureMessage("Impossibile importare il file " + core::inQuotes(*chosen) +
+                                          " in " + core::inQuotes(destination) + ".",
                                       error));
         return false;
     }
     return true;
 }
 
-bool deleteDat(UserInterface& ui, const std::string& oldListFolder, const std::string& selectedName,
+bool deleteDat(core::UserInterface& ui, const std::string& oldListFolder, const std::string& selectedName,
                platform::FileSystemService& files) {
     if (selectedName.empty()) {
         return false;
     }
     std::string folder = oldListFolder;
-    if (folder.empty() || !isPathSeparator(folder.back())) {
+    if (folder.empty() || !platform::isPathSeparator(folder.back())) {
         folder += platform::kPathSeparator;
     }
 
-    Message question;
+    core::Message question;
     question.text = std::string("Eliminare il file ") + '"' + selectedName + '"' + " ?";
-    question.icon = MessageIcon::Question;
-    question.buttons = MessageButtons::YesNo;
-    question.defaultButton = MessageAnswer::Yes;
-    if (ui.showMessage(question) == MessageAnswer::No) {
+    question.icon = core::MessageIcon::Question;
+    question.buttons = core::MessageButtons::YesNo;
+    question.defaultButton = core::MessageAnswer::Yes;
+    if (ui.showMessage(question) == core::MessageAnswer::No) {
         return false;
     }
 
@@ -129,7 +130,7 @@ bool deleteDat(UserInterface& ui, const std::string& oldListFolder, const std::s
         // Not forced: a dat the user made read-only is protected from this.
         files.deleteFile(path, false);
     } catch (const platform::OsError& error) {
-        ui.showMessage(deleteFailedMessage(path, error));
+        ui.showMessage(core::deleteFailedMessage(path, error));
         return false;
     }
     return true;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 #include "platform/file_system.h"
 
 namespace zfe::datlib {
@@ -11,7 +11,7 @@ namespace zfe::datlib {
 // a copy of the chosen file into the dat library under its own name. Returns
 // true when both lists must be refreshed (a confirmed, successful import); a
 // cancel or a failure (reported through `ui`) returns false.
-bool importDat(UserInterface& ui, CommonDialogMemory& dialog,
+bool importDat(core::UserInterface& ui, core::CommonDialogMemory& dialog,
                const std::string& applicationPath, platform::FileSystemService& files);
 
 // The delete ("&Elimina") of the file selected in the old list, after a Yes/No
@@ -19,7 +19,7 @@ bool importDat(UserInterface& ui, CommonDialogMemory& dialog,
 // lack a final separator); `selectedName` is empty when nothing is selected.
 // Returns true when both lists must be refreshed (a confirmed, successful
 // delete).
-bool deleteDat(UserInterface& ui, const std::string& oldListFolder,
+bool deleteDat(core::UserInterface& ui, const std::string& oldListFolder,
                const std::string& selectedName, platform::FileSystemService& files);
 
 }  // namespace zfe::datlib

@@ -7,9 +7,9 @@
 #include <ios>
 #include <utility>
 
-#include "app/failure_messages.h"
-#include "app/folders.h"
-#include "app/paths.h"
+#include "core/failure_messages.h"
+#include "core/folders.h"
+#include "core/paths.h"
 #include "diff/command_runner.h"
 #include "platform/os_error.h"
 
@@ -29,15 +29,15 @@ constexpr std::array<const char*, 3> kSetTypeOptions = {"-S", "-M", "-N"};
 constexpr std::streamoff kLogTailBytes = 64 * 1024;
 constexpr std::size_t kLogLineMaxLength = 200;
 
-Message copyFailed(const std::string& source, const std::string& destination,
+core::Message copyFailed(const std::string& source, const std::string& destination,
                    const platform::OsError& error) {
-    return failureMessage(
-        "Impossibile copiare il file " + inQuotes(source) + " in " + inQuotes(destination) + ".",
+    return core::failureMessage(
+        "Impossibile copiare il file " + core::inQuotes(source) + " in " + core::inQuotes(destination) + ".",
         error);
 }
 
-Message toolStartFailed(const std::string& commandLine, const platform::OsError& error) {
-    return failureMessage(
+core::Message toolStartFailed(const std::string& commandLine, const platform::OsError& error) {
+    return core::failureMessage(
         "Impossibile avviare il programma di confronto.\r\nRiga di comando: " + commandLine, error);
 }
 
@@ -56,7 +56,7 @@ std::string shortened(std::string line) {
 
 // The last lines of the tool's report, or nothing when it cannot be read.
 std::optional<std::deque<std::string>> lastLogLines(const std::string& logPath) {
-    std::ifstream log(toFsPath(logPath), std::ios::binary);
+    std::ifstream log(core::toFsPath(logPath), std::ios::binary);
     if (!log) {
         return std::nullopt;
     }
@@ -99,30 +99,30 @@ std::optional<std::deque<std::string>> lastLogLines(const std::string& logPath) 
     return lines;
 }
 
-Message noDiffDat(const std::string& diffDatPath, const std::string& logPath) {
+core::Message noDiffDat(const std::string& diffDatPath, const std::string& logPath) {
     std::string text =
-        "Il programma di confronto non ha creato il DiffDat " + inQuotes(diffDatPath) + ".";
+        "Il programma di confronto non ha creato il DiffDat " + core::inQuotes(diffDatPath) + ".";
     if (!FileExists(logPath)) {
-        text += "\r\nNon ha lasciato nemmeno il file " + inQuotes(logPath) + ".";
-        return criticalMessage(std::move(text));
+        text += "\r\nNon ha lasciato nemmeno il file " + core::inQuotes(logPath) + ".";
+        return core::criticalMessage(std::move(text));
     }
     const auto lines = lastLogLines(logPath);
     if (!lines) {
-        text += "\r\nImpossibile leggere il file " + inQuotes(logPath) + ".";
+        text += "\r\nImpossibile leggere il file " + core::inQuotes(logPath) + ".";
     } else if (lines->empty()) {
-        text += "\r\nIl file " + inQuotes(logPath) + " è vuoto.";
+        text += "\r\nIl file " + core::inQuotes(logPath) + " è vuoto.";
     } else {
-        text += "\r\n\r\nUltime righe del file " + inQuotes(logPath) + ":";
+        text += "\r\n\r\nUltime righe del file " + core::inQuotes(logPath) + ":";
         for (const auto& line : *lines) {
             text += "\r\n" + line;
         }
     }
-    return criticalMessage(std::move(text));
+    return core::criticalMessage(std::move(text));
 }
 
 // A name with a blank would reach the tool as two arguments.
 std::string commandLineName(const std::string& name) {
-    return name.find_first_of(" \t") == std::string::npos ? name : inQuotes(name);
+    return name.find_first_of(" \t") == std::string::npos ? name : core::inQuotes(name);
 }
 
 }  // namespace
@@ -143,45 +143,45 @@ std::string optionText(const std::array<bool, 3>& setTypeSelected, int compact) 
 
 std::string diffCommandLine(const std::string& applicationPath, const std::string& optionText,
                             const std::string& oldName, const std::string& newName) {
-    const std::string toolPath = toolFolder(applicationPath) + kDiffToolFileName;
-    return inQuotes(toolPath) + " " + optionText + " " + commandLineName(oldName) + " " +
+    const std::string toolPath = core::toolFolder(applicationPath) + kDiffToolFileName;
+    return core::inQuotes(toolPath) + " " + optionText + " " + commandLineName(oldName) + " " +
            commandLineName(newName);
 }
 
-void browseDestination(UserInterface& ui, CommonDialogMemory& dialog,
+void browseDestination(core::UserInterface& ui, core::CommonDialogMemory& dialog,
                        std::string& destinationCaption) {
-    FileDialogRequest request;
+    core::FileDialogRequest request;
     request.initialFileName = dialog.fileName;
     const std::optional<std::string> chosen = ui.showSaveDialog(request);
     if (!chosen || chosen->empty()) {
         return;
     }
     dialog.fileName = *chosen;
-    dialog.fileTitle = fileNameOf(*chosen);
+    dialog.fileTitle = core::fileNameOf(*chosen);
     destinationCaption = *chosen;
 
     try {
-        enterFolderOf(*chosen);
+        core::enterFolderOf(*chosen);
     } catch (const platform::OsError& error) {
-        ui.showMessage(folderChangeFailedMessage(error.subject(), error));
+        ui.showMessage(core::folderChangeFailedMessage(error.subject(), error));
     }
 }
 
 DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
-                          platform::FileSystemService& files, UserInterface& ui,
+                          platform::FileSystemService& files, core::UserInterface& ui,
                           const CommandRunner& runAndWait) {
     if (controls.oldIndex < 0 || controls.newIndex < 0) {
-        ui.showMessage(warningMessage(kSelectionWarning));
+        ui.showMessage(core::warningMessage(kSelectionWarning));
         return DiffOutcome::Warned;
     }
     if (controls.destination.empty()) {
-        ui.showMessage(warningMessage(kDestinationWarning));
+        ui.showMessage(core::warningMessage(kDestinationWarning));
         return DiffOutcome::Warned;
     }
 
     const std::string& oldName = controls.oldName;
     const std::string& newName = controls.newName;
-    const std::string tool = toolFolder(applicationPath);
+    const std::string tool = core::toolFolder(applicationPath);
     const std::string options = optionText(controls.setTypeSelected, controls.compact);
 
     // Stale files of an earlier run. A staged dat that someone made read-only
@@ -199,12 +199,12 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
         try {
             files.deleteFile(path, force);
         } catch (const platform::OsError& error) {
-            ui.showMessage(deleteFailedMessage(path, error));
+            ui.showMessage(core::deleteFailedMessage(path, error));
             return DiffOutcome::Failed;
         }
     }
 
-    const std::string library = datFolder(applicationPath);
+    const std::string library = core::datFolder(applicationPath);
     for (const std::string* name : {&oldName, &newName}) {
         const std::string source = library + *name;
         const std::string staged = tool + *name;
@@ -218,11 +218,11 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
 
     // The tool is given bare names, so it must start in its own folder. The
     // directory is deliberately not restored afterwards.
-    const std::string workFolder = appFolder(applicationPath) + "zdrl";
+    const std::string workFolder = core::appFolder(applicationPath) + "zdrl";
     try {
         platform::changeCurrentDirectory(workFolder);
     } catch (const platform::OsError& error) {
-        ui.showMessage(folderChangeFailedMessage(workFolder, error));
+        ui.showMessage(core::folderChangeFailedMessage(workFolder, error));
         return DiffOutcome::Failed;
     }
 
@@ -234,8 +234,8 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
         return DiffOutcome::Failed;
     }
 
-    const std::string diffDat = toolOutputPath(applicationPath, kDiffDatFileName);
-    const std::string diffLog = toolOutputPath(applicationPath, kDiffLogFileName);
+    const std::string diffDat = core::toolOutputPath(applicationPath, kDiffDatFileName);
+    const std::string diffLog = core::toolOutputPath(applicationPath, kDiffLogFileName);
     if (!FileExists(diffDat)) {
         // Both files stay where the tool left them, for the user to look at.
         ui.showMessage(noDiffDat(diffDat, diffLog));
@@ -250,7 +250,7 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
     try {
         files.deleteFile(diffDat, true);
     } catch (const platform::OsError& error) {
-        ui.showMessage(deleteFailedMessage(diffDat, error));
+        ui.showMessage(core::deleteFailedMessage(diffDat, error));
         return DiffOutcome::Failed;
     }
     // A tool that wrote no report has still delivered its diff dat.
@@ -258,7 +258,7 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
         try {
             files.deleteFile(diffLog, true);
         } catch (const platform::OsError& error) {
-            ui.showMessage(deleteFailedMessage(diffLog, error));
+            ui.showMessage(core::deleteFailedMessage(diffLog, error));
             return DiffOutcome::Failed;
         }
     }

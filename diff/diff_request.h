@@ -5,17 +5,14 @@
 #include <functional>
 #include <string>
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
+#include "platform/file_names.h"
 #include "platform/file_system.h"
 
 namespace zfe::diff {
 
 // The diff tool's file name in the tool's folder.
-#ifdef _WIN32
-inline constexpr const char* kDiffToolFileName = "zandorel.exe";
-#else
-inline constexpr const char* kDiffToolFileName = "zandorel";
-#endif
+inline const std::string kDiffToolFileName = std::string("zandorel") + platform::kExecutableSuffix;
 
 // The two files the tool leaves in its folder: the diff dat and its report.
 inline constexpr const char* kDiffDatFileName = "zandorel.dat";
@@ -54,7 +51,7 @@ enum class DiffOutcome { Warned, Failed, Delivered };
 // The destination browse: a Save dialog offering the remembered name. A
 // confirmed choice becomes the new destination and the remembered name, and its
 // folder the current directory; a cancelled one leaves everything as it was.
-void browseDestination(UserInterface& ui, CommonDialogMemory& dialog,
+void browseDestination(core::UserInterface& ui, core::CommonDialogMemory& dialog,
                        std::string& destinationCaption);
 
 // The create request: validates, clears stale files from the tool's folder,
@@ -62,7 +59,7 @@ void browseDestination(UserInterface& ui, CommonDialogMemory& dialog,
 // warnings and failure messages; a failing step ends the request with a message
 // and leaves what earlier steps did.
 DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
-                          platform::FileSystemService& files, UserInterface& ui,
+                          platform::FileSystemService& files, core::UserInterface& ui,
                           const CommandRunner& runAndWait);
 
 }  // namespace zfe::diff

@@ -15,15 +15,15 @@ namespace {
 
 using zfe::capture::CaptureOutcome;
 
-class NoDialogs : public zfe::UserInterface {
+class NoDialogs : public zfe::core::UserInterface {
 public:
-    zfe::MessageAnswer showMessage(const zfe::Message& message) override {
+    zfe::core::MessageAnswer showMessage(const zfe::core::Message& message) override {
         throw std::runtime_error("unexpected message: " + message.text);
     }
-    std::optional<std::string> showOpenDialog(const zfe::FileDialogRequest&) override {
+    std::optional<std::string> showOpenDialog(const zfe::core::FileDialogRequest&) override {
         return std::nullopt;
     }
-    std::optional<std::string> showSaveDialog(const zfe::FileDialogRequest&) override {
+    std::optional<std::string> showSaveDialog(const zfe::core::FileDialogRequest&) override {
         return std::nullopt;
     }
 };

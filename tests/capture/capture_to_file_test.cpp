@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "capture/capture_test_support.h"
-#include "capture/stand_in_pattern.h"
+#include "support/child_processes.h"
+#include "programs/byte_pattern.h"
 #include "support/app_folder.h"
 #include "support/scripted_ui.h"
 
@@ -34,14 +34,6 @@ using testsupport::ScriptedUi;
 
 std::string standIn(const std::string& arguments) {
     return std::string(ZFE_STAND_IN_CHILD) + " " + arguments;
-}
-
-std::string pattern(long long size) {
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(size));
-    for (long long i = 0; i < size; ++i)
-        bytes.push_back(static_cast<char>(testsupport::patternByte(i)));
-    return bytes;
 }
 
 long long pidFrom(const std::string& output) {
@@ -77,7 +69,7 @@ TEST_F(CaptureToFileTest, Exactly256BytesAreStored) {
     const CaptureResult result = capture("pattern:256:256");
     EXPECT_EQ(result.totalBytes, 256);
     EXPECT_EQ(result.reads, 2);
-    EXPECT_EQ(readFile(dat), pattern(256));
+    EXPECT_EQ(readFile(dat), testsupport::patternBytes(256));
 }
 
 TEST_F(CaptureToFileTest, LineEndsNulAndHighBytesAreStoredByteForByte) {
@@ -96,7 +88,7 @@ TEST_F(CaptureToFileTest, TensOfMegabytesAreByteIdentical) {
     EXPECT_EQ(result.totalBytes, size);
     const std::string stored = readFile(dat);
     ASSERT_EQ(stored.size(), static_cast<std::size_t>(size));
-    EXPECT_TRUE(stored == pattern(size)) << "content differs";
+    EXPECT_TRUE(stored == testsupport::patternBytes(size)) << "content differs";
 }
 
 TEST_F(CaptureToFileTest, ExistingLongerDatIsReplacedWhole) {
@@ -169,11 +161,11 @@ TEST_F(CaptureToFileTest, MissingProgramIsReportedWithErrorTwoAndMakesNoFile) {
         captureToFile(ui, folder.path() + "/no such folder/mame -listinfo", dat);
     EXPECT_EQ(result.outcome, CaptureOutcome::StartFailed);
     ASSERT_EQ(ui.messages().size(), 1u);
-    const Message& message = ui.messages()[0];
+    const core::Message& message = ui.messages()[0];
     EXPECT_EQ(message.text, "CreateProcess failed. Error: 2");
     EXPECT_EQ(message.title, "ZandorelFE");
-    EXPECT_EQ(message.icon, MessageIcon::None);
-    EXPECT_EQ(message.buttons, MessageButtons::Ok);
+    EXPECT_EQ(message.icon, core::MessageIcon::None);
+    EXPECT_EQ(message.buttons, core::MessageButtons::Ok);
     EXPECT_TRUE(testsupport::namesIn(folder.path()).empty());
 }
 
@@ -199,7 +191,7 @@ TEST_F(CaptureToFileTest, NoPipeIsReportedAndMakesNoFile) {
     EXPECT_EQ(result.outcome, CaptureOutcome::StartFailed);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].text, "CreatePipe failed. Error: " + std::to_string(EMFILE));
-    EXPECT_EQ(ui.messages()[0].icon, MessageIcon::None);
+    EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::None);
     EXPECT_TRUE(testsupport::namesIn(folder.path()).empty());
 }
 

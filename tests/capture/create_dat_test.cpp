@@ -13,11 +13,11 @@ namespace {
 TEST(CreateDatInput, MissingExecutableOrNameGivesTheTwoLineWarning) {
     for (const auto& [exe, name] :
          {std::pair{"", "mame078"}, std::pair{"mame", ""}, std::pair{"", ""}}) {
-        const std::optional<Message> warning = checkCreateInput(exe, name);
+        const std::optional<core::Message> warning = checkCreateInput(exe, name);
         ASSERT_TRUE(warning.has_value()) << exe << "/" << name;
         EXPECT_EQ(warning->title, "Attenzione...");
-        EXPECT_EQ(warning->icon, MessageIcon::Warning);
-        EXPECT_EQ(warning->buttons, MessageButtons::Ok);
+        EXPECT_EQ(warning->icon, core::MessageIcon::Warning);
+        EXPECT_EQ(warning->buttons, core::MessageButtons::Ok);
         EXPECT_EQ(warning->text,
                   "E' necessario specificare percorso e nome di un eseguibile MAME e \r\n"
                   "un nome descrittivo per il file Dat da crare.");
@@ -32,10 +32,10 @@ TEST(CreateDatInput, BlanksAndDotsAreAName) {
 
 TEST(CreateDatInput, NameTheFileSystemCannotTakeIsWarnedInTheSameForm) {
     for (const std::string& name : {std::string("a/b"), std::string("/"), std::string("a\0b", 3)}) {
-        const std::optional<Message> warning = checkCreateInput("mame", name);
+        const std::optional<core::Message> warning = checkCreateInput("mame", name);
         ASSERT_TRUE(warning.has_value()) << name;
         EXPECT_EQ(warning->title, "Attenzione...");
-        EXPECT_EQ(warning->icon, MessageIcon::Warning);
+        EXPECT_EQ(warning->icon, core::MessageIcon::Warning);
         EXPECT_NE(warning->text.find("\r\n"), std::string::npos);
         EXPECT_NE(warning->text.find("non può contenere"), std::string::npos);
     }

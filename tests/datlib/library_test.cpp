@@ -45,7 +45,7 @@ protected:
     testsupport::TempAppFolder app;
     testsupport::CurrentDirectoryGuard currentDirectory;
     ScriptedUi ui;
-    CommonDialogMemory dialog;
+    core::CommonDialogMemory dialog;
     std::unique_ptr<platform::FileSystemService> files = platform::makeFileSystemService();
     std::string elsewhere;
 };
@@ -53,23 +53,23 @@ protected:
 // --- delete -------------------------------------------------------------------------
 
 TEST_F(LibraryTest, DeleteAsksAboutTheSelectedFileAndDeletesOnlyIt) {
-    ui.answerMessage(MessageAnswer::Yes);
+    ui.answerMessage(core::MessageAnswer::Yes);
 
     // The list reports its folder without a final separator.
     EXPECT_TRUE(deleteDat(ui, app.library(), "a.dat", *files));
 
     ASSERT_EQ(ui.messages().size(), 1u);
-    const Message& question = ui.messages()[0];
+    const core::Message& question = ui.messages()[0];
     EXPECT_EQ(question.text, "Eliminare il file \"a.dat\" ?");
     EXPECT_EQ(question.title, "ZandorelFE");
-    EXPECT_EQ(question.icon, MessageIcon::Question);
-    EXPECT_EQ(question.buttons, MessageButtons::YesNo);
-    EXPECT_EQ(question.defaultButton, MessageAnswer::Yes);
+    EXPECT_EQ(question.icon, core::MessageIcon::Question);
+    EXPECT_EQ(question.buttons, core::MessageButtons::YesNo);
+    EXPECT_EQ(question.defaultButton, core::MessageAnswer::Yes);
     EXPECT_EQ(entriesOf(app.library()), (std::set<std::string>{"b.dat"}));
 }
 
 TEST_F(LibraryTest, DeleteWithAFolderThatEndsInASeparator) {
-    ui.answerMessage(MessageAnswer::Yes);
+    ui.answerMessage(core::MessageAnswer::Yes);
     EXPECT_TRUE(deleteDat(ui, app.library() + kSep, "b.dat", *files));
     EXPECT_EQ(entriesOf(app.library()), (std::set<std::string>{"a.dat"}));
 }
@@ -83,7 +83,7 @@ TEST_F(LibraryTest, DeleteWithNothingSelectedAsksNothingAndDeletesNothing) {
 
 TEST_F(LibraryTest, AnswerNoKeepsTheFile) {
     const auto before = snapshotOf(app.library());
-    ui.answerMessage(MessageAnswer::No);
+    ui.answerMessage(core::MessageAnswer::No);
     EXPECT_FALSE(deleteDat(ui, app.library(), "a.dat", *files));
     EXPECT_EQ(snapshotOf(app.library()), before);
 }
@@ -91,14 +91,14 @@ TEST_F(LibraryTest, AnswerNoKeepsTheFile) {
 TEST_F(LibraryTest, ReadOnlyLibraryFileIsNotDeleted) {
     platform::setReadOnly(app.inLibrary("a.dat"), true);
     const auto before = snapshotOf(app.library());
-    ui.answerMessage(MessageAnswer::Yes).acknowledgeMessage();
+    ui.answerMessage(core::MessageAnswer::Yes).acknowledgeMessage();
 
     EXPECT_FALSE(deleteDat(ui, app.library(), "a.dat", *files));
 
     ASSERT_EQ(ui.messages().size(), 2u);
-    const Message& failure = ui.messages()[1];
+    const core::Message& failure = ui.messages()[1];
     EXPECT_EQ(failure.title, "ZandorelFE");
-    EXPECT_EQ(failure.icon, MessageIcon::Critical);
+    EXPECT_EQ(failure.icon, core::MessageIcon::Critical);
     EXPECT_EQ(
         failure.text.rfind(
             "Impossibile eliminare il file \"" + app.inLibrary("a.dat") + "\".\r\nMotivo: ", 0),
@@ -110,7 +110,7 @@ TEST_F(LibraryTest, ReadOnlyLibraryFileIsNotDeleted) {
 
 TEST_F(LibraryTest, FileThatVanishedSinceTheLastRefreshIsReported) {
     const auto before = snapshotOf(app.library());
-    ui.answerMessage(MessageAnswer::Yes).acknowledgeMessage();
+    ui.answerMessage(core::MessageAnswer::Yes).acknowledgeMessage();
     EXPECT_FALSE(deleteDat(ui, app.library(), "gone.dat", *files));
     ASSERT_EQ(ui.messages().size(), 2u);
     EXPECT_TRUE(contains(ui.messages()[1].text, "\"" + app.inLibrary("gone.dat") + "\""))

@@ -250,11 +250,11 @@ TEST_F(DiffRequestTest, SelectionWarningComesFirstAndTouchesNothing) {
         EXPECT_EQ(request(state), DiffOutcome::Warned);
     }
     ASSERT_EQ(ui.messages().size(), 3u);
-    for (const Message& message : ui.messages()) {
+    for (const core::Message& message : ui.messages()) {
         EXPECT_EQ(message.title, "Attenzione...");
         EXPECT_EQ(message.text, kSelectionWarning);
-        EXPECT_EQ(message.icon, MessageIcon::Warning);
-        EXPECT_EQ(message.buttons, MessageButtons::Ok);
+        EXPECT_EQ(message.icon, core::MessageIcon::Warning);
+        EXPECT_EQ(message.buttons, core::MessageButtons::Ok);
     }
     EXPECT_TRUE(files.calls.empty());
     EXPECT_FALSE(toolRan());
@@ -271,7 +271,7 @@ TEST_F(DiffRequestTest, DestinationWarningWhenOnlyTheDestinationIsMissing) {
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].title, "Attenzione...");
     EXPECT_EQ(ui.messages()[0].text, kDestinationWarning);
-    EXPECT_EQ(ui.messages()[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Warning);
     EXPECT_TRUE(files.calls.empty());
     EXPECT_FALSE(toolRan());
 }
@@ -474,7 +474,7 @@ TEST_F(DiffRequestTest, DatGoneFromTheLibraryStopsTheStagingAndKeepsWhatWasStage
 // --- the destination browse ------------------------------------------------------
 
 TEST_F(DiffRequestTest, ConfirmedSaveBecomesTheDestinationAndIsOfferedNextTime) {
-    CommonDialogMemory dialog;
+    core::CommonDialogMemory dialog;
     std::string caption;
     const std::string chosen = destinationFolder + kSep + "not there yet.dat";
     ui.chooseSave(chosen).cancelSave();
@@ -498,7 +498,7 @@ TEST_F(DiffRequestTest, ConfirmedSaveBecomesTheDestinationAndIsOfferedNextTime) 
 }
 
 TEST_F(DiffRequestTest, CancelledSaveLeavesTheDestinationAsItWas) {
-    CommonDialogMemory dialog{"/earlier/import.dat", "import.dat"};
+    core::CommonDialogMemory dialog{"/earlier/import.dat", "import.dat"};
     std::string caption = destination;
     const auto startFolder = std::filesystem::current_path();
     ui.cancelSave();

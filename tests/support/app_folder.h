@@ -93,6 +93,12 @@ inline void clearEnvironment(const char* name) {
 class CurrentDirectoryGuard {
 public:
     CurrentDirectoryGuard() : saved_(std::filesystem::current_path()) {}
+    // Also enters `folder` for the life of the guard.
+    explicit CurrentDirectoryGuard(const std::string& folder) : CurrentDirectoryGuard() {
+        std::error_code error;
+        std::filesystem::current_path(fsPath(folder), error);
+        EXPECT_FALSE(error) << "cannot enter " << folder << ": " << error.message();
+    }
     ~CurrentDirectoryGuard() {
         std::error_code ignored;
         std::filesystem::current_path(saved_, ignored);

@@ -15,48 +15,48 @@
 #include <utility>
 #include <vector>
 
-#include "app/user_interface.h"
+#include "core/user_interface.h"
 
 namespace zfe::testsupport {
 
-class ScriptedUi : public UserInterface {
+class ScriptedUi : public core::UserInterface {
 public:
     enum class DialogKind { Open, Save };
 
     struct RecordedDialog {
         DialogKind kind;
-        FileDialogRequest request;
+        core::FileDialogRequest request;
     };
 
     // --- scripting -----------------------------------------------------------
     // The answer to the next message box.
-    ScriptedUi& answerMessage(MessageAnswer answer) {
+    ScriptedUi& answerMessage(core::MessageAnswer answer) {
         script_.push_back(Step{StepKind::Message, answer, false, {}});
         return *this;
     }
     // The next message box is acknowledged with OK.
-    ScriptedUi& acknowledgeMessage() { return answerMessage(MessageAnswer::Ok); }
+    ScriptedUi& acknowledgeMessage() { return answerMessage(core::MessageAnswer::Ok); }
     // The next Open dialog returns this path.
     ScriptedUi& chooseOpen(std::string path) {
-        script_.push_back(Step{StepKind::Open, MessageAnswer::Ok, false, std::move(path)});
+        script_.push_back(Step{StepKind::Open, core::MessageAnswer::Ok, false, std::move(path)});
         return *this;
     }
     ScriptedUi& cancelOpen() {
-        script_.push_back(Step{StepKind::Open, MessageAnswer::Ok, true, {}});
+        script_.push_back(Step{StepKind::Open, core::MessageAnswer::Ok, true, {}});
         return *this;
     }
     // The next Save dialog returns this path.
     ScriptedUi& chooseSave(std::string path) {
-        script_.push_back(Step{StepKind::Save, MessageAnswer::Ok, false, std::move(path)});
+        script_.push_back(Step{StepKind::Save, core::MessageAnswer::Ok, false, std::move(path)});
         return *this;
     }
     ScriptedUi& cancelSave() {
-        script_.push_back(Step{StepKind::Save, MessageAnswer::Ok, true, {}});
+        script_.push_back(Step{StepKind::Save, core::MessageAnswer::Ok, true, {}});
         return *this;
     }
 
     // --- what happened -------------------------------------------------------
-    const std::vector<Message>& messages() const { return messages_; }
+    const std::vector<core::Message>& messages() const { return messages_; }
     const std::vector<RecordedDialog>& dialogs() const { return dialogs_; }
     std::size_t pendingSteps() const { return script_.size(); }
     bool allScriptedStepsUsed() const { return script_.empty(); }
@@ -74,35 +74,35 @@ public:
         if (messages_.empty()) {
             return {};
         }
-        const Message& message = messages_.front();
-        EXPECT_EQ(message.title, kApplicationTitle);
-        EXPECT_EQ(message.icon, MessageIcon::Critical);
-        EXPECT_EQ(message.buttons, MessageButtons::Ok);
+        const core::Message& message = messages_.front();
+        EXPECT_EQ(message.title, core::kApplicationTitle);
+        EXPECT_EQ(message.icon, core::MessageIcon::Critical);
+        EXPECT_EQ(message.buttons, core::MessageButtons::Ok);
         return message.text;
     }
 
     // --- UserInterface ---------------------------------------------------------
-    MessageAnswer showMessage(const Message& message) override {
+    core::MessageAnswer showMessage(const core::Message& message) override {
         messages_.push_back(message);
         if (script_.empty() || script_.front().kind != StepKind::Message) {
             ADD_FAILURE() << "unscripted message box: " << describe(message)
                           << (script_.empty() ? " (script empty)" : " (a dialog was scripted)");
             return fallbackAnswer(message);
         }
-        const MessageAnswer answer = script_.front().answer;
+        const core::MessageAnswer answer = script_.front().answer;
         script_.pop_front();
         return answer;
     }
 
-    std::optional<std::string> showOpenDialog(const FileDialogRequest& request) override {
+    std::optional<std::string> showOpenDialog(const core::FileDialogRequest& request) override {
         return dialog(DialogKind::Open, request);
     }
 
-    std::optional<std::string> showSaveDialog(const FileDialogRequest& request) override {
+    std::optional<std::string> showSaveDialog(const core::FileDialogRequest& request) override {
         return dialog(DialogKind::Save, request);
     }
 
-    static std::string describe(const Message& message) {
+    static std::string describe(const core::Message& message) {
         std::ostringstream out;
         out << "[title \"" << message.title << "\", text \"" << message.text << "\", icon "
             << static_cast<int>(message.icon) << ", buttons " << static_cast<int>(message.buttons)
@@ -117,12 +117,12 @@ private:
     enum class StepKind { Message, Open, Save };
     struct Step {
         StepKind kind;
-        MessageAnswer answer;  // for a message box
+        core::MessageAnswer answer;  // for a message box
         bool cancelled;        // for a dialog
         std::string path;      // for a confirmed dialog
     };
 
-    std::optional<std::string> dialog(DialogKind kind, const FileDialogRequest& request) {
+    std::optional<std::string> dialog(DialogKind kind, const core::FileDialogRequest& request) {
         dialogs_.push_back(RecordedDialog{kind, request});
         const char* name = kind == DialogKind::Open ? "Open" : "Save";
         const StepKind wanted = kind == DialogKind::Open ? StepKind::Open : StepKind::Save;
@@ -141,12 +141,12 @@ private:
 
     // After a failure has been recorded the code under test still needs an
     // answer; the least harmful one is the "don't do it" answer.
-    static MessageAnswer fallbackAnswer(const Message& message) {
-        return message.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+    static core::MessageAnswer fallbackAnswer(const core::Message& message) {
+        return message.buttons == core::MessageButtons::YesNo ? core::MessageAnswer::No : core::MessageAnswer::Ok;
     }
 
     std::deque<Step> script_;
-    std::vector<Message> messages_;
+    std::vector<core::Message> messages_;
     std::vector<RecordedDialog> dialogs_;
 };
 

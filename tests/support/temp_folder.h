@@ -14,7 +14,8 @@ namespace zfe::testsupport {
 // in it (read-only files included) when the test ends.
 class TempFolder {
 public:
-    TempFolder() {
+    // `tail` lets a test ask for blanks or other awkward characters in the name.
+    explicit TempFolder(const std::string& tail = "") {
         static std::atomic<int> counter{0};
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = "zfe-test-";
@@ -22,7 +23,7 @@ public:
         // side by side.
         name +=
             test != nullptr ? std::string(test->test_suite_name()) + "." + test->name() : "test";
-        name += "-" + std::to_string(counter++);
+        name += "-" + std::to_string(counter++) + tail;
         path_ = std::filesystem::temp_directory_path() / name;
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);

@@ -10,7 +10,7 @@
 #include "capture/capture_to_file.h"
 #include "support/app_folder.h"
 #include "support/scripted_ui.h"
-#include "windows_child_pattern.h"
+#include "programs/byte_pattern.h"
 #include "windows_test_support.h"
 
 namespace zfe::capture {
@@ -18,16 +18,10 @@ namespace {
 
 using testsupport::readFile;
 using testsupport::ScriptedUi;
-using wintest::TempFolder;
+using testsupport::TempFolder;
 
 std::string childLine(const std::string& mode) {
     return "\"" + wintest::childPath() + "\" " + mode;
-}
-
-std::string patternBytes(std::int64_t size) {
-    std::string bytes;
-    for (std::int64_t i = 0; i < size; ++i) bytes += static_cast<char>(wintest::testPatternByte(i));
-    return bytes;
 }
 
 TEST(WindowsCapture, ChildThatWritesNothingLeavesAnEmptyFileAfterOneRead) {
@@ -48,7 +42,7 @@ TEST(WindowsCapture, StoresExactly256Bytes) {
     const auto result = captureToFile(ui, childLine("pattern:256"), folder / "one.dat");
     EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
     EXPECT_EQ(result.totalBytes, 256);
-    EXPECT_EQ(readFile(folder / "one.dat"), patternBytes(256));
+    EXPECT_EQ(readFile(folder / "one.dat"), testsupport::patternBytes(256));
 }
 
 TEST(WindowsCapture, StoresEveryByteValueAndLineEndUnchanged) {
@@ -57,7 +51,7 @@ TEST(WindowsCapture, StoresEveryByteValueAndLineEndUnchanged) {
     captureToFile(ui, childLine("allbytes"), folder / "bytes.dat");
     std::string expected;
     for (int value = 0; value < 256; ++value) expected += static_cast<char>(value);
-    expected += wintest::kLineEnds;
+    expected += testsupport::kLineEnds;
     EXPECT_EQ(readFile(folder / "bytes.dat"), expected);
 }
 
@@ -90,7 +84,7 @@ TEST(WindowsCapture, LargeOutputIsByteIdentical) {
     EXPECT_EQ(result.totalBytes, size);
     const std::string stored = readFile(folder / "large.dat");
     ASSERT_EQ(stored.size(), static_cast<std::size_t>(size));
-    EXPECT_TRUE(stored == patternBytes(size)) << "the stored bytes differ from the child's";
+    EXPECT_TRUE(stored == testsupport::patternBytes(size)) << "the stored bytes differ from the child's";
 }
 
 TEST(WindowsCapture, ShowsTheRunningTotalEveryThousandReads) {
@@ -118,7 +112,7 @@ TEST(WindowsCapture, ShowsTheRunningTotalEveryThousandReads) {
             EXPECT_GE(total, readsSoFar);
         }
     }
-    EXPECT_EQ(readFile(folder / "progress.dat"), patternBytes(size));
+    EXPECT_EQ(readFile(folder / "progress.dat"), testsupport::patternBytes(size));
 }
 
 TEST(WindowsCapture, MissingProgramReportsCreateProcessWithTheWindowsErrorAndMakesNoFile) {
@@ -129,11 +123,11 @@ TEST(WindowsCapture, MissingProgramReportsCreateProcessWithTheWindowsErrorAndMak
                                       folder / "none.dat");
     EXPECT_EQ(result.outcome, CaptureOutcome::StartFailed);
     ASSERT_EQ(ui.messages().size(), 1u);
-    const Message& message = ui.messages()[0];
+    const core::Message& message = ui.messages()[0];
     EXPECT_EQ(message.text, "CreateProcess failed. Error: " + std::to_string(ERROR_FILE_NOT_FOUND));
     EXPECT_EQ(message.title, "ZandorelFE");
-    EXPECT_EQ(message.icon, MessageIcon::None);
-    EXPECT_EQ(message.buttons, MessageButtons::Ok);
+    EXPECT_EQ(message.icon, core::MessageIcon::None);
+    EXPECT_EQ(message.buttons, core::MessageButtons::Ok);
     EXPECT_FALSE(wintest::pathExists(folder / "none.dat"));
     ui.expectScriptUsedUp();
 }
@@ -147,7 +141,7 @@ TEST(WindowsCapture, UnquotedProgramPathWithBlanksIsFoundByWindows) {
     const auto result = captureToFile(ui, program + " pattern:1000", folder / "blanks.dat");
     EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
     EXPECT_TRUE(ui.messages().empty());
-    EXPECT_EQ(readFile(folder / "blanks.dat"), patternBytes(1000));
+    EXPECT_EQ(readFile(folder / "blanks.dat"), testsupport::patternBytes(1000));
 }
 
 TEST(WindowsCapture, ChildThatClosesItsOutputAndRunsOnDoesNotHoldTheCapture) {
@@ -167,7 +161,7 @@ TEST(WindowsCapture, ReplacesALongerOlderDatWhole) {
     testsupport::writeFile(folder / "old.dat", std::string(5000, 'x'));
     ScriptedUi ui;
     captureToFile(ui, childLine("pattern:300"), folder / "old.dat");
-    EXPECT_EQ(readFile(folder / "old.dat"), patternBytes(300));
+    EXPECT_EQ(readFile(folder / "old.dat"), testsupport::patternBytes(300));
 }
 
 TEST(WindowsCapture, StoppedCaptureLeavesTheOlderDatAsItWas) {

@@ -19,7 +19,7 @@ using testsupport::readFile;
 using testsupport::writeFile;
 using wintest::hasAttribute;
 using wintest::pathExists;
-using wintest::TempFolder;
+using testsupport::TempFolder;
 
 void addAttribute(const std::string& path, DWORD attribute) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -90,7 +90,7 @@ TEST_F(WindowsFileSystem, RelativeSourceIsTakenFromTheCurrentDirectory) {
     writeFile(folder / "here.dat", "relative");
     CreateDirectoryA((folder / "lib").c_str(), nullptr);
     {
-        wintest::CurrentDirectory inFolder(folder.path());
+        testsupport::CurrentDirectoryGuard inFolder(folder.path());
         files->copyFile("here.dat", folder / "lib\\here.dat", true);
     }
     EXPECT_EQ(readFile(folder / "lib\\here.dat"), "relative");

@@ -16,7 +16,7 @@
 namespace zfe::diff {
 namespace {
 
-using wintest::TempFolder;
+using testsupport::TempFolder;
 
 struct ChildRecord {
     std::string currentDirectory;
@@ -52,7 +52,7 @@ protected:
 TEST_F(WindowsRunAndWait, QuotedProgramGetsTheArgumentsAndTheCallersCurrentDirectory) {
     const std::string line = "\"" + program + "\" -M -t old.dat \"new set.dat\"";
     {
-        wintest::CurrentDirectory inWork(work.path());
+        testsupport::CurrentDirectoryGuard inWork(work.path());
         RunAndWait(line);
     }
     ASSERT_TRUE(wintest::pathExists(reportPath)) << "the child did not run";

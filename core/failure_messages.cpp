@@ -1,0 +1,26 @@
+#include "core/failure_messages.h"
+
+namespace zfe::core {
+
+std::string inQuotes(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+Message failureMessage(const std::string& whatFailed, const std::string& reason) {
+    return criticalMessage(whatFailed + "\r\nMotivo: " + reason);
+}
+
+Message failureMessage(const std::string& whatFailed, const platform::OsError& error) {
+    return failureMessage(whatFailed, error.reason());
+}
+
+Message deleteFailedMessage(const std::string& path, const platform::OsError& error) {
+    return failureMessage("Impossibile eliminare il file " + inQuotes(path) + ".", error);
+}
+
+Message folderChangeFailedMessage(const std::string& folder, const platform::OsError& error) {
+    return failureMessage("Impossibile impostare la cartella corrente " + inQuotes(folder) + ".",
+                          error);
+}
+
+}  // namespace zfe::core

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QListWidget>
+#include <QString>
+#include <QStringList>
+#include <string>
+
+namespace zfe::gui {
+
+// A list of the files of one folder whose names match a pattern ("*.dat", or
+// several separated by ";"), without regard to case. Names are shown without
+// their folder, sorted without regard to case; hidden files are left out. The
+// list reads the folder when its folder or pattern is set and at each refresh,
+// never on its own.
+class FileListBox : public QListWidget {
+    Q_OBJECT
+public:
+    explicit FileListBox(QWidget* parent = nullptr);
+
+    // The folder as given, with trailing separators taken off (a root keeps
+    // its one). Reads the folder and clears the selection.
+    void setFolder(const std::string& folder);
+    std::string folder() const { return folder_; }
+
+    // Reads the folder and clears the selection.
+    void setPattern(const QString& pattern);
+    QString pattern() const { return pattern_; }
+
+    // Reads the folder again. The selected name stays selected while the file
+    // is still there.
+    void refresh();
+
+    // Below 0 when nothing is selected.
+    int selectedIndex() const;
+    void setSelectedIndex(int index);
+    // The selected entry's name, or the empty text.
+    std::string selectedFileName() const;
+
+    QStringList fileNames() const;
+
+private:
+    void readFolder(const QString& keepSelected);
+
+    std::string folder_;
+    QString pattern_ = QStringLiteral("*.*");
+};
+
+}  // namespace zfe::gui

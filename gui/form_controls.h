@@ -1,0 +1,89 @@
+#pragma once
+
+// The pieces both windows are built from: their pictures, geometry in twips and
+// the flat image buttons.
+
+#include <QApplication>
+#include <QFont>
+#include <QLabel>
+#include <QRect>
+#include <QString>
+#include <QStyleOptionToolButton>
+#include <QStylePainter>
+#include <QToolButton>
+
+#include "core/settings.h"
+
+namespace zfe::gui {
+
+// Makes the windows' pictures (gui/resources) available; safe to call again.
+void registerResources();
+
+// A rectangle given in twips, as the window layouts are, in device-independent
+// pixels.
+inline QRect twipsRect(int left, int top, int width, int height) {
+    return QRect(left / core::kTwipsPerPixel, top / core::kTwipsPerPixel, width / core::kTwipsPerPixel,
+                 height / core::kTwipsPerPixel);
+}
+
+// The font both windows were laid out for, MS Sans Serif 8.25 pt. A wider or
+// larger desktop font would cut the captions at their design widths, so the
+// nearest installed sans serif is asked for in a narrow cut.
+inline QFont designFont() {
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                               {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+                                QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPointSizeF(8.25);
+    font.setStretch(QFont::SemiCondensed);
+    return font;
+}
+
+// A flat button that rises under the pointer and shows its picture beside its
+// caption. It takes the keyboard focus but draws no focus rectangle.
+class ImageButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionToolButton option;
+        initStyleOption(&option);
+        option.state &= ~QStyle::State_HasFocus;
+        painter.drawComplexControl(QStyle::CC_ToolButton, option);
+    }
+};
+
+inline QToolButton* imageButton(QWidget* container, const char* name, const QString& caption,
+                                const QRect& geometry) {
+    auto* button = new ImageButton(container);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setText(caption);
+    button->setGeometry(geometry);
+    button->setAutoRaise(true);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setIconSize(QSize(16, 16));
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
+}
+
+inline QLabel* label(QWidget* container, const QString& name, const QString& caption,
+                     const QRect& geometry) {
+    auto* text = new QLabel(caption, container);
+    text->setObjectName(name);
+    text->setGeometry(geometry);
+    return text;
+}
+
+// The wait cursor for as long as a long operation runs, put back however it
+// ends.
+class BusyCursor {
+public:
+    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+}  // namespace zfe::gui

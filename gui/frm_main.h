@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <string>
+
+#include "core/settings.h"
+#include "gui/file_list_box.h"
+#include "core/user_interface.h"
+#include "platform/file_system.h"
+
+namespace zfe::gui {
+
+class FrmCreate;
+
+// The pictures of the main window's image list, addressed from 1 like the list
+// they came from.
+QIcon imageListPicture(int index);
+QIcon applicationIcon();
+
+// The main window "Zandorel FE": the dat library twice, its buttons, the
+// destination of the diff dat and the set-type options. Creating it runs its
+// load step; closing it runs its unload step.
+class FrmMain : public QWidget {
+    Q_OBJECT
+public:
+    // `applicationPath` is the folder of the program; the window reads the dat
+    // library and the tool's folder beside it. `ui` shows the message boxes and
+    // file dialogs, `settings` keeps the position and options between runs;
+    // both must outlive the window.
+    FrmMain(std::string applicationPath, core::UserInterface& ui, core::SettingsStore& settings,
+            QWidget* parent = nullptr);
+    ~FrmMain() override;
+
+    const std::string& applicationPath() const { return applicationPath_; }
+    core::CommonDialogMemory& commonDialog() { return commonDialog_; }
+
+    // Both lists read the dat library again, the old list first.
+    void refreshLists();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private slots:
+    void browseDestination();
+    void createDiff();
+    void importDat();
+    void deleteDat();
+    void openCreateDat();
+
+private:
+    void createControls();
+    void setTabOrder();
+    void load();
+    void restorePosition();
+    void alignBrowseButton();
+    void unload();
+    std::array<bool, 3> selectedSetTypes() const;
+    platform::FileSystemService& fileSystem();
+    // Runs a handler; anything it throws past its own messages is reported
+    // instead of escaping into Qt's event loop.
+    template <typename Handler>
+    void runHandler(Handler&& handler);
+
+    // The controls; each carries its designer name as its object name, by
+    // which the tests find it.
+    QGroupBox* libraryFrame;
+    QToolButton* createDatButton;
+    FileListBox* oldList;
+    FileListBox* newList;
+    QToolButton* importButton;
+    QToolButton* deleteButton;
+    std::array<QLabel*, 2> listCaptions;
+    QGroupBox* destinationFrame;
+    QToolButton* browseButton;
+    QLabel* destinationLabel;
+    QGroupBox* createDiffFrame;
+    QToolButton* createDiffButton;
+    QGroupBox* setTypeFrame;
+    QCheckBox* compactCheck;
+    std::array<QRadioButton*, 3> setTypeOptions;
+
+    std::string applicationPath_;
+    core::UserInterface& ui_;
+    core::SettingsStore& settings_;
+    core::CommonDialogMemory commonDialog_;
+    std::unique_ptr<platform::FileSystemService> fileSystem_;
+    FrmCreate* frmCreate_ = nullptr;  // a child of this window, made on first use
+    bool unloaded_ = false;
+};
+
+}  // namespace zfe::gui

@@ -1,0 +1,27 @@
+#include <QApplication>
+#include <QDir>
+#include <QTranslator>
+
+#include "gui/frm_main.h"
+#include "gui/italian_translation.h"
+#include "gui/qt_settings_store.h"
+#include "gui/qt_user_interface.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromLatin1(zfe::core::kApplicationTitle));
+    QApplication::setWindowIcon(zfe::gui::applicationIcon());
+    // Lets a Wayland desktop match the window to its menu entry and icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("zandorelfe"));
+    QTranslator italian;
+    zfe::gui::installItalianTranslation(italian);
+
+    zfe::gui::QtUserInterface ui;
+    zfe::gui::QtSettingsStore settings;
+    const std::string applicationPath =
+        QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
+    zfe::gui::FrmMain frmMain(applicationPath, ui, settings);
+    ui.setOwner(&frmMain);
+    frmMain.show();
+    return application.exec();
+}

@@ -1,0 +1,87 @@
+#include "gui/file_list_box.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/app_folder.h"
+#include "support/temp_folder.h"
+
+namespace zfe::gui {
+namespace {
+
+using testsupport::writeFile;
+
+class FileListBoxTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = dir.path();
+    }
+    std::filesystem::path file(const std::string& name) const { return folder / name; }
+
+    testsupport::TempFolder dir;
+    std::filesystem::path folder;
+    FileListBox list;
+};
+
+TEST_F(FileListBoxTest, MatchesThePatternInAnyCaseSortedWithoutCaseHiddenLeftOut) {
+    for (const char* name : {"b.DAT", "a.dat", "C.Dat", "notes.txt", "x.dat.bak", ".hidden.dat"}) {
+        writeFile(file(name), "x");
+    }
+    std::filesystem::create_directory(file("folder.dat"));
+    std::filesystem::create_symlink(file("a.dat"), file("link.dat"));
+
+    list.setPattern(QStringLiteral("*.dat"));
+    list.setFolder(folder.string() + "/");
+    EXPECT_EQ(list.fileNames(), (QStringList{"a.dat", "b.DAT", "C.Dat", "link.dat"}));
+    EXPECT_EQ(list.folder(), folder.string());
+    EXPECT_EQ(list.selectedIndex(), -1);
+    EXPECT_EQ(list.selectedFileName(), "");
+}
+
+TEST_F(FileListBoxTest, SeveralPatterns) {
+    for (const char* name : {"a.dat", "b.xml", "c.txt"}) writeFile(file(name), "x");
+    list.setFolder(folder.string());
+    list.setPattern(QStringLiteral("*.dat;*.XML"));
+    EXPECT_EQ(list.fileNames(), (QStringList{"a.dat", "b.xml"}));
+}
+
+TEST_F(FileListBoxTest, FolderChangesShowOnlyAtRefresh) {
+    writeFile(file("a.dat"), "x");
+    writeFile(file("b.dat"), "x");
+    list.setPattern(QStringLiteral("*.dat"));
+    list.setFolder(folder.string());
+    list.setSelectedIndex(1);
+    EXPECT_EQ(list.selectedFileName(), "b.dat");
+
+    writeFile(file("0.dat"), "x");
+    EXPECT_EQ(list.count(), 2);
+    list.refresh();
+    EXPECT_EQ(list.fileNames(), (QStringList{"0.dat", "a.dat", "b.dat"}));
+    // The selection follows its file.
+    EXPECT_EQ(list.selectedIndex(), 2);
+    EXPECT_EQ(list.selectedFileName(), "b.dat");
+
+    std::filesystem::remove(file("b.dat"));
+    list.refresh();
+    EXPECT_EQ(list.selectedIndex(), -1);
+    EXPECT_EQ(list.selectedFileName(), "");
+}
+
+TEST_F(FileListBoxTest, MissingFolderShowsNothing) {
+    list.setPattern(QStringLiteral("*.dat"));
+    list.setFolder((folder / "missing").string());
+    EXPECT_EQ(list.count(), 0);
+    list.refresh();
+    EXPECT_EQ(list.count(), 0);
+}
+
+TEST_F(FileListBoxTest, RootKeepsItsSeparator) {
+    list.setFolder("/");
+    EXPECT_EQ(list.folder(), "/");
+    list.setFolder("//datfiles/");
+    EXPECT_EQ(list.folder(), "//datfiles");
+}
+
+}  // namespace
+}  // namespace zfe::gui

@@ -1,0 +1,248 @@
+#include "gui/frm_create.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "support/child_processes.h"
+#include "support/app_folder.h"
+#include "support/scripted_ui.h"
+#include "gui/controls.h"
+
+namespace zfe::gui {
+namespace {
+
+using testsupport::namesIn;
+using testsupport::readFile;
+using testsupport::ScriptedUi;
+
+const char* const kMissingInput =
+    "E' necessario specificare percorso e nome di un eseguibile MAME e \r\n"
+    "un nome descrittivo per il file Dat da crare.";
+
+class FrmCreateTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (QApplication::instance() == nullptr) {
+            static int argc = 1;
+            static char name[] = "zfe_capture_ui_tests";
+            static char* argv[] = {name, nullptr};
+            new QApplication(argc, argv);
+        }
+    }
+
+    void SetUp() override { std::filesystem::create_directory(library); }
+
+    void TearDown() override { ui.expectScriptUsedUp(); }
+
+    // An emulator that runs the stand-in child with the given arguments,
+    // whatever it is given itself.
+    std::string emulator(const std::string& folderName, const std::string& arguments) {
+        const std::string folderPath = folder / folderName;
+        std::filesystem::create_directories(folderPath);
+        const std::string path = folderPath + "/mame";
+        testsupport::writeFile(
+            path, "#!/bin/sh\nexec " + std::string(ZFE_STAND_IN_CHILD) + " " + arguments + "\n");
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        return path;
+    }
+
+    // Shows the dialog and does what the user would while it is open; a
+    // dialog still open afterwards is closed with its close button.
+    void showAndDo(const std::function<void()>& userActions) {
+        QTimer::singleShot(0, &dialog, [&] {
+            userActions();
+            if (dialog.isVisible()) dialog.close();
+        });
+        dialog.showModal();
+    }
+
+    testsupport::TempFolder folder;
+    std::string library = folder / "datfiles";
+    // The dialog moves the current directory on purpose.
+    testsupport::CurrentDirectoryGuard restoreDirectory;
+    ScriptedUi ui;
+    FrmCreate dialog{ui, folder.path(), nullptr};
+};
+
+TEST_F(FrmCreateTest, WindowIsTheFixedDialogWithItsControls) {
+    EXPECT_EQ(dialog.windowTitle(), "Crea un File Dat da un Eseguibile di MAME");
+    EXPECT_EQ(dialog.size(), QSize(384, 169));
+    EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(control<QToolButton>(dialog, "cmdCreatDat")->text(), "Crea DatFile");
+    EXPECT_FALSE(control<QToolButton>(dialog, "cmdCreatDat")->icon().isNull());
+    EXPECT_TRUE(control<QToolButton>(dialog, "cmdCreatDat")->autoRaise());
+    EXPECT_EQ(control<QToolButton>(dialog, "cpvButton1")->text(), "...");
+    EXPECT_EQ(control<QLineEdit>(dialog, "txtDatFile")->geometry(), QRect(80, 48, 273, 19));
+    EXPECT_EQ(control<QLabel>(dialog, "lblReceivedBytes")->geometry(), QRect(80, 80, 273, 17));
+}
+
+TEST_F(FrmCreateTest, MissingInputGivesTheWarningAndKeepsTheDialogOpen) {
+    ui.acknowledgeMessage();               // name but no executable
+    ui.cancelOpen().acknowledgeMessage();  // Open cancelled before any choice
+    ui.chooseOpen(emulator("emu", "out:41")).acknowledgeMessage();  // executable but no name
+    showAndDo([&] {
+        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        EXPECT_TRUE(dialog.isVisible());
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "");
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "mame");
+        control<QLineEdit>(dialog, "txtDatFile")->clear();
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        EXPECT_TRUE(dialog.isVisible());
+    });
+    ASSERT_EQ(ui.messages().size(), 3u);
+    for (const core::Message& message : ui.messages()) {
+        EXPECT_EQ(message.title, "Attenzione...");
+        EXPECT_EQ(message.icon, core::MessageIcon::Warning);
+        EXPECT_EQ(message.text, kMissingInput);
+    }
+    EXPECT_TRUE(namesIn(library).empty());
+}
+
+TEST_F(FrmCreateTest, NameWithASeparatorIsWarnedAndNothingRuns) {
+    ui.chooseOpen(emulator("emu", "out:41")).acknowledgeMessage();
+    showAndDo([&] {
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        control<QLineEdit>(dialog, "txtDatFile")->setText("../escape");
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        EXPECT_TRUE(dialog.isVisible());
+    });
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, "Attenzione...");
+    EXPECT_TRUE(namesIn(library).empty());
+    EXPECT_TRUE(namesIn(folder.path()) == (std::set<std::string>{"datfiles", "emu"}));
+}
+
+TEST_F(FrmCreateTest, PathWithBlanksRunsUnquotedAndTheDatIsMade) {
+    const std::string emus = folder / "My Emus";
+    std::filesystem::create_directory(emus);
+    std::filesystem::copy_file(ZFE_STAND_IN_CHILD, emus + "/mame");
+    ui.chooseOpen(emus + "/mame");
+    showAndDo([&] {
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "mame");
+        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        EXPECT_FALSE(dialog.isVisible()) << "the dialog closes after the capture";
+    });
+    EXPECT_EQ(dialog.exePath(), emus + "/mame");
+    ASSERT_EQ(ui.dialogs().size(), 1u);
+    ASSERT_TRUE(ui.dialogs()[0].request.filter.has_value());
+    EXPECT_EQ(ui.dialogs()[0].request.filter->description, "Eseguibile (*)");
+    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(emus));
+    EXPECT_EQ(readFile(library + "/mame078.dat"), "game (\r\n\tname stand_in\r\n\tdescription \"" +
+                                                      emus + "/mame with 1 argument(s)\"\r\n)\r\n");
+}
+
+TEST_F(FrmCreateTest, NameEndingInDatGetsAnotherDat) {
+    ui.chooseOpen(emulator("emu", "out:41"));
+    showAndDo([&] {
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078.dat");
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
+    });
+    EXPECT_TRUE(namesIn(library) == std::set<std::string>{"mame078.dat.dat"});
+    EXPECT_EQ(readFile(library + "/mame078.dat.dat"), "A");
+}
+
+TEST_F(FrmCreateTest, CloseButtonMakesNoFile) {
+    ui.chooseOpen(emulator("emu", "out:41"));
+    showAndDo([&] {
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
+        dialog.close();
+    });
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_TRUE(namesIn(library).empty());
+}
+
+TEST_F(FrmCreateTest, EachShowingStartsEmptyAndForgetsTheLastChoice) {
+    const std::string mame = emulator("emu", "pattern:300000:256");
+    ui.chooseOpen(mame).cancelOpen();
+    showAndDo([&] {
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        control<QLineEdit>(dialog, "txtDatFile")->setText("big");
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
+    });
+    EXPECT_EQ(control<QLabel>(dialog, "lblReceivedBytes")->text(), "256000");
+    EXPECT_EQ(readFile(library + "/big.dat").size(), 300000u);
+
+    showAndDo([&] {
+        EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "");
+        EXPECT_EQ(control<QLineEdit>(dialog, "txtDatFile")->text(), "");
+        EXPECT_EQ(control<QLabel>(dialog, "lblReceivedBytes")->text(), "");
+        control<QToolButton>(dialog, "cpvButton1")->click();  // cancelled: nothing of the last showing comes back
+        EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "");
+    });
+    ASSERT_EQ(ui.dialogs().size(), 2u);
+    EXPECT_EQ(ui.dialogs()[1].request.initialFileName, "");
+}
+
+TEST_F(FrmCreateTest, ClosingDuringACaptureStopsItAndKeepsTheEarlierDat) {
+    testsupport::writeFile(library + "/mame078.dat", "earlier");
+    ui.chooseOpen(emulator("emu", "out:41 sleep:20000"));
+    bool buttonsWereDisabled = false;
+    bool cursorWasBusy = false;
+    showAndDo([&] {
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
+        QTimer::singleShot(300, &dialog, [&] {
+            buttonsWereDisabled =
+                !control<QToolButton>(dialog, "cpvButton1")->isEnabled() && !control<QToolButton>(dialog, "cmdCreatDat")->isEnabled();
+            cursorWasBusy = QApplication::overrideCursor() != nullptr &&
+                            QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+            dialog.close();
+        });
+        control<QToolButton>(dialog, "cmdCreatDat")->click();  // returns once the close has stopped the capture
+    });
+    EXPECT_TRUE(buttonsWereDisabled);
+    EXPECT_TRUE(cursorWasBusy);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(control<QToolButton>(dialog, "cmdCreatDat")->isEnabled());
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(readFile(library + "/mame078.dat"), "earlier");
+    EXPECT_TRUE(namesIn(library) == std::set<std::string>{"mame078.dat"});
+}
+
+TEST_F(FrmCreateTest, UnwritableOutputIsReportedAndTheDialogStaysOpen) {
+    std::filesystem::remove(library);
+    ui.chooseOpen(emulator("emu", "out:41")).acknowledgeMessage();
+    bool openAfterFailure = false;
+    showAndDo([&] {
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        openAfterFailure = dialog.isVisible();
+    });
+    EXPECT_TRUE(openAfterFailure);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Critical);
+    EXPECT_NE(ui.messages()[0].text.find(library + "/mame078.dat"), std::string::npos);
+}
+
+TEST_F(FrmCreateTest, ProgramThatCannotStartIsReportedAndTheDialogCloses) {
+    std::filesystem::create_directory(folder / "emu");
+    ui.chooseOpen(folder / "emu/mame").acknowledgeMessage();  // deleted after it was chosen
+    showAndDo([&] {
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        EXPECT_FALSE(dialog.isVisible());
+    });
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text, "CreateProcess failed. Error: 2");
+    EXPECT_TRUE(namesIn(library).empty());
+}
+
+}  // namespace
+}  // namespace zfe::gui

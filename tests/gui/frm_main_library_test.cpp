@@ -1,0 +1,299 @@
+// The main window's buttons driven as a user would, with scripted dialogs and
+// answers: the diff request's window side, the import and the delete.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <filesystem>
+
+#include "gui/main_window_fixture.h"
+#include "gui/controls.h"
+
+namespace zfe::gui {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::ScriptedUi;
+using testsupport::writeFile;
+
+class MainWindowButtonsTest : public MainWindowTest {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        elsewhere = root / "elsewhere";
+        fs::create_directories(elsewhere);
+    }
+
+    static void select(FileListBox* list, const QString& name) {
+        const int index = static_cast<int>(list->fileNames().indexOf(name));
+        ASSERT_GE(index, 0) << name.toStdString();
+        list->setSelectedIndex(index);
+    }
+
+    fs::path elsewhere;
+};
+
+TEST_F(MainWindowButtonsTest, CreaDiffDatWithNothingSelectedWarns) {
+    addDat("a.dat");
+    FrmMain& frm = open();
+    control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString((root / "out.dat").string()));
+    ui.acknowledgeMessage();
+    control<QToolButton>(frm, "cmdCrea")->click();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, "Attenzione...");
+    EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Warning);
+    EXPECT_EQ(ui.messages()[0].text,
+              "E' necessario selezionare un Dat Vecchio ed uno Nuovo per il confronto.");
+    EXPECT_FALSE(fs::exists(root / "out.dat"));
+}
+
+TEST_F(MainWindowButtonsTest, SaveDialogPathLandsInTheDestinationLabel) {
+    FrmMain& frm = open();
+    const std::string destination = (elsewhere / "diff.dat").string();
+    ui.chooseSave(destination);
+    control<QToolButton>(frm, "cmdBrowse")->click();
+    EXPECT_EQ(control<QLabel>(frm, "lblFileDest")->text().toStdString(), destination);
+    EXPECT_EQ(fs::current_path(), elsewhere);
+
+    // A cancelled dialog leaves the label as it was; it offered the last name.
+    ui.cancelSave();
+    control<QToolButton>(frm, "cmdBrowse")->click();
+    EXPECT_EQ(control<QLabel>(frm, "lblFileDest")->text().toStdString(), destination);
+    ASSERT_EQ(ui.dialogs().size(), 2u);
+    EXPECT_EQ(ui.dialogs()[1].request.initialFileName, destination);
+}
+
+TEST_F(MainWindowButtonsTest, CreaDiffDatRunsTheToolWithABusyCursorAndDeliversItsOutput) {
+    addDat("old.dat", "old");
+    addDat("new.dat", "new");
+    // A stand-in diff tool that records its arguments and writes its output.
+    const fs::path tool = program / "zdrl" / "zandorel";
+    writeFile(tool,
+              "#!/bin/sh\n"
+              "echo \"$@\" > args.txt\n"
+              "printf 'diff of %s and %s' \"$3\" \"$4\" > zandorel.dat\n"
+              "echo done > zandorel.log\n");
+    fs::permissions(tool, fs::perms::owner_all);
+    FrmMain& frm = open();
+    select(control<FileListBox>(frm, "filOld"), QStringLiteral("old.dat"));
+    select(control<FileListBox>(frm, "filNew"), QStringLiteral("new.dat"));
+    control<QRadioButton>(frm, "optSetType(1)")->setChecked(true);
+    control<QCheckBox>(frm, "chkTiny")->setChecked(true);
+    const fs::path destination = elsewhere / "result.dat";
+    control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
+
+    control<QToolButton>(frm, "cmdCrea")->click();
+    EXPECT_TRUE(ui.messages().empty()) << ScriptedUi::describe(ui.messages().front());
+    EXPECT_EQ(readFile(destination), "diff of old.dat and new.dat");
+    EXPECT_EQ(readFile(program / "zdrl" / "args.txt"), "-M -t old.dat new.dat\n");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    // The diff request does not refresh the lists, nor touch their selection.
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->selectedFileName(), "old.dat");
+}
+
+TEST_F(MainWindowButtonsTest, BusyCursorIsRestoredWhenTheToolCannotStart) {
+    addDat("a.dat");
+    FrmMain& frm = open();
+    select(control<FileListBox>(frm, "filOld"), QStringLiteral("a.dat"));
+    select(control<FileListBox>(frm, "filNew"), QStringLiteral("a.dat"));
+    control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString((elsewhere / "out.dat").string()));
+    ui.acknowledgeMessage();
+    control<QToolButton>(frm, "cmdCrea")->click();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Critical);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(frm.isEnabled());
+}
+
+TEST_F(MainWindowButtonsTest, DeleteTakesTheOldListsFileOnlyAfterTheQuestion) {
+    addDat("m.dat");
+    addDat("n.dat");
+    FrmMain& frm = open();
+    select(control<FileListBox>(frm, "filOld"), QStringLiteral("m.dat"));
+    select(control<FileListBox>(frm, "filNew"), QStringLiteral("n.dat"));
+    ui.answerMessage(core::MessageAnswer::Yes);
+    control<QToolButton>(frm, "cmdDelete")->click();
+
+    ASSERT_EQ(ui.messages().size(), 1u);
+    const core::Message& question = ui.messages()[0];
+    EXPECT_EQ(question.text, "Eliminare il file \"m.dat\" ?");
+    EXPECT_EQ(question.title, "ZandorelFE");
+    EXPECT_EQ(question.buttons, core::MessageButtons::YesNo);
+    EXPECT_EQ(question.icon, core::MessageIcon::Question);
+    EXPECT_EQ(question.defaultButton, core::MessageAnswer::Yes);
+
+    EXPECT_FALSE(fs::exists(library / "m.dat"));
+    EXPECT_TRUE(fs::exists(library / "n.dat"));
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), QStringList{"n.dat"});
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames(), QStringList{"n.dat"});
+}
+
+TEST_F(MainWindowButtonsTest, DeleteWithNothingSelectedInTheOldListDoesNothing) {
+    addDat("m.dat");
+    FrmMain& frm = open();
+    select(control<FileListBox>(frm, "filNew"), QStringLiteral("m.dat"));
+    control<QToolButton>(frm, "cmdDelete")->click();
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_TRUE(fs::exists(library / "m.dat"));
+}
+
+TEST_F(MainWindowButtonsTest, AnsweringNoKeepsTheFileAndTheLists) {
+    addDat("m.dat");
+    FrmMain& frm = open();
+    select(control<FileListBox>(frm, "filOld"), QStringLiteral("m.dat"));
+    addDat("later.dat");  // written by another program meanwhile
+    ui.answerMessage(core::MessageAnswer::No);
+    control<QToolButton>(frm, "cmdDelete")->click();
+    EXPECT_TRUE(fs::exists(library / "m.dat"));
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), QStringList{"m.dat"});
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames(), QStringList{"m.dat"});
+}
+
+TEST_F(MainWindowButtonsTest, DeleteOfAReadOnlyFileFailsWithAMessageAndKeepsIt) {
+    addDat("locked.dat");
+    fs::permissions(library / "locked.dat", fs::perms::owner_read | fs::perms::group_read);
+    FrmMain& frm = open();
+    select(control<FileListBox>(frm, "filOld"), QStringLiteral("locked.dat"));
+    ui.answerMessage(core::MessageAnswer::Yes).acknowledgeMessage();
+    control<QToolButton>(frm, "cmdDelete")->click();
+    ASSERT_EQ(ui.messages().size(), 2u);
+    const core::Message& failure = ui.messages()[1];
+    EXPECT_EQ(failure.title, "ZandorelFE");
+    EXPECT_EQ(failure.icon, core::MessageIcon::Critical);
+    EXPECT_NE(failure.text.find("locked.dat"), std::string::npos) << failure.text;
+    EXPECT_TRUE(fs::exists(library / "locked.dat"));
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), QStringList{"locked.dat"});
+}
+
+TEST_F(MainWindowButtonsTest, DeleteOfAFileThatVanishedSinceTheListWasReadFailsWithAMessage) {
+    addDat("gone.dat");
+    addDat("kept.dat");
+    FrmMain& frm = open();
+    select(control<FileListBox>(frm, "filOld"), QStringLiteral("gone.dat"));
+    fs::remove(library / "gone.dat");
+    ui.answerMessage(core::MessageAnswer::Yes).acknowledgeMessage();
+    control<QToolButton>(frm, "cmdDelete")->click();
+    ASSERT_EQ(ui.messages().size(), 2u);
+    EXPECT_EQ(ui.messages()[1].icon, core::MessageIcon::Critical);
+    EXPECT_NE(ui.messages()[1].text.find("gone.dat"), std::string::npos);
+    EXPECT_TRUE(fs::exists(library / "kept.dat"));
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), (QStringList{"gone.dat", "kept.dat"}));
+}
+
+TEST_F(MainWindowButtonsTest, ImportingTheLibrarysOwnFileLeavesItWhole) {
+    addDat("own.dat", "content");
+    FrmMain& frm = open();
+    ui.chooseOpen((library / "own.dat").string());
+    control<QToolButton>(frm, "cmdImport")->click();
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(readFile(library / "own.dat"), "content");
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), QStringList{"own.dat"});
+}
+
+TEST_F(MainWindowButtonsTest, ImportFromAnotherFolderShowsInBothListsAndIsRemembered) {
+    addDat("a.dat");
+    writeFile(elsewhere / "mame0260.dat", "new dat");
+    FrmMain& frm = open();
+    const std::string chosen = (elsewhere / "mame0260.dat").string();
+    ui.chooseOpen(chosen);
+    control<QToolButton>(frm, "cmdImport")->click();
+
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(readFile(library / "mame0260.dat"), "new dat");
+    EXPECT_TRUE(fs::exists(elsewhere / "mame0260.dat"));
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), (QStringList{"a.dat", "mame0260.dat"}));
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames(), (QStringList{"a.dat", "mame0260.dat"}));
+    EXPECT_EQ(fs::current_path(), elsewhere);
+    EXPECT_EQ(frm.commonDialog().fileName, chosen);
+    EXPECT_EQ(frm.commonDialog().fileTitle, "mame0260.dat");
+
+    // The destination browse shares the dialog and offers the same name.
+    ui.cancelSave();
+    control<QToolButton>(frm, "cmdBrowse")->click();
+    ASSERT_EQ(ui.dialogs().size(), 2u);
+    EXPECT_EQ(ui.dialogs()[0].request.initialFileName, "");
+    EXPECT_FALSE(ui.dialogs()[0].request.filter.has_value());
+    EXPECT_EQ(ui.dialogs()[1].kind, ScriptedUi::DialogKind::Save);
+    EXPECT_EQ(ui.dialogs()[1].request.initialFileName, chosen);
+}
+
+TEST_F(MainWindowButtonsTest, ImportOverTheSameNameInAnotherCaseReplacesIt) {
+    addDat("x.dat", "old");
+    writeFile(elsewhere / "x.DAT", "new");
+    FrmMain& frm = open();
+    ui.chooseOpen((elsewhere / "x.DAT").string());
+    control<QToolButton>(frm, "cmdImport")->click();
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames().size(), 1);
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames().size(), 1);
+    int files = 0;
+    for (const auto& entry : fs::directory_iterator(library)) {
+        ++files;
+        EXPECT_EQ(readFile(entry.path()), "new") << entry.path();
+    }
+    EXPECT_EQ(files, 1);
+}
+
+TEST_F(MainWindowButtonsTest, ImportedTextFileIsCopiedButNotListed) {
+    writeFile(elsewhere / "notes.txt", "notes");
+    FrmMain& frm = open();
+    ui.chooseOpen((elsewhere / "notes.txt").string());
+    control<QToolButton>(frm, "cmdImport")->click();
+    EXPECT_EQ(readFile(library / "notes.txt"), "notes");
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->count(), 0);
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->count(), 0);
+}
+
+TEST_F(MainWindowButtonsTest, CancelledImportCopiesNothingAndRefreshesNothing) {
+    FrmMain& frm = open();
+    addDat("meanwhile.dat");
+    ui.cancelOpen();
+    control<QToolButton>(frm, "cmdImport")->click();
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->count(), 0);
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->count(), 0);
+    EXPECT_EQ(frm.commonDialog().fileName, "");
+}
+
+TEST_F(MainWindowButtonsTest, DatWrittenByAnotherProgramShowsAtTheNextRefresh) {
+    addDat("a.dat");
+    writeFile(elsewhere / "b.dat", "b");
+    FrmMain& frm = open();
+    addDat("diff.dat");  // e.g. a diff dat saved into the library
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), QStringList{"a.dat"});
+    ui.chooseOpen((elsewhere / "b.dat").string());
+    control<QToolButton>(frm, "cmdImport")->click();
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), (QStringList{"a.dat", "b.dat", "diff.dat"}));
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames(), (QStringList{"a.dat", "b.dat", "diff.dat"}));
+}
+
+TEST_F(MainWindowButtonsTest, ImportOfANameThatNamesNoFileFailsAndChangesNothing) {
+    addDat("a.dat", "a");
+    FrmMain& frm = open();
+    addDat("meanwhile.dat");
+    ui.chooseOpen((elsewhere / "typed.dat").string()).acknowledgeMessage();
+    control<QToolButton>(frm, "cmdImport")->click();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, "ZandorelFE");
+    EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Critical);
+    EXPECT_NE(ui.messages()[0].text.find("typed.dat"), std::string::npos);
+    EXPECT_FALSE(fs::exists(library / "typed.dat"));
+    EXPECT_EQ(readFile(library / "a.dat"), "a");
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), QStringList{"a.dat"});
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames(), QStringList{"a.dat"});
+}
+
+TEST_F(MainWindowButtonsTest, ImportIntoAMissingLibraryFailsWithAMessage) {
+    writeFile(elsewhere / "b.dat", "b");
+    fs::remove_all(library);
+    ui.acknowledgeMessage();  // the start-up warning
+    FrmMain& frm = open();
+    ui.chooseOpen((elsewhere / "b.dat").string()).acknowledgeMessage();
+    control<QToolButton>(frm, "cmdImport")->click();
+    ASSERT_EQ(ui.messages().size(), 2u);
+    EXPECT_EQ(ui.messages()[1].icon, core::MessageIcon::Critical);
+    EXPECT_FALSE(fs::exists(library));
+    EXPECT_TRUE(fs::exists(elsewhere / "b.dat"));
+}
+
+}  // namespace
+}  // namespace zfe::gui

@@ -1,0 +1,274 @@
+#include "gui/frm_main.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QToolButton>
+#include <vector>
+
+#include "gui/main_window_fixture.h"
+#include "gui/controls.h"
+
+namespace zfe::gui {
+namespace {
+
+struct ControlRow {
+    const char* name;
+    const char* container;
+    const char* caption;
+    int left, top, width, height;  // twips
+};
+
+// The window's controls as they were designed.
+const ControlRow kControls[] = {
+    {"fraMain", "frmMain", " Origine : ", 120, 120, 8175, 3615},
+    {"cmdCreateDat", "fraMain", "&Crea ...", 3480, 1080, 1215, 495},
+    {"filOld", "fraMain", nullptr, 240, 600, 3015, 2820},
+    {"filNew", "fraMain", nullptr, 4920, 600, 3015, 2820},
+    {"cmdImport", "fraMain", "&Importa ...", 3480, 1680, 1215, 495},
+    {"cmdDelete", "fraMain", "&Elimina", 3480, 2280, 1215, 495},
+    {"Label2(1)", "fraMain", "Nuovo Dat:", 5040, 360, 2895, 255},
+    {"Label2(0)", "fraMain", "Vecchio Dat:", 360, 360, 2895, 255},
+    {"Frame2", "frmMain", " Destinazione : ", 120, 3840, 8175, 855},
+    {"cmdBrowse", "Frame2", "&Sfoglia...", 6960, 360, 1095, 255},
+    {"lblFileDest", "Frame2", "", 240, 360, 6615, 255},
+    {"Frame1", "frmMain", "", 6600, 4800, 1695, 735},
+    {"cmdCrea", "Frame1", "Crea DiffDat", 120, 165, 1455, 495},
+    {"fraOpt", "frmMain", " Tipo di Set : ", 120, 4800, 6375, 735},
+    {"chkTiny", "fraOpt", "Compatto", 5040, 240, 1215, 375},
+    {"optSetType(0)", "fraOpt", "Split", 240, 315, 1215, 255},
+    {"optSetType(1)", "fraOpt", "Merged", 1680, 315, 1215, 255},
+    {"optSetType(2)", "fraOpt", "Non merged", 3240, 315, 1215, 255},
+};
+
+bool sameImage(const QIcon& a, const QIcon& b) {
+    return a.pixmap(16, 16).toImage() == b.pixmap(16, 16).toImage();
+}
+
+QString captionOf(const QWidget* control) {
+    if (const auto* box = qobject_cast<const QGroupBox*>(control)) return box->title();
+    if (const auto* button = qobject_cast<const QAbstractButton*>(control)) return button->text();
+    if (const auto* label = qobject_cast<const QLabel*>(control)) return label->text();
+    return {};
+}
+
+TEST_F(MainWindowTest, EveryControlInItsPlaceWithItsCaption) {
+    FrmMain& frm = open();
+    EXPECT_EQ(frm.windowTitle(), QStringLiteral("Zandorel FE"));
+    EXPECT_EQ(frm.minimumSize(), QSize(561, 379));
+    EXPECT_EQ(frm.maximumSize(), QSize(561, 379));
+    EXPECT_TRUE(frm.windowFlags() & Qt::WindowMinimizeButtonHint);
+    EXPECT_FALSE(frm.windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_TRUE(frm.windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_FALSE(frm.windowIcon().pixmap(16, 16).toImage().isNull());
+    EXPECT_TRUE(sameImage(frm.windowIcon(), applicationIcon()));
+
+    for (const ControlRow& row : kControls) {
+        SCOPED_TRACE(row.name);
+        const auto* control = frm.findChild<QWidget*>(QString::fromLatin1(row.name));
+        ASSERT_NE(control, nullptr);
+        ASSERT_NE(control->parentWidget(), nullptr);
+        EXPECT_EQ(control->parentWidget()->objectName(), QString::fromLatin1(row.container));
+        EXPECT_EQ(control->geometry(),
+                  QRect(row.left / 15, row.top / 15, row.width / 15, row.height / 15));
+        if (row.caption != nullptr) {
+            EXPECT_EQ(captionOf(control), QString::fromLatin1(row.caption));
+        }
+    }
+    EXPECT_EQ(frm.findChild<QLabel*>(QStringLiteral("lblFileDest"))->frameShape(), QFrame::Box);
+}
+
+TEST_F(MainWindowTest, ImageButtonsAreFlatWithTheirPictures) {
+    FrmMain& frm = open();
+    for (QToolButton* button :
+         {control<QToolButton>(frm, "cmdCreateDat"), control<QToolButton>(frm, "cmdImport"), control<QToolButton>(frm, "cmdDelete"), control<QToolButton>(frm, "cmdBrowse"), control<QToolButton>(frm, "cmdCrea")}) {
+        SCOPED_TRACE(button->objectName().toStdString());
+        EXPECT_TRUE(button->autoRaise());
+        EXPECT_EQ(button->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+        EXPECT_FALSE(button->icon().pixmap(16, 16).toImage().isNull());
+    }
+    EXPECT_TRUE(sameImage(control<QToolButton>(frm, "cmdBrowse")->icon(), imageListPicture(1)));
+    EXPECT_TRUE(sameImage(control<QToolButton>(frm, "cmdCrea")->icon(), imageListPicture(4)));
+    EXPECT_TRUE(sameImage(control<QToolButton>(frm, "cmdCreateDat")->icon(), imageListPicture(4)));
+    EXPECT_TRUE(sameImage(control<QToolButton>(frm, "cmdImport")->icon(), imageListPicture(5)));
+    EXPECT_TRUE(sameImage(control<QToolButton>(frm, "cmdDelete")->icon(), imageListPicture(6)));
+    // Six distinct pictures in the list.
+    for (int a = 1; a <= 6; ++a) {
+        for (int b = a + 1; b <= 6; ++b) {
+            EXPECT_FALSE(sameImage(imageListPicture(a), imageListPicture(b))) << a << " " << b;
+        }
+    }
+}
+
+TEST_F(MainWindowTest, TabOrderOfTheControlsThatTakeTheFocus) {
+    FrmMain& frm = open();
+    const std::vector<QWidget*> expected = {control<FileListBox>(frm, "filNew"),        control<FileListBox>(frm, "filOld"),        control<QToolButton>(frm, "cmdCreateDat"),
+                                            control<QToolButton>(frm, "cmdImport"),     control<QToolButton>(frm, "cmdBrowse"),     control<QRadioButton>(frm, "optSetType(2)"),
+                                            control<QRadioButton>(frm, "optSetType(1)"), control<QRadioButton>(frm, "optSetType(0)"), control<QToolButton>(frm, "cmdDelete"),
+                                            control<QToolButton>(frm, "cmdCrea"),       control<QCheckBox>(frm, "chkTiny")};
+    QWidget* widget = expected.front();
+    for (std::size_t i = 1; i < expected.size(); ++i) {
+        widget = widget->nextInFocusChain();
+        while (widget->focusPolicy() == Qt::NoFocus) widget = widget->nextInFocusChain();
+        EXPECT_EQ(widget, expected[i]) << "after " << expected[i - 1]->objectName().toStdString()
+                                       << " comes " << widget->objectName().toStdString();
+    }
+}
+
+TEST_F(MainWindowTest, FirstRunOpensWithTheDefaultsWhereThePlatformPutsIt) {
+    FrmMain& frm = open();
+    EXPECT_TRUE(control<QRadioButton>(frm, "optSetType(0)")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>(frm, "optSetType(1)")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>(frm, "optSetType(2)")->isChecked());
+    EXPECT_FALSE(control<QCheckBox>(frm, "chkTiny")->isChecked());
+    EXPECT_EQ(control<QLabel>(frm, "lblFileDest")->text(), QString());
+    EXPECT_FALSE(frm.testAttribute(Qt::WA_Moved)) << "the window was pinned to a position";
+    EXPECT_FALSE(QFile::exists(settingsPath)) << "loading wrote settings";
+}
+
+TEST_F(MainWindowTest, LoadListsTheDatsOfTheLibraryInBothListsUnselected) {
+    addDat("zeta.dat");
+    addDat("Alpha.DAT");
+    addDat("mid.Dat");
+    addDat("notes.txt");
+    addDat("old.dat.bak");
+    FrmMain& frm = open();
+    const QStringList expected{"Alpha.DAT", "mid.Dat", "zeta.dat"};
+    for (FileListBox* list : {control<FileListBox>(frm, "filOld"), control<FileListBox>(frm, "filNew")}) {
+        SCOPED_TRACE(list->objectName().toStdString());
+        EXPECT_EQ(list->fileNames(), expected);
+        EXPECT_EQ(list->selectedIndex(), -1);
+        EXPECT_EQ(list->selectedFileName(), "");
+        EXPECT_EQ(list->pattern(), QStringLiteral("*.dat"));
+        EXPECT_EQ(list->folder(), library.string());
+    }
+    // Separate selections.
+    control<FileListBox>(frm, "filOld")->setSelectedIndex(1);
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->selectedIndex(), -1);
+}
+
+TEST_F(MainWindowTest, StoredPositionAndOptionsAreRestored) {
+    settings->save("Position", "Left", "1440");
+    settings->save("Position", "Top", "960");
+    settings->save("Options", "SetType", "1");
+    settings->save("Options", "chkTiny", "1");
+    FrmMain& frm = open();
+    EXPECT_EQ(frm.pos(), QPoint(96, 64));
+    EXPECT_FALSE(control<QRadioButton>(frm, "optSetType(0)")->isChecked());
+    EXPECT_TRUE(control<QRadioButton>(frm, "optSetType(1)")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>(frm, "optSetType(2)")->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(frm, "chkTiny")->isChecked());
+}
+
+TEST_F(MainWindowTest, BadStoredValuesFallBackToTheDefaults) {
+    settings->save("Position", "Left", "altrove");
+    settings->save("Position", "Top", "99999999");
+    settings->save("Options", "SetType", "5");
+    settings->save("Options", "chkTiny", "sì");
+    FrmMain& frm = open();
+    EXPECT_FALSE(frm.testAttribute(Qt::WA_Moved));
+    EXPECT_TRUE(control<QRadioButton>(frm, "optSetType(0)")->isChecked());
+    EXPECT_FALSE(control<QCheckBox>(frm, "chkTiny")->isChecked());
+}
+
+TEST_F(MainWindowTest, ClosingWritesTheFourKeysAndTheNextRunRestoresThem) {
+    {
+        FrmMain& frm = open();
+        frm.move(96, 64);
+        control<QRadioButton>(frm, "optSetType(2)")->setChecked(true);
+        control<QCheckBox>(frm, "chkTiny")->setChecked(true);
+        frm.show();
+        closeWindow();
+    }
+    EXPECT_EQ(stored("Options", "SetType"), "2");
+    EXPECT_EQ(stored("Options", "chkTiny"), "1");
+    EXPECT_EQ(stored("Position", "Left"), "1440");
+    EXPECT_EQ(stored("Position", "Top"), "960");
+
+    FrmMain& again = open();
+    EXPECT_EQ(again.pos(), QPoint(96, 64));
+    EXPECT_TRUE(control<QRadioButton>(again, "optSetType(2)")->isChecked());
+    EXPECT_FALSE(control<QRadioButton>(again, "optSetType(0)")->isChecked());
+    EXPECT_TRUE(control<QCheckBox>(again, "chkTiny")->isChecked());
+}
+
+TEST_F(MainWindowTest, FirstRunClosedUnchangedStillWritesEveryKey) {
+    open().show();
+    closeWindow();
+    EXPECT_EQ(stored("Options", "SetType"), "0");
+    EXPECT_EQ(stored("Options", "chkTiny"), "0");
+    EXPECT_NE(stored("Position", "Left"), "<missing>");
+    EXPECT_NE(stored("Position", "Top"), "<missing>");
+}
+
+TEST_F(MainWindowTest, NegativeLeftEdgeIsStoredWithItsSignAndRestored) {
+    settings->save("Position", "Left", "-300");
+    settings->save("Position", "Top", "960");
+    FrmMain& frm = open();
+    EXPECT_EQ(frm.pos(), QPoint(-20, 64));
+    frm.show();
+    closeWindow();
+    EXPECT_EQ(stored("Position", "Left"), "-300");
+    EXPECT_EQ(stored("Position", "Top"), "960");
+}
+
+TEST_F(MainWindowTest, UnwritableSettingsAreIgnoredWithoutAMessage) {
+    const std::filesystem::path blocker = root / "blocker";
+    testsupport::writeFile(blocker, "x");
+    QtSettingsStore unwritable(QString::fromStdString((blocker / "zfe.ini").string()));
+    auto frm = std::make_unique<FrmMain>(program.string(), ui, unwritable);
+    frm->show();
+    EXPECT_TRUE(frm->close());
+    EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST_F(MainWindowTest, BrowseButtonFollowsTheDestinationLabelAfterMinimizeAndRestore) {
+    FrmMain& frm = open();
+    frm.show();
+    // The label grows, as it would to fit a long path.
+    control<QLabel>(frm, "lblFileDest")->setGeometry(16, 20, 441, 30);
+    frm.showMinimized();
+    QApplication::processEvents();
+    frm.showNormal();
+    QApplication::processEvents();
+    EXPECT_EQ(control<QToolButton>(frm, "cmdBrowse")->y(), control<QLabel>(frm, "lblFileDest")->y());
+    EXPECT_EQ(control<QToolButton>(frm, "cmdBrowse")->height(), control<QLabel>(frm, "lblFileDest")->height());
+    EXPECT_EQ(control<QToolButton>(frm, "cmdBrowse")->x(), 464);
+    EXPECT_EQ(control<QToolButton>(frm, "cmdBrowse")->width(), 73);
+}
+
+TEST_F(MainWindowTest, MissingFoldersAreNamedOnceAndTheWindowOpensEmpty) {
+    std::filesystem::remove_all(library);
+    std::filesystem::remove_all(program / "zdrl");
+    ui.acknowledgeMessage();
+    FrmMain& frm = open();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    const core::Message& warning = ui.messages().front();
+    EXPECT_EQ(warning.title, "Attenzione...");
+    EXPECT_EQ(warning.icon, core::MessageIcon::Warning);
+    EXPECT_EQ(warning.buttons, core::MessageButtons::Ok);
+    EXPECT_NE(warning.text.find((program / "datfiles/").string()), std::string::npos)
+        << warning.text;
+    EXPECT_NE(warning.text.find((program / "zdrl/").string()), std::string::npos) << warning.text;
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->count(), 0);
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->count(), 0);
+    EXPECT_FALSE(std::filesystem::exists(library));
+    EXPECT_FALSE(std::filesystem::exists(program / "zdrl"));
+}
+
+TEST_F(MainWindowTest, MissingToolFolderAloneStillListsTheLibrary) {
+    addDat("a.dat");
+    std::filesystem::remove_all(program / "zdrl");
+    ui.acknowledgeMessage();
+    FrmMain& frm = open();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages().front().text.find("datfiles"), std::string::npos);
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), QStringList{"a.dat"});
+}
+
+}  // namespace
+}  // namespace zfe::gui

@@ -1,0 +1,105 @@
+#include "gui/qt_user_interface.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <functional>
+
+#include "gui/italian_translation.h"
+
+namespace zfe::gui {
+namespace {
+
+// What the box looked like when it came up, and the button the "user" pressed.
+struct SeenBox {
+    QString title;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QList<QMessageBox::StandardButton> buttons;
+    QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+};
+
+core::MessageAnswer showAndPress(const core::Message& message, QMessageBox::StandardButton press,
+                           SeenBox& seen) {
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr) {
+            ADD_FAILURE() << "no message box came up";
+            return;
+        }
+        seen.title = box->windowTitle();
+        seen.text = box->text();
+        seen.icon = box->icon();
+        for (QAbstractButton* button : box->buttons()) {
+            seen.buttons.append(box->standardButton(button));
+        }
+        seen.defaultButton = box->standardButton(box->defaultButton());
+        box->button(press)->click();
+    });
+    QtUserInterface ui;
+    return ui.showMessage(message);
+}
+
+TEST(QtUserInterface, QuestionWithYesAndNoAndYesAsDefault) {
+    core::Message question;
+    question.text = "Eliminare il file \"m.dat\" ?";
+    question.icon = core::MessageIcon::Question;
+    question.buttons = core::MessageButtons::YesNo;
+    question.defaultButton = core::MessageAnswer::Yes;
+
+    SeenBox seen;
+    EXPECT_EQ(showAndPress(question, QMessageBox::No, seen), core::MessageAnswer::No);
+    EXPECT_EQ(seen.title, QStringLiteral("ZandorelFE"));
+    EXPECT_EQ(seen.text, QStringLiteral("Eliminare il file \"m.dat\" ?"));
+    EXPECT_EQ(seen.icon, QMessageBox::Question);
+    EXPECT_EQ(seen.buttons.size(), 2);
+    EXPECT_TRUE(seen.buttons.contains(QMessageBox::Yes));
+    EXPECT_TRUE(seen.buttons.contains(QMessageBox::No));
+    EXPECT_EQ(seen.defaultButton, QMessageBox::Yes);
+
+    SeenBox again;
+    EXPECT_EQ(showAndPress(question, QMessageBox::Yes, again), core::MessageAnswer::Yes);
+}
+
+TEST(QtUserInterface, WarningWithOkOnlyAndTwoLines) {
+    SeenBox seen;
+    EXPECT_EQ(showAndPress(core::warningMessage("prima riga\r\nseconda riga"), QMessageBox::Ok, seen),
+              core::MessageAnswer::Ok);
+    EXPECT_EQ(seen.title, QStringLiteral("Attenzione..."));
+    EXPECT_EQ(seen.text, QStringLiteral("prima riga\nseconda riga"));
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(seen.buttons, QList<QMessageBox::StandardButton>{QMessageBox::Ok});
+
+    SeenBox critical;
+    showAndPress(core::criticalMessage("x"), QMessageBox::Ok, critical);
+    EXPECT_EQ(critical.icon, QMessageBox::Critical);
+    EXPECT_EQ(critical.title, QStringLiteral("ZandorelFE"));
+}
+
+TEST(QtUserInterface, FilterTextNamesItsPatternOnce) {
+    EXPECT_EQ(qtFilterText({"Eseguibile (*.exe)", "*.exe"}), QStringLiteral("Eseguibile (*.exe)"));
+    EXPECT_EQ(qtFilterText({"Eseguibile (*)", "*"}), QStringLiteral("Eseguibile (*)"));
+    EXPECT_EQ(qtFilterText({"Dat", "*.dat"}), QStringLiteral("Dat (*.dat)"));
+}
+
+TEST(ItalianTranslation, StandardButtonsSpeakItalianWhenInstalled) {
+    const QString file =
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_it.qm");
+    if (!QFile::exists(file)) {
+        GTEST_SKIP() << "Qt's Italian translation is not installed";
+    }
+    QTranslator translator;
+    ASSERT_TRUE(installItalianTranslation(translator));
+    QMessageBox box(QMessageBox::Question, QString(), QString(),
+                    QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove(QLatin1Char('&')), QStringLiteral("Sì"));
+    QCoreApplication::removeTranslator(&translator);
+}
+
+}  // namespace
+}  // namespace zfe::gui

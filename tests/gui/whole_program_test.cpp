@@ -1,0 +1,106 @@
+// The whole main job as a user runs it: the main window, the project's own diff
+// tool in zdrl/ and a pair of generated dats in the library, for every set type
+// with and without "Compatto".
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "platform/process.h"
+#include "gui/main_window_fixture.h"
+#include "tools/datgen/datgen.h"
+#include "gui/controls.h"
+
+namespace zfe::gui {
+namespace {
+
+namespace fs = std::filesystem;
+using testsupport::readFile;
+using testsupport::writeFile;
+
+struct DiffChoice {
+    int setType;
+    bool compact;
+    const char* options;  // what the tool is given for this choice
+};
+
+class WholeProgramTest : public MainWindowTest, public ::testing::WithParamInterface<DiffChoice> {
+protected:
+    void SetUp() override {
+        MainWindowTest::SetUp();
+        const fs::path tool = program / "zdrl" / fs::path(ZFE_ZANDOREL_PATH).filename();
+        fs::copy_file(ZFE_ZANDOREL_PATH, tool);
+        datgen::Options options;
+        options.games = 400;
+        options.seed = 11;
+        oldDat = datgen::generate(options).text;
+        options.nextVersion = true;
+        newDat = datgen::generate(options).text;
+        addDat("old set.dat", oldDat);
+        addDat("new.dat", newDat);
+        outside = root / "outside";
+        fs::create_directories(outside);
+    }
+
+    // The tool run by hand on the same two dats, for comparison.
+    std::string toolOutput(const char* options) {
+        writeFile(outside / "old set.dat", oldDat);
+        writeFile(outside / "new.dat", newDat);
+        testsupport::CurrentDirectoryGuard back;
+        fs::current_path(outside);
+        const int exitCode = platform::runAndWait(std::string("\"") + ZFE_ZANDOREL_PATH + "\" " +
+                                                  options + " \"old set.dat\" new.dat");
+        EXPECT_EQ(exitCode, 0);
+        return readFile(outside / "zandorel.dat");
+    }
+
+    std::string oldDat;
+    std::string newDat;
+    fs::path outside;
+};
+
+TEST_P(WholeProgramTest, CreaDiffDatDeliversTheToolsDiffDatAndLeavesTheToolFolderClean) {
+    const DiffChoice choice = GetParam();
+    FrmMain& frm = open();
+    control<FileListBox>(frm, "filOld")->setSelectedIndex(
+        static_cast<int>(control<FileListBox>(frm, "filOld")->fileNames().indexOf(QStringLiteral("old set.dat"))));
+    control<FileListBox>(frm, "filNew")->setSelectedIndex(
+        static_cast<int>(control<FileListBox>(frm, "filNew")->fileNames().indexOf(QStringLiteral("new.dat"))));
+    const std::string setTypeOption = "optSetType(" + std::to_string(choice.setType) + ")";
+    control<QRadioButton>(frm, setTypeOption.c_str())->setChecked(true);
+    control<QCheckBox>(frm, "chkTiny")->setChecked(choice.compact);
+    const fs::path destination = root / "diff.dat";
+    control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
+
+    control<QToolButton>(frm, "cmdCrea")->click();
+
+    EXPECT_TRUE(ui.messages().empty()) << testsupport::ScriptedUi::describe(ui.messages().front());
+    const std::string delivered = readFile(destination);
+    EXPECT_NE(delivered.find("game ("), std::string::npos) << "the diff dat holds no game";
+    EXPECT_EQ(delivered, toolOutput(choice.options));
+
+    std::map<std::string, bool> leftInToolFolder;
+    for (const auto& entry : fs::directory_iterator(program / "zdrl")) {
+        leftInToolFolder[entry.path().filename().string()] = true;
+    }
+    EXPECT_EQ(leftInToolFolder.size(), 3u);
+    EXPECT_TRUE(leftInToolFolder.count("old set.dat"));
+    EXPECT_TRUE(leftInToolFolder.count("new.dat"));
+}
+
+std::string choiceName(const ::testing::TestParamInfo<DiffChoice>& info) {
+    static const char* const kSetTypeNames[] = {"Split", "Merged", "NonMerged"};
+    return std::string(kSetTypeNames[info.param.setType]) + (info.param.compact ? "Compact" : "");
+}
+
+INSTANTIATE_TEST_SUITE_P(EverySetType, WholeProgramTest,
+                         ::testing::Values(DiffChoice{0, false, "-S"}, DiffChoice{0, true, "-S -t"},
+                                           DiffChoice{1, false, "-M"}, DiffChoice{1, true, "-M -t"},
+                                           DiffChoice{2, false, "-N"},
+                                           DiffChoice{2, true, "-N -t"}),
+                         choiceName);
+
+}  // namespace
+}  // namespace zfe::gui

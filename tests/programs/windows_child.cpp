@@ -1,0 +1,102 @@
+// The stand-in child of the Windows tests: a program for CreateProcess to start.
+//
+// With ZFE_CHILD_RECORD set it writes to that file its current directory, its
+// raw command line and then its arguments (argv[0] left out), one a line, and
+// exits with code 7. Otherwise its last argument says what to write to its
+// standard handles, with WriteFile so that no C run-time conversion touches
+// the bytes:
+//   silent       nothing
+//   pattern:N    N bytes of patternByte(0..N-1) to standard output, 256 at a time
+//   allbytes     every byte value 0..255, then text with CR, LF and CRLF line ends
+//   mixed        lines to standard output and standard error, interleaved
+//   startup      how it was started: show-window field and flags, standard input
+//   linger       writes "started", closes its standard output and error, runs on 5 s
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <algorithm>
+#include <string>
+
+#include "programs/byte_pattern.h"
+
+namespace {
+
+void writeTo(DWORD which, const std::string& bytes) {
+    const HANDLE handle = GetStdHandle(which);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes.data() + done, static_cast<DWORD>(bytes.size() - done),
+                       &written, nullptr)) {
+            ExitProcess(90);
+        }
+        done += written;
+    }
+}
+
+int record(const char* reportPath, int argc, char** argv) {
+    std::FILE* report = std::fopen(reportPath, "wb");
+    if (report == nullptr) return 100;
+    char folder[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, folder);
+    std::fprintf(report, "%s\n%s\n", folder, GetCommandLineA());
+    for (int i = 1; i < argc; ++i) std::fprintf(report, "%s\n", argv[i]);
+    std::fclose(report);
+    return 7;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (const char* reportPath = std::getenv("ZFE_CHILD_RECORD")) {
+        return record(reportPath, argc, argv);
+    }
+    const std::string mode = argc > 1 ? argv[argc - 1] : "";
+    if (mode == "silent") return 0;
+    if (mode.rfind("pattern:", 0) == 0) {
+        const long long size = std::atoll(mode.c_str() + 8);
+        for (long long offset = 0; offset < size; offset += 256) {
+            writeTo(STD_OUTPUT_HANDLE,
+                    zfe::testsupport::patternBytes(std::min<long long>(256, size - offset), offset));
+        }
+        return 0;
+    }
+    if (mode == "allbytes") {
+        std::string bytes;
+        for (int value = 0; value < 256; ++value) bytes += static_cast<char>(value);
+        writeTo(STD_OUTPUT_HANDLE, bytes + zfe::testsupport::kLineEnds);
+        return 0;
+    }
+    if (mode == "mixed") {
+        writeTo(STD_OUTPUT_HANDLE, "out 1\r\n");
+        writeTo(STD_ERROR_HANDLE, "err 1\n");
+        writeTo(STD_OUTPUT_HANDLE, "out 2\n");
+        writeTo(STD_ERROR_HANDLE, "err 2");
+        return 0;
+    }
+    if (mode == "startup") {
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        GetStartupInfoA(&startup);
+        const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+        char byte;
+        DWORD count = 0;
+        const bool inputReadable = input != nullptr && input != INVALID_HANDLE_VALUE &&
+                                   ReadFile(input, &byte, 1, &count, nullptr) && count > 0;
+        writeTo(STD_OUTPUT_HANDLE, "show=" + std::to_string(startup.wShowWindow) +
+                                       " flags=" + std::to_string(startup.dwFlags) +
+                                       " stdin=" + (inputReadable ? "data" : "none"));
+        return 0;
+    }
+    if (mode == "linger") {
+        writeTo(STD_OUTPUT_HANDLE, "started");
+        CloseHandle(GetStdHandle(STD_OUTPUT_HANDLE));
+        if (GetStdHandle(STD_ERROR_HANDLE) != GetStdHandle(STD_OUTPUT_HANDLE)) {
+            CloseHandle(GetStdHandle(STD_ERROR_HANDLE));
+        }
+        Sleep(5000);
+        return 0;
+    }
+    return 2;
+}
