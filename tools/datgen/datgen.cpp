@@ -55,11 +55,15 @@ std::string withCrlf(const std::string& text) {
 
 Generated generate(const Options& options) {
     if (options.games < 0) throw std::invalid_argument("the number of games must not be negative");
-    Builder builder(options.seed);
-    std::vector<Game> dat = firstVersion(builder, options.games);
     Generated generated;
-    if (options.nextVersion) generated.changes = NextVersion(builder, dat).apply(options.games);
-    writeListinfo(dat, generated.text);
+    if (options.format == Format::listxml) {
+        generated = generateListxml(options);
+    } else {
+        Builder builder(options.seed);
+        std::vector<Game> dat = firstVersion(builder, options.games);
+        if (options.nextVersion) generated.changes = NextVersion(builder, dat).apply(options.games);
+        writeListinfo(dat, generated.text);
+    }
     if (options.crlf) generated.text = withCrlf(generated.text);
     return generated;
 }
@@ -70,6 +74,8 @@ std::string changesText(const Changes& changes) {
     for (const auto& name : changes.removed) text += "removed " + name + "\n";
     for (const auto& [from, to] : changes.renamed) text += "renamed " + from + " " + to + "\n";
     for (const auto& name : changes.changed) text += "changed " + name + "\n";
+    for (const auto& move : changes.reparented)
+        text += "reparented " + move.name + " " + move.from + " " + move.to + "\n";
     return text;
 }
 

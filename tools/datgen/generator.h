@@ -131,6 +131,12 @@ public:
 
     Random& random() { return random_; }
 
+    // A -listxml dat lists more roms a machine than the listinfo dats of old.
+    void makeRicherGames() { richerGames_ = true; }
+
+    // Takes a name made elsewhere (a device's); false when it is taken.
+    bool claim(const std::string& name) { return used_.insert(name).second; }
+
     std::string claimParentName() {
         for (;;) {
             std::string name;
@@ -309,8 +315,10 @@ public:
                 game.roms.push_back(std::move(rom));
             }
         }
-        int count =
-            1 + random_.below(4) + random_.below(4) + (random_.percent(30) ? random_.below(9) : 0);
+        int count = richerGames_ ? 1 + random_.below(6) + random_.below(5) +
+                                       (random_.percent(30) ? random_.below(12) : 0)
+                                 : 1 + random_.below(4) + random_.below(4) +
+                                       (random_.percent(30) ? random_.below(9) : 0);
         int cpuRoms = std::min(count, random_.between(1, 3));
         bool soundCpu = random_.percent(50);
         int proms = count > 4 && random_.percent(40) ? random_.between(1, 2) : 0;
@@ -411,8 +419,8 @@ public:
 private:
     Random random_;
     std::set<std::string> used_;  // every game name ever made: no new game takes an old name
+    bool richerGames_ = false;
 };
-
 
 // Turns the first version into the next one, the way a new emulator release
 // changes its dat. Each game takes part in at most one change, so that the
@@ -430,6 +438,11 @@ public:
             if (!dat_[i].cloneof.empty()) clones_[dat_[i].cloneof].push_back(i);
         }
     }
+
+    // Called on each game the next version adds, parents before their clones
+    // (parent: the clone's parent, else null), to fill in what only one
+    // output format carries.
+    std::function<void(Game&, const Game*)> onNewGame = [](Game&, const Game*) {};
 
     Changes apply(int games) {
         int base = std::max(games, 0);
@@ -663,6 +676,7 @@ private:
                 if (pending.second.cloneof == dat_[i].name)
                     for (const Rom& rom : pending.second.roms) familyRomNames.insert(rom.name);
             Game clone = builder_.makeClone(dat_[i], familyRomNames);
+            onNewGame(clone, &dat_[i]);
             changes_.added.push_back(clone.name);
             additions_.emplace_back(end, std::move(clone));
             ++done;
@@ -682,10 +696,13 @@ private:
                     builder_.makeParent(&dat_[random_.below(static_cast<int>(firstGame))]));
             else
                 family.push_back(builder_.makeParent(nullptr));
+            onNewGame(family.front(), nullptr);
             int clones = std::min(builder_.familyClones(target), 2);
             std::set<std::string> familyRomNames;
-            for (int c = 0; c < clones; ++c)
+            for (int c = 0; c < clones; ++c) {
                 family.push_back(builder_.makeClone(family.front(), familyRomNames));
+                onNewGame(family.back(), &family.front());
+            }
             std::size_t at =
                 firstGame + random_.below(static_cast<int>(dat_.size() - firstGame) + 1);
             while (at < dat_.size() && !dat_[at].cloneof.empty()) ++at;
@@ -705,5 +722,8 @@ private:
     std::vector<std::pair<std::size_t, Game>> additions_;  // inserted before that index
     Changes changes_;
 };
+
+// The -listxml form of generate(), before any CRLF.
+Generated generateListxml(const Options& options);
 
 }  // namespace zfe::datgen::detail
