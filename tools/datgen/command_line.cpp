@@ -47,12 +47,12 @@ bool writeAll(const std::string& path, const std::string& text) {
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine commandLine;
     if (arguments.size() == 1 && arguments[0] == "-listinfo") return commandLine;
-    bool machinesGiven = false;
     if (arguments.size() == 1 && arguments[0] == "-listxml") {
         commandLine.options.format = Format::listxml;
         commandLine.options.games = kListxmlMachines;
         return commandLine;
     }
+    bool machinesGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string option = arguments[i];
         std::string value;
