@@ -46,8 +46,7 @@ Counts countsFor(int machines) {
         counts.clones += counts.parents;
         counts.parents = 0;
     }
-    counts.romlessParents =
-        std::min(counts.parents, part(kRealRomless) - counts.romlessDevices);
+    counts.romlessParents = std::min(counts.parents, part(kRealRomless) - counts.romlessDevices);
     // A clone needs a parent with roms: it shares them.
     if (counts.parents - counts.romlessParents + counts.biosGames == 0) {
         counts.parents += counts.clones;
@@ -56,17 +55,20 @@ Counts countsFor(int machines) {
     return counts;
 }
 
-constexpr const char* kSourceFolders[] = {"sega",   "namco",  "konami", "capcom", "taito",
-                                          "snk",    "irem",   "dataeast", "atari", "midway",
-                                          "nintendo", "misc", "igs",    "jaleco", "toaplan"};
+constexpr const char* kSourceFolders[] = {"sega",     "namco", "konami",   "capcom", "taito",
+                                          "snk",      "irem",  "dataeast", "atari",  "midway",
+                                          "nintendo", "misc",  "igs",      "jaleco", "toaplan"};
 
-constexpr const char* kDeviceStems[] = {"z", "ym", "m", "i", "mc", "hd", "tms", "ay", "sn",
-                                        "upd", "okim", "ns", "wd", "am", "pc", "mb", "dp",
-                                        "es", "k", "r", "sh", "v", "x", "ds", "cs"};
+constexpr const char* kDeviceStems[] = {"z",   "ym",   "m",  "i",  "mc", "hd", "tms", "ay", "sn",
+                                        "upd", "okim", "ns", "wd", "am", "pc", "mb",  "dp", "es",
+                                        "k",   "r",    "sh", "v",  "x",  "ds", "cs"};
 constexpr const char* kDeviceKinds[] = {"cpu", "sound", "machine", "video", "bus", "imagedev"};
-constexpr const char* kDeviceVendors[] = {"Zilog", "Yamaha", "Motorola", "Intel",
-                                          "Hitachi", "Texas Instruments", "NEC",
-                                          "AT&T", "Oki", "National Semiconductor", "Fujitsu"};
+constexpr const char* kDeviceVendors[] = {"Zilog",    "Yamaha",
+                                          "Motorola", "Intel",
+                                          "Hitachi",  "Texas Instruments",
+                                          "NEC",      "AT&T",
+                                          "Oki",      "National Semiconductor",
+                                          "Fujitsu"};
 
 class MachineMaker {
 public:
@@ -85,8 +87,8 @@ public:
         std::string upper = device.name;
         for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         device.description = std::string(random_.pick(kDeviceVendors)) + " " + upper;
-        device.sourcefile = std::string("src/devices/") + random_.pick(kDeviceKinds) + "/" +
-                            device.name + ".cpp";
+        device.sourcefile =
+            std::string("src/devices/") + random_.pick(kDeviceKinds) + "/" + device.name + ".cpp";
         std::set<std::string> taken;
         for (int i = withRoms ? random_.between(1, 4) : 0; i > 0; --i) {
             Rom rom = builder_.makeRom(device.name, taken, device.name,
@@ -121,8 +123,8 @@ public:
             bios.roms.push_back(std::move(rom));
         }
         for (int i = random_.between(1, 3); i > 0; --i) {
-            Rom rom = builder_.makeRom(bios.name, taken, "cpu2", regionEnd(bios.roms, "cpu2"),
-                                       false);
+            Rom rom =
+                builder_.makeRom(bios.name, taken, "cpu2", regionEnd(bios.roms, "cpu2"), false);
             taken.insert(rom.name);
             bios.roms.push_back(std::move(rom));
         }
@@ -142,8 +144,7 @@ public:
             return;
         }
         game.sourcefile = std::string(random_.pick(kSourceFolders)) + "/" +
-                          game.name.substr(0, std::min<std::size_t>(game.name.size(), 6)) +
-                          ".cpp";
+                          game.name.substr(0, std::min<std::size_t>(game.name.size(), 6)) + ".cpp";
         if (random_.percent(2)) game.sampleof = game.name;
         // A few more hard disks than the listinfo games carry, as real machines do.
         if (game.romof.empty() && game.disks.empty() && !game.roms.empty() &&
@@ -225,7 +226,9 @@ std::vector<Game> firstVersion(Builder& builder, const Counts& counts, std::vect
 
 using RomData = std::tuple<std::uint32_t, std::uint32_t, std::string>;  // size, crc, sha1
 
-RomData dataOf(const Rom& rom) { return {rom.size, rom.crc, rom.sha1}; }
+RomData dataOf(const Rom& rom) {
+    return {rom.size, rom.crc, rom.sha1};
+}
 
 // Moves about one clone in a hundred to another parent on no BIOS set, among
 // the clones the next version left alone. A clone whose roms clash by name
@@ -249,8 +252,7 @@ void reparentClones(std::vector<Game>& dat, Random& random, Changes& changes) {
     }
     const int target = std::max(1, cloneCount / 100);
     int done = 0;
-    for (int attempt = 0; attempt < target * 20 && done < target && parents.size() > 1;
-         ++attempt) {
+    for (int attempt = 0; attempt < target * 20 && done < target && parents.size() > 1; ++attempt) {
         Game& clone = dat[static_cast<std::size_t>(random.below(static_cast<int>(dat.size())))];
         if (clone.cloneof.empty() || busy.count(clone.name) ||
             !dat[indexOf.at(clone.cloneof)].romof.empty())
@@ -268,9 +270,9 @@ void reparentClones(std::vector<Game>& dat, Random& random, Changes& changes) {
             }))
             continue;
         for (Rom& rom : clone.roms) {
-            bool parentHasIt = std::any_of(parent.roms.begin(), parent.roms.end(), [&](const Rom& r) {
-                return r.name == rom.name && dataOf(r) == dataOf(rom);
-            });
+            bool parentHasIt = std::any_of(
+                parent.roms.begin(), parent.roms.end(),
+                [&](const Rom& r) { return r.name == rom.name && dataOf(r) == dataOf(rom); });
             rom.merge = parentHasIt ? rom.name : std::string();
         }
         for (Disk& disk : clone.disks) disk.merge.clear();

@@ -174,33 +174,50 @@ constexpr std::string_view kHeader = R"DTD(<?xml version="1.0"?>
 
 )DTD";
 
-constexpr const char* kCpuNames[] = {"Zilog Z80", "Motorola MC68000", "Motorola MC6809",
-                                     "MOS Technology 6502", "Intel 8080", "NEC V30",
-                                     "Hitachi SH-2 (SH7604)", "ARM7", "Motorola MC68EC020"};
+constexpr const char* kCpuNames[] = {
+    "Zilog Z80",         "Motorola MC68000", "Motorola MC6809",       "MOS Technology 6502",
+    "Intel 8080",        "NEC V30",          "Hitachi SH-2 (SH7604)", "ARM7",
+    "Motorola MC68EC020"};
 constexpr const char* kCpuTags[] = {"maincpu", "audiocpu", "subcpu", "mcu", "slave", "soundcpu"};
-constexpr const char* kAudioNames[] = {"Speaker", "AY-3-8910A PSG", "Yamaha YM2151",
-                                       "Yamaha YM2203 OPN", "SN76496", "OKI MSM6295 ADPCM",
-                                       "DAC", "Yamaha YM2610 OPNB", "Samples"};
-constexpr const char* kAudioTags[] = {"speaker", "lspeaker", "rspeaker", "ymsnd", "aysnd",
-                                      "oki", "dac", "samples"};
-constexpr const char* kControlTypes[] = {"joy", "joy", "joy", "only_buttons", "dial",
-                                         "paddle", "trackball", "lightgun", "pedal", "stick"};
-constexpr const char* kDipNames[] = {"Coinage", "Lives", "Bonus Life", "Difficulty",
-                                     "Demo Sounds", "Cabinet", "Flip Screen", "Service Mode",
-                                     "Coin A", "Coin B", "Allow Continue", "Unused",
-                                     "Unknown", "Game Time", "Language", "Free Play"};
-constexpr const char* kDipValues[] = {"Off", "On", "Easy", "Normal", "Hard", "Hardest",
-                                      "1 Coin/1 Credit", "2 Coins/1 Credit", "1 Coin/2 Credits",
-                                      "Upright", "Cocktail", "10000 & 50000", "3", "5",
-                                      "Japanese", "English", "Infinite (Cheat)", "None"};
-constexpr const char* kFeatureTypes[] = {"protection", "timing", "graphics", "palette",
-                                         "sound", "controls", "microphone", "printer", "lan"};
-constexpr const char* kSampleWords[] = {"explode", "fire", "thrust", "hit", "bonus",
-                                        "coin", "laser", "jump", "engine", "alarm"};
+constexpr const char* kAudioNames[] = {
+    "Speaker", "AY-3-8910A PSG",    "Yamaha YM2151", "Yamaha YM2203 OPN",
+    "SN76496", "OKI MSM6295 ADPCM", "DAC",           "Yamaha YM2610 OPNB",
+    "Samples"};
+constexpr const char* kAudioTags[] = {"speaker", "lspeaker", "rspeaker", "ymsnd",
+                                      "aysnd",   "oki",      "dac",      "samples"};
+constexpr const char* kControlTypes[] = {"joy",   "joy",    "joy",       "only_buttons",
+                                         "dial",  "paddle", "trackball", "lightgun",
+                                         "pedal", "stick"};
+constexpr const char* kDipNames[] = {"Coinage",     "Lives",     "Bonus Life",     "Difficulty",
+                                     "Demo Sounds", "Cabinet",   "Flip Screen",    "Service Mode",
+                                     "Coin A",      "Coin B",    "Allow Continue", "Unused",
+                                     "Unknown",     "Game Time", "Language",       "Free Play"};
+constexpr const char* kDipValues[] = {"Off",
+                                      "On",
+                                      "Easy",
+                                      "Normal",
+                                      "Hard",
+                                      "Hardest",
+                                      "1 Coin/1 Credit",
+                                      "2 Coins/1 Credit",
+                                      "1 Coin/2 Credits",
+                                      "Upright",
+                                      "Cocktail",
+                                      "10000 & 50000",
+                                      "3",
+                                      "5",
+                                      "Japanese",
+                                      "English",
+                                      "Infinite (Cheat)",
+                                      "None"};
+constexpr const char* kFeatureTypes[] = {"protection", "timing",     "graphics", "palette", "sound",
+                                         "controls",   "microphone", "printer",  "lan"};
+constexpr const char* kSampleWords[] = {"explode", "fire",  "thrust", "hit",    "bonus",
+                                        "coin",    "laser", "jump",   "engine", "alarm"};
 constexpr const char* kRefreshRates[] = {" refresh=\"60.000000\"", " refresh=\"59.637405\"",
                                          " refresh=\"57.444853\"", " refresh=\"54.706840\""};
-constexpr const char* kSlotOptions[] = {"disk", "cart", "joy", "mouse", "ram", "serial",
-                                        "printer", "modem", "sound", "video"};
+constexpr const char* kSlotOptions[] = {"disk",   "cart",    "joy",   "mouse", "ram",
+                                        "serial", "printer", "modem", "sound", "video"};
 
 void appendNumber(std::string& out, long long value) {
     char buffer[24];
@@ -217,11 +234,20 @@ void appendHex(std::string& out, std::uint32_t value, int digits) {
 void appendEscaped(std::string& out, std::string_view text) {
     for (char c : text) {
         switch (c) {
-            case '"': out += "&quot;"; break;
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            default: out += c;
+            case '"':
+                out += "&quot;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out += c;
         }
     }
 }
@@ -309,8 +335,8 @@ public:
             out_ += "/>\n";
         }
         if (!device_) input();
-        int switches = device_ ? (random_.percent(10) ? random_.between(1, 4) : 0)
-                               : random_.below(28);
+        int switches =
+            device_ ? (random_.percent(10) ? random_.between(1, 4) : 0) : random_.below(28);
         for (int i = 0; i < switches; ++i) dipswitch(i);
         if (!device_ && random_.percent(25))
             for (int i = random_.between(1, 3); i > 0; --i) configuration();
@@ -330,7 +356,8 @@ private:
         int count = device_ ? random_.below(6) : random_.between(4, 31);
         for (int i = 0; i < count; ++i) {
             out_ += "\t\t<device_ref name=\"";
-            out_ += devices_[static_cast<std::size_t>(random_.below(static_cast<int>(devices_.size())))];
+            out_ += devices_[static_cast<std::size_t>(
+                random_.below(static_cast<int>(devices_.size())))];
             out_ += "\"/>\n";
         }
     }
@@ -369,7 +396,9 @@ private:
             bool vector = roll < 3;
             out_ += "\t\t<display tag=\"";
             out_ += i == 1 ? "screen" : "lscreen";
-            out_ += vector ? "\" type=\"vector\"" : roll < 8 ? "\" type=\"lcd\"" : "\" type=\"raster\"";
+            out_ += vector     ? "\" type=\"vector\""
+                    : roll < 8 ? "\" type=\"lcd\""
+                               : "\" type=\"raster\"";
             bool vertical = random_.percent(35);
             out_ += vertical ? " rotate=\"270\"" : " rotate=\"0\"";
             if (random_.percent(3)) out_ += " flipx=\"yes\"";
@@ -467,8 +496,8 @@ private:
     void dipswitch(int index) { switchBlock("dipswitch", "diplocation", "dipvalue", index); }
 
     void configuration() {
-        switchBlock("configuration", random_.percent(20) ? "conflocation" : nullptr,
-                    "confsetting", 0);
+        switchBlock("configuration", random_.percent(20) ? "conflocation" : nullptr, "confsetting",
+                    0);
     }
 
     void ports() {
@@ -508,7 +537,8 @@ private:
     void feature() {
         out_ += "\t\t<feature type=\"";
         out_ += random_.pick(kFeatureTypes);
-        out_ += random_.percent(50) ? "\" status=\"imperfect\"/>\n" : "\" status=\"unemulated\"/>\n";
+        out_ +=
+            random_.percent(50) ? "\" status=\"imperfect\"/>\n" : "\" status=\"unemulated\"/>\n";
     }
 
     void slots() {
@@ -528,7 +558,8 @@ private:
                 if (devices_.empty())
                     out_ += kind;
                 else
-                    out_ += devices_[static_cast<std::size_t>(random_.below(static_cast<int>(devices_.size())))];
+                    out_ += devices_[static_cast<std::size_t>(
+                        random_.below(static_cast<int>(devices_.size())))];
                 out_ += '"';
                 if (o == preset) out_ += " default=\"yes\"";
                 out_ += "/>\n";

@@ -48,7 +48,8 @@ TEST(DatgenCommandLine, ListinfoAloneActsLikeAnEmulator) {
 }
 
 TEST(DatgenCommandLine, ListxmlIsRealSizeUnlessTold) {
-    for (const auto& arguments : std::vector<std::vector<std::string>>{{"-listxml"}, {"--listxml"}}) {
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{"-listxml"}, {"--listxml"}}) {
         CommandLine commandLine = parseCommandLine(arguments);
         EXPECT_EQ(commandLine.options.format, Format::listxml);
         EXPECT_EQ(commandLine.options.games, kListxmlMachines);

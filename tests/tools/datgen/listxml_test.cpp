@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
-#include <pugixml.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <pugixml.hpp>
 #include <set>
 #include <sstream>
 
@@ -47,8 +47,8 @@ struct Dat {
 };
 
 void load(const std::string& text, Dat& dat) {
-    pugi::xml_parse_result result =
-        dat.document.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_doctype);
+    pugi::xml_parse_result result = dat.document.load_buffer(
+        text.data(), text.size(), pugi::parse_default | pugi::parse_doctype);
     ASSERT_TRUE(result) << result.description() << " at byte " << result.offset;
     for (pugi::xml_node machine : dat.document.child("mame").children("machine")) {
         std::string name = machine.attribute("name").value();
@@ -158,8 +158,8 @@ TEST(DatgenListxml, ScaledDownDatHasTheShapeOfMame0251) {
     EXPECT_NEAR(elements["sample"], 27'417 * kScale, near(27'417, 0.5));
     EXPECT_NEAR(elements["disk"], 1'273 * kScale, near(1'273, 0.5));
     for (const char* kind : {"display", "sound", "input", "control", "diplocation", "dipvalue",
-                             "configuration", "confsetting", "analog", "driver", "feature",
-                             "slot", "slotoption", "softwarelist", "ramoption"})
+                             "configuration", "confsetting", "analog", "driver", "feature", "slot",
+                             "slotoption", "softwarelist", "ramoption"})
         EXPECT_GT(elements[kind], 0) << kind;
     EXPECT_NE(text.find("&quot;"), std::string::npos) << "a quote in a description, escaped";
     EXPECT_NE(text.find("status=\"nodump\""), std::string::npos);
