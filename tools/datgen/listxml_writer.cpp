@@ -4,6 +4,7 @@
 
 #include "tools/datgen/model.h"
 #include "tools/datgen/random.h"
+#include "tools/datgen/text_append.h"
 
 namespace zfe::datgen {
 namespace {
@@ -218,18 +219,6 @@ constexpr const char* kRefreshRates[] = {" refresh=\"60.000000\"", " refresh=\"5
                                          " refresh=\"57.444853\"", " refresh=\"54.706840\""};
 constexpr const char* kSlotOptions[] = {"disk",   "cart",    "joy",   "mouse", "ram",
                                         "serial", "printer", "modem", "sound", "video"};
-
-void appendNumber(std::string& out, long long value) {
-    char buffer[24];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
-}
-
-void appendHex(std::string& out, std::uint32_t value, int digits) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
-        out += kDigits[(value >> shift) & 0xf];
-}
 
 void appendEscaped(std::string& out, std::string_view text) {
     for (char c : text) {
