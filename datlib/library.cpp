@@ -81,6 +81,15 @@ bool importDat(core::UserInterface& ui, core::CommonDialogMemory& dialog, const 
 
     const std::string library = core::datFolder(applicationPath);
     const std::string& source = dialog.fileTitle;
+    // A pipe would hold the copy until something writes to it, a device never
+    // ends; only what exists and is not a file is refused here, a missing file
+    // is left to the copy's own message.
+    if ((platform::fileExists(source) || platform::directoryExists(source)) &&
+        !platform::isRegularFile(source)) {
+        ui.showMessage(core::criticalMessage("Impossibile importare " + core::inQuotes(*chosen) +
+                                             ": non è un file, ma una cartella, una pipe o un dispositivo."));
+        return true;
+    }
     std::string destination;
     try {
         destination = library + libraryNameFor(source, platform::listFiles(library));
@@ -89,7 +98,7 @@ bool importDat(core::UserInterface& ui, core::CommonDialogMemory& dialog, const 
                                           ": la cartella della libreria " + core::inQuotes(library) +
                                           " non è leggibile.",
                                       error));
-        return false;
+        return true;
     }
 
     if (isSameFile(source, destination)) {
@@ -101,7 +110,7 @@ bool importDat(core::UserInterface& ui, core::CommonDialogMemory& dialog, const 
         ui.showMessage(core::failureMessage("Impossibile importare il file " + core::inQuotes(*chosen) +
                                           " in " + core::inQuotes(destination) + ".",
                                       error));
-        return false;
+        return true;
     }
     return true;
 }
@@ -131,7 +140,6 @@ bool deleteDat(core::UserInterface& ui, const std::string& oldListFolder, const 
         files.deleteFile(path, false);
     } catch (const platform::OsError& error) {
         ui.showMessage(core::deleteFailedMessage(path, error));
-        return false;
     }
     return true;
 }
