@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
+#include <algorithm>
 #include <exception>
+#include <thread>
 
 #include "core/folders.h"
 #include "core/startup_check.h"
@@ -46,10 +49,111 @@ std::vector<core::PixelRect> screenRects() {
 }
 
 // Before the window is first shown the window manager has not told us its
-// frame; assume a common title bar height.
+// frame; assume a common title bar height and border.
 constexpr int kAssumedTitleBarHeight = 24;
+constexpr int kAssumedBorderWidth = 4;
+
+// The stored position may leave part of the title bar off the screen (one
+// saved at another scale factor or on a larger screen): the window is moved
+// just far enough that the whole bar, close box included, is on the screen
+// that shows most of it.
+core::PixelPoint withWholeTitleBarOnAScreen(core::PixelPoint position, const core::WindowPlacement& window) {
+    const QRect bar(position.x, position.y, window.frameWidth, window.titleBarHeight);
+    const QRect* best = nullptr;
+    long bestArea = -1;
+    std::vector<QRect> screens;
+    for (const core::PixelRect& screen : window.screens) {
+        screens.emplace_back(screen.left, screen.top, screen.width, screen.height);
+    }
+    for (const QRect& screen : screens) {
+        if (screen.contains(bar)) return position;
+        const QRect shared = screen.intersected(bar);
+        const long area = shared.isEmpty() ? 0 : long{shared.width()} * shared.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = &screen;
+        }
+    }
+    if (best == nullptr) return position;
+    const int right = std::max(best->left(), best->left() + best->width() - bar.width());
+    const int bottom = std::max(best->top(), best->top() + best->height() - bar.height());
+    return core::PixelPoint{std::clamp(position.x, best->left(), right),
+                            std::clamp(position.y, best->top(), bottom)};
+}
+
+bool isUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Starts the command line and waits for it, letting the windows repaint
+// meanwhile: the program runs on a thread of its own while this one serves
+// events (input to the main window being dropped by its InputBlocker).
+void runServingEvents(const std::string& commandLine) {
+    const BusyCursor busy;
+    std::exception_ptr failure;
+    QEventLoop loop;
+    std::thread runner([&] {
+        try {
+            diff::RunAndWait(commandLine);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec();
+    runner.join();
+    if (failure) std::rethrow_exception(failure);
+}
 
 }  // namespace
+
+// For as long as it lives, clicks and keys meant for the window (or any of its
+// controls) are dropped: a request that runs long must not have the input made
+// meanwhile replayed when it ends. Dialogs and message boxes are windows of
+// their own and keep their input.
+class FrmMain::InputBlocker : public QObject {
+public:
+    explicit InputBlocker(FrmMain& window) : window_(window) {
+        window_.requestRunning_ = true;
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~InputBlocker() override {
+        // Input that reached the queue while the request held the thread is
+        // delivered, and so dropped, before the window takes input again.
+        QCoreApplication::processEvents();
+        QCoreApplication::instance()->removeEventFilter(this);
+        window_.requestRunning_ = false;
+    }
+    InputBlocker(const InputBlocker&) = delete;
+    InputBlocker& operator=(const InputBlocker&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!isUserInput(event->type()) || !watched->isWidgetType()) return false;
+        return static_cast<QWidget*>(watched)->window() == &window_;
+    }
+
+private:
+    FrmMain& window_;
+};
 
 QIcon imageListPicture(int index) {
     registerResources();
@@ -149,7 +253,7 @@ void FrmMain::setTabOrder() {
 void FrmMain::load() {
     destinationLabel->clear();
 
-    const QString pattern = QStringLiteral("*.dat");
+    const QString pattern = QStringLiteral("*.dat;*.xml");
     oldList->setPattern(pattern);
     newList->setPattern(pattern);
     oldList->setFolder(core::datListFolder(applicationPath_));
@@ -173,12 +277,14 @@ void FrmMain::load() {
 void FrmMain::restorePosition() {
     const QRect frameRect = frameGeometry();
     const int titleBar = geometry().top() - frameRect.top();
+    const bool frameKnown = titleBar > 0;
     core::WindowPlacement placement;
     placement.current = core::PixelPoint{pos().x(), pos().y()};
-    placement.frameWidth = frameRect.width();
-    placement.titleBarHeight = titleBar > 0 ? titleBar : kAssumedTitleBarHeight;
+    placement.frameWidth = frameKnown ? frameRect.width() : frameRect.width() + 2 * kAssumedBorderWidth;
+    placement.titleBarHeight = frameKnown ? titleBar : kAssumedTitleBarHeight;
     placement.screens = screenRects();
-    const core::PixelPoint restored = core::restoredPosition(settings_, placement);
+    const core::PixelPoint restored =
+        withWholeTitleBarOnAScreen(core::restoredPosition(settings_, placement), placement);
     // Moving to where the window already is would still pin it there and take
     // the placement away from the window manager.
     if (!(restored == placement.current)) {
@@ -211,6 +317,11 @@ void FrmMain::showEvent(QShowEvent* event) {
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
+    // The request that runs still needs the window; it is closed afterwards.
+    if (requestRunning_) {
+        event->ignore();
+        return;
+    }
     unload();
     event->accept();
 }
@@ -258,6 +369,7 @@ void FrmMain::browseDestination() {
 }
 
 void FrmMain::createDiff() {
+    const InputBlocker blocker(*this);
     runHandler([&] {
         diff::DiffControls controls;
         controls.oldIndex = oldList->selectedIndex();
@@ -267,15 +379,16 @@ void FrmMain::createDiff() {
         controls.destination = destinationLabel->text().toStdString();
         controls.setTypeSelected = selectedSetTypes();
         controls.compact = compactCheck->isChecked() ? 1 : 0;
-        const diff::CommandRunner runWithBusyCursor = [](const std::string& commandLine) {
-            const BusyCursor busy;
-            diff::RunAndWait(commandLine);
-        };
-        diff::createDiffDat(controls, applicationPath_, fileSystem(), ui_, runWithBusyCursor);
+        // A diff dat delivered into the library shows at once.
+        if (diff::createDiffDat(controls, applicationPath_, fileSystem(), ui_, runServingEvents) ==
+            diff::DiffOutcome::Delivered) {
+            refreshLists();
+        }
     });
 }
 
 void FrmMain::importDat() {
+    const InputBlocker blocker(*this);
     runHandler([&] {
         if (datlib::importDat(ui_, commonDialog_, applicationPath_, fileSystem())) {
             refreshLists();
@@ -284,6 +397,7 @@ void FrmMain::importDat() {
 }
 
 void FrmMain::deleteDat() {
+    const InputBlocker blocker(*this);
     runHandler([&] {
         if (datlib::deleteDat(ui_, oldList->folder(), oldList->selectedFileName(), fileSystem())) {
             refreshLists();

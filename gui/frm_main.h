@@ -71,6 +71,7 @@ private:
     // instead of escaping into Qt's event loop.
     template <typename Handler>
     void runHandler(Handler&& handler);
+    class InputBlocker;
 
     // The controls; each carries its designer name as its object name, by
     // which the tests find it.
@@ -97,6 +98,7 @@ private:
     std::unique_ptr<platform::FileSystemService> fileSystem_;
     FrmCreate* frmCreate_ = nullptr;  // a child of this window, made on first use
     bool unloaded_ = false;
+    bool requestRunning_ = false;  // the window is not closed while a request runs
 };
 
 }  // namespace zfe::gui
