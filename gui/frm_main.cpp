@@ -5,7 +5,11 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <qdrawutil.h>
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <thread>
 
@@ -31,9 +35,36 @@ void registerResources() {
 
 namespace {
 
+// A frame drawn alike under every style: its line runs through the middle of
+// the caption's height whether or not it has a caption, and the caption sits
+// on the line. (Styles such as Fusion put the caption above the line, which
+// moves the line of a captioned frame below that of its uncaptioned
+// neighbour, while the table gives both the same top.)
+class CaptionFrame : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        const QFontMetrics metrics(font());
+        // An etched line in the palette's colours; the styles' own group-box
+        // frames place themselves below the caption.
+        qDrawShadeRect(&painter, rect().adjusted(0, metrics.height() / 2, 0, 0), palette(), true, 1, 0);
+        if (title().isEmpty()) return;
+        const QRect caption(kCaptionIndent, 0, metrics.horizontalAdvance(title()), metrics.height());
+        painter.fillRect(caption, palette().window());
+        painter.drawItemText(caption, Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(), title(),
+                             QPalette::WindowText);
+    }
+
+private:
+    static constexpr int kCaptionIndent = 6;
+};
+
 QGroupBox* frame(QWidget* container, const char* name, const QString& caption,
                  const QRect& geometry) {
-    auto* box = new QGroupBox(caption, container);
+    auto* box = new CaptionFrame(caption, container);
     box->setObjectName(QString::fromLatin1(name));
     box->setGeometry(geometry);
     return box;
@@ -52,6 +83,11 @@ std::vector<core::PixelRect> screenRects() {
 // frame; assume a common title bar height and border.
 constexpr int kAssumedTitleBarHeight = 24;
 constexpr int kAssumedBorderWidth = 4;
+
+// The client area as designed, and how far a larger font may make it grow.
+constexpr int kDesignWidth = 8415 / core::kTwipsPerPixel;
+constexpr int kDesignHeight = 5685 / core::kTwipsPerPixel;
+constexpr double kLargestLayoutFactor = 3.0;
 
 // The stored position may leave part of the title bar off the screen (one
 // saved at another scale factor or on a larger screen): the window is moved
@@ -176,9 +212,11 @@ FrmMain::FrmMain(std::string applicationPath, core::UserInterface& ui, core::Set
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Zandorel FE"));
     setWindowIcon(applicationIcon());
-    setFixedSize(8415 / core::kTwipsPerPixel, 5685 / core::kTwipsPerPixel);
+    setFixedSize(kDesignWidth, kDesignHeight);
     setFont(designFont());
     createControls();
+    for (QWidget* control : findChildren<QWidget*>()) designGeometry_.insert(control, control->geometry());
+    fitCaptions();
     setTabOrder();
     load();
 }
@@ -297,6 +335,55 @@ void FrmMain::alignBrowseButton() {
     browseButton->resize(browseButton->width(), destinationLabel->height());
 }
 
+// The room a control's caption needs: text beside a check mark or option
+// circle needs the style's indent plus the text; the image buttons' and
+// labels' own size hints are their caption's size.
+QSize captionRoom(const QWidget* control) {
+    const auto* button = qobject_cast<const QAbstractButton*>(control);
+    const bool checkable = qobject_cast<const QCheckBox*>(control) != nullptr ||
+                           qobject_cast<const QRadioButton*>(control) != nullptr;
+    if (button == nullptr || !checkable) return control->sizeHint();
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const bool isCheckBox = qobject_cast<const QCheckBox*>(control) != nullptr;
+    const QRect contents = control->style()->subElementRect(
+        isCheckBox ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents, &option, control);
+    const QFontMetrics metrics(control->font());
+    return QSize(contents.left() + metrics.horizontalAdvance(QString(button->text()).remove(QLatin1Char('&'))),
+                 metrics.height());
+}
+
+// The layout holds the design font's captions. A larger font (a higher font
+// resolution, or a wider substitute for the design font) would cut them, so
+// the whole window grows with it, as forms laid out in twips grow under large
+// fonts on Windows: every place and size by the one factor that gives each
+// caption its room.
+void FrmMain::fitCaptions() {
+    double factor = 1.0;
+    for (auto design = designGeometry_.cbegin(); design != designGeometry_.cend(); ++design) {
+        QWidget* control = design.key();
+        const bool hasCaption = qobject_cast<QAbstractButton*>(control) != nullptr ||
+                                control == listCaptions[0] || control == listCaptions[1] ||
+                                control == destinationLabel;
+        if (!hasCaption) continue;
+        const QSize needed = captionRoom(control);
+        factor = std::max(factor, needed.width() / static_cast<double>(design.value().width()));
+        // The browse button's height is the destination label's.
+        if (control != browseButton) {
+            factor = std::max(factor, needed.height() / static_cast<double>(design.value().height()));
+        }
+    }
+    factor = std::min(factor, kLargestLayoutFactor);
+    const auto scaled = [factor](int length) { return static_cast<int>(std::lround(length * factor)); };
+    setFixedSize(scaled(kDesignWidth), scaled(kDesignHeight));
+    for (auto design = designGeometry_.cbegin(); design != designGeometry_.cend(); ++design) {
+        const QRect& rect = design.value();
+        design.key()->setGeometry(scaled(rect.x()), scaled(rect.y()), scaled(rect.width()), scaled(rect.height()));
+    }
+    alignBrowseButton();
+}
+
 void FrmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     alignBrowseButton();
@@ -308,6 +395,8 @@ void FrmMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange) {
         alignBrowseButton();
+    } else if (event->type() == QEvent::FontChange && !designGeometry_.isEmpty()) {
+        fitCaptions();
     }
 }
 

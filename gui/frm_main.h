@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHash>
+#include <QRect>
 #include <QIcon>
 #include <QLabel>
 #include <QRadioButton>
@@ -64,6 +66,7 @@ private:
     void load();
     void restorePosition();
     void alignBrowseButton();
+    void fitCaptions();
     void unload();
     std::array<bool, 3> selectedSetTypes() const;
     platform::FileSystemService& fileSystem();
@@ -90,6 +93,8 @@ private:
     QGroupBox* setTypeFrame;
     QCheckBox* compactCheck;
     std::array<QRadioButton*, 3> setTypeOptions;
+
+    QHash<QWidget*, QRect> designGeometry_;  // every control's place in the table
 
     std::string applicationPath_;
     core::UserInterface& ui_;

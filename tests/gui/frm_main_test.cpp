@@ -4,6 +4,8 @@
 
 #include <QFile>
 #include <QCheckBox>
+#include <QAbstractButton>
+#include <algorithm>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QApplication>
@@ -86,6 +88,29 @@ TEST_F(MainWindowTest, EveryControlInItsPlaceWithItsCaption) {
     EXPECT_EQ(frm.findChild<QLabel*>(QStringLiteral("lblFileDest"))->frameShape(), QFrame::Box);
     // A path is shown as it is, never as markup.
     EXPECT_EQ(frm.findChild<QLabel*>(QStringLiteral("lblFileDest"))->textFormat(), Qt::PlainText);
+}
+
+TEST_F(MainWindowTest, CaptionsAreNotCutWithALargerFont) {
+    FrmMain& frm = open();
+    QFont larger = frm.font();
+    larger.setPointSizeF(larger.pointSizeF() * 1.6);
+    frm.setFont(larger);
+    EXPECT_GT(frm.width(), 561);
+    for (const ControlRow& row : kControls) {
+        auto* control = frm.findChild<QWidget*>(QString::fromLatin1(row.name));
+        if (qobject_cast<QAbstractButton*>(control) == nullptr && !QString::fromLatin1(row.name).startsWith("Label2")) {
+            continue;
+        }
+        SCOPED_TRACE(row.name);
+        EXPECT_GE(control->x(), row.left / 15);
+        // The caption's text fits in what the style leaves of the control.
+        const QString caption = captionOf(control).remove(QLatin1Char('&'));
+        EXPECT_GE(control->width(), std::min(QFontMetrics(control->font()).horizontalAdvance(caption) + 16,
+                                             control->parentWidget()->width() - control->x()));
+        EXPECT_GE(control->height(), QFontMetrics(control->font()).height());
+    }
+    EXPECT_EQ(control<QToolButton>(frm, "cmdBrowse")->geometry().top(),
+              control<QLabel>(frm, "lblFileDest")->geometry().top());
 }
 
 TEST_F(MainWindowTest, ImageButtonsAreFlatWithTheirPictures) {
