@@ -192,20 +192,20 @@ core::Message delivered(const std::string& destination, const std::string& logPa
     return core::informationMessage(std::move(text), std::move(details));
 }
 
-// Deletes the staged copies of one request, read-only ones too: they are the
-// request's own and would otherwise pile up in the tool's folder.
-void removeStagedCopies(const std::vector<std::string>& staged, platform::FileSystemService& files,
-                        core::UserInterface& ui) {
-    for (const std::string& path : staged) {
-        if (!FileExists(path)) {
-            continue;
-        }
-        try {
-            files.deleteFile(path, true);
-        } catch (const platform::OsError& error) {
-            ui.showMessage(core::deleteFailedMessage(path, error));
-        }
+// Deletes a file of the tool's folder when it is there; false, after saying
+// so, when it is there and cannot go.
+bool deleteIfPresent(const std::string& path, bool force, platform::FileSystemService& files,
+                     core::UserInterface& ui) {
+    if (!FileExists(path)) {
+        return true;
     }
+    try {
+        files.deleteFile(path, force);
+    } catch (const platform::OsError& error) {
+        ui.showMessage(core::deleteFailedMessage(path, error));
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -309,18 +309,8 @@ DiffOutcome stageRunAndDeliver(const DiffControls& controls, const std::string& 
     }
     ui.showMessage(delivered(controls.destination, diffLog));
     // A tool that wrote no report has still delivered its diff dat.
-    for (const std::string& output : {diffDat, diffLog}) {
-        if (output == diffLog && !FileExists(diffLog)) {
-            continue;
-        }
-        try {
-            files.deleteFile(output, true);
-        } catch (const platform::OsError& error) {
-            ui.showMessage(core::deleteFailedMessage(output, error));
-            return DiffOutcome::Failed;
-        }
-    }
-    return DiffOutcome::Delivered;
+    const bool cleared = deleteIfPresent(diffDat, true, files, ui) && deleteIfPresent(diffLog, true, files, ui);
+    return cleared ? DiffOutcome::Delivered : DiffOutcome::Failed;
 }
 
 }  // namespace
@@ -351,22 +341,19 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
         {tool + kDiffLogFileName, true},
     };
     for (const auto& [path, force] : staleFiles) {
-        if (!FileExists(path)) {
-            continue;
-        }
-        try {
-            files.deleteFile(path, force);
-        } catch (const platform::OsError& error) {
-            ui.showMessage(core::deleteFailedMessage(path, error));
+        if (!deleteIfPresent(path, force, files, ui)) {
             return DiffOutcome::Failed;
         }
     }
 
     std::vector<std::string> staged;
     const DiffOutcome outcome = stageRunAndDeliver(controls, applicationPath, files, ui, runAndWait, staged);
-    // A copy that cannot go is reported; a diff dat already delivered stays
-    // delivered.
-    removeStagedCopies(staged, files, ui);
+    // The staged copies are the request's own, read-only ones too, and would
+    // otherwise pile up in the tool's folder. One that cannot go is reported;
+    // a diff dat already delivered stays delivered.
+    for (const std::string& path : staged) {
+        deleteIfPresent(path, true, files, ui);
+    }
     return outcome;
 }
 

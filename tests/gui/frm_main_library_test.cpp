@@ -34,6 +34,19 @@ protected:
         list->setSelectedIndex(index);
     }
 
+    // old.dat and new.dat in the library and chosen, the slow stand-in as the
+    // diff tool, and the destination.
+    FrmMain& openForASlowDiff(const fs::path& destination) {
+        addDat("old.dat");
+        addDat("new.dat");
+        fs::copy_file(ZFE_SLOW_ZANDOREL_PATH, program / "zdrl" / "zandorel");
+        FrmMain& frm = open();
+        select(control<FileListBox>(frm, "filOld"), QStringLiteral("old.dat"));
+        select(control<FileListBox>(frm, "filNew"), QStringLiteral("new.dat"));
+        control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
+        return frm;
+    }
+
     fs::path elsewhere;
 };
 
@@ -97,14 +110,8 @@ TEST_F(MainWindowButtonsTest, CreaDiffDatRunsTheToolWithABusyCursorAndDeliversIt
 }
 
 TEST_F(MainWindowButtonsTest, DiffDatDeliveredIntoTheLibraryShowsInBothLists) {
-    addDat("old.dat");
-    addDat("new.dat");
-    fs::copy_file(ZFE_SLOW_ZANDOREL_PATH, program / "zdrl" / "zandorel");
     qputenv("ZFE_SLOW_DIFF_MS", "0");
-    FrmMain& frm = open();
-    select(control<FileListBox>(frm, "filOld"), QStringLiteral("old.dat"));
-    select(control<FileListBox>(frm, "filNew"), QStringLiteral("new.dat"));
-    control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString((library / "diff.xml").string()));
+    FrmMain& frm = openForASlowDiff(library / "diff.xml");
     ui.acknowledgeMessage();
     control<QToolButton>(frm, "cmdCrea")->click();
     qunsetenv("ZFE_SLOW_DIFF_MS");
@@ -117,14 +124,8 @@ TEST_F(MainWindowButtonsTest, DiffDatDeliveredIntoTheLibraryShowsInBothLists) {
 // Input made while the tool runs is dropped, not replayed once it has ended;
 // meanwhile the window serves its events (here the timer that "clicks").
 TEST_F(MainWindowButtonsTest, ClicksDuringARunAreDroppedAndNotReplayed) {
-    addDat("old.dat");
-    addDat("new.dat");
-    fs::copy_file(ZFE_SLOW_ZANDOREL_PATH, program / "zdrl" / "zandorel");
-    FrmMain& frm = open();
+    FrmMain& frm = openForASlowDiff(elsewhere / "diff.dat");
     frm.show();
-    select(control<FileListBox>(frm, "filOld"), QStringLiteral("old.dat"));
-    select(control<FileListBox>(frm, "filNew"), QStringLiteral("new.dat"));
-    control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString((elsewhere / "diff.dat").string()));
     auto* createDiff = control<QToolButton>(frm, "cmdCrea");
     auto* merged = control<QRadioButton>(frm, "optSetType(1)");
 
