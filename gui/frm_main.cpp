@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QStyleOptionButton>
@@ -270,6 +271,8 @@ void FrmMain::createControls() {
         setTypeOptions[static_cast<std::size_t>(index)] = option;
     }
 
+    for (QRadioButton* option : setTypeOptions) option->installEventFilter(this);
+
     connect(browseButton, &QToolButton::clicked, this, &FrmMain::browseDestination);
     connect(createDiffButton, &QToolButton::clicked, this, &FrmMain::createDiff);
     connect(importButton, &QToolButton::clicked, this, &FrmMain::importDat);
@@ -382,6 +385,25 @@ void FrmMain::fitCaptions() {
         design.key()->setGeometry(scaled(rect.x()), scaled(rect.y()), scaled(rect.width()), scaled(rect.height()));
     }
     alignBrowseButton();
+}
+
+// Tab enters the set-type group at its selected option, as on Windows, not at
+// the group's first tab index; the arrow keys move within the group.
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        auto* option = qobject_cast<QRadioButton*>(watched);
+        if (option != nullptr && !option->isChecked() &&
+            (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)) {
+            for (QRadioButton* selected : setTypeOptions) {
+                if (selected->isChecked()) {
+                    selected->setFocus(reason);
+                    return true;
+                }
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void FrmMain::resizeEvent(QResizeEvent* event) {

@@ -142,6 +142,7 @@ TEST_F(MainWindowTest, TabFollowsTheTabIndexesAndTheFocusShows) {
     addDat("a.dat");
     addDat("b.dat");
     FrmMain& frm = open();
+    control<QRadioButton>(frm, "optSetType(1)")->setChecked(true);
     frm.show();
     QApplication::setActiveWindow(&frm);
     QApplication::processEvents();
@@ -158,12 +159,23 @@ TEST_F(MainWindowTest, TabFollowsTheTabIndexesAndTheFocusShows) {
         pressTab();
         walked.push_back(QApplication::focusWidget()->objectName().toStdString());
     }
-    // The set-type options are one group: Tab enters it at its first tab index
+    // The set-type options are one group: Tab enters it at its selected option
     // and leaves it at once; the arrow keys move within it.
     EXPECT_EQ(walked, (std::vector<std::string>{"filNew", "filOld", "cmdCreateDat", "cmdImport", "cmdBrowse",
-                                                "optSetType(2)", "cmdDelete", "cmdCrea", "chkTiny", "filNew",
+                                                "optSetType(1)", "cmdDelete", "cmdCrea", "chkTiny", "filNew",
                                                 "filOld"}));
 
+    // Backwards too, through the group at its selected option.
+    control<QToolButton>(frm, "cmdDelete")->setFocus(Qt::TabFocusReason);
+    std::vector<std::string> back;
+    for (int i = 0; i < 2; ++i) {
+        QKeyEvent backtab(QEvent::KeyPress, Qt::Key_Backtab, Qt::ShiftModifier);
+        QApplication::sendEvent(QApplication::focusWidget(), &backtab);
+        back.push_back(QApplication::focusWidget()->objectName().toStdString());
+    }
+    EXPECT_EQ(back, (std::vector<std::string>{"optSetType(1)", "cmdBrowse"}));
+
+    control<FileListBox>(frm, "filOld")->setFocus(Qt::TabFocusReason);
     auto* button = control<QToolButton>(frm, "cmdCreateDat");
     pressTab();
     ASSERT_EQ(QApplication::focusWidget(), button);
