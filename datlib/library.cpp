@@ -1,9 +1,7 @@
 #include "datlib/library.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 #include <vector>
 
 #include "core/failure_messages.h"
@@ -50,9 +48,7 @@ std::string libraryNameFor(const std::string& importedName,
 // library folder, or reached through a link): copying it onto itself would
 // gain nothing.
 bool isSameFile(const std::string& source, const std::string& destination) {
-    std::error_code error;
-    const bool same = std::filesystem::equivalent(core::toFsPath(source), core::toFsPath(destination), error);
-    return !error && same;
+    return platform::isSameFileOrFolder(source, destination);
 }
 
 }  // namespace

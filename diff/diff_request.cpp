@@ -145,10 +145,10 @@ bool isInsideFolder(const std::string& path, const std::string& folder) {
     if (error) {
         return false;
     }
-    const fs::path target = core::toFsPath(folder);
     for (fs::path candidate = absolute.parent_path(); !candidate.empty();
          candidate = candidate.parent_path()) {
-        if (fs::equivalent(candidate, target, error) && !error) {
+        const std::u8string text = candidate.u8string();
+        if (platform::isSameFileOrFolder(std::string(text.begin(), text.end()), folder)) {
             return true;
         }
         if (candidate == candidate.parent_path()) {

@@ -49,6 +49,10 @@ bool directoryExists(const std::string& path) noexcept;
 // device, a missing path. Never throws and never waits on a pipe.
 bool isRegularFile(const std::string& path) noexcept;
 
+// True when both paths name one existing file or folder (same device and
+// inode, or volume and file index), whatever their spelling. Never throws.
+bool isSameFileOrFolder(const std::string& a, const std::string& b) noexcept;
+
 // A file that a folder listing leaves out by the platform's custom: a name
 // beginning with "." on POSIX, the hidden attribute on Windows.
 bool isHidden(const std::string& folder, const std::string& name) noexcept;

@@ -158,6 +158,13 @@ bool isRegularFile(const std::string& path) noexcept {
     return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
 }
 
+bool isSameFileOrFolder(const std::string& a, const std::string& b) noexcept {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 bool isHidden(const std::string&, const std::string& name) noexcept {
     return !name.empty() && name.front() == '.';
 }

@@ -186,14 +186,36 @@ bool directoryExists(const std::string& path) noexcept {
     }
 }
 
+namespace {
+
+// Folders open only with backup semantics; no access is asked for.
+HANDLE openForInformation(const std::string& path) {
+    return CreateFileW(toWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+bool isSameFileOrFolder(const std::string& a, const std::string& b) noexcept {
+    if (a.empty() || b.empty()) return false;
+    try {
+        FileHandle first(openForInformation(a));
+        FileHandle second(openForInformation(b));
+        BY_HANDLE_FILE_INFORMATION firstInfo{};
+        BY_HANDLE_FILE_INFORMATION secondInfo{};
+        return first.valid() && second.valid() && GetFileInformationByHandle(first.get(), &firstInfo) &&
+               GetFileInformationByHandle(second.get(), &secondInfo) && sameFile(firstInfo, secondInfo);
+    } catch (...) {
+        return false;
+    }
+}
+
 bool isRegularFile(const std::string& path) noexcept {
     if (path.empty()) return false;
     try {
         // No access asked for: opening a pipe or device this way reads nothing
         // and waits for nothing.
-        FileHandle file(CreateFileW(toWide(path).c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        FileHandle file(openForInformation(path));
         BY_HANDLE_FILE_INFORMATION info{};
         return file.valid() && GetFileInformationByHandle(file.get(), &info) &&
                isDiskFile(file.get(), info.dwFileAttributes);
