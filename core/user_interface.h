@@ -16,9 +16,11 @@ enum class MessageIcon { None, Warning, Critical, Question, Information };
 enum class MessageButtons { Ok, YesNo };
 enum class MessageAnswer { Ok, Yes, No };
 
+// The texts are plain text, never markup, wherever they are shown.
 struct Message {
     std::string title = kApplicationTitle;
     std::string text;  // lines separated by "\r\n" where the text has two lines
+    std::string details;  // longer text the user may open below the box; empty: none
     MessageIcon icon = MessageIcon::None;
     MessageButtons buttons = MessageButtons::Ok;
     MessageAnswer defaultButton = MessageAnswer::Ok;
@@ -61,6 +63,14 @@ inline Message criticalMessage(std::string text) {
     Message message;
     message.text = std::move(text);
     message.icon = MessageIcon::Critical;
+    return message;
+}
+
+inline Message informationMessage(std::string text, std::string details = {}) {
+    Message message;
+    message.text = std::move(text);
+    message.details = std::move(details);
+    message.icon = MessageIcon::Information;
     return message;
 }
 

@@ -1,9 +1,7 @@
 #include "datlib/library.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <optional>
-#include <system_error>
 #include <vector>
 
 #include "core/failure_messages.h"
@@ -50,9 +48,7 @@ std::string libraryNameFor(const std::string& importedName,
 // library folder, or reached through a link): copying it onto itself would
 // gain nothing.
 bool isSameFile(const std::string& source, const std::string& destination) {
-    std::error_code error;
-    const bool same = std::filesystem::equivalent(core::toFsPath(source), core::toFsPath(destination), error);
-    return !error && same;
+    return platform::isSameFileOrFolder(source, destination);
 }
 
 }  // namespace
@@ -81,6 +77,15 @@ bool importDat(core::UserInterface& ui, core::CommonDialogMemory& dialog, const 
 
     const std::string library = core::datFolder(applicationPath);
     const std::string& source = dialog.fileTitle;
+    // A pipe would hold the copy until something writes to it, a device never
+    // ends; only what exists and is not a file is refused here, a missing file
+    // is left to the copy's own message.
+    if ((platform::fileExists(source) || platform::directoryExists(source)) &&
+        !platform::isRegularFile(source)) {
+        ui.showMessage(core::criticalMessage("Impossibile importare " + core::inQuotes(*chosen) +
+                                             ": non è un file, ma una cartella, una pipe o un dispositivo."));
+        return true;
+    }
     std::string destination;
     try {
         destination = library + libraryNameFor(source, platform::listFiles(library));
@@ -89,7 +94,7 @@ bool importDat(core::UserInterface& ui, core::CommonDialogMemory& dialog, const 
                                           ": la cartella della libreria " + core::inQuotes(library) +
                                           " non è leggibile.",
                                       error));
-        return false;
+        return true;
     }
 
     if (isSameFile(source, destination)) {
@@ -101,7 +106,7 @@ bool importDat(core::UserInterface& ui, core::CommonDialogMemory& dialog, const 
         ui.showMessage(core::failureMessage("Impossibile importare il file " + core::inQuotes(*chosen) +
                                           " in " + core::inQuotes(destination) + ".",
                                       error));
-        return false;
+        return true;
     }
     return true;
 }
@@ -131,7 +136,6 @@ bool deleteDat(core::UserInterface& ui, const std::string& oldListFolder, const 
         files.deleteFile(path, false);
     } catch (const platform::OsError& error) {
         ui.showMessage(core::deleteFailedMessage(path, error));
-        return false;
     }
     return true;
 }

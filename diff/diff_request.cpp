@@ -6,12 +6,14 @@
 #include <fstream>
 #include <ios>
 #include <utility>
+#include <vector>
 
 #include "core/failure_messages.h"
 #include "core/folders.h"
 #include "core/paths.h"
 #include "diff/command_runner.h"
 #include "platform/os_error.h"
+#include "platform/process.h"
 
 namespace zfe::diff {
 
@@ -21,6 +23,8 @@ constexpr const char* kSelectionWarning =
     "E' necessario selezionare un Dat Vecchio ed uno Nuovo per il confronto.";
 constexpr const char* kDestinationWarning =
     "E' necessario specificare un percorso di destinazione.";
+constexpr const char* kToolFolderDestinationWarning =
+    "La destinazione non può trovarsi nella cartella del programma di confronto ";
 
 constexpr std::array<const char*, 3> kSetTypeOptions = {"-S", "-M", "-N"};
 
@@ -28,6 +32,9 @@ constexpr std::array<const char*, 3> kSetTypeOptions = {"-S", "-M", "-N"};
 // much of one line is shown, so that the message box stays a message box.
 constexpr std::streamoff kLogTailBytes = 64 * 1024;
 constexpr std::size_t kLogLineMaxLength = 200;
+// How much of the report the success box offers as its details.
+constexpr std::streamoff kReportBytesShown = 1024 * 1024;
+constexpr const char* kSummaryPrefix = "Summary:";
 
 core::Message copyFailed(const std::string& source, const std::string& destination,
                    const platform::OsError& error) {
@@ -120,9 +127,85 @@ core::Message noDiffDat(const std::string& diffDatPath, const std::string& logPa
     return core::criticalMessage(std::move(text));
 }
 
-// A name with a blank would reach the tool as two arguments.
+// The name as one argument of the tool, whatever it holds; a name that begins
+// with "-" would be read as an option, so it is given as a relative path.
 std::string commandLineName(const std::string& name) {
-    return name.find_first_of(" \t") == std::string::npos ? name : core::inQuotes(name);
+    const std::string argument =
+        !name.empty() && name.front() == '-' ? std::string(".") + platform::kPathSeparator + name : name;
+    return platform::quoteArgument(argument);
+}
+
+// The tool replaces and deletes its own files in its folder, and the request
+// clears that folder: a destination there would be lost, or would replace
+// the tool. Links and other spellings of the folder count as the folder.
+bool isInsideFolder(const std::string& path, const std::string& folder) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::path absolute = fs::absolute(core::toFsPath(path), error);
+    if (error) {
+        return false;
+    }
+    for (fs::path candidate = absolute.parent_path(); !candidate.empty();
+         candidate = candidate.parent_path()) {
+        const std::u8string text = candidate.u8string();
+        if (platform::isSameFileOrFolder(std::string(text.begin(), text.end()), folder)) {
+            return true;
+        }
+        if (candidate == candidate.parent_path()) {
+            break;
+        }
+    }
+    return false;
+}
+
+// The report's beginning, up to kReportBytesShown cut at a line's end, for
+// the success box's details; empty when there is none.
+std::string reportBeginning(const std::string& logPath) {
+    std::ifstream log(core::toFsPath(logPath), std::ios::binary);
+    std::string text(static_cast<std::size_t>(kReportBytesShown) + 1, '\0');
+    log.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(log.gcount()));
+    if (text.size() > static_cast<std::size_t>(kReportBytesShown)) {
+        const auto lastLineEnd = text.rfind('\n', static_cast<std::size_t>(kReportBytesShown) - 1);
+        text.resize(lastLineEnd == std::string::npos ? static_cast<std::size_t>(kReportBytesShown)
+                                                     : lastLineEnd + 1);
+        text += "...\n";
+    }
+    return text;
+}
+
+core::Message delivered(const std::string& destination, const std::string& logPath) {
+    std::string text = "Il DiffDat è stato creato in " + core::inQuotes(destination) + ".";
+    std::string details;
+    if (FileExists(logPath)) {
+        details = reportBeginning(logPath);
+        // The tool writes its summary as the report's last line.
+        if (const auto lines = lastLogLines(logPath)) {
+            for (auto line = lines->rbegin(); line != lines->rend(); ++line) {
+                if (line->rfind(kSummaryPrefix, 0) == 0) {
+                    text += "\r\n\r\n" + *line;
+                    break;
+                }
+            }
+        }
+    }
+    return core::informationMessage(std::move(text), std::move(details));
+}
+
+// Deletes a file of the tool's folder when it is there; false, after saying
+// so, when it is there and cannot go.
+bool deleteIfPresent(const std::string& path, bool force, platform::FileSystemService& files,
+                     core::UserInterface& ui) {
+    if (!FileExists(path)) {
+        return true;
+    }
+    try {
+        files.deleteFile(path, force);
+    } catch (const platform::OsError& error) {
+        ui.showMessage(core::deleteFailedMessage(path, error));
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -167,58 +250,29 @@ void browseDestination(core::UserInterface& ui, core::CommonDialogMemory& dialog
     }
 }
 
-DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
-                          platform::FileSystemService& files, core::UserInterface& ui,
-                          const CommandRunner& runAndWait) {
-    return createDiffDat(controls, applicationPath, applicationPath, files, ui, runAndWait);
-}
+namespace {
 
-DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
-                          const std::string& dataPath, platform::FileSystemService& files,
-                          core::UserInterface& ui, const CommandRunner& runAndWait) {
-    if (controls.oldIndex < 0 || controls.newIndex < 0) {
-        ui.showMessage(core::warningMessage(kSelectionWarning));
-        return DiffOutcome::Warned;
-    }
-    if (controls.destination.empty()) {
-        ui.showMessage(core::warningMessage(kDestinationWarning));
-        return DiffOutcome::Warned;
-    }
-
+// Staging, the run and the delivery. Every path staged so far is added to
+// `staged`, so that the caller removes the copies however this ends.
+DiffOutcome stageRunAndDeliver(const DiffControls& controls, const std::string& applicationPath,
+                               const std::string& dataPath, platform::FileSystemService& files,
+                               core::UserInterface& ui, const CommandRunner& runAndWait,
+                               std::vector<std::string>& staged) {
     const std::string& oldName = controls.oldName;
     const std::string& newName = controls.newName;
     const std::string tool = core::workFolder(dataPath);
-    const std::string options = optionText(controls.setTypeSelected, controls.compact);
-
-    // Stale files of an earlier run. A staged dat that someone made read-only
-    // is left alone (and reported); the tool's own output always goes.
-    const std::pair<std::string, bool> staleFiles[] = {
-        {tool + oldName, false},
-        {tool + newName, false},
-        {tool + kDiffDatFileName, true},
-        {tool + kDiffLogFileName, true},
-    };
-    for (const auto& [path, force] : staleFiles) {
-        if (!FileExists(path)) {
-            continue;
-        }
-        try {
-            files.deleteFile(path, force);
-        } catch (const platform::OsError& error) {
-            ui.showMessage(core::deleteFailedMessage(path, error));
-            return DiffOutcome::Failed;
-        }
-    }
-
     const std::string library = core::datFolder(dataPath);
     for (const std::string* name : {&oldName, &newName}) {
         const std::string source = library + *name;
-        const std::string staged = tool + *name;
+        const std::string stagedPath = tool + *name;
         try {
-            files.copyFile(source, staged, true);
+            files.copyFile(source, stagedPath, true);
         } catch (const platform::OsError& error) {
-            ui.showMessage(copyFailed(source, staged, error));
+            ui.showMessage(copyFailed(source, stagedPath, error));
             return DiffOutcome::Failed;
+        }
+        if (std::find(staged.begin(), staged.end(), stagedPath) == staged.end()) {
+            staged.push_back(stagedPath);
         }
     }
 
@@ -232,7 +286,8 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
         return DiffOutcome::Failed;
     }
 
-    const std::string commandLine = diffCommandLine(applicationPath, options, oldName, newName);
+    const std::string commandLine = diffCommandLine(
+        applicationPath, optionText(controls.setTypeSelected, controls.compact), oldName, newName);
     try {
         runAndWait(commandLine);
     } catch (const platform::OsError& error) {
@@ -253,22 +308,65 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
         ui.showMessage(copyFailed(diffDat, controls.destination, error));
         return DiffOutcome::Failed;
     }
-    try {
-        files.deleteFile(diffDat, true);
-    } catch (const platform::OsError& error) {
-        ui.showMessage(core::deleteFailedMessage(diffDat, error));
-        return DiffOutcome::Failed;
-    }
+    ui.showMessage(delivered(controls.destination, diffLog));
     // A tool that wrote no report has still delivered its diff dat.
-    if (FileExists(diffLog)) {
-        try {
-            files.deleteFile(diffLog, true);
-        } catch (const platform::OsError& error) {
-            ui.showMessage(core::deleteFailedMessage(diffLog, error));
+    const bool cleared = deleteIfPresent(diffDat, true, files, ui) && deleteIfPresent(diffLog, true, files, ui);
+    return cleared ? DiffOutcome::Delivered : DiffOutcome::Failed;
+}
+
+}  // namespace
+
+DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
+                          platform::FileSystemService& files, core::UserInterface& ui,
+                          const CommandRunner& runAndWait) {
+    return createDiffDat(controls, applicationPath, applicationPath, files, ui, runAndWait);
+}
+
+DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
+                          const std::string& dataPath, platform::FileSystemService& files,
+                          core::UserInterface& ui, const CommandRunner& runAndWait) {
+    if (controls.oldIndex < 0 || controls.newIndex < 0) {
+        ui.showMessage(core::warningMessage(kSelectionWarning));
+        return DiffOutcome::Warned;
+    }
+    if (controls.destination.empty()) {
+        ui.showMessage(core::warningMessage(kDestinationWarning));
+        return DiffOutcome::Warned;
+    }
+    // The tool's own folder and its work folder (the same one unless the
+    // data lives apart from the program).
+    const std::string tool = core::workFolder(dataPath);
+    for (const std::string& folder : {core::toolFolder(applicationPath), tool}) {
+        if (isInsideFolder(controls.destination, folder)) {
+            ui.showMessage(
+                core::warningMessage(kToolFolderDestinationWarning + core::inQuotes(folder) + "."));
+            return DiffOutcome::Warned;
+        }
+    }
+
+    // Stale files of an earlier run. A staged dat that someone made read-only
+    // is left alone (and reported); the tool's own output always goes.
+    const std::pair<std::string, bool> staleFiles[] = {
+        {tool + controls.oldName, false},
+        {tool + controls.newName, false},
+        {tool + kDiffDatFileName, true},
+        {tool + kDiffLogFileName, true},
+    };
+    for (const auto& [path, force] : staleFiles) {
+        if (!deleteIfPresent(path, force, files, ui)) {
             return DiffOutcome::Failed;
         }
     }
-    return DiffOutcome::Delivered;
+
+    std::vector<std::string> staged;
+    const DiffOutcome outcome = stageRunAndDeliver(controls, applicationPath, dataPath, files, ui, runAndWait, staged);
+    // The staged copies are the request's own, read-only ones too, and would
+    // otherwise pile up in the tool's folder. One that cannot go is reported;
+    // a diff dat already delivered stays delivered.
+    for (const std::string& path : staged) {
+        deleteIfPresent(path, true, files, ui);
+    }
+    return outcome;
 }
 
 }  // namespace zfe::diff

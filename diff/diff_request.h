@@ -38,7 +38,10 @@ struct DiffControls {
 std::string optionText(const std::array<bool, 3>& setTypeSelected, int compact);
 
 // The quoted tool path, the option text and the two names, joined by single
-// blanks. A name containing a blank is quoted so the tool receives it whole.
+// blanks. Each name is quoted and escaped by the platform's command-line rules
+// so that the tool receives it whole, whatever characters it holds; a name
+// beginning with "-" is given as a relative path ("./-x.dat") so that the tool
+// cannot take it for an option.
 std::string diffCommandLine(const std::string& applicationPath, const std::string& optionText,
                             const std::string& oldName, const std::string& newName);
 
@@ -54,10 +57,13 @@ enum class DiffOutcome { Warned, Failed, Delivered };
 void browseDestination(core::UserInterface& ui, core::CommonDialogMemory& dialog,
                        std::string& destinationCaption);
 
-// The create request: validates, clears stale files from the tool's folder,
-// stages both dats, runs the tool there and delivers its diff dat. Shows its own
-// warnings and failure messages; a failing step ends the request with a message
-// and leaves what earlier steps did.
+// The create request: validates (a destination inside the tool's folder is
+// refused with a warning), clears stale files from the tool's folder, stages
+// both dats, runs the tool there and delivers its diff dat, then says so with
+// the report's summary line and the report itself as details. Shows its own
+// warnings and failure messages; a failing step ends the request with a
+// message and leaves what earlier steps did, except that the two staged
+// copies are deleted (forced) however the request ends once staging began.
 DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
                           platform::FileSystemService& files, core::UserInterface& ui,
                           const CommandRunner& runAndWait);

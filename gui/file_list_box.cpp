@@ -1,11 +1,14 @@
 #include "gui/file_list_box.h"
 
-#include <QDir>
+#include <QFocusEvent>
 #include <QRegularExpression>
 #include <algorithm>
+#include <vector>
 
 #include "core/paths.h"
 #include "platform/file_names.h"
+#include "platform/file_system.h"
+#include "platform/os_error.h"
 
 namespace zfe::gui {
 
@@ -49,31 +52,59 @@ void FileListBox::setPattern(const QString& pattern) {
 
 void FileListBox::refresh() {
     const QListWidgetItem* selected = selectedItems().isEmpty() ? nullptr : selectedItems().front();
-    readFolder(selected != nullptr ? selected->text() : QString());
+    readFolder(selected != nullptr ? selected->data(Qt::UserRole).toByteArray() : QByteArray());
 }
 
-void FileListBox::readFolder(const QString& keepSelected) {
-    QStringList names;
+// An item view that gains the focus makes its first row current, and the
+// current row is drawn with the focus frame, as if chosen; while nothing is
+// selected no row is made current, and the arrow keys still start at the top.
+void FileListBox::focusInEvent(QFocusEvent* event) {
+    QListWidget::focusInEvent(event);
+    if (selectedItems().isEmpty() && currentIndex().isValid()) {
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    }
+}
+
+// Each entry keeps the name's own bytes beside the text shown, so that a name
+// that is not valid UTF-8 (possible on Linux) is shown as well as it can be
+// and still names its file.
+void FileListBox::readFolder(const QByteArray& keepSelected) {
+    struct Entry {
+        QString shown;
+        QByteArray name;
+    };
+    std::vector<Entry> entries;
+    std::vector<std::string> names;
     if (!folder_.empty()) {
-        // Without QDir::Hidden, hidden files stay out; links to files count as
-        // files.
-        const QDir dir(QString::fromStdString(folder_));
-        const QList<QRegularExpression> expressions = patternExpressions(pattern_);
-        for (const QString& name : dir.entryList(QDir::Files | QDir::NoDotAndDotDot)) {
-            const bool matches =
-                std::any_of(expressions.begin(), expressions.end(),
-                            [&](const QRegularExpression& e) { return e.match(name).hasMatch(); });
-            if (matches) names.append(name);
+        try {
+            names = platform::listFiles(folder_);
+        } catch (const platform::OsError&) {
+            // A folder that cannot be read shows as an empty list.
         }
     }
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int folded = QString::compare(a, b, Qt::CaseInsensitive);
-        return folded != 0 ? folded < 0 : QString::compare(a, b, Qt::CaseSensitive) < 0;
+    const QList<QRegularExpression> expressions = patternExpressions(pattern_);
+    for (const std::string& name : names) {
+        if (platform::isHidden(folder_, name)) continue;
+        const QString shown = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+        const bool matches =
+            std::any_of(expressions.begin(), expressions.end(),
+                        [&](const QRegularExpression& e) { return e.match(shown).hasMatch(); });
+        if (matches) entries.push_back({shown, QByteArray(name.data(), static_cast<qsizetype>(name.size()))});
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        const int folded = QString::compare(a.shown, b.shown, Qt::CaseInsensitive);
+        if (folded != 0) return folded < 0;
+        const int exact = QString::compare(a.shown, b.shown, Qt::CaseSensitive);
+        return exact != 0 ? exact < 0 : a.name < b.name;
     });
 
     clear();
-    addItems(names);
-    const int keep = keepSelected.isEmpty() ? -1 : static_cast<int>(names.indexOf(keepSelected));
+    int keep = -1;
+    for (const Entry& entry : entries) {
+        auto* item = new QListWidgetItem(entry.shown, this);
+        item->setData(Qt::UserRole, entry.name);
+        if (!keepSelected.isEmpty() && entry.name == keepSelected) keep = count() - 1;
+    }
     setSelectedIndex(keep);
 }
 
@@ -93,7 +124,9 @@ void FileListBox::setSelectedIndex(int index) {
 
 std::string FileListBox::selectedFileName() const {
     const QList<QListWidgetItem*> selected = selectedItems();
-    return selected.isEmpty() ? std::string() : selected.front()->text().toStdString();
+    if (selected.isEmpty()) return {};
+    const QByteArray name = selected.front()->data(Qt::UserRole).toByteArray();
+    return std::string(name.constData(), static_cast<std::size_t>(name.size()));
 }
 
 QStringList FileListBox::fileNames() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QListWidget>
 #include <QString>
 #include <QStringList>
@@ -11,7 +12,9 @@ namespace zfe::gui {
 // several separated by ";"), without regard to case. Names are shown without
 // their folder, sorted without regard to case; hidden files are left out. The
 // list reads the folder when its folder or pattern is set and at each refresh,
-// never on its own.
+// never on its own. Names are kept as the file system gives them: one that is
+// not valid UTF-8 is shown with replacement characters and still selects its
+// file.
 class FileListBox : public QListWidget {
     Q_OBJECT
 public:
@@ -33,13 +36,17 @@ public:
     // Below 0 when nothing is selected.
     int selectedIndex() const;
     void setSelectedIndex(int index);
-    // The selected entry's name, or the empty text.
+    // The selected entry's name as the file system spells it, or the empty text.
     std::string selectedFileName() const;
 
+    // The names as shown.
     QStringList fileNames() const;
 
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+
 private:
-    void readFolder(const QString& keepSelected);
+    void readFolder(const QByteArray& keepSelected);
 
     std::string folder_;
     QString pattern_ = QStringLiteral("*.*");

@@ -8,8 +8,6 @@
 #include <QLabel>
 #include <QRect>
 #include <QString>
-#include <QStyleOptionToolButton>
-#include <QStylePainter>
 #include <QToolButton>
 
 #include "core/settings.h"
@@ -40,24 +38,11 @@ inline QFont designFont() {
 }
 
 // A flat button that rises under the pointer and shows its picture beside its
-// caption. It takes the keyboard focus but draws no focus rectangle.
-class ImageButton : public QToolButton {
-public:
-    using QToolButton::QToolButton;
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        QStylePainter painter(this);
-        QStyleOptionToolButton option;
-        initStyleOption(&option);
-        option.state &= ~QStyle::State_HasFocus;
-        painter.drawComplexControl(QStyle::CC_ToolButton, option);
-    }
-};
-
+// caption. It takes the keyboard focus and shows it with the style's focus
+// frame (which most styles draw only once the keyboard has moved the focus).
 inline QToolButton* imageButton(QWidget* container, const char* name, const QString& caption,
                                 const QRect& geometry) {
-    auto* button = new ImageButton(container);
+    auto* button = new QToolButton(container);
     button->setObjectName(QString::fromLatin1(name));
     button->setText(caption);
     button->setGeometry(geometry);
@@ -71,6 +56,8 @@ inline QToolButton* imageButton(QWidget* container, const char* name, const QStr
 inline QLabel* label(QWidget* container, const QString& name, const QString& caption,
                      const QRect& geometry) {
     auto* text = new QLabel(caption, container);
+    // Labels show names and paths, which are never markup.
+    text->setTextFormat(Qt::PlainText);
     text->setObjectName(name);
     text->setGeometry(geometry);
     return text;

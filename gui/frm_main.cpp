@@ -2,9 +2,17 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEventLoop>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <qdrawutil.h>
+#include <algorithm>
+#include <cmath>
 #include <exception>
+#include <thread>
 
 #include "core/folders.h"
 #include "core/startup_check.h"
@@ -28,9 +36,36 @@ void registerResources() {
 
 namespace {
 
+// A frame drawn alike under every style: its line runs through the middle of
+// the caption's height whether or not it has a caption, and the caption sits
+// on the line. (Styles such as Fusion put the caption above the line, which
+// moves the line of a captioned frame below that of its uncaptioned
+// neighbour, while the table gives both the same top.)
+class CaptionFrame : public QGroupBox {
+public:
+    using QGroupBox::QGroupBox;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        const QFontMetrics metrics(font());
+        // An etched line in the palette's colours; the styles' own group-box
+        // frames place themselves below the caption.
+        qDrawShadeRect(&painter, rect().adjusted(0, metrics.height() / 2, 0, 0), palette(), true, 1, 0);
+        if (title().isEmpty()) return;
+        const QRect caption(kCaptionIndent, 0, metrics.horizontalAdvance(title()), metrics.height());
+        painter.fillRect(caption, palette().window());
+        painter.drawItemText(caption, Qt::AlignLeft | Qt::AlignVCenter, palette(), isEnabled(), title(),
+                             QPalette::WindowText);
+    }
+
+private:
+    static constexpr int kCaptionIndent = 6;
+};
+
 QGroupBox* frame(QWidget* container, const char* name, const QString& caption,
                  const QRect& geometry) {
-    auto* box = new QGroupBox(caption, container);
+    auto* box = new CaptionFrame(caption, container);
     box->setObjectName(QString::fromLatin1(name));
     box->setGeometry(geometry);
     return box;
@@ -46,10 +81,116 @@ std::vector<core::PixelRect> screenRects() {
 }
 
 // Before the window is first shown the window manager has not told us its
-// frame; assume a common title bar height.
+// frame; assume a common title bar height and border.
 constexpr int kAssumedTitleBarHeight = 24;
+constexpr int kAssumedBorderWidth = 4;
+
+// The client area as designed, and how far a larger font may make it grow.
+constexpr int kDesignWidth = 8415 / core::kTwipsPerPixel;
+constexpr int kDesignHeight = 5685 / core::kTwipsPerPixel;
+constexpr double kLargestLayoutFactor = 3.0;
+
+// The stored position may leave part of the title bar off the screen (one
+// saved at another scale factor or on a larger screen): the window is moved
+// just far enough that the whole bar, close box included, is on the screen
+// that shows most of it.
+core::PixelPoint withWholeTitleBarOnAScreen(core::PixelPoint position, const core::WindowPlacement& window) {
+    const QRect bar(position.x, position.y, window.frameWidth, window.titleBarHeight);
+    const QRect* best = nullptr;
+    long bestArea = -1;
+    std::vector<QRect> screens;
+    for (const core::PixelRect& screen : window.screens) {
+        screens.emplace_back(screen.left, screen.top, screen.width, screen.height);
+    }
+    for (const QRect& screen : screens) {
+        if (screen.contains(bar)) return position;
+        const QRect shared = screen.intersected(bar);
+        const long area = shared.isEmpty() ? 0 : long{shared.width()} * shared.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = &screen;
+        }
+    }
+    if (best == nullptr) return position;
+    const int right = std::max(best->left(), best->left() + best->width() - bar.width());
+    const int bottom = std::max(best->top(), best->top() + best->height() - bar.height());
+    return core::PixelPoint{std::clamp(position.x, best->left(), right),
+                            std::clamp(position.y, best->top(), bottom)};
+}
+
+bool isUserInput(QEvent::Type type) {
+    switch (type) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ShortcutOverride:
+        case QEvent::ContextMenu:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+        case QEvent::TabletPress:
+        case QEvent::TabletRelease:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// Starts the command line and waits for it, letting the windows repaint
+// meanwhile: the program runs on a thread of its own while this one serves
+// events (input to the main window being dropped by its InputBlocker).
+void runServingEvents(const std::string& commandLine) {
+    const BusyCursor busy;
+    std::exception_ptr failure;
+    QEventLoop loop;
+    std::thread runner([&] {
+        try {
+            diff::RunAndWait(commandLine);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec();
+    runner.join();
+    if (failure) std::rethrow_exception(failure);
+}
 
 }  // namespace
+
+// For as long as it lives, clicks and keys meant for the window (or any of its
+// controls) are dropped: a request that runs long must not have the input made
+// meanwhile replayed when it ends. Dialogs and message boxes are windows of
+// their own and keep their input.
+class FrmMain::InputBlocker : public QObject {
+public:
+    explicit InputBlocker(FrmMain& window) : window_(window) {
+        window_.requestRunning_ = true;
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    ~InputBlocker() override {
+        // Input that reached the queue while the request held the thread is
+        // delivered, and so dropped, before the window takes input again.
+        QCoreApplication::processEvents();
+        QCoreApplication::instance()->removeEventFilter(this);
+        window_.requestRunning_ = false;
+    }
+    InputBlocker(const InputBlocker&) = delete;
+    InputBlocker& operator=(const InputBlocker&) = delete;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (!isUserInput(event->type()) || !watched->isWidgetType()) return false;
+        return static_cast<QWidget*>(watched)->window() == &window_;
+    }
+
+private:
+    FrmMain& window_;
+};
 
 QIcon imageListPicture(int index) {
     registerResources();
@@ -77,9 +218,11 @@ FrmMain::FrmMain(std::string applicationPath, std::string dataPath, core::UserIn
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Zandorel FE"));
     setWindowIcon(applicationIcon());
-    setFixedSize(8415 / core::kTwipsPerPixel, 5685 / core::kTwipsPerPixel);
+    setFixedSize(kDesignWidth, kDesignHeight);
     setFont(designFont());
     createControls();
+    for (QWidget* control : findChildren<QWidget*>()) designGeometry_.insert(control, control->geometry());
+    fitCaptions();
     setTabOrder();
     load();
 }
@@ -133,6 +276,8 @@ void FrmMain::createControls() {
         setTypeOptions[static_cast<std::size_t>(index)] = option;
     }
 
+    for (QRadioButton* option : setTypeOptions) option->installEventFilter(this);
+
     connect(browseButton, &QToolButton::clicked, this, &FrmMain::browseDestination);
     connect(createDiffButton, &QToolButton::clicked, this, &FrmMain::createDiff);
     connect(importButton, &QToolButton::clicked, this, &FrmMain::importDat);
@@ -154,7 +299,7 @@ void FrmMain::setTabOrder() {
 void FrmMain::load() {
     destinationLabel->clear();
 
-    const QString pattern = QStringLiteral("*.dat");
+    const QString pattern = QStringLiteral("*.dat;*.xml");
     oldList->setPattern(pattern);
     newList->setPattern(pattern);
     oldList->setFolder(core::datListFolder(dataPath_));
@@ -179,12 +324,14 @@ void FrmMain::load() {
 void FrmMain::restorePosition() {
     const QRect frameRect = frameGeometry();
     const int titleBar = geometry().top() - frameRect.top();
+    const bool frameKnown = titleBar > 0;
     core::WindowPlacement placement;
     placement.current = core::PixelPoint{pos().x(), pos().y()};
-    placement.frameWidth = frameRect.width();
-    placement.titleBarHeight = titleBar > 0 ? titleBar : kAssumedTitleBarHeight;
+    placement.frameWidth = frameKnown ? frameRect.width() : frameRect.width() + 2 * kAssumedBorderWidth;
+    placement.titleBarHeight = frameKnown ? titleBar : kAssumedTitleBarHeight;
     placement.screens = screenRects();
-    const core::PixelPoint restored = core::restoredPosition(settings_, placement);
+    const core::PixelPoint restored =
+        withWholeTitleBarOnAScreen(core::restoredPosition(settings_, placement), placement);
     // Moving to where the window already is would still pin it there and take
     // the placement away from the window manager.
     if (!(restored == placement.current)) {
@@ -195,6 +342,74 @@ void FrmMain::restorePosition() {
 void FrmMain::alignBrowseButton() {
     browseButton->move(browseButton->x(), destinationLabel->y());
     browseButton->resize(browseButton->width(), destinationLabel->height());
+}
+
+// The room a control's caption needs: text beside a check mark or option
+// circle needs the style's indent plus the text; the image buttons' and
+// labels' own size hints are their caption's size.
+QSize captionRoom(const QWidget* control) {
+    const auto* button = qobject_cast<const QAbstractButton*>(control);
+    const bool checkable = qobject_cast<const QCheckBox*>(control) != nullptr ||
+                           qobject_cast<const QRadioButton*>(control) != nullptr;
+    if (button == nullptr || !checkable) return control->sizeHint();
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const bool isCheckBox = qobject_cast<const QCheckBox*>(control) != nullptr;
+    const QRect contents = control->style()->subElementRect(
+        isCheckBox ? QStyle::SE_CheckBoxContents : QStyle::SE_RadioButtonContents, &option, control);
+    const QFontMetrics metrics(control->font());
+    return QSize(contents.left() + metrics.horizontalAdvance(QString(button->text()).remove(QLatin1Char('&'))),
+                 metrics.height());
+}
+
+// The layout holds the design font's captions. A larger font (a higher font
+// resolution, or a wider substitute for the design font) would cut them, so
+// the whole window grows with it, as forms laid out in twips grow under large
+// fonts on Windows: every place and size by the one factor that gives each
+// caption its room.
+void FrmMain::fitCaptions() {
+    double factor = 1.0;
+    for (auto design = designGeometry_.cbegin(); design != designGeometry_.cend(); ++design) {
+        QWidget* control = design.key();
+        const bool hasCaption = qobject_cast<QAbstractButton*>(control) != nullptr ||
+                                control == listCaptions[0] || control == listCaptions[1] ||
+                                control == destinationLabel;
+        if (!hasCaption) continue;
+        const QSize needed = captionRoom(control);
+        factor = std::max(factor, needed.width() / static_cast<double>(design.value().width()));
+        // The browse button's height is the destination label's.
+        if (control != browseButton) {
+            factor = std::max(factor, needed.height() / static_cast<double>(design.value().height()));
+        }
+    }
+    factor = std::min(factor, kLargestLayoutFactor);
+    const auto scaled = [factor](int length) { return static_cast<int>(std::lround(length * factor)); };
+    setFixedSize(scaled(kDesignWidth), scaled(kDesignHeight));
+    for (auto design = designGeometry_.cbegin(); design != designGeometry_.cend(); ++design) {
+        const QRect& rect = design.value();
+        design.key()->setGeometry(scaled(rect.x()), scaled(rect.y()), scaled(rect.width()), scaled(rect.height()));
+    }
+    alignBrowseButton();
+}
+
+// Tab enters the set-type group at its selected option, as on Windows, not at
+// the group's first tab index; the arrow keys move within the group.
+bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        auto* option = qobject_cast<QRadioButton*>(watched);
+        if (option != nullptr && !option->isChecked() &&
+            (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason)) {
+            for (QRadioButton* selected : setTypeOptions) {
+                if (selected->isChecked()) {
+                    selected->setFocus(reason);
+                    return true;
+                }
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void FrmMain::resizeEvent(QResizeEvent* event) {
@@ -208,6 +423,8 @@ void FrmMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange) {
         alignBrowseButton();
+    } else if (event->type() == QEvent::FontChange && !designGeometry_.isEmpty()) {
+        fitCaptions();
     }
 }
 
@@ -217,6 +434,11 @@ void FrmMain::showEvent(QShowEvent* event) {
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
+    // The request that runs still needs the window; it is closed afterwards.
+    if (requestRunning_) {
+        event->ignore();
+        return;
+    }
     unload();
     event->accept();
 }
@@ -264,6 +486,7 @@ void FrmMain::browseDestination() {
 }
 
 void FrmMain::createDiff() {
+    const InputBlocker blocker(*this);
     runHandler([&] {
         diff::DiffControls controls;
         controls.oldIndex = oldList->selectedIndex();
@@ -273,16 +496,16 @@ void FrmMain::createDiff() {
         controls.destination = destinationLabel->text().toStdString();
         controls.setTypeSelected = selectedSetTypes();
         controls.compact = compactCheck->isChecked() ? 1 : 0;
-        const diff::CommandRunner runWithBusyCursor = [](const std::string& commandLine) {
-            const BusyCursor busy;
-            diff::RunAndWait(commandLine);
-        };
-        diff::createDiffDat(controls, applicationPath_, dataPath_, fileSystem(), ui_,
-                            runWithBusyCursor);
+        // A diff dat delivered into the library shows at once.
+        if (diff::createDiffDat(controls, applicationPath_, dataPath_, fileSystem(), ui_,
+                                runServingEvents) == diff::DiffOutcome::Delivered) {
+            refreshLists();
+        }
     });
 }
 
 void FrmMain::importDat() {
+    const InputBlocker blocker(*this);
     runHandler([&] {
         if (datlib::importDat(ui_, commonDialog_, dataPath_, fileSystem())) {
             refreshLists();
@@ -291,6 +514,7 @@ void FrmMain::importDat() {
 }
 
 void FrmMain::deleteDat() {
+    const InputBlocker blocker(*this);
     runHandler([&] {
         if (datlib::deleteDat(ui_, oldList->folder(), oldList->selectedFileName(), fileSystem())) {
             refreshLists();

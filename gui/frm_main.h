@@ -2,6 +2,8 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHash>
+#include <QRect>
 #include <QIcon>
 #include <QLabel>
 #include <QRadioButton>
@@ -52,6 +54,7 @@ public:
     void refreshLists();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -70,6 +73,7 @@ private:
     void load();
     void restorePosition();
     void alignBrowseButton();
+    void fitCaptions();
     void unload();
     std::array<bool, 3> selectedSetTypes() const;
     platform::FileSystemService& fileSystem();
@@ -77,6 +81,7 @@ private:
     // instead of escaping into Qt's event loop.
     template <typename Handler>
     void runHandler(Handler&& handler);
+    class InputBlocker;
 
     // The controls; each carries its designer name as its object name, by
     // which the tests find it.
@@ -96,6 +101,8 @@ private:
     QCheckBox* compactCheck;
     std::array<QRadioButton*, 3> setTypeOptions;
 
+    QHash<QWidget*, QRect> designGeometry_;  // every control's place in the table
+
     std::string applicationPath_;
     std::string dataPath_;
     core::UserInterface& ui_;
@@ -104,6 +111,7 @@ private:
     std::unique_ptr<platform::FileSystemService> fileSystem_;
     FrmCreate* frmCreate_ = nullptr;  // a child of this window, made on first use
     bool unloaded_ = false;
+    bool requestRunning_ = false;  // the window is not closed while a request runs
 };
 
 }  // namespace zfe::gui

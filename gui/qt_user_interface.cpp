@@ -67,6 +67,11 @@ core::MessageAnswer QtUserInterface::showMessage(const core::Message& message) {
     QMessageBox box(toQtIcon(message.icon), QString::fromStdString(message.title),
                     messageText(message.text),
                     yesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok, owner_);
+    // Names and paths are shown as they are: a file name is never markup.
+    box.setTextFormat(Qt::PlainText);
+    if (!message.details.empty()) {
+        box.setDetailedText(messageText(message.details));
+    }
     const QMessageBox::StandardButton defaultButton = toQtButton(message.defaultButton);
     if (box.button(defaultButton) != nullptr) {
         box.setDefaultButton(defaultButton);

@@ -36,7 +36,10 @@ std::size_t endOfUnquotedProgram(std::string_view line,
 // A quoted run joins blanks into the argument and loses its quotes; quotes may
 // sit anywhere in an argument (a"b c"d is the one argument "ab cd"), and ""
 // stands for an empty argument. Backslashes are ordinary characters, as paths
-// need them to be.
+// need them to be, except before a double quote, where they follow the rules
+// that Windows programs read their arguments by: 2n backslashes and a quote
+// give n backslashes and a quote that opens or closes a quoted run, 2n + 1 give
+// n backslashes and a literal quote.
 std::vector<std::string> splitArguments(std::string_view rest) {
     std::vector<std::string> arguments;
     std::size_t position = skipBlanks(rest, 0);
@@ -44,12 +47,25 @@ std::vector<std::string> splitArguments(std::string_view rest) {
         std::string argument;
         bool quoted = false;
         while (position < rest.size() && (quoted || !isBlank(rest[position]))) {
-            if (rest[position] == '"') {
-                quoted = !quoted;
+            std::size_t backslashes = 0;
+            while (position < rest.size() && rest[position] == '\\') {
+                ++backslashes;
+                ++position;
+            }
+            if (position < rest.size() && rest[position] == '"') {
+                argument.append(backslashes / 2, '\\');
+                if (backslashes % 2 == 1) {
+                    argument += '"';
+                } else {
+                    quoted = !quoted;
+                }
+                ++position;
+            } else if (backslashes > 0) {
+                argument.append(backslashes, '\\');
             } else {
                 argument += rest[position];
+                ++position;
             }
-            ++position;
         }
         arguments.push_back(std::move(argument));
         position = skipBlanks(rest, position);
@@ -82,6 +98,29 @@ CommandLineParts splitCommandLine(
     }
     parts.arguments = splitArguments(rest);
     return parts;
+}
+
+std::string quoteArgument(std::string_view argument) {
+    if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos) {
+        return std::string(argument);
+    }
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count only before a quote: there they are doubled, and
+        // the quote itself is escaped.
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        quoted += c;
+        backslashes = 0;
+    }
+    // The closing quote must not be taken as escaped.
+    quoted.append(backslashes * 2, '\\');
+    quoted += '"';
+    return quoted;
 }
 
 }  // namespace zfe::platform

@@ -22,7 +22,8 @@ public:
     virtual ~FileSystemService() = default;
 
     // A relative source is taken relative to the current directory. Fails when
-    // the source is missing, when the destination exists and overwrite is false
+    // the source is missing or not a regular file (a pipe, a device or a
+    // folder, which it never waits on), when the destination exists and overwrite is false
     // or the destination is read-only, and, touching nothing, when source and
     // destination are the same file. An existing destination is replaced
     // atomically: a failure part-way leaves it whole. The copy takes the
@@ -50,6 +51,18 @@ std::unique_ptr<FileSystemService> makeFileSystemService();
 bool fileExists(const std::string& path) noexcept;
 
 bool directoryExists(const std::string& path) noexcept;
+
+// True for a regular file or a link to one: false for a folder, a pipe, a
+// device, a missing path. Never throws and never waits on a pipe.
+bool isRegularFile(const std::string& path) noexcept;
+
+// True when both paths name one existing file or folder (same device and
+// inode, or volume and file index), whatever their spelling. Never throws.
+bool isSameFileOrFolder(const std::string& a, const std::string& b) noexcept;
+
+// A file that a folder listing leaves out by the platform's custom: a name
+// beginning with "." on POSIX, the hidden attribute on Windows.
+bool isHidden(const std::string& folder, const std::string& name) noexcept;
 
 // Read-only as Windows means it: the read-only attribute there, no owner write
 // permission on POSIX.

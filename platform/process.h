@@ -20,11 +20,20 @@ struct CommandLineParts {
 //   does, the first blank-separated word is the program (and starting it fails
 //   as for any missing program);
 // - the rest is split at runs of blanks, a double-quoted run being one argument
-//   without its quotes.
+//   without its quotes; backslashes before a double quote follow the rules
+//   Windows programs read their arguments by (see quoteArgument).
 // An empty (or all-blank) line gives an empty program.
 CommandLineParts splitCommandLine(
     std::string_view line,
     const std::function<bool(const std::string&)>& namesExistingFile);
+
+// One argument as a command line must hold it so that it arrives unchanged,
+// taken apart by splitCommandLine here or by a Windows program's own reading
+// of its command line: as it is when it has no blank, tab or double quote and
+// is not empty; otherwise in double quotes, with each double quote escaped by
+// a backslash and the backslashes before it (and before the closing quote)
+// doubled.
+std::string quoteArgument(std::string_view argument);
 
 // Starts the command line in the process's current directory, waits until the
 // program has ended and returns its exit code (POSIX: 128 + the signal for a

@@ -21,6 +21,7 @@ namespace zfe::platform {
 namespace {
 
 constexpr const char* kSameFileReason = "origine e destinazione sono lo stesso file";
+constexpr const char* kNotAFileReason = "non è un file (è una cartella, una pipe o un dispositivo)";
 
 [[noreturn]] void throwLastError(const std::string& subject) {
     throw OsError(errno, subject);
@@ -72,7 +73,8 @@ class PosixFileSystemService final : public FileSystemService {
 public:
     void copyFile(const std::string& source, const std::string& destination,
                   bool overwrite) override {
-        const int sourceFd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+        // Without O_NONBLOCK the open of a named pipe would wait for a writer.
+        const int sourceFd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (sourceFd < 0) throwLastError(source);
         try {
             copyOpenFile(sourceFd, source, destination, overwrite);
@@ -99,7 +101,9 @@ private:
                              const std::string& destination, bool overwrite) {
         struct stat sourceStatus {};
         if (::fstat(sourceFd, &sourceStatus) != 0) throwLastError(source);
-        if (S_ISDIR(sourceStatus.st_mode)) throw OsError(EISDIR, source);
+        if (!S_ISREG(sourceStatus.st_mode)) {
+            throw OsError(S_ISDIR(sourceStatus.st_mode) ? EISDIR : EINVAL, source, kNotAFileReason);
+        }
 
         struct stat destinationStatus {};
         if (::stat(destination.c_str(), &destinationStatus) == 0) {
@@ -178,6 +182,22 @@ bool fileExists(const std::string& path) noexcept {
 bool directoryExists(const std::string& path) noexcept {
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool isRegularFile(const std::string& path) noexcept {
+    struct stat status {};
+    return ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool isSameFileOrFolder(const std::string& a, const std::string& b) noexcept {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool isHidden(const std::string&, const std::string& name) noexcept {
+    return !name.empty() && name.front() == '.';
 }
 
 bool isReadOnly(const std::string& path) {

@@ -17,6 +17,12 @@ using win32::toUtf8;
 using win32::toWide;
 
 constexpr const char* kSameFileReason = "origine e destinazione sono lo stesso file";
+constexpr const char* kNotAFileReason = "non è un file (è una cartella, una pipe o un dispositivo)";
+
+// A file on a disk, not a pipe, a console or another device.
+bool isDiskFile(HANDLE handle, DWORD attributes) {
+    return GetFileType(handle) == FILE_TYPE_DISK && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 // The attributes that a copy carries over from its source, as CopyFileW does.
 constexpr DWORD kCopiedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -89,6 +95,9 @@ public:
         if (!sourceFile.valid()) throwLastError(source);
         BY_HANDLE_FILE_INFORMATION sourceInfo{};
         if (!GetFileInformationByHandle(sourceFile.get(), &sourceInfo)) throwLastError(source);
+        if (!isDiskFile(sourceFile.get(), sourceInfo.dwFileAttributes)) {
+            throw OsError(ERROR_INVALID_PARAMETER, source, kNotAFileReason);
+        }
 
         const std::wstring wideDestination = toWide(destination);
         if (GetFileAttributesW(wideDestination.c_str()) != INVALID_FILE_ATTRIBUTES) {
@@ -197,6 +206,55 @@ bool directoryExists(const std::string& path) noexcept {
     try {
         const DWORD attributes = GetFileAttributesW(toWide(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    } catch (...) {
+        return false;
+    }
+}
+
+namespace {
+
+// Folders open only with backup semantics; no access is asked for.
+HANDLE openForInformation(const std::string& path) {
+    return CreateFileW(toWide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+}  // namespace
+
+bool isSameFileOrFolder(const std::string& a, const std::string& b) noexcept {
+    if (a.empty() || b.empty()) return false;
+    try {
+        FileHandle first(openForInformation(a));
+        FileHandle second(openForInformation(b));
+        BY_HANDLE_FILE_INFORMATION firstInfo{};
+        BY_HANDLE_FILE_INFORMATION secondInfo{};
+        return first.valid() && second.valid() && GetFileInformationByHandle(first.get(), &firstInfo) &&
+               GetFileInformationByHandle(second.get(), &secondInfo) && sameFile(firstInfo, secondInfo);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool isRegularFile(const std::string& path) noexcept {
+    if (path.empty()) return false;
+    try {
+        // No access asked for: opening a pipe or device this way reads nothing
+        // and waits for nothing.
+        FileHandle file(openForInformation(path));
+        BY_HANDLE_FILE_INFORMATION info{};
+        return file.valid() && GetFileInformationByHandle(file.get(), &info) &&
+               isDiskFile(file.get(), info.dwFileAttributes);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool isHidden(const std::string& folder, const std::string& name) noexcept {
+    try {
+        std::string path = folder;
+        if (!path.empty() && !isSeparator(path.back()) && path.back() != ':') path += '\\';
+        const DWORD attributes = GetFileAttributesW(toWide(path + name).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_HIDDEN);
     } catch (...) {
         return false;
     }

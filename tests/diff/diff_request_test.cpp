@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -81,11 +82,13 @@ TEST(DiffCommandLine, AtTheRootTheToolFolderGetsNoSecondSeparator) {
               "\"" + kRoot + "zdrl" + kSep + kDiffToolFileName + "\" -S a.dat b.dat");
 }
 
-TEST(DiffCommandLine, QuotesOnlyNamesWithABlank) {
+TEST(DiffCommandLine, QuotesOnlyNamesThatNeedItAndKeepsLeadingDashesFromOptions) {
     EXPECT_EQ(diffCommandLine(kProgramFolder, "-S", "old set.dat", "b.dat"),
               toolOnCommandLine(kProgramFolder) + " -S \"old set.dat\" b.dat");
     EXPECT_EQ(diffCommandLine(kProgramFolder, "-S", "a.dat", "new  set.dat"),
               toolOnCommandLine(kProgramFolder) + " -S a.dat \"new  set.dat\"");
+    EXPECT_EQ(diffCommandLine(kProgramFolder, "-S", "-x.dat", "b.dat"),
+              toolOnCommandLine(kProgramFolder) + " -S ." + kSep + "-x.dat b.dat");
 }
 
 // --- the command runner and the file test ------------------------------------
@@ -184,6 +187,16 @@ protected:
         return createDiffDat(state, app.applicationPath(), files, ui, RunAndWait);
     }
 
+    // A request that must deliver: it ends with the success box, which the user
+    // closes.
+    void expectDelivered(const DiffControls& state) {
+        ui.acknowledgeMessage();
+        EXPECT_EQ(request(state), DiffOutcome::Delivered);
+        ASSERT_FALSE(ui.messages().empty());
+        EXPECT_EQ(ui.messages().back().icon, core::MessageIcon::Information)
+            << ScriptedUi::describe(ui.messages().back());
+    }
+
     bool toolRan() const { return std::filesystem::exists(testsupport::fsPath(recordPath)); }
 
     std::vector<std::string> recorded(const std::string& key) const {
@@ -224,13 +237,12 @@ TEST_F(DiffRequestTest, TheToolReceivesTheExamplesArgumentsInItsOwnFolder) {
         {kNoSetType, 1, {"-t", "a.dat", "b.dat"}},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(request(controls("a.dat", "b.dat", row.setType, row.compact)),
-                  DiffOutcome::Delivered);
+        expectDelivered(controls("a.dat", "b.dat", row.setType, row.compact));
         EXPECT_EQ(recorded("arg"), row.arguments);
         ASSERT_EQ(recorded("cwd").size(), 1u);
         EXPECT_TRUE(samePlace(recorded("cwd").front(), app.tools()));
     }
-    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(ui.messages().size(), std::size(rows));
 }
 
 TEST_F(DiffRequestTest, SelectionWarningComesFirstAndTouchesNothing) {
@@ -284,7 +296,7 @@ TEST_F(DiffRequestTest, ClearsStaleFilesInOrderWithTheirForceFlagsThenStagesAndD
     platform::setReadOnly(app.inTools("zandorel.dat"), true);
     platform::setReadOnly(app.inTools("zandorel.log"), true);
 
-    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Delivered);
+    expectDelivered(controls("a.dat", "b.dat"));
 
     const std::string tool = app.tools() + kSep;
     const std::string output = app.applicationPath() + kSep + "zdrl" + kSep;
@@ -299,20 +311,27 @@ TEST_F(DiffRequestTest, ClearsStaleFilesInOrderWithTheirForceFlagsThenStagesAndD
         "copy " + output + "zandorel.dat -> " + destination + " overwrite",
         "delete " + output + "zandorel.dat force",
         "delete " + output + "zandorel.log force",
+        "delete " + tool + "a.dat force",
+        "delete " + tool + "b.dat force",
     };
     EXPECT_EQ(files.calls, expected);
     EXPECT_TRUE(recorded("found").empty()) << "the tool found an old output of its own";
-    EXPECT_EQ(readFile(app.inTools("a.dat")), "old dat\n");
-    EXPECT_EQ(readFile(app.inTools("b.dat")), "new dat\n");
+    EXPECT_TRUE(contains(readFile(destination), "old dat\nnew dat\n")) << "the tool read the staged dats";
 }
 
-TEST_F(DiffRequestTest, SuccessLeavesTheToolFolderCleanAndTheToolsOutputAtTheDestination) {
+TEST_F(DiffRequestTest, SuccessSaysSoAndLeavesOnlyTheToolInItsFolderAndItsOutputAtTheDestination) {
     writeFile(destination, "an earlier diff dat, replaced without a question");
 
-    EXPECT_EQ(request(controls("a.dat", "b.dat", kMerged, 1)), DiffOutcome::Delivered);
+    expectDelivered(controls("a.dat", "b.dat", kMerged, 1));
 
-    EXPECT_TRUE(ui.messages().empty());
-    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "a.dat", "b.dat"}));
+    ASSERT_EQ(ui.messages().size(), 1u);
+    const core::Message& box = ui.messages()[0];
+    EXPECT_EQ(box.title, core::kApplicationTitle);
+    EXPECT_EQ(box.text, "Il DiffDat è stato creato in \"" + destination +
+                            "\".\r\n\r\nSummary: 1 added, 2 removed, 0 renamed, 3 changed, 4 unchanged");
+    EXPECT_EQ(box.details, "log line 1\nlog line 2\nlog line 3\n"
+                           "Summary: 1 added, 2 removed, 0 renamed, 3 changed, 4 unchanged\n");
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName}));
     const std::string delivered = readFile(destination);
     EXPECT_EQ(delivered, readFile(recordPath + ".dat"));
     EXPECT_TRUE(contains(delivered, "old dat\nnew dat\n")) << "the tool read the staged dats";
@@ -331,21 +350,23 @@ TEST_F(DiffRequestTest, WithTheDataApartTheToolRunsFromTheProgramInTheWorkFolder
     writeFile(data + kSep + "datfiles" + kSep + "b.dat", "user's new\n");
     const auto program = testsupport::snapshotOf(app.tools());
 
+    ui.acknowledgeMessage();
     EXPECT_EQ(createDiffDat(controls("a.dat", "b.dat"), app.applicationPath(), data, files, ui,
                             RunAndWait),
               DiffOutcome::Delivered);
 
-    EXPECT_TRUE(ui.messages().empty());
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages().front().icon, core::MessageIcon::Information);
     ASSERT_EQ(recorded("cwd").size(), 1u);
     EXPECT_TRUE(samePlace(recorded("cwd").front(), data + kSep + "zdrl"));
     EXPECT_TRUE(contains(readFile(destination), "user's old\nuser's new\n"));
-    EXPECT_EQ(entriesOf(data + kSep + "zdrl"), (std::set<std::string>{"a.dat", "b.dat"}));
+    EXPECT_TRUE(entriesOf(data + kSep + "zdrl").empty()) << "the staged copies are removed";
     EXPECT_EQ(testsupport::snapshotOf(app.tools()), program);
 }
 
 TEST_F(DiffRequestTest, ExitCodeOfTheToolIsNotLookedAt) {
     useToolMode("both-exit-3");
-    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Delivered);
+    expectDelivered(controls("a.dat", "b.dat"));
     EXPECT_EQ(readFile(destination), readFile(recordPath + ".dat"));
 }
 
@@ -365,22 +386,71 @@ TEST_F(DiffRequestTest, ReadOnlyStaleStagedDatStopsTheRequestBeforeTheTool) {
     EXPECT_FALSE(std::filesystem::exists(testsupport::fsPath(destination)));
 }
 
-TEST_F(DiffRequestTest, SameDatInBothListsIsStagedOnceAndNamedTwice) {
-    EXPECT_EQ(request(controls("a.dat", "a.dat")), DiffOutcome::Delivered);
+TEST_F(DiffRequestTest, SameDatInBothListsIsStagedOnceNamedTwiceAndRemovedOnce) {
+    expectDelivered(controls("a.dat", "a.dat"));
     EXPECT_EQ(recorded("arg"), (std::vector<std::string>{"-S", "a.dat", "a.dat"}));
-    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "a.dat"}));
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName}));
+    EXPECT_EQ(std::count(files.calls.begin(), files.calls.end(), "delete " + app.inTools("a.dat") + " force"), 1);
+}
 
-    // A second request clears the staged copy and stages it again.
-    files.calls.clear();
-    EXPECT_EQ(request(controls("a.dat", "a.dat")), DiffOutcome::Delivered);
-    EXPECT_EQ(files.calls.front(), "delete " + app.inTools("a.dat") + " no-force");
+TEST_F(DiffRequestTest, ReadOnlyLibraryDatCanBeComparedAgainAndAgain) {
+    // Its staged copy is read-only as well, and is removed all the same.
+    platform::setReadOnly(app.inLibrary("a.dat"), true);
+    expectDelivered(controls("a.dat", "b.dat"));
+    expectDelivered(controls("a.dat", "b.dat"));
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName}));
+    EXPECT_TRUE(platform::isReadOnly(app.inLibrary("a.dat")));
+}
+
+TEST_F(DiffRequestTest, DestinationInTheToolsFolderIsRefusedBeforeAnythingIsTouched) {
+    std::vector<std::string> destinations = {
+        app.inTools("zandorel.log"),
+        app.inTools(kDiffToolFileName),
+        app.library() + kSep + ".." + kSep + "zdrl" + kSep + "diff.dat",
+    };
+#ifndef _WIN32
+    const std::string link = app.inRoot("tools link");
+    std::filesystem::create_directory_symlink(testsupport::fsPath(app.tools()), testsupport::fsPath(link));
+    destinations.push_back(link + kSep + "diff.dat");
+#endif
+    const auto before = testsupport::snapshotOf(app.tools());
+    for (const std::string& inToolFolder : destinations) {
+        DiffControls state = controls("a.dat", "b.dat");
+        state.destination = inToolFolder;
+        ui.acknowledgeMessage();
+        EXPECT_EQ(request(state), DiffOutcome::Warned) << inToolFolder;
+    }
+    ASSERT_EQ(ui.messages().size(), destinations.size());
+    for (const core::Message& message : ui.messages()) {
+        EXPECT_EQ(message.title, "Attenzione...");
+        EXPECT_EQ(message.icon, core::MessageIcon::Warning);
+        EXPECT_TRUE(contains(message.text, "cartella del programma di confronto")) << message.text;
+    }
+    EXPECT_TRUE(files.calls.empty());
+    EXPECT_FALSE(toolRan());
+    EXPECT_EQ(testsupport::snapshotOf(app.tools()), before);
 }
 
 TEST_F(DiffRequestTest, NameWithABlankReachesTheToolAsOneArgument) {
     writeFile(app.inLibrary("old set.dat"), "old set\n");
-    EXPECT_EQ(request(controls("old set.dat", "b.dat", kNonMerged, 0)), DiffOutcome::Delivered);
+    expectDelivered(controls("old set.dat", "b.dat", kNonMerged, 0));
     EXPECT_EQ(recorded("arg"), (std::vector<std::string>{"-N", "old set.dat", "b.dat"}));
     EXPECT_TRUE(contains(readFile(destination), "old set\nnew dat\n"));
+}
+
+TEST_F(DiffRequestTest, EveryNameReachesTheToolAsItIs) {
+    std::vector<std::pair<std::string, std::string>> names = {{"-x.dat", std::string(".") + kSep + "-x.dat"}};
+#ifndef _WIN32
+    // Names that only POSIX allows: double quotes, with and without backslashes before them.
+    names.push_back({"say \"hi\".dat", "say \"hi\".dat"});
+    names.push_back({"a\\\" b\\.dat", "a\\\" b\\.dat"});
+#endif
+    for (const auto& [name, argument] : names) {
+        writeFile(app.inLibrary(name), "content of " + name + "\n");
+        expectDelivered(controls(name, "b.dat"));
+        EXPECT_EQ(recorded("arg"), (std::vector<std::string>{"-S", argument, "b.dat"})) << name;
+        EXPECT_TRUE(contains(readFile(destination), "content of " + name + "\nnew dat\n")) << name;
+    }
 }
 
 TEST_F(DiffRequestTest, MissingToolIsReportedWithTheCommandLineAndTheProgramGoesOn) {
@@ -394,13 +464,13 @@ TEST_F(DiffRequestTest, MissingToolIsReportedWithTheCommandLineAndTheProgramGoes
     EXPECT_TRUE(contains(text, diffCommandLine(app.applicationPath(), "-S", "a.dat", "b.dat")))
         << text;
     EXPECT_TRUE(contains(text, "Motivo: ")) << text;
-    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{"a.dat", "b.dat"}));
+    EXPECT_TRUE(entriesOf(app.tools()).empty()) << "the staged copies are removed";
     EXPECT_TRUE(samePlace(std::filesystem::current_path().string(), app.tools()));
     EXPECT_FALSE(std::filesystem::exists(testsupport::fsPath(destination)));
 
     // Once the tool is back, the next request works.
     installTool();
-    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Delivered);
+    expectDelivered(controls("a.dat", "b.dat"));
 }
 
 TEST_F(DiffRequestTest, NoDiffDatShowsTheEndOfTheToolsLogAndKeepsIt) {
@@ -417,8 +487,7 @@ TEST_F(DiffRequestTest, NoDiffDatShowsTheEndOfTheToolsLogAndKeepsIt) {
     EXPECT_TRUE(contains(text, "log line 30")) << text;
     EXPECT_FALSE(contains(text, "log line 10\r\n")) << text;
     EXPECT_EQ(readFile(destination), "previous diff");
-    EXPECT_EQ(entriesOf(app.tools()),
-              (std::set<std::string>{kDiffToolFileName, "a.dat", "b.dat", "zandorel.log"}));
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "zandorel.log"}));
 }
 
 TEST_F(DiffRequestTest, NoDiffDatAndNoLogSaysSo) {
@@ -433,10 +502,11 @@ TEST_F(DiffRequestTest, NoDiffDatAndNoLogSaysSo) {
 
 TEST_F(DiffRequestTest, MissingLogAfterDeliveryIsNoError) {
     useToolMode("no-log");
-    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Delivered);
-    EXPECT_TRUE(ui.messages().empty());
+    expectDelivered(controls("a.dat", "b.dat"));
+    EXPECT_EQ(ui.messages().back().text, "Il DiffDat è stato creato in \"" + destination + "\".");
+    EXPECT_EQ(ui.messages().back().details, "");
     EXPECT_EQ(readFile(destination), readFile(recordPath + ".dat"));
-    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "a.dat", "b.dat"}));
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName}));
 }
 
 TEST_F(DiffRequestTest, UnwritableDestinationKeepsTheToolsOutputInItsFolder) {
@@ -450,8 +520,8 @@ TEST_F(DiffRequestTest, UnwritableDestinationKeepsTheToolsOutputInItsFolder) {
     std::string text = failureText();
     EXPECT_TRUE(contains(text, "\"" + intoMissingFolder + "\"")) << text;
     EXPECT_TRUE(contains(text, "Motivo: ")) << text;
-    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "a.dat", "b.dat",
-                                                             "zandorel.dat", "zandorel.log"}));
+    EXPECT_EQ(entriesOf(app.tools()),
+              (std::set<std::string>{kDiffToolFileName, "zandorel.dat", "zandorel.log"}));
 
     // A read-only destination stays as it was, and the next request clears
     // the output left behind.
@@ -481,7 +551,7 @@ TEST_F(DiffRequestTest, MissingToolFolderStopsAtTheFirstCopy) {
     EXPECT_EQ(std::filesystem::current_path(), startFolder);
 }
 
-TEST_F(DiffRequestTest, DatGoneFromTheLibraryStopsTheStagingAndKeepsWhatWasStaged) {
+TEST_F(DiffRequestTest, DatGoneFromTheLibraryStopsTheStagingAndRemovesWhatWasStaged) {
     std::filesystem::remove(testsupport::fsPath(app.inLibrary("b.dat")));
     ui.acknowledgeMessage();
 
@@ -490,7 +560,7 @@ TEST_F(DiffRequestTest, DatGoneFromTheLibraryStopsTheStagingAndKeepsWhatWasStage
     const std::string text = failureText();
     EXPECT_TRUE(contains(text, "\"" + app.inLibrary("b.dat") + "\"")) << text;
     EXPECT_TRUE(contains(text, "Motivo: ")) << text;
-    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "a.dat"}));
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName}));
     EXPECT_FALSE(toolRan());
 }
 

@@ -46,6 +46,26 @@ TEST_F(FileListBoxTest, SeveralPatterns) {
     EXPECT_EQ(list.fileNames(), (QStringList{"a.dat", "b.xml"}));
 }
 
+#ifndef _WIN32
+// Linux names are bytes: one that is not UTF-8 shows as well as it can and
+// still names its file, also across a refresh.
+TEST_F(FileListBoxTest, NameThatIsNotUtf8IsListedAndKeepsItsBytes) {
+    const std::string latin1 = "caf\xe9.dat";
+    writeFile(folder / latin1, "x");
+    writeFile(file("b.dat"), "x");
+    list.setPattern(QStringLiteral("*.dat"));
+    list.setFolder(folder.string());
+    ASSERT_EQ(list.fileNames().size(), 2);
+    EXPECT_EQ(list.fileNames()[1], QStringLiteral("caf\uFFFD.dat"));
+    list.setSelectedIndex(1);
+    EXPECT_EQ(list.selectedFileName(), latin1);
+    writeFile(file("a.dat"), "x");
+    list.refresh();
+    EXPECT_EQ(list.selectedFileName(), latin1);
+    EXPECT_TRUE(std::filesystem::exists(folder / list.selectedFileName()));
+}
+#endif
+
 TEST_F(FileListBoxTest, FolderChangesShowOnlyAtRefresh) {
     writeFile(file("a.dat"), "x");
     writeFile(file("b.dat"), "x");

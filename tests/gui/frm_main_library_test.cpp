@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimer>
 #include <filesystem>
 
 #include "gui/main_window_fixture.h"
@@ -28,6 +32,19 @@ protected:
         const int index = static_cast<int>(list->fileNames().indexOf(name));
         ASSERT_GE(index, 0) << name.toStdString();
         list->setSelectedIndex(index);
+    }
+
+    // old.dat and new.dat in the library and chosen, the slow stand-in as the
+    // diff tool, and the destination.
+    FrmMain& openForASlowDiff(const fs::path& destination) {
+        addDat("old.dat");
+        addDat("new.dat");
+        fs::copy_file(ZFE_SLOW_ZANDOREL_PATH, program / "zdrl" / "zandorel");
+        FrmMain& frm = open();
+        select(control<FileListBox>(frm, "filOld"), QStringLiteral("old.dat"));
+        select(control<FileListBox>(frm, "filNew"), QStringLiteral("new.dat"));
+        control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
+        return frm;
     }
 
     fs::path elsewhere;
@@ -82,13 +99,65 @@ TEST_F(MainWindowButtonsTest, CreaDiffDatRunsTheToolWithABusyCursorAndDeliversIt
     const fs::path destination = elsewhere / "result.dat";
     control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
 
+    ui.acknowledgeMessage();
     control<QToolButton>(frm, "cmdCrea")->click();
-    EXPECT_TRUE(ui.messages().empty()) << ScriptedUi::describe(ui.messages().front());
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Information);
     EXPECT_EQ(readFile(destination), "diff of old.dat and new.dat");
     EXPECT_EQ(readFile(program / "zdrl" / "args.txt"), "-M -t old.dat new.dat\n");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    // The diff request does not refresh the lists, nor touch their selection.
     EXPECT_EQ(control<FileListBox>(frm, "filOld")->selectedFileName(), "old.dat");
+}
+
+TEST_F(MainWindowButtonsTest, DiffDatDeliveredIntoTheLibraryShowsInBothLists) {
+    qputenv("ZFE_SLOW_DIFF_MS", "0");
+    FrmMain& frm = openForASlowDiff(library / "diff.xml");
+    ui.acknowledgeMessage();
+    control<QToolButton>(frm, "cmdCrea")->click();
+    qunsetenv("ZFE_SLOW_DIFF_MS");
+    const QStringList expected{"diff.xml", "new.dat", "old.dat"};
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), expected);
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames(), expected);
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->selectedFileName(), "new.dat");
+}
+
+// Input made while the tool runs is dropped, not replayed once it has ended;
+// meanwhile the window serves its events (here the timer that "clicks").
+TEST_F(MainWindowButtonsTest, ClicksDuringARunAreDroppedAndNotReplayed) {
+    FrmMain& frm = openForASlowDiff(elsewhere / "diff.dat");
+    frm.show();
+    auto* createDiff = control<QToolButton>(frm, "cmdCrea");
+    auto* merged = control<QRadioButton>(frm, "optSetType(1)");
+
+    bool clickedWhileRunning = false;
+    QTimer::singleShot(1000, [&] {
+        clickedWhileRunning = fs::exists(program / "zdrl" / "running");
+        for (QWidget* target : {static_cast<QWidget*>(createDiff), static_cast<QWidget*>(merged)}) {
+            const QPointF centre = QRectF(target->rect()).center();
+            const QPointF global = target->mapToGlobal(centre);
+            QMouseEvent press(QEvent::MouseButtonPress, centre, global, Qt::LeftButton, Qt::LeftButton,
+                              Qt::NoModifier);
+            QMouseEvent release(QEvent::MouseButtonRelease, centre, global, Qt::LeftButton, Qt::NoButton,
+                                Qt::NoModifier);
+            QApplication::sendEvent(target, &press);
+            QApplication::sendEvent(target, &release);
+        }
+        QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, QStringLiteral(" "));
+        QApplication::sendEvent(createDiff, &space);
+    });
+    ui.acknowledgeMessage();
+    createDiff->click();
+    // Whatever would be replayed is let through now.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 1500) QApplication::processEvents(QEventLoop::AllEvents, 100);
+
+    EXPECT_TRUE(clickedWhileRunning) << "the window served no events while the tool ran";
+    EXPECT_EQ(readFile(program / "zdrl" / "runs.txt"), "run\n");
+    EXPECT_TRUE(control<QRadioButton>(frm, "optSetType(0)")->isChecked());
+    EXPECT_FALSE(merged->isChecked());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(ui.messages().size(), 1u);
 }
 
 TEST_F(MainWindowButtonsTest, BusyCursorIsRestoredWhenTheToolCannotStart) {
@@ -165,7 +234,7 @@ TEST_F(MainWindowButtonsTest, DeleteOfAReadOnlyFileFailsWithAMessageAndKeepsIt) 
     EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), QStringList{"locked.dat"});
 }
 
-TEST_F(MainWindowButtonsTest, DeleteOfAFileThatVanishedSinceTheListWasReadFailsWithAMessage) {
+TEST_F(MainWindowButtonsTest, DeleteOfAFileThatVanishedFailsWithAMessageAndTheListsLoseIt) {
     addDat("gone.dat");
     addDat("kept.dat");
     FrmMain& frm = open();
@@ -177,7 +246,8 @@ TEST_F(MainWindowButtonsTest, DeleteOfAFileThatVanishedSinceTheListWasReadFailsW
     EXPECT_EQ(ui.messages()[1].icon, core::MessageIcon::Critical);
     EXPECT_NE(ui.messages()[1].text.find("gone.dat"), std::string::npos);
     EXPECT_TRUE(fs::exists(library / "kept.dat"));
-    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), (QStringList{"gone.dat", "kept.dat"}));
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), QStringList{"kept.dat"});
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames(), QStringList{"kept.dat"});
 }
 
 TEST_F(MainWindowButtonsTest, ImportingTheLibrarysOwnFileLeavesItWhole) {
@@ -284,7 +354,7 @@ TEST_F(MainWindowButtonsTest, DatWrittenByAnotherProgramShowsAtTheNextRefresh) {
     EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames(), (QStringList{"a.dat", "b.dat", "diff.dat"}));
 }
 
-TEST_F(MainWindowButtonsTest, ImportOfANameThatNamesNoFileFailsAndChangesNothing) {
+TEST_F(MainWindowButtonsTest, ImportOfANameThatNamesNoFileFailsAndCopiesNothing) {
     addDat("a.dat", "a");
     FrmMain& frm = open();
     addDat("meanwhile.dat");
@@ -296,8 +366,8 @@ TEST_F(MainWindowButtonsTest, ImportOfANameThatNamesNoFileFailsAndChangesNothing
     EXPECT_NE(ui.messages()[0].text.find("typed.dat"), std::string::npos);
     EXPECT_FALSE(fs::exists(library / "typed.dat"));
     EXPECT_EQ(readFile(library / "a.dat"), "a");
-    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), QStringList{"a.dat"});
-    EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames(), QStringList{"a.dat"});
+    // The lists show what the folder holds, whatever the import did.
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), (QStringList{"a.dat", "meanwhile.dat"}));
 }
 
 TEST_F(MainWindowButtonsTest, ImportIntoAMissingLibraryFailsWithAMessage) {

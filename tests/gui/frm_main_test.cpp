@@ -4,7 +4,13 @@
 
 #include <QFile>
 #include <QCheckBox>
+#include <QAbstractButton>
+#include <algorithm>
 #include <QGroupBox>
+#include <QKeyEvent>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLabel>
 #include <QRadioButton>
 #include <QToolButton>
@@ -80,6 +86,31 @@ TEST_F(MainWindowTest, EveryControlInItsPlaceWithItsCaption) {
         }
     }
     EXPECT_EQ(frm.findChild<QLabel*>(QStringLiteral("lblFileDest"))->frameShape(), QFrame::Box);
+    // A path is shown as it is, never as markup.
+    EXPECT_EQ(frm.findChild<QLabel*>(QStringLiteral("lblFileDest"))->textFormat(), Qt::PlainText);
+}
+
+TEST_F(MainWindowTest, CaptionsAreNotCutWithALargerFont) {
+    FrmMain& frm = open();
+    QFont larger = frm.font();
+    larger.setPointSizeF(larger.pointSizeF() * 1.6);
+    frm.setFont(larger);
+    EXPECT_GT(frm.width(), 561);
+    for (const ControlRow& row : kControls) {
+        auto* control = frm.findChild<QWidget*>(QString::fromLatin1(row.name));
+        if (qobject_cast<QAbstractButton*>(control) == nullptr && !QString::fromLatin1(row.name).startsWith("Label2")) {
+            continue;
+        }
+        SCOPED_TRACE(row.name);
+        EXPECT_GE(control->x(), row.left / 15);
+        // The caption's text fits in what the style leaves of the control.
+        const QString caption = captionOf(control).remove(QLatin1Char('&'));
+        EXPECT_GE(control->width(), std::min(QFontMetrics(control->font()).horizontalAdvance(caption) + 16,
+                                             control->parentWidget()->width() - control->x()));
+        EXPECT_GE(control->height(), QFontMetrics(control->font()).height());
+    }
+    EXPECT_EQ(control<QToolButton>(frm, "cmdBrowse")->geometry().top(),
+              control<QLabel>(frm, "lblFileDest")->geometry().top());
 }
 
 TEST_F(MainWindowTest, ImageButtonsAreFlatWithTheirPictures) {
@@ -104,19 +135,53 @@ TEST_F(MainWindowTest, ImageButtonsAreFlatWithTheirPictures) {
     }
 }
 
-TEST_F(MainWindowTest, TabOrderOfTheControlsThatTakeTheFocus) {
+// The Tab key walks the controls in the order of their tab indexes; the
+// image buttons show the focus; the new list, focused at start, shows no row
+// as chosen while nothing is.
+TEST_F(MainWindowTest, TabFollowsTheTabIndexesAndTheFocusShows) {
+    addDat("a.dat");
+    addDat("b.dat");
     FrmMain& frm = open();
-    const std::vector<QWidget*> expected = {control<FileListBox>(frm, "filNew"),        control<FileListBox>(frm, "filOld"),        control<QToolButton>(frm, "cmdCreateDat"),
-                                            control<QToolButton>(frm, "cmdImport"),     control<QToolButton>(frm, "cmdBrowse"),     control<QRadioButton>(frm, "optSetType(2)"),
-                                            control<QRadioButton>(frm, "optSetType(1)"), control<QRadioButton>(frm, "optSetType(0)"), control<QToolButton>(frm, "cmdDelete"),
-                                            control<QToolButton>(frm, "cmdCrea"),       control<QCheckBox>(frm, "chkTiny")};
-    QWidget* widget = expected.front();
-    for (std::size_t i = 1; i < expected.size(); ++i) {
-        widget = widget->nextInFocusChain();
-        while (widget->focusPolicy() == Qt::NoFocus) widget = widget->nextInFocusChain();
-        EXPECT_EQ(widget, expected[i]) << "after " << expected[i - 1]->objectName().toStdString()
-                                       << " comes " << widget->objectName().toStdString();
+    control<QRadioButton>(frm, "optSetType(1)")->setChecked(true);
+    frm.show();
+    QApplication::setActiveWindow(&frm);
+    QApplication::processEvents();
+    auto* newList = control<FileListBox>(frm, "filNew");
+    ASSERT_EQ(QApplication::focusWidget(), newList);
+    EXPECT_FALSE(newList->currentIndex().isValid()) << "a row looks chosen";
+
+    const auto pressTab = [] {
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QApplication::sendEvent(QApplication::focusWidget(), &tab);
+    };
+    std::vector<std::string> walked = {"filNew"};
+    for (int i = 0; i < 10; ++i) {
+        pressTab();
+        walked.push_back(QApplication::focusWidget()->objectName().toStdString());
     }
+    // The set-type options are one group: Tab enters it at its selected option
+    // and leaves it at once; the arrow keys move within it.
+    EXPECT_EQ(walked, (std::vector<std::string>{"filNew", "filOld", "cmdCreateDat", "cmdImport", "cmdBrowse",
+                                                "optSetType(1)", "cmdDelete", "cmdCrea", "chkTiny", "filNew",
+                                                "filOld"}));
+
+    // Backwards too, through the group at its selected option.
+    control<QToolButton>(frm, "cmdDelete")->setFocus(Qt::TabFocusReason);
+    std::vector<std::string> back;
+    for (int i = 0; i < 2; ++i) {
+        QKeyEvent backtab(QEvent::KeyPress, Qt::Key_Backtab, Qt::ShiftModifier);
+        QApplication::sendEvent(QApplication::focusWidget(), &backtab);
+        back.push_back(QApplication::focusWidget()->objectName().toStdString());
+    }
+    EXPECT_EQ(back, (std::vector<std::string>{"optSetType(1)", "cmdBrowse"}));
+
+    control<FileListBox>(frm, "filOld")->setFocus(Qt::TabFocusReason);
+    auto* button = control<QToolButton>(frm, "cmdCreateDat");
+    pressTab();
+    ASSERT_EQ(QApplication::focusWidget(), button);
+    const QImage focused = button->grab().toImage();
+    pressTab();
+    EXPECT_NE(button->grab().toImage(), focused) << "the focus does not show";
 }
 
 TEST_F(MainWindowTest, FirstRunOpensWithTheDefaultsWhereThePlatformPutsIt) {
@@ -136,14 +201,16 @@ TEST_F(MainWindowTest, LoadListsTheDatsOfTheLibraryInBothListsUnselected) {
     addDat("mid.Dat");
     addDat("notes.txt");
     addDat("old.dat.bak");
+    addDat("mame0228.xml");
+    addDat("B.XML");
     FrmMain& frm = open();
-    const QStringList expected{"Alpha.DAT", "mid.Dat", "zeta.dat"};
+    const QStringList expected{"Alpha.DAT", "B.XML", "mame0228.xml", "mid.Dat", "zeta.dat"};
     for (FileListBox* list : {control<FileListBox>(frm, "filOld"), control<FileListBox>(frm, "filNew")}) {
         SCOPED_TRACE(list->objectName().toStdString());
         EXPECT_EQ(list->fileNames(), expected);
         EXPECT_EQ(list->selectedIndex(), -1);
         EXPECT_EQ(list->selectedFileName(), "");
-        EXPECT_EQ(list->pattern(), QStringLiteral("*.dat"));
+        EXPECT_EQ(list->pattern(), QStringLiteral("*.dat;*.xml"));
         EXPECT_EQ(list->folder(), library.string());
     }
     // Separate selections.
@@ -162,6 +229,17 @@ TEST_F(MainWindowTest, StoredPositionAndOptionsAreRestored) {
     EXPECT_TRUE(control<QRadioButton>(frm, "optSetType(1)")->isChecked());
     EXPECT_FALSE(control<QRadioButton>(frm, "optSetType(2)")->isChecked());
     EXPECT_TRUE(control<QCheckBox>(frm, "chkTiny")->isChecked());
+}
+
+// As a position saved at a smaller scale factor, or on a wider screen, would.
+TEST_F(MainWindowTest, StoredPositionIsMovedSoThatTheWholeTitleBarIsOnTheScreen) {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    settings->save("Position", "Left", std::to_string((screen.x() + screen.width() - 100) * 15));
+    settings->save("Position", "Top", std::to_string((screen.y() + 10) * 15));
+    FrmMain& frm = open();
+    EXPECT_LE(frm.pos().x() + frm.width(), screen.x() + screen.width());
+    EXPECT_GE(frm.pos().x(), screen.x());
+    EXPECT_EQ(frm.pos().y(), screen.y() + 10);
 }
 
 TEST_F(MainWindowTest, BadStoredValuesFallBackToTheDefaults) {
@@ -205,15 +283,16 @@ TEST_F(MainWindowTest, FirstRunClosedUnchangedStillWritesEveryKey) {
     EXPECT_NE(stored("Position", "Top"), "<missing>");
 }
 
-TEST_F(MainWindowTest, NegativeLeftEdgeIsStoredWithItsSignAndRestored) {
-    settings->save("Position", "Left", "-300");
-    settings->save("Position", "Top", "960");
+// Restored, the same position is moved onto the screen (the test has one
+// screen, at 0, 0) so that the whole title bar shows.
+TEST_F(MainWindowTest, NegativeLeftEdgeIsStoredWithItsSignAndRestoredOnTheScreen) {
     FrmMain& frm = open();
-    EXPECT_EQ(frm.pos(), QPoint(-20, 64));
+    frm.move(-20, 64);
     frm.show();
     closeWindow();
     EXPECT_EQ(stored("Position", "Left"), "-300");
     EXPECT_EQ(stored("Position", "Top"), "960");
+    EXPECT_EQ(open().pos(), QPoint(0, 64));
 }
 
 TEST_F(MainWindowTest, UnwritableSettingsAreIgnoredWithoutAMessage) {

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
@@ -22,6 +23,8 @@ struct SeenBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QList<QMessageBox::StandardButton> buttons;
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    Qt::TextFormat textFormat = Qt::AutoText;  // as the box's text label shows it
+    QString details;
 };
 
 core::MessageAnswer showAndPress(const core::Message& message, QMessageBox::StandardButton press,
@@ -39,6 +42,10 @@ core::MessageAnswer showAndPress(const core::Message& message, QMessageBox::Stan
             seen.buttons.append(box->standardButton(button));
         }
         seen.defaultButton = box->standardButton(box->defaultButton());
+        if (const auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) {
+            seen.textFormat = label->textFormat();
+        }
+        seen.details = box->detailedText();
         box->button(press)->click();
     });
     QtUserInterface ui;
@@ -79,6 +86,21 @@ TEST(QtUserInterface, WarningWithOkOnlyAndTwoLines) {
     showAndPress(core::criticalMessage("x"), QMessageBox::Ok, critical);
     EXPECT_EQ(critical.icon, QMessageBox::Critical);
     EXPECT_EQ(critical.title, QStringLiteral("ZandorelFE"));
+}
+
+TEST(QtUserInterface, NamesAreShownAsPlainTextAndDetailsBelow) {
+    SeenBox seen;
+    core::Message question;
+    question.text = "Eliminare il file \"<b>keep.dat<!--.dat\" ?";
+    showAndPress(question, QMessageBox::Ok, seen);
+    EXPECT_EQ(seen.text, QString::fromStdString(question.text));
+    EXPECT_EQ(seen.textFormat, Qt::PlainText);
+    EXPECT_EQ(seen.details, QString());
+
+    SeenBox delivered;
+    showAndPress(core::informationMessage("fatto", "riga 1\r\nSummary: 1 added\r\n"), QMessageBox::Ok, delivered);
+    EXPECT_EQ(delivered.icon, QMessageBox::Information);
+    EXPECT_EQ(delivered.details, QStringLiteral("riga 1\nSummary: 1 added\n"));
 }
 
 TEST(QtUserInterface, FilterTextNamesItsPatternOnce) {

@@ -89,10 +89,23 @@ TEST(SplitCommandLine, ArgumentMayFollowTheClosingQuoteDirectly) {
     EXPECT_EQ(parts.arguments, (Arguments{"-x", "y"}));
 }
 
-TEST(SplitCommandLine, BackslashesAreOrdinaryCharacters) {
-    const auto parts = split(R"("C:\My Emus\mame.exe" C:\dats\ "D:\a b\")");
+TEST(SplitCommandLine, BackslashesAreOrdinaryCharactersExceptBeforeAQuote) {
+    const auto parts = split(R"("C:\My Emus\mame.exe" C:\dats\ "D:\a b\\" x\"y "a\\\"b c" "e\\\\")");
     EXPECT_EQ(parts.program, R"(C:\My Emus\mame.exe)");
-    EXPECT_EQ(parts.arguments, (Arguments{R"(C:\dats\)", R"(D:\a b\)"}));
+    EXPECT_EQ(parts.arguments, (Arguments{R"(C:\dats\)", R"(D:\a b\)", R"(x"y)", R"(a\"b c)", R"(e\\)"}));
+}
+
+TEST(QuoteArgument, EveryArgumentComesBackWhole) {
+    const Arguments nasty = {"a.dat", "", "old set.dat", "tab\there", R"(say "hi".dat)",
+                             R"(a\" b\.dat)", R"(ends in \)", R"(ends in \\)", R"(\\server\dats\)",
+                             R"(")", "-x.dat", "caf\xc3\xa9 \xff.dat"};
+    std::string line = "\"p\"";
+    for (const auto& argument : nasty) line += " " + quoteArgument(argument);
+    const auto parts = split(line);
+    EXPECT_EQ(parts.program, "p");
+    EXPECT_EQ(parts.arguments, nasty) << line;
+    EXPECT_EQ(quoteArgument("a.dat"), "a.dat");
+    EXPECT_EQ(quoteArgument("a b.dat"), "\"a b.dat\"");
 }
 
 TEST(SplitCommandLine, EmptyOrBlankLineGivesNoProgram) {

@@ -16,6 +16,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -357,6 +358,23 @@ TEST(ListFiles, NamesFilesButNotFolders) {
 #else
     EXPECT_EQ(sorted(listFiles(folder.path() + kPathSeparator)),
               (std::vector<std::string>{".hidden", "B.DAT", "a.dat"}));
+#endif
+}
+
+TEST(IsRegularFile, OnlyForFilesAndLinksToThem) {
+    TempFolder folder;
+    writeFile(folder / "a.dat", "x");
+    EXPECT_TRUE(isRegularFile(folder / "a.dat"));
+    EXPECT_FALSE(isRegularFile(folder.path()));
+    EXPECT_FALSE(isRegularFile(folder / "missing.dat"));
+    EXPECT_FALSE(isRegularFile(""));
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo((folder / "pipe.dat").c_str(), 0644), 0);
+    EXPECT_FALSE(isRegularFile(folder / "pipe.dat"));
+    EXPECT_FALSE(isRegularFile("/dev/null"));
+    // A pipe is refused at once, not waited on for a writer.
+    EXPECT_THROW(makeFileSystemService()->copyFile(folder / "pipe.dat", folder / "b.dat", true), OsError);
+    EXPECT_FALSE(std::filesystem::exists(folder / "b.dat"));
 #endif
 }
 

@@ -72,6 +72,20 @@ TEST_F(RunAndWaitTest, GivesExactlyTheArgumentsOfTheLine) {
               (std::vector<std::string>{"-M", "-t", "old.dat", "new file.dat"}));
 }
 
+// The started program reads its own arguments: on Windows by its C runtime's
+// rules, which quoteArgument must meet.
+TEST_F(RunAndWaitTest, QuotedArgumentsArriveUnchanged) {
+    std::vector<std::string> arguments = {"old set.dat", R"(ends in \)", "-x.dat", "a\\b"};
+#ifndef _WIN32
+    arguments.push_back(R"(say "hi".dat)");
+    arguments.push_back(R"(a\" b)");
+#endif
+    std::string line = '"' + echoArgsPath() + '"';
+    for (const auto& argument : arguments) line += " " + quoteArgument(argument);
+    runAndWait(line);
+    EXPECT_EQ(report().arguments, arguments);
+}
+
 TEST_F(RunAndWaitTest, RunsInTheCallersCurrentDirectory) {
     TempFolder folder;
     const std::string workFolder = folder / "work folder";

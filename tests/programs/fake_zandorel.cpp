@@ -83,6 +83,9 @@ int main(int argc, char** argv) {
         for (int line = 1; line <= lines; ++line) {
             log += "log line " + std::to_string(line) + "\n";
         }
+        if (normal) {
+            log += "Summary: 1 added, 2 removed, 0 renamed, 3 changed, 4 unchanged\n";
+        }
         write("zandorel.log", log);
     }
 
