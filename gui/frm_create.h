@@ -29,6 +29,9 @@ public:
     // Closing while a capture runs stops the capture; the dialog closes as usual.
     void reject() override;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private slots:
     void browseExecutable();
     void createDat();
