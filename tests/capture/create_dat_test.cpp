@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
-#include <thread>
 
 #include "platform/file_system.h"
 #include "support/app_folder.h"
@@ -188,15 +187,7 @@ TEST_F(CreateDatTest, StoppingEndsTheEmulatorAndWhatItStartedWithNoTemporaryFile
     EXPECT_EQ(createDat(ui, emulator, dat, callbacks), CreateDatOutcome::Stopped);
     ASSERT_TRUE(pids.has_value());
     EXPECT_TRUE(testsupport::processGoneWithin(pids->first, std::chrono::milliseconds(0)));
-    // The grandchild is gone too; its reaping is left to the system (a zombie
-    // of it has ended all the same).
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    char state = testsupport::processState(pids->second);
-    while (state != 0 && state != 'Z' && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        state = testsupport::processState(pids->second);
-    }
-    EXPECT_TRUE(state == 0 || state == 'Z') << "grandchild still " << state;
+    EXPECT_TRUE(testsupport::processEndedWithin(pids->second, std::chrono::seconds(10)));
     EXPECT_EQ(readFile(dat), "the earlier dat");
     EXPECT_TRUE(testsupport::namesIn(folder.path()) == (std::set<std::string>{"emu", "mame.dat"}));
 }
