@@ -261,14 +261,16 @@ PipedChild::ReadResult PipedChild::read(void* buffer, std::size_t size,
         ended_ = true;
         return {ReadResult::Kind::Ended};
     }
-    const bool waitsForever = silence.count() < 0;
-    const auto deadline = std::chrono::steady_clock::now() + silence;
+    // The clock is read only once the pipe is found empty: a busy pipe costs
+    // the read alone.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
     for (;;) {
         const ssize_t count = ::read(native_->outputEnd, buffer, size);
         if (count > 0) return {ReadResult::Kind::Data, static_cast<std::size_t>(count)};
         if (count == -1 && errno == EINTR) continue;
         if (count == -1 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            const int timeout = waitsForever ? -1 : remainingMilliseconds(deadline);
+            if (!deadline) deadline = std::chrono::steady_clock::now() + silence;
+            const int timeout = silence.count() < 0 ? -1 : remainingMilliseconds(*deadline);
             if (!native_->waitForOutput(true, timeout, errorTail_)) {
                 return {ReadResult::Kind::Silent};
             }
