@@ -47,6 +47,12 @@ bool writeAll(const std::string& path, const std::string& text) {
 CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
     CommandLine commandLine;
     if (arguments.size() == 1 && arguments[0] == "-listinfo") return commandLine;
+    if (arguments.size() == 1 && arguments[0] == "-listxml") {
+        commandLine.options.format = Format::listxml;
+        commandLine.options.games = kListxmlMachines;
+        return commandLine;
+    }
+    bool machinesGiven = false;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         std::string option = arguments[i];
         std::string value;
@@ -70,6 +76,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
         if (option == "--games") {
             commandLine.options.games =
                 static_cast<int>(parseNumber(option, takeValue(), kMaxGames));
+            machinesGiven = true;
+        } else if (option == "--listxml") {
+            noValue();
+            commandLine.options.format = Format::listxml;
         } else if (option == "--seed") {
             commandLine.options.seed = static_cast<std::uint32_t>(
                 parseNumber(option, takeValue(), std::numeric_limits<std::uint32_t>::max()));
@@ -94,25 +104,34 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
             throw std::invalid_argument("datgen: unknown option '" + arguments[i] + "'");
         }
     }
+    if (commandLine.options.format == Format::listxml && !machinesGiven)
+        commandLine.options.games = kListxmlMachines;
     return commandLine;
 }
 
 std::string usageText() {
-    return "Usage: datgen [--games N] [--seed S] [--next] [--crlf] [--changes FILE] [-o FILE]\n"
+    return "Usage: datgen [--listxml] [--games N] [--seed S] [--next] [--crlf] [--changes FILE]\n"
+           "              [-o FILE]\n"
            "       datgen -listinfo\n"
+           "       datgen -listxml\n"
            "\n"
-           "Writes a synthetic emulator dat in the listinfo text format, the same bytes\n"
-           "for the same options.\n"
+           "Writes a synthetic emulator dat in the listinfo text format, or as MAME's\n"
+           "-listxml, the same bytes for the same options.\n"
            "\n"
-           "  --games N       games in the first version, parents and clones (default 300)\n"
+           "  --listxml       MAME -listxml: machines, devices and BIOS sets in the\n"
+           "                  proportions of MAME 0.251, at its size by default\n"
+           "  --games N       games in the first version, parents and clones (default 300);\n"
+           "                  with --listxml, machines of every kind (default 45294)\n"
            "  --seed S        seed, 0 to 4294967295 (default 1)\n"
            "  --next          write the next version of the same dat: games added,\n"
            "                  removed, renamed and changed\n"
            "  --crlf          CRLF line ends instead of LF\n"
            "  --changes FILE  write what the next version changed, one line each:\n"
-           "                  added NAME, removed NAME, renamed OLD NEW, changed NAME\n"
+           "                  added NAME, removed NAME, renamed OLD NEW, changed NAME,\n"
+           "                  reparented NAME OLDPARENT NEWPARENT (--listxml only)\n"
            "  -o FILE         write the dat to FILE instead of standard output\n"
            "  -listinfo       alone: print the default dat, the way an emulator does\n"
+           "  -listxml        alone: print the default -listxml dat, the same way\n"
            "  --help          show this text\n";
 }
 

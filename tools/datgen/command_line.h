@@ -16,8 +16,8 @@ struct CommandLine {
 
 // Throws std::invalid_argument, with a message meant for the user, on an
 // unknown option, a missing value or a value that is not a number in range.
-// The single argument "-listinfo" is what a front end passes to an emulator:
-// it asks for the default dat on standard output.
+// The single argument "-listinfo" (or "-listxml") is what a front end passes to
+// an emulator: it asks for the default dat of that format on standard output.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);
 
 std::string usageText();

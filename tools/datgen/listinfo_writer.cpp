@@ -2,21 +2,10 @@
 #include <string_view>
 
 #include "tools/datgen/model.h"
+#include "tools/datgen/text_append.h"
 
 namespace zfe::datgen {
 namespace {
-
-void appendNumber(std::string& out, long long value) {
-    char buffer[24];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
-}
-
-void appendHex(std::string& out, std::uint32_t value, int digits) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    for (int shift = (digits - 1) * 4; shift >= 0; shift -= 4)
-        out += kDigits[(value >> shift) & 0xf];
-}
 
 // Bare hex for offsets, the way MAME printed them (no leading zeros).
 void appendBareHex(std::string& out, std::uint32_t value) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zfe::datgen {
@@ -18,6 +19,7 @@ struct Rom {
     std::string region;
     std::uint32_t offset = 0;
     DumpStatus status = DumpStatus::good;
+    bool optional = false;  // -listxml only
 };
 
 struct Disk {
@@ -66,9 +68,23 @@ struct Game {
     std::vector<Rom> roms;
     std::vector<Disk> disks;
     Hardware hardware;
+
+    // -listxml only. A BIOS set there is a `resource` here (isbios).
+    bool device = false;  // isdevice: a chip or board that machines refer to
+    bool mechanical = false;
+    std::string sourcefile;
+    std::string sampleof;
+    // Seed of the lines no set is made of (chips, inputs, dip switches...): a
+    // game keeps it through renames and rom changes, and with it those lines.
+    std::uint64_t extras = 0;
 };
 
 // Appends the games as listinfo text, LF line ends.
 void writeListinfo(const std::vector<Game>& games, std::string& out);
+
+// Appends a whole -listxml document, LF line ends, the way MAME prints it: the
+// DTD, then the machines by name, then the devices by name. `build` is the
+// emulator version the root element names.
+void writeListxml(const std::vector<Game>& machines, std::string_view build, std::string& out);
 
 }  // namespace zfe::datgen

@@ -47,6 +47,20 @@ TEST(DatgenCommandLine, ListinfoAloneActsLikeAnEmulator) {
     EXPECT_THROW(parseCommandLine({"-listinfo", "--next"}), std::invalid_argument);
 }
 
+TEST(DatgenCommandLine, ListxmlIsRealSizeUnlessTold) {
+    for (const auto& arguments :
+         std::vector<std::vector<std::string>>{{"-listxml"}, {"--listxml"}}) {
+        CommandLine commandLine = parseCommandLine(arguments);
+        EXPECT_EQ(commandLine.options.format, Format::listxml);
+        EXPECT_EQ(commandLine.options.games, kListxmlMachines);
+    }
+    CommandLine small = parseCommandLine({"--games", "500", "--listxml", "--next"});
+    EXPECT_EQ(small.options.format, Format::listxml);
+    EXPECT_EQ(small.options.games, 500);
+    EXPECT_EQ(parseCommandLine({"--games", "500"}).options.format, Format::listinfo);
+    EXPECT_THROW(parseCommandLine({"-listxml", "--next"}), std::invalid_argument);
+}
+
 TEST(DatgenCommandLine, BadOptionsAreRefusedWithAReason) {
     const std::vector<std::vector<std::string>> bad = {
         {"--bogus"},

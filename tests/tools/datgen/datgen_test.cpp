@@ -347,9 +347,10 @@ TEST(DatgenNextVersion, ChangesTextHasOneLineEach) {
     changes.removed = {"oldgame"};
     changes.renamed = {{"pacmanjp", "puckman"}};
     changes.changed = {"galaga", "xevious"};
+    changes.reparented = {{"mspacmnf", "mspacman", "pacman"}};
     EXPECT_EQ(changesText(changes),
               "added newgame\nremoved oldgame\nrenamed pacmanjp puckman\nchanged galaga\n"
-              "changed xevious\n");
+              "changed xevious\nreparented mspacmnf mspacman pacman\n");
     EXPECT_EQ(changesText(generate({300, 1}).changes), "");
 }
 
