@@ -11,8 +11,11 @@
 //   anything else prints a listinfo dat that names its path and arguments
 // Every dat names the path the program was started as (argv[0]), so a test
 // sees which program ran.
+#include <fcntl.h>
 #include <stdio.h>
-#ifndef _WIN32
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -39,13 +42,20 @@ void print(std::FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
+#ifndef _WIN32
 [[noreturn]] void sleepForever() {
     for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
+#endif
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The bytes go out as given, without the run-time's LF to CRLF conversion.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
     const std::string self = argv[0];
     const std::string kind = kindOf(self);
     const std::string option = argc > 1 ? argv[1] : "";
