@@ -11,21 +11,27 @@ std::string appFolder(const std::string& applicationPath, char separator) {
     return applicationPath + separator;
 }
 
-std::string datFolder(const std::string& applicationPath, char separator) {
-    return appFolder(applicationPath, separator) + "datfiles" + separator;
+std::string datFolder(const std::string& dataPath, char separator) {
+    return appFolder(dataPath, separator) + "datfiles" + separator;
 }
 
-std::string toolFolder(const std::string& applicationPath, char separator) {
-    return appFolder(applicationPath, separator) + "zdrl" + separator;
+std::string toolFolder(const std::string& programPath, char separator) {
+    return appFolder(programPath, separator) + "zdrl" + separator;
 }
 
-std::string datListFolder(const std::string& applicationPath, char separator) {
-    return applicationPath + separator + "datfiles" + separator;
+std::string workFolder(const std::string& dataPath, char separator) {
+    // Named apart from toolFolder because the two part when the program's
+    // folder cannot be written.
+    return toolFolder(dataPath, separator);
 }
 
-std::string toolOutputPath(const std::string& applicationPath, const std::string& fileName,
+std::string datListFolder(const std::string& dataPath, char separator) {
+    return dataPath + separator + "datfiles" + separator;
+}
+
+std::string toolOutputPath(const std::string& dataPath, const std::string& fileName,
                            char separator) {
-    return applicationPath + separator + "zdrl" + separator + fileName;
+    return dataPath + separator + "zdrl" + separator + fileName;
 }
 
 }  // namespace zfe::core

@@ -170,6 +170,12 @@ void browseDestination(core::UserInterface& ui, core::CommonDialogMemory& dialog
 DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
                           platform::FileSystemService& files, core::UserInterface& ui,
                           const CommandRunner& runAndWait) {
+    return createDiffDat(controls, applicationPath, applicationPath, files, ui, runAndWait);
+}
+
+DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
+                          const std::string& dataPath, platform::FileSystemService& files,
+                          core::UserInterface& ui, const CommandRunner& runAndWait) {
     if (controls.oldIndex < 0 || controls.newIndex < 0) {
         ui.showMessage(core::warningMessage(kSelectionWarning));
         return DiffOutcome::Warned;
@@ -181,7 +187,7 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
 
     const std::string& oldName = controls.oldName;
     const std::string& newName = controls.newName;
-    const std::string tool = core::toolFolder(applicationPath);
+    const std::string tool = core::workFolder(dataPath);
     const std::string options = optionText(controls.setTypeSelected, controls.compact);
 
     // Stale files of an earlier run. A staged dat that someone made read-only
@@ -204,7 +210,7 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
         }
     }
 
-    const std::string library = core::datFolder(applicationPath);
+    const std::string library = core::datFolder(dataPath);
     for (const std::string* name : {&oldName, &newName}) {
         const std::string source = library + *name;
         const std::string staged = tool + *name;
@@ -216,9 +222,9 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
         }
     }
 
-    // The tool is given bare names, so it must start in its own folder. The
+    // The tool is given bare names, so it must start in its work folder. The
     // directory is deliberately not restored afterwards.
-    const std::string workFolder = core::appFolder(applicationPath) + "zdrl";
+    const std::string workFolder = core::appFolder(dataPath) + "zdrl";
     try {
         platform::changeCurrentDirectory(workFolder);
     } catch (const platform::OsError& error) {
@@ -234,8 +240,8 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
         return DiffOutcome::Failed;
     }
 
-    const std::string diffDat = core::toolOutputPath(applicationPath, kDiffDatFileName);
-    const std::string diffLog = core::toolOutputPath(applicationPath, kDiffLogFileName);
+    const std::string diffDat = core::toolOutputPath(dataPath, kDiffDatFileName);
+    const std::string diffLog = core::toolOutputPath(dataPath, kDiffLogFileName);
     if (!FileExists(diffDat)) {
         // Both files stay where the tool left them, for the user to look at.
         ui.showMessage(noDiffDat(diffDat, diffLog));

@@ -61,5 +61,10 @@ void browseDestination(core::UserInterface& ui, core::CommonDialogMemory& dialog
 DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
                           platform::FileSystemService& files, core::UserInterface& ui,
                           const CommandRunner& runAndWait);
+// The same with the library and the work folder under `dataPath` (core/folders.h);
+// the tool runs from the program's folder all the same.
+DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
+                          const std::string& dataPath, platform::FileSystemService& files,
+                          core::UserInterface& ui, const CommandRunner& runAndWait);
 
 }  // namespace zfe::diff

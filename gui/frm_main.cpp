@@ -63,10 +63,15 @@ QIcon applicationIcon() {
 
 FrmMain::FrmMain(std::string applicationPath, core::UserInterface& ui, core::SettingsStore& settings,
                  QWidget* parent)
+    : FrmMain(applicationPath, applicationPath, ui, settings, parent) {}
+
+FrmMain::FrmMain(std::string applicationPath, std::string dataPath, core::UserInterface& ui,
+                 core::SettingsStore& settings, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint),
       applicationPath_(std::move(applicationPath)),
+      dataPath_(std::move(dataPath)),
       ui_(ui),
       settings_(settings) {
     setObjectName(QStringLiteral("frmMain"));
@@ -152,8 +157,8 @@ void FrmMain::load() {
     const QString pattern = QStringLiteral("*.dat");
     oldList->setPattern(pattern);
     newList->setPattern(pattern);
-    oldList->setFolder(core::datListFolder(applicationPath_));
-    newList->setFolder(core::datListFolder(applicationPath_));
+    oldList->setFolder(core::datListFolder(dataPath_));
+    newList->setFolder(core::datListFolder(dataPath_));
 
     browseButton->setIcon(imageListPicture(1));
     createDiffButton->setIcon(imageListPicture(4));
@@ -165,7 +170,8 @@ void FrmMain::load() {
     setTypeOptions[static_cast<std::size_t>(core::restoredSetType(settings_))]->setChecked(true);
     compactCheck->setChecked(core::restoredCompact(settings_) != 0);
 
-    if (const auto warning = core::missingFoldersWarning(applicationPath_, platform::directoryExists)) {
+    if (const auto warning = core::missingFoldersWarning(applicationPath_, dataPath_,
+                                                           platform::directoryExists)) {
         ui_.showMessage(*warning);
     }
 }
@@ -271,13 +277,14 @@ void FrmMain::createDiff() {
             const BusyCursor busy;
             diff::RunAndWait(commandLine);
         };
-        diff::createDiffDat(controls, applicationPath_, fileSystem(), ui_, runWithBusyCursor);
+        diff::createDiffDat(controls, applicationPath_, dataPath_, fileSystem(), ui_,
+                            runWithBusyCursor);
     });
 }
 
 void FrmMain::importDat() {
     runHandler([&] {
-        if (datlib::importDat(ui_, commonDialog_, applicationPath_, fileSystem())) {
+        if (datlib::importDat(ui_, commonDialog_, dataPath_, fileSystem())) {
             refreshLists();
         }
     });
@@ -293,7 +300,7 @@ void FrmMain::deleteDat() {
 
 void FrmMain::openCreateDat() {
     runHandler([&] {
-        if (frmCreate_ == nullptr) frmCreate_ = new FrmCreate(ui_, applicationPath_, this);
+        if (frmCreate_ == nullptr) frmCreate_ = new FrmCreate(ui_, dataPath_, this);
         frmCreate_->showModal();
     });
     // Whatever the dialog did, a new dat must show at once.

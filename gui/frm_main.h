@@ -37,9 +37,15 @@ public:
     // both must outlive the window.
     FrmMain(std::string applicationPath, core::UserInterface& ui, core::SettingsStore& settings,
             QWidget* parent = nullptr);
+    // The same with the dat library and the tool's work folder under
+    // `dataPath` instead (core/folders.h); the tool still runs from the
+    // program's folder.
+    FrmMain(std::string applicationPath, std::string dataPath, core::UserInterface& ui,
+            core::SettingsStore& settings, QWidget* parent = nullptr);
     ~FrmMain() override;
 
     const std::string& applicationPath() const { return applicationPath_; }
+    const std::string& dataPath() const { return dataPath_; }
     core::CommonDialogMemory& commonDialog() { return commonDialog_; }
 
     // Both lists read the dat library again, the old list first.
@@ -91,6 +97,7 @@ private:
     std::array<QRadioButton*, 3> setTypeOptions;
 
     std::string applicationPath_;
+    std::string dataPath_;
     core::UserInterface& ui_;
     core::SettingsStore& settings_;
     core::CommonDialogMemory commonDialog_;

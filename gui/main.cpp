@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <QTranslator>
 
+#include "core/data_folder.h"
 #include "gui/frm_main.h"
 #include "gui/italian_translation.h"
 #include "gui/qt_settings_store.h"
@@ -20,9 +21,17 @@ int main(int argc, char* argv[]) {
 
     zfe::gui::QtUserInterface ui;
     zfe::gui::QtSettingsStore settings;
+    // Qt resolves a link on PATH to the program itself, so this is the
+    // installation's folder, where the tool and the sample dats are.
     const std::string applicationPath =
         QDir::toNativeSeparators(QCoreApplication::applicationDirPath()).toStdString();
-    zfe::gui::FrmMain frmMain(applicationPath, ui, settings);
+    const auto files = zfe::platform::makeFileSystemService();
+    const zfe::core::DataFolderChoice data =
+        zfe::core::chooseDataPath(applicationPath, zfe::platform::userDataFolder(), *files);
+    if (data.problem) {
+        ui.showMessage(*data.problem);
+    }
+    zfe::gui::FrmMain frmMain(applicationPath, data.dataPath, ui, settings);
     ui.setOwner(&frmMain);
     frmMain.show();
     // SIGTERM or SIGINT closes the windows as the user would: a running

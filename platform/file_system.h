@@ -33,6 +33,13 @@ public:
 
     // Fails when the path does not exist, and on a read-only file unless force.
     virtual void deleteFile(const std::string& path, bool force) = 0;
+
+    // Whether files can be made in `folder`, found by creating and removing a
+    // probe file there, never by asking who the user is. By the rule that makes
+    // a file read-only, a POSIX folder whose owner has no write permission
+    // counts as not writable, for root too. False for a missing folder; never
+    // throws. Not pure, so that a test's stand-in need not provide it.
+    virtual bool canWriteIn(const std::string& folder);
 };
 
 // The service over the real file system.
@@ -52,6 +59,16 @@ void setReadOnly(const std::string& path, bool readOnly);
 // Names of the entries of a folder that are files (links to files included),
 // in no particular order. Throws OsError when the folder cannot be read.
 std::vector<std::string> listFiles(const std::string& folder);
+
+// Makes a folder and every missing folder above it; a folder that exists
+// already is no failure. Throws OsError naming the folder that could not be made.
+void createFolders(const std::string& path);
+
+// The user's own folder for program data, without a final separator: POSIX
+// $XDG_DATA_HOME when it is absolute, else $HOME/.local/share (the home folder
+// from the user database when HOME is unset); Windows %LOCALAPPDATA%. Empty
+// when none is known.
+std::string userDataFolder();
 
 // The process-wide current directory.
 std::string currentDirectory();

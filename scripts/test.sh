@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the Linux
-# build, the same tests under AddressSanitizer + UndefinedBehaviorSanitizer, a
-# short run of each fuzzer, and the Windows build's tests under Wine.
+# build, its Debian package checked as an installation for every user, the
+# same tests under AddressSanitizer + UndefinedBehaviorSanitizer, a short run
+# of each fuzzer, and the Windows build's tests under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +18,9 @@ step "Linux build and tests"
 cmake --preset default >/dev/null
 cmake --build --preset default -j "$jobs"
 ctest --preset default -j "$jobs" --timeout 300
+
+step "Debian package: layout, manual page, runs as an ordinary user"
+./scripts/check-package.sh build
 
 step "Sanitizer build and tests"
 cmake --preset sanitize >/dev/null

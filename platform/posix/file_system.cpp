@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <utility>
 
@@ -43,12 +45,12 @@ std::string folderOf(const std::string& path) {
 
 // Unique enough among processes (pid), threads and calls (counter) and runs
 // (clock); O_EXCL settles the rest.
-std::string temporaryNameCandidate() {
+std::string temporaryNameCandidate(const char* prefix) {
     static std::atomic<unsigned> counter{0};
     const auto ticks = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
     char name[64];
-    std::snprintf(name, sizeof name, ".zfe-replace-%ld-%u-%llx", static_cast<long>(::getpid()),
+    std::snprintf(name, sizeof name, "%s-%ld-%u-%llx", prefix, static_cast<long>(::getpid()),
                   counter.fetch_add(1), ticks & 0xffffffULL);
     return name;
 }
@@ -133,7 +135,36 @@ private:
     }
 };
 
+std::string homeFolder() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') return home;
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::string buffer(size > 0 ? static_cast<std::size_t>(size) : 16384, '\0');
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+        found != nullptr && found->pw_dir != nullptr) {
+        return found->pw_dir;
+    }
+    return {};
+}
+
 }  // namespace
+
+bool FileSystemService::canWriteIn(const std::string& folder) {
+    struct stat status {};
+    if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return false;
+    if (ownerCannotWrite(status)) return false;
+    for (;;) {
+        const std::string probe = folder + "/" + temporaryNameCandidate(".zfe-probe");
+        const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return ::unlink(probe.c_str()) == 0;
+        }
+        if (errno != EEXIST) return false;
+    }
+}
 
 std::unique_ptr<FileSystemService> makeFileSystemService() {
     return std::make_unique<PosixFileSystemService>();
@@ -189,6 +220,30 @@ std::vector<std::string> listFiles(const std::string& folder) {
     return names;
 }
 
+void createFolders(const std::string& path) {
+    // Each folder on the way down, so that the failure names the one that
+    // could not be made.
+    std::size_t end = path.find_first_not_of('/');
+    while (end != std::string::npos) {
+        end = path.find('/', end);
+        const std::string folder = path.substr(0, end);
+        if (::mkdir(folder.c_str(), 0777) != 0) {
+            const int error = errno;
+            if (error != EEXIST) throw OsError(error, folder);
+            if (!directoryExists(folder)) throw OsError(ENOTDIR, folder);
+        }
+        if (end != std::string::npos) end = path.find_first_not_of('/', end);
+    }
+}
+
+std::string userDataFolder() {
+    // A relative XDG_DATA_HOME is invalid by the XDG rules and is ignored.
+    const char* xdgData = std::getenv("XDG_DATA_HOME");
+    if (xdgData != nullptr && xdgData[0] == '/') return xdgData;
+    const std::string home = homeFolder();
+    return home.empty() ? std::string() : home + "/.local/share";
+}
+
 std::string currentDirectory() {
     std::string buffer(256, '\0');
     for (;;) {
@@ -214,7 +269,7 @@ FileReplacement::FileReplacement(std::string destination) : destination_(std::mo
     }
     const std::string folder = folderOf(destination_);
     for (;;) {
-        temporaryPath_ = folder + "/" + temporaryNameCandidate();
+        temporaryPath_ = folder + "/" + temporaryNameCandidate(".zfe-replace");
         const int fd =
             ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {

@@ -47,10 +47,10 @@ std::string folderPrefixOf(const std::string& path) {
     return last == std::string::npos ? std::string() : path.substr(0, last + 1);
 }
 
-std::wstring temporaryNameCandidate() {
+std::wstring temporaryNameCandidate(const wchar_t* prefix) {
     static std::atomic<unsigned> counter{0};
     wchar_t name[64];
-    swprintf(name, sizeof name / sizeof name[0], L".zfe-replace-%lu-%u-%llx",
+    swprintf(name, sizeof name / sizeof name[0], L"%ls-%lu-%u-%llx", prefix,
              static_cast<unsigned long>(GetCurrentProcessId()), counter.fetch_add(1),
              static_cast<unsigned long long>(GetTickCount64()) & 0xffffffULL);
     return name;
@@ -153,6 +153,31 @@ public:
 
 }  // namespace
 
+bool FileSystemService::canWriteIn(const std::string& folder) {
+    // A folder's read-only attribute does not keep files out of it on
+    // Windows, so only the try tells.
+    try {
+        if (!directoryExists(folder)) return false;
+        std::wstring prefix = toWide(folder);
+        if (!isSeparator(folder.back())) prefix += L'\\';
+        for (;;) {
+            const std::wstring probe = prefix + temporaryNameCandidate(L".zfe-probe");
+            const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN |
+                                                FILE_FLAG_DELETE_ON_CLOSE,
+                                            nullptr);
+            if (file != INVALID_HANDLE_VALUE) {
+                CloseHandle(file);
+                return true;
+            }
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+        }
+    } catch (...) {
+        return false;
+    }
+}
+
 std::unique_ptr<FileSystemService> makeFileSystemService() {
     return std::make_unique<Win32FileSystemService>();
 }
@@ -219,6 +244,35 @@ std::vector<std::string> listFiles(const std::string& folder) {
     return names;
 }
 
+void createFolders(const std::string& path) {
+    // Each folder on the way down, so that the failure names the one that
+    // could not be made. A drive ("C:") or a share ("\\server\share") is
+    // never made.
+    std::size_t end = 0;
+    if (path.size() >= 2 && path[1] == ':') {
+        end = 2;
+    } else if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+        end = path.find_first_of("\\/", 2);
+        end = end == std::string::npos ? end : path.find_first_of("\\/", end + 1);
+    }
+    while (end != std::string::npos) {
+        end = path.find_first_not_of("\\/", end);
+        if (end == std::string::npos) break;
+        end = path.find_first_of("\\/", end);
+        const std::string folder = path.substr(0, end);
+        if (!CreateDirectoryW(toWide(folder).c_str(), nullptr)) {
+            const DWORD error = GetLastError();
+            if (error != ERROR_ALREADY_EXISTS) throw OsError(static_cast<int>(error), folder);
+            if (!directoryExists(folder)) throw OsError(ERROR_DIRECTORY, folder);
+        }
+    }
+}
+
+std::string userDataFolder() {
+    const wchar_t* localAppData = _wgetenv(L"LOCALAPPDATA");
+    return localAppData == nullptr ? std::string() : toUtf8(localAppData, wcslen(localAppData));
+}
+
 std::string currentDirectory() {
     std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
@@ -244,7 +298,7 @@ FileReplacement::FileReplacement(std::string destination) : destination_(std::mo
     }
     const std::wstring folder = toWide(folderPrefixOf(destination_));
     for (;;) {
-        const std::wstring candidate = folder + temporaryNameCandidate();
+        const std::wstring candidate = folder + temporaryNameCandidate(L".zfe-replace");
         // Others may read the file while it is written, nobody may write it.
         const HANDLE file =
             CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,

@@ -9,6 +9,7 @@ TEST(Folders, OrdinaryApplicationPathGetsOneSeparator) {
     EXPECT_EQ(appFolder("/opt/zfe", '/'), "/opt/zfe/");
     EXPECT_EQ(datFolder("/opt/zfe", '/'), "/opt/zfe/datfiles/");
     EXPECT_EQ(toolFolder("/opt/zfe", '/'), "/opt/zfe/zdrl/");
+    EXPECT_EQ(workFolder("/opt/zfe", '/'), "/opt/zfe/zdrl/");
     EXPECT_EQ(datListFolder("/opt/zfe", '/'), "/opt/zfe/datfiles/");
     EXPECT_EQ(toolOutputPath("/opt/zfe", "zandorel.dat", '/'), "/opt/zfe/zdrl/zandorel.dat");
 }

@@ -320,6 +320,29 @@ TEST_F(DiffRequestTest, SuccessLeavesTheToolFolderCleanAndTheToolsOutputAtTheDes
     EXPECT_TRUE(samePlace(std::filesystem::current_path().string(), app.tools()));
 }
 
+// An installation that this user cannot write: the tool runs from the
+// program's zdrl/, the dats come from the data path's library and are staged,
+// run and cleared in its work folder.
+TEST_F(DiffRequestTest, WithTheDataApartTheToolRunsFromTheProgramInTheWorkFolder) {
+    const std::string data = app.makeFolder("user data");
+    platform::createFolders(data + kSep + "datfiles");
+    platform::createFolders(data + kSep + "zdrl");
+    writeFile(data + kSep + "datfiles" + kSep + "a.dat", "user's old\n");
+    writeFile(data + kSep + "datfiles" + kSep + "b.dat", "user's new\n");
+    const auto program = testsupport::snapshotOf(app.tools());
+
+    EXPECT_EQ(createDiffDat(controls("a.dat", "b.dat"), app.applicationPath(), data, files, ui,
+                            RunAndWait),
+              DiffOutcome::Delivered);
+
+    EXPECT_TRUE(ui.messages().empty());
+    ASSERT_EQ(recorded("cwd").size(), 1u);
+    EXPECT_TRUE(samePlace(recorded("cwd").front(), data + kSep + "zdrl"));
+    EXPECT_TRUE(contains(readFile(destination), "user's old\nuser's new\n"));
+    EXPECT_EQ(entriesOf(data + kSep + "zdrl"), (std::set<std::string>{"a.dat", "b.dat"}));
+    EXPECT_EQ(testsupport::snapshotOf(app.tools()), program);
+}
+
 TEST_F(DiffRequestTest, ExitCodeOfTheToolIsNotLookedAt) {
     useToolMode("both-exit-3");
     EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Delivered);

@@ -217,6 +217,24 @@ TEST_F(MainWindowButtonsTest, ImportFromAnotherFolderShowsInBothListsAndIsRememb
     EXPECT_EQ(ui.dialogs()[1].request.initialFileName, chosen);
 }
 
+TEST_F(MainWindowButtonsTest, WithTheDataApartTheListsAndTheImportUseTheUsersLibrary) {
+    addDat("installed.dat");
+    const fs::path installed = library;
+    FrmMain& frm = openWithDataApart();
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->count(), 0);
+
+    writeFile(elsewhere / "mame.dat", "mine");
+    ui.chooseOpen((elsewhere / "mame.dat").string());
+    control<QToolButton>(frm, "cmdImport")->click();
+
+    EXPECT_TRUE(ui.messages().empty());
+    EXPECT_EQ(readFile(library / "mame.dat"), "mine");
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), QStringList{"mame.dat"});
+    EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames(), QStringList{"mame.dat"});
+    EXPECT_EQ(testsupport::entriesOf(installed.string()), std::set<std::string>{"installed.dat"});
+}
+
 TEST_F(MainWindowButtonsTest, ImportOverTheSameNameInAnotherCaseReplacesIt) {
     addDat("x.dat", "old");
     writeFile(elsewhere / "x.DAT", "new");

@@ -49,6 +49,20 @@ TEST_F(MainWindowCreateDatTest, NewDatShowsInBothListsOnceTheDialogCloses) {
     EXPECT_EQ(testsupport::readFile((library / "mame078.dat").string()), testsupport::listXmlOf(mame));
 }
 
+TEST_F(MainWindowCreateDatTest, WithTheDataApartTheNewDatGoesToTheUsersLibrary) {
+    const std::filesystem::path installed = library;
+    FrmMain& frm = openWithDataApart();
+    ui.chooseOpen(ZFE_STAND_IN_CHILD);
+    pressCreateDatAndDo([&](gui::FrmCreate& dialog) {
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
+    });
+    EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), QStringList{"mame078.dat"});
+    EXPECT_TRUE(std::filesystem::is_regular_file(library / "mame078.dat"));
+    EXPECT_TRUE(testsupport::namesIn(installed.string()).empty());
+}
+
 TEST_F(MainWindowCreateDatTest, CloseButtonMakesNoDatButTheListsAreReadAgain) {
     FrmMain& frm = open();
     pressCreateDatAndDo([&](gui::FrmCreate& dialog) {

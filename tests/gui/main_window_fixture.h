@@ -39,6 +39,18 @@ protected:
         return *window;
     }
 
+    // The window with the library and the tool's work folder in a user's
+    // folder apart from the program's, as for an installation this user cannot
+    // write; `library` names that library from then on.
+    FrmMain& openWithDataApart() {
+        const std::filesystem::path data = root / "user data";
+        library = data / "datfiles";
+        std::filesystem::create_directories(library);
+        std::filesystem::create_directories(data / "zdrl");
+        window = std::make_unique<FrmMain>(program.string(), data.string(), ui, *settings);
+        return *window;
+    }
+
     // Closes the window as the user would, then reads the settings afresh.
     void closeWindow() {
         ASSERT_TRUE(window);

@@ -90,6 +90,30 @@ TEST_P(WholeProgramTest, CreaDiffDatDeliversTheToolsDiffDatAndLeavesTheToolFolde
     EXPECT_TRUE(leftInToolFolder.count("new.dat"));
 }
 
+// An installation this user cannot write: the tool runs from the program's
+// zdrl/, the dats and the work are the user's.
+TEST_F(WholeProgramTest, WithTheDataApartCreaDiffDatRunsTheInstalledToolInTheUsersWorkFolder) {
+    const fs::path installedTools = program / "zdrl";
+    FrmMain& frm = openWithDataApart();
+    addDat("old set.dat", oldDat);
+    addDat("new.dat", newDat);
+    frm.refreshLists();
+    control<FileListBox>(frm, "filOld")->setSelectedIndex(1);  // new.dat, old set.dat
+    control<FileListBox>(frm, "filNew")->setSelectedIndex(0);
+    control<QRadioButton>(frm, "optSetType(1)")->setChecked(true);
+    const fs::path destination = root / "diff.dat";
+    control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
+
+    control<QToolButton>(frm, "cmdCrea")->click();
+
+    EXPECT_TRUE(ui.messages().empty()) << testsupport::ScriptedUi::describe(ui.messages().front());
+    EXPECT_EQ(readFile(destination), toolOutput("-M"));
+    EXPECT_EQ(testsupport::entriesOf((library.parent_path() / "zdrl").string()),
+              (std::set<std::string>{"old set.dat", "new.dat"}));
+    EXPECT_EQ(testsupport::entriesOf(installedTools.string()),
+              std::set<std::string>{fs::path(ZFE_ZANDOREL_PATH).filename().string()});
+}
+
 std::string choiceName(const ::testing::TestParamInfo<DiffChoice>& info) {
     static const char* const kSetTypeNames[] = {"Split", "Merged", "NonMerged"};
     return std::string(kSetTypeNames[info.param.setType]) + (info.param.compact ? "Compact" : "");

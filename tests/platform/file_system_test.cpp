@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ namespace {
 
 using testsupport::CurrentDirectoryGuard;
 using testsupport::readFile;
+using testsupport::setEnvironment;
 using testsupport::TempFolder;
 using testsupport::writeFile;
 
@@ -374,6 +376,105 @@ TEST(ReadOnly, SetAndClear) {
     EXPECT_FALSE(isReadOnly(path));
     EXPECT_THROW(isReadOnly(folder / "missing.dat"), OsError);
     EXPECT_THROW(setReadOnly(folder / "missing.dat", true), OsError);
+}
+
+TEST(CanWriteIn, TriesAndLeavesNothingBehind) {
+    TempFolder folder;
+    const auto service = makeFileSystemService();
+    EXPECT_TRUE(service->canWriteIn(folder.path()));
+    EXPECT_TRUE(service->canWriteIn(folder.path() + kPathSeparator));
+    EXPECT_TRUE(testsupport::entriesOf(folder.path()).empty());
+    writeFile(folder / "file.dat", "x");
+    EXPECT_FALSE(service->canWriteIn(folder / "file.dat"));
+    EXPECT_FALSE(service->canWriteIn(folder / "missing"));
+    EXPECT_FALSE(service->canWriteIn(""));
+}
+
+TEST(CanWriteIn, AFolderWithoutOwnerWritePermissionRefusesRootToo) {
+    TempFolder folder;
+    const std::string locked = folder / "locked";
+    createFolders(locked);
+    setReadOnly(locked, true);
+#ifdef _WIN32
+    // Windows keeps no file out of a folder for its read-only attribute.
+    EXPECT_TRUE(makeFileSystemService()->canWriteIn(locked));
+#else
+    EXPECT_FALSE(makeFileSystemService()->canWriteIn(locked));
+#endif
+    setReadOnly(locked, false);
+    EXPECT_TRUE(testsupport::entriesOf(locked).empty());
+}
+
+TEST(CreateFolders, MakesEveryMissingFolderAndAcceptsExistingOnes) {
+    TempFolder folder;
+    const std::string deep = folder / "a" + kPathSeparator + "b" + kPathSeparator + "c";
+    createFolders(deep + kPathSeparator);
+    EXPECT_TRUE(directoryExists(deep));
+    createFolders(deep);
+    EXPECT_TRUE(directoryExists(deep));
+
+    writeFile(folder / "file", "x");
+    try {
+        createFolders(folder / "file" + kPathSeparator + "sub");
+        FAIL() << "made a folder inside a file";
+    } catch (const OsError& error) {
+        EXPECT_EQ(error.subject(), folder / "file");
+    }
+    EXPECT_EQ(readFile(folder / "file"), "x");
+}
+
+// Puts an environment variable back as it was.
+class SavedVariable {
+public:
+    explicit SavedVariable(const char* name) : name_(name) {
+        const char* value = std::getenv(name);
+        if (value != nullptr) saved_ = value;
+        wasSet_ = value != nullptr;
+    }
+    ~SavedVariable() {
+        if (wasSet_) {
+            setEnvironment(name_, saved_);
+        } else {
+#ifdef _WIN32
+            _putenv_s(name_, "");
+#else
+            unsetenv(name_);
+#endif
+        }
+    }
+    SavedVariable(const SavedVariable&) = delete;
+    SavedVariable& operator=(const SavedVariable&) = delete;
+
+private:
+    const char* name_;
+    std::string saved_;
+    bool wasSet_ = false;
+};
+
+TEST(UserDataFolder, ComesFromTheEnvironment) {
+#ifdef _WIN32
+    const SavedVariable localAppData("LOCALAPPDATA");
+    setEnvironment("LOCALAPPDATA", "C:\\Users\\u\\AppData\\Local");
+    EXPECT_EQ(userDataFolder(), "C:\\Users\\u\\AppData\\Local");
+#else
+    const SavedVariable xdgData("XDG_DATA_HOME");
+    const SavedVariable home("HOME");
+    setEnvironment("HOME", "/home/u");
+    setEnvironment("XDG_DATA_HOME", "/data/u");
+    EXPECT_EQ(userDataFolder(), "/data/u");
+    // A relative XDG_DATA_HOME is not one.
+    setEnvironment("XDG_DATA_HOME", "data/u");
+    EXPECT_EQ(userDataFolder(), "/home/u/.local/share");
+    unsetenv("XDG_DATA_HOME");
+    EXPECT_EQ(userDataFolder(), "/home/u/.local/share");
+    // Without HOME the user database knows the home folder.
+    unsetenv("HOME");
+    const std::string fromDatabase = userDataFolder();
+    const std::string tail = "/.local/share";
+    ASSERT_GT(fromDatabase.size(), tail.size()) << fromDatabase;
+    EXPECT_EQ(fromDatabase.front(), '/');
+    EXPECT_EQ(fromDatabase.substr(fromDatabase.size() - tail.size()), tail);
+#endif
 }
 
 TEST(CurrentDirectory, ChangesAndReportsTheProcesssDirectory) {
