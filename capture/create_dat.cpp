@@ -68,9 +68,9 @@ core::FileFilter executableFilter() {
 }
 
 std::optional<core::Message> checkCreateInput(const std::string& exeLabel, const std::string& datName,
-                                              const std::string& applicationPath) {
+                                              const std::string& dataPath) {
     if (datName.empty() || exeLabel.empty()) return core::warningMessage(kMissingInputText);
-    const std::string folder = core::datFolder(applicationPath);
+    const std::string folder = core::datFolder(dataPath);
     switch (platform::fileNameProblem(folder, datName + ".dat")) {
         case platform::FileNameProblem::None:
             return std::nullopt;
@@ -91,8 +91,8 @@ std::optional<core::Message> checkCreateInput(const std::string& exeLabel, const
                                 std::to_string(longest) + " caratteri.");
 }
 
-std::string datOutputPath(const std::string& applicationPath, const std::string& datName) {
-    return core::datFolder(applicationPath) + datName + ".dat";
+std::string datOutputPath(const std::string& dataPath, const std::string& datName) {
+    return core::datFolder(dataPath) + datName + ".dat";
 }
 
 core::Message noDatMessage(const std::string& outputPath, const FailedRun& first,

@@ -21,14 +21,14 @@ core::FileFilter executableFilter();
 // The warning the create button gives instead of running anything, or nothing
 // when the input may go ahead. `exeLabel` is the caption of lblExe (empty until
 // an executable has been chosen), `datName` the text of txtDatFile. A name the
-// file system would refuse in the library of `applicationPath` (a separator,
+// file system would refuse in the library under `dataPath` (a separator,
 // a reserved name, too long) is warned about here, before the emulator runs;
 // the warning never repeats the name, so that a long one keeps it narrow.
 std::optional<core::Message> checkCreateInput(const std::string& exeLabel, const std::string& datName,
-                                              const std::string& applicationPath);
+                                              const std::string& dataPath);
 
 // DatFolder + name + ".dat", the name exactly as typed.
-std::string datOutputPath(const std::string& applicationPath, const std::string& datName);
+std::string datOutputPath(const std::string& dataPath, const std::string& datName);
 
 enum class CreateDatOutcome {
     Stored,       // the dat is in the library

@@ -65,11 +65,11 @@ private:
 
 }  // namespace
 
-FrmCreate::FrmCreate(core::UserInterface& ui, std::string applicationPath, QWidget* owner)
+FrmCreate::FrmCreate(core::UserInterface& ui, std::string dataPath, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(ui),
-      applicationPath_(std::move(applicationPath)) {
+      dataPath_(std::move(dataPath)) {
     registerResources();
     setObjectName(QStringLiteral("frmCreate"));
     setWindowTitle(QStringLiteral("Crea un File Dat da un Eseguibile di MAME"));
@@ -162,11 +162,11 @@ void FrmCreate::createDat() {
     const std::string exeShown = exeLabel->text().toStdString();
     const std::string datName = datNameEdit->text().toStdString();
     if (const std::optional<core::Message> warning =
-            capture::checkCreateInput(exeShown, datName, applicationPath_)) {
+            capture::checkCreateInput(exeShown, datName, dataPath_)) {
         ui_.showMessage(*warning);
         return;
     }
-    const std::string outputPath = capture::datOutputPath(applicationPath_, datName);
+    const std::string outputPath = capture::datOutputPath(dataPath_, datName);
 
     capture::CaptureCallbacks callbacks;
     callbacks.serveEvents = [] { QCoreApplication::processEvents(); };
