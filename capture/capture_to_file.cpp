@@ -1,9 +1,9 @@
 #include "capture/capture_to_file.h"
 
-#include <array>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/failure_messages.h"
 #include "platform/file_system.h"
@@ -15,6 +15,10 @@ namespace zfe::capture {
 namespace {
 
 using platform::PipedChild;
+
+// The reads land side by side in one block, which goes to the file whole: a
+// write per 256-byte read would double the system calls of the capture.
+constexpr std::size_t kWriteBlock = 1024 * 1024;
 
 core::Message startFailureMessage(const PipedChild& child) {
     const char* call = child.startFailure() == PipedChild::StartFailure::Pipe
@@ -31,10 +35,16 @@ core::Message outputFailureMessage(const std::string& outputPath, const platform
 
 }  // namespace
 
-CaptureResult captureToFile(core::UserInterface& ui, const std::string& commandLine,
+std::string shownCommandLine(const Command& command) {
+    std::string line = command.program;
+    for (const std::string& argument : command.arguments) line += " " + argument;
+    return line;
+}
+
+CaptureResult captureToFile(core::UserInterface& ui, const Command& command,
                             const std::string& outputPath, const CaptureCallbacks& callbacks) {
     CaptureResult result;
-    PipedChild child(commandLine);
+    PipedChild child(command.program, command.arguments);
     if (!child.started()) {
         ui.showMessage(startFailureMessage(child));
         result.outcome = CaptureOutcome::StartFailed;
@@ -69,36 +79,55 @@ CaptureResult captureToFile(core::UserInterface& ui, const std::string& commandL
         return result;
     };
 
-    std::array<char, kReadSize> buffer;
-    for (;;) {
-        const PipedChild::ReadResult read =
-            child.read(buffer.data(), buffer.size(), kSilenceBeforeServing);
-        if (read.kind == PipedChild::ReadResult::Kind::Silent) {
-            if (serveAndAskToStop()) return stop();
-            continue;
-        }
-        const bool succeeded = read.kind == PipedChild::ReadResult::Kind::Data;
-        if (read.count > 0) {
-            try {
-                output->write(buffer.data(), read.count);
-            } catch (const platform::OsError& error) {
-                output.reset();  // removes the temporary file
-                return outputFailed(error);
+    std::vector<char> block(kWriteBlock);
+    std::size_t blockUsed = 0;
+    auto flush = [&] {
+        output->write(block.data(), blockUsed);
+        blockUsed = 0;
+    };
+
+    try {
+        for (;;) {
+            const PipedChild::ReadResult read =
+                child.read(block.data() + blockUsed, kReadSize, kSilenceBeforeServing);
+            if (read.kind == PipedChild::ReadResult::Kind::Silent) {
+                if (serveAndAskToStop()) return stop();
+                continue;
             }
-        }
-        result.totalBytes += static_cast<std::int64_t>(read.count);
-        ++result.reads;
-        if (result.reads % kReadsPerProgress == 0) {
-            const bool stopRequested = serveAndAskToStop();
-            if (callbacks.showReceivedBytes) {
-                callbacks.showReceivedBytes(std::to_string(result.totalBytes));
+            blockUsed += read.count;
+            if (blockUsed + kReadSize > block.size()) flush();
+            result.totalBytes += static_cast<std::int64_t>(read.count);
+            ++result.reads;
+            if (result.reads % kReadsPerProgress == 0) {
+                const bool stopRequested = serveAndAskToStop();
+                if (callbacks.showReceivedBytes) {
+                    callbacks.showReceivedBytes(std::to_string(result.totalBytes));
+                }
+                if (stopRequested) return stop();
             }
-            if (stopRequested) return stop();
+            if (read.kind == PipedChild::ReadResult::Kind::Ended) break;
         }
-        if (!succeeded) break;
+        flush();
+    } catch (const platform::OsError& error) {
+        output.reset();  // removes the temporary file
+        return outputFailed(error);
     }
 
+    // The exit code tells a failed run from a good one; a child that runs on
+    // after closing its output is not waited for beyond the grace.
+    const auto graceEnd = std::chrono::steady_clock::now() + kExitGrace;
+    while (!(result.exitCode = child.waitForExit(kSilenceBeforeServing)) &&
+           std::chrono::steady_clock::now() < graceEnd) {
+        if (serveAndAskToStop()) return stop();
+    }
+    result.errorOutput = child.errorTail();
     child.close();
+
+    if ((result.exitCode && *result.exitCode != 0) || result.totalBytes == 0) {
+        output->discard();
+        result.outcome = CaptureOutcome::RunFailed;
+        return result;
+    }
     try {
         output->commit();
     } catch (const platform::OsError& error) {

@@ -3,7 +3,9 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "core/user_interface.h"
 
@@ -14,15 +16,29 @@ namespace zfe::capture {
 struct CaptureCallbacks {
     // Lets pending events of the user interface run.
     std::function<void()> serveEvents;
-    // Sets the received-bytes caption to `digits` and repaints it at once.
+    // Sets the received-bytes caption to `digits` (empty: nothing counted yet)
+    // and repaints it at once.
     std::function<void(const std::string& digits)> showReceivedBytes;
     // Asked after every event pass: true when the user has given up the
     // capture (the dialog was closed meanwhile).
     std::function<bool()> stopRequested;
 };
 
+// A program to start and its arguments. The program is started as named,
+// never taken apart at a blank.
+struct Command {
+    std::string program;
+    std::vector<std::string> arguments;
+};
+
+// The command as messages show it: the program and its arguments, each after
+// a blank, unquoted ("/home/u/My Emus/mame -listinfo").
+std::string shownCommandLine(const Command& command);
+
 enum class CaptureOutcome {
     Completed,     // the output ended; the file holds every byte of it
+    RunFailed,     // the program ended with a code other than 0 or wrote nothing
+                   // to standard output; nothing stored, nothing reported
     StartFailed,   // no pipe or no child; reported to the user, no file touched
     OutputFailed,  // the file could not be written; reported, the old file kept
     Stopped,       // given up by the user; the old file kept
@@ -30,9 +46,13 @@ enum class CaptureOutcome {
 
 struct CaptureResult {
     CaptureOutcome outcome = CaptureOutcome::Completed;
-    std::int64_t totalBytes = 0;
-    std::int64_t reads = 0;      // the final, failing read included
-    std::int64_t processId = 0;  // the child's, 0 when none was started
+    std::int64_t totalBytes = 0;  // of standard output
+    std::int64_t reads = 0;       // of standard output, the final, failing read included
+    std::int64_t processId = 0;   // the child's, 0 when none was started
+    // The child's exit code; none when it still ran a while after its output
+    // had ended (it is then judged by its output alone).
+    std::optional<int> exitCode;
+    std::string errorOutput;  // the last part of what it wrote to standard error
 };
 
 // How often the window is served: every this many reads, with the count shown;
@@ -40,19 +60,24 @@ struct CaptureResult {
 inline constexpr std::int64_t kReadsPerProgress = 1000;
 inline constexpr std::chrono::milliseconds kSilenceBeforeServing{100};
 inline constexpr std::size_t kReadSize = 256;
+// How long a child that has closed its output is given to end, so that its
+// exit code can be read.
+inline constexpr std::chrono::milliseconds kExitGrace{2000};
 
-// Runs `commandLine` as a hidden child with its standard output and standard
-// error in one pipe and copies every byte of the pipe, unchanged, into the file
-// at `outputPath` until the pipe ends. The file is written under a temporary
-// name beside it and put in place only when the output has ended, so an older
-// file of that name is either replaced whole or left as it was.
+// Runs `command` as a hidden child and copies every byte of its standard
+// output, unchanged, into the file at `outputPath` until the output ends;
+// standard error is kept apart (CaptureResult::errorOutput). The file is
+// written under a temporary name beside it and put in place only when the
+// program has succeeded: an older file of that name is either replaced whole
+// or left as it was, and no temporary file remains.
 //
 // The routine reports its failures itself through `ui`: "CreatePipe failed.
 // Error: N" and "CreateProcess failed. Error: N" in a plain box, and an output
 // file that cannot be written in a critical box with its path and the reason.
-// In every case the child has ended or has been released so that it is reaped
-// when it ends, and no handle is left open.
-CaptureResult captureToFile(core::UserInterface& ui, const std::string& commandLine,
+// A failed run (RunFailed) is left to the caller. In every case the child has
+// ended or has been released so that it is reaped when it ends, and no handle
+// is left open; a stopped capture ends the child's whole process tree.
+CaptureResult captureToFile(core::UserInterface& ui, const Command& command,
                             const std::string& outputPath, const CaptureCallbacks& callbacks = {});
 
 }  // namespace zfe::capture

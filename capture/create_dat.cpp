@@ -1,36 +1,133 @@
 #include "capture/create_dat.h"
 
 #include <string_view>
+#include <vector>
 
 #include "core/folders.h"
+#include "core/failure_messages.h"
+#include "platform/file_name_rules.h"
 #include "platform/file_names.h"
 
 namespace zfe::capture {
+
+namespace {
+
+// Of standard error, the message shows this many last lines, each cut to a
+// width that a message box can show.
+constexpr std::size_t kErrorLinesShown = 8;
+constexpr std::size_t kErrorLineWidth = 160;
+
+// Cuts at a character boundary of UTF-8 text.
+std::string cutLine(std::string_view line) {
+    if (line.size() <= kErrorLineWidth) return std::string(line);
+    std::size_t end = kErrorLineWidth;
+    while (end > 0 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) --end;
+    return std::string(line.substr(0, end)) + "...";
+}
+
+std::vector<std::string> lastLines(std::string_view text) {
+    std::vector<std::string> lines;
+    while (!text.empty() && lines.size() < kErrorLinesShown) {
+        const std::size_t end = text.find_last_not_of("\r\n");
+        if (end == std::string_view::npos) break;
+        text = text.substr(0, end + 1);
+        const std::size_t start = text.find_last_of("\r\n");
+        const std::size_t from = start == std::string_view::npos ? 0 : start + 1;
+        lines.insert(lines.begin(), cutLine(text.substr(from)));
+        text = text.substr(0, from);
+    }
+    return lines;
+}
+
+std::string describeRun(const FailedRun& run) {
+    std::string text = "\r\nRiga di comando: " + shownCommandLine(run.command) + "\r\n";
+    const CaptureResult& result = run.result;
+    if (!result.exitCode) {
+        text += "Codice di uscita: nessuno, il programma è ancora in esecuzione";
+    } else {
+        text += "Codice di uscita: " + std::to_string(*result.exitCode);
+    }
+    if (result.totalBytes == 0) text += " (nessun dato ricevuto)";
+    text += "\r\n";
+    const std::vector<std::string> lines = lastLines(result.errorOutput);
+    if (lines.empty()) return text + "Nessun messaggio di errore.\r\n";
+    text += "Ultime righe di errore:\r\n";
+    for (const std::string& line : lines) text += "    " + line + "\r\n";
+    return text;
+}
+
+Command emulatorCommand(const std::string& exePath, const char* option) {
+    return {exePath, {option}};
+}
+
+}  // namespace
 
 core::FileFilter executableFilter() {
     return {std::string("Eseguibile (") + platform::kExecutablePattern + ")",
             platform::kExecutablePattern};
 }
 
-bool isUsableDatName(const std::string& name) {
-    return name.find_first_of(platform::kRefusedNameCharacters) == std::string::npos;
-}
-
-std::optional<core::Message> checkCreateInput(const std::string& exeLabel, const std::string& datName) {
+std::optional<core::Message> checkCreateInput(const std::string& exeLabel, const std::string& datName,
+                                              const std::string& dataPath) {
     if (datName.empty() || exeLabel.empty()) return core::warningMessage(kMissingInputText);
-    if (!isUsableDatName(datName)) {
-        return core::warningMessage(std::string("Il nome descrittivo del file Dat non può contenere ") +
-                              "\r\ni caratteri " + platform::kRefusedNameCharactersShown + ".");
+    const std::string folder = core::datFolder(dataPath);
+    switch (platform::fileNameProblem(folder, datName + ".dat")) {
+        case platform::FileNameProblem::None:
+            return std::nullopt;
+        case platform::FileNameProblem::RefusedCharacter:
+            return core::warningMessage(std::string("Il nome descrittivo del file Dat non può contenere ") +
+                                        "\r\ni caratteri " + platform::kRefusedNameCharactersShown + ".");
+        case platform::FileNameProblem::ReservedName:
+            return core::warningMessage(
+                "Il nome descrittivo del file Dat è un nome riservato del sistema.\r\n"
+                "Scegliere un altro nome.");
+        case platform::FileNameProblem::TooLong:
+            break;
     }
-    return std::nullopt;
+    const std::size_t room = platform::longestFileName(folder);
+    const std::size_t longest = room > 4 ? room - 4 : 0;  // ".dat" is added
+    return core::warningMessage("Il nome descrittivo del file Dat è troppo lungo.\r\n"
+                                "Nella cartella della libreria sono ammessi al massimo " +
+                                std::to_string(longest) + " caratteri.");
 }
 
-std::string datOutputPath(const std::string& applicationPath, const std::string& datName) {
-    return core::datFolder(applicationPath) + datName + ".dat";
+std::string datOutputPath(const std::string& dataPath, const std::string& datName) {
+    return core::datFolder(dataPath) + datName + ".dat";
 }
 
-std::string listInfoCommandLine(const std::string& exePath) {
-    return exePath + " -listinfo";
+core::Message noDatMessage(const std::string& outputPath, const FailedRun& first,
+                           const FailedRun& second) {
+    // The first line is the program's own text: a path holding "<" never
+    // makes the box take the whole text for markup.
+    return core::criticalMessage("L'emulatore non ha prodotto un file Dat.\r\n" +
+                                 std::string("Il file ") + core::inQuotes(outputPath) +
+                                 " non è stato creato né modificato.\r\n" + describeRun(first) +
+                                 describeRun(second));
+}
+
+CreateDatOutcome createDat(core::UserInterface& ui, const std::string& exePath,
+                           const std::string& outputPath, const CaptureCallbacks& callbacks) {
+    std::vector<FailedRun> failed;
+    for (const char* option : {"-listinfo", "-listxml"}) {
+        const Command command = emulatorCommand(exePath, option);
+        if (!failed.empty() && callbacks.showReceivedBytes) callbacks.showReceivedBytes("");
+        const CaptureResult result = captureToFile(ui, command, outputPath, callbacks);
+        switch (result.outcome) {
+            case CaptureOutcome::Completed:
+                return CreateDatOutcome::Stored;
+            case CaptureOutcome::StartFailed:
+                return CreateDatOutcome::StartFailed;
+            case CaptureOutcome::OutputFailed:
+                return CreateDatOutcome::OutputFailed;
+            case CaptureOutcome::Stopped:
+                return CreateDatOutcome::Stopped;
+            case CaptureOutcome::RunFailed:
+                failed.push_back({command, result});
+                break;
+        }
+    }
+    ui.showMessage(noDatMessage(outputPath, failed[0], failed[1]));
+    return CreateDatOutcome::Failed;
 }
 
 }  // namespace zfe::capture

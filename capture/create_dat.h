@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "capture/capture_to_file.h"
 #include "core/user_interface.h"
 
 namespace zfe::capture {
@@ -12,26 +13,48 @@ namespace zfe::capture {
 // The warning for a missing executable or a missing name, two lines.
 inline constexpr const char* kMissingInputText =
     "E' necessario specificare percorso e nome di un eseguibile MAME e \r\n"
-    "un nome descrittivo per il file Dat da crare.";
+    "un nome descrittivo per il file Dat da creare.";
 
 // The Open dialog's single filter: the platform's executables.
 core::FileFilter executableFilter();
 
-// True when the file system can take `name` + ".dat" as a file name: no path
-// separator, no NUL, and on Windows none of \ / : * ? " < > |. Blanks and a
-// trailing ".dat" are allowed; the name is used as typed.
-bool isUsableDatName(const std::string& name);
-
 // The warning the create button gives instead of running anything, or nothing
 // when the input may go ahead. `exeLabel` is the caption of lblExe (empty until
-// an executable has been chosen), `datName` the text of txtDatFile.
-std::optional<core::Message> checkCreateInput(const std::string& exeLabel, const std::string& datName);
+// an executable has been chosen), `datName` the text of txtDatFile. A name the
+// file system would refuse in the library under `dataPath` (a separator,
+// a reserved name, too long) is warned about here, before the emulator runs;
+// the warning never repeats the name, so that a long one keeps it narrow.
+std::optional<core::Message> checkCreateInput(const std::string& exeLabel, const std::string& datName,
+                                              const std::string& dataPath);
 
 // DatFolder + name + ".dat", the name exactly as typed.
-std::string datOutputPath(const std::string& applicationPath, const std::string& datName);
+std::string datOutputPath(const std::string& dataPath, const std::string& datName);
 
-// The executable's full path and " -listinfo", not quoted: the platform's
-// rules for blanks at the start of a command line find the program.
-std::string listInfoCommandLine(const std::string& exePath);
+enum class CreateDatOutcome {
+    Stored,       // the dat is in the library
+    Failed,       // the emulator ran but gave no dat either way; reported
+    StartFailed,  // no pipe or no program; reported
+    OutputFailed, // the dat could not be written; reported
+    Stopped,      // given up by the user
+};
+
+// Runs the emulator with -listinfo and, when that run fails (an exit code
+// other than 0, or nothing on standard output, as with every MAME since
+// -listinfo was dropped), again with -listxml, and stores the standard output
+// of the run that succeeded as the dat at `outputPath`. When both fail,
+// nothing is stored, an older dat stays as it was, and a critical message
+// names each command line, its exit code and the last lines of its standard
+// error. The count shown starts afresh for the second run.
+CreateDatOutcome createDat(core::UserInterface& ui, const std::string& exePath,
+                           const std::string& outputPath, const CaptureCallbacks& callbacks = {});
+
+// The critical message for an emulator that failed both ways: each run's
+// command line, how it ended and its last lines of standard error.
+struct FailedRun {
+    Command command;
+    CaptureResult result;
+};
+core::Message noDatMessage(const std::string& outputPath, const FailedRun& first,
+                           const FailedRun& second);
 
 }  // namespace zfe::capture

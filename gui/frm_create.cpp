@@ -1,6 +1,7 @@
 #include "gui/frm_create.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <array>
 #include <exception>
 #include <utility>
@@ -35,6 +36,8 @@ QLabel* borderedLabel(QWidget* container, const char* name, const QString& capti
                       const QRect& geometry) {
     QLabel* text = gui::label(container, QString::fromLatin1(name), caption, geometry);
     text->setFrameStyle(QFrame::Box | QFrame::Plain);
+    // They show a file name and a count: a name like "<b>" is shown as typed.
+    text->setTextFormat(Qt::PlainText);
     return text;
 }
 
@@ -62,11 +65,11 @@ private:
 
 }  // namespace
 
-FrmCreate::FrmCreate(core::UserInterface& ui, std::string applicationPath, QWidget* owner)
+FrmCreate::FrmCreate(core::UserInterface& ui, std::string dataPath, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       ui_(ui),
-      applicationPath_(std::move(applicationPath)) {
+      dataPath_(std::move(dataPath)) {
     registerResources();
     setObjectName(QStringLiteral("frmCreate"));
     setWindowTitle(QStringLiteral("Crea un File Dat da un Eseguibile di MAME"));
@@ -158,12 +161,12 @@ void FrmCreate::createDat() {
     if (captureRunning_) return;
     const std::string exeShown = exeLabel->text().toStdString();
     const std::string datName = datNameEdit->text().toStdString();
-    if (const std::optional<core::Message> warning = capture::checkCreateInput(exeShown, datName)) {
+    if (const std::optional<core::Message> warning =
+            capture::checkCreateInput(exeShown, datName, dataPath_)) {
         ui_.showMessage(*warning);
         return;
     }
-    const std::string outputPath = capture::datOutputPath(applicationPath_, datName);
-    const std::string commandLine = capture::listInfoCommandLine(exePath_);
+    const std::string outputPath = capture::datOutputPath(dataPath_, datName);
 
     capture::CaptureCallbacks callbacks;
     callbacks.serveEvents = [] { QCoreApplication::processEvents(); };
@@ -173,21 +176,35 @@ void FrmCreate::createDat() {
     };
     callbacks.stopRequested = [this] { return stopRequested_; };
 
-    capture::CaptureOutcome outcome = capture::CaptureOutcome::OutputFailed;
+    capture::CreateDatOutcome outcome = capture::CreateDatOutcome::OutputFailed;
     try {
         CaptureInProgress running({browseExeButton, createDatButton}, captureRunning_);
         stopRequested_ = false;
-        outcome = capture::captureToFile(ui_, commandLine, outputPath, callbacks).outcome;
+        outcome = capture::createDat(ui_, exePath_, outputPath, callbacks);
     } catch (const std::exception& error) {
         // Nothing the capture throws may escape into the event loop; the old
         // dat is whole and the dialog stays open for another try.
         ui_.showMessage(core::failureMessage("Impossibile creare il file Dat.", error.what()));
     }
-    // A failed output leaves the dialog open so that another name or place
-    // can be tried; a stopped capture has its dialog closing already.
-    if (outcome == capture::CaptureOutcome::Completed || outcome == capture::CaptureOutcome::StartFailed) {
+    // A failed run or output leaves the dialog open with its fields as typed,
+    // so that another emulator, name or place can be tried; a stopped capture
+    // has its dialog closing already.
+    if (outcome == capture::CreateDatOutcome::Stored ||
+        outcome == capture::CreateDatOutcome::StartFailed) {
         accept();
     }
+}
+
+void FrmCreate::keyPressEvent(QKeyEvent* event) {
+    // "Crea DatFile" is the default button, as Enter presses it; the image
+    // buttons are no QPushButton that QDialog would press by itself. Escape
+    // is QDialog's own: it closes the dialog.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        if (createDatButton->isEnabled()) createDatButton->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void FrmCreate::reject() {

@@ -16,7 +16,7 @@ namespace zfe::gui {
 class FrmCreate : public QDialog {
     Q_OBJECT
 public:
-    FrmCreate(core::UserInterface& ui, std::string applicationPath, QWidget* owner);
+    FrmCreate(core::UserInterface& ui, std::string dataPath, QWidget* owner);
 
     // Shows the dialog modally, starting empty; returns when it has closed,
     // whether a dat was made or not.
@@ -29,6 +29,9 @@ public:
     // Closing while a capture runs stops the capture; the dialog closes as usual.
     void reject() override;
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private slots:
     void browseExecutable();
     void createDat();
@@ -39,7 +42,7 @@ private:
     void centreOnOwner();
 
     core::UserInterface& ui_;
-    std::string applicationPath_;
+    std::string dataPath_;
     std::string exePath_;
     // The Open dialog's last accepted file: offered again, and what a cancel
     // leaves in place. Forgotten at every showing.

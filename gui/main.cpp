@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QDir>
+#include <QSocketNotifier>
 #include <QTranslator>
 
 #include "core/data_folder.h"
@@ -7,6 +8,7 @@
 #include "gui/italian_translation.h"
 #include "gui/qt_settings_store.h"
 #include "gui/qt_user_interface.h"
+#include "platform/termination_signals.h"
 
 int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
@@ -32,5 +34,15 @@ int main(int argc, char* argv[]) {
     zfe::gui::FrmMain frmMain(applicationPath, data.dataPath, ui, settings);
     ui.setOwner(&frmMain);
     frmMain.show();
+    // SIGTERM or SIGINT closes the windows as the user would: a running
+    // capture stops its emulator and removes its temporary file, and the
+    // settings are saved.
+    if (const int signalled = zfe::platform::watchTerminationSignals(); signalled >= 0) {
+        auto* notifier = new QSocketNotifier(signalled, QSocketNotifier::Read, &application);
+        QObject::connect(notifier, &QSocketNotifier::activated, &application, [] {
+            QApplication::closeAllWindows();
+            QApplication::quit();
+        });
+    }
     return application.exec();
 }

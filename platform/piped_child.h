@@ -4,44 +4,69 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace zfe::platform {
 
-// A child process whose standard output and standard error both go into one
-// anonymous pipe that only this object reads; its standard input is empty
-// (/dev/null, or no handle on Windows) and its window hidden. Nothing else of
-// the program is handed down to it: the read end and every other descriptor or
-// handle stay behind.
+// The last bytes that a child wrote to standard error: enough for the last
+// lines of a failure, never the whole of a chatty program's output.
+class ErrorTail {
+public:
+    static constexpr std::size_t kKept = 64 * 1024;
+
+    void append(const char* data, std::size_t size) {
+        text_.append(data, size);
+        // Trimmed in large steps, so that a long stream costs one copy per kKept.
+        if (text_.size() > 2 * kKept) text_.erase(0, text_.size() - kKept);
+    }
+    std::string text() const {
+        return text_.size() > kKept ? text_.substr(text_.size() - kKept) : text_;
+    }
+
+private:
+    std::string text_;
+};
+
+// A child process whose standard output goes into one anonymous pipe and whose
+// standard error goes into another, both read only by this object; its
+// standard input is empty (/dev/null, or no handle on Windows) and its window
+// hidden. Nothing else of the program is handed down to it: the read ends and
+// every other descriptor or handle stay behind.
 //
-// The child is never waited for while it runs: the end of the pipe is the sign
-// that it is done. Once the pipe has ended, close() releases it without
-// blocking, and the child is still reaped when it ends later, so no zombie is
-// left behind even by a child that closed its output and runs on.
+// The child runs in a process group (POSIX) or a job object (Windows) of its
+// own, so that stopping it ends every process it started too.
+//
+// Standard output is what read() returns; standard error is collected apart,
+// while read() or waitForExit() waits, and its last part kept (errorTail()).
 class PipedChild {
 public:
     enum class StartFailure {
         None,
         // (not named after the Win32 calls, which windows.h turns into macros)
         Pipe,     // no pipe; nothing was started
-        Process,  // the pipe was made but the program could not be started
+        Process,  // the pipes were made but the program could not be started
     };
 
     struct ReadResult {
         enum class Kind {
             Data,    // `count` bytes (possibly 0 on Windows) were read
             Ended,   // the read failed: end of output, whatever the cause
-            Silent,  // nothing arrived within the time given; no read was made
+            Silent,  // nothing arrived within the time given
         };
         Kind kind;
         std::size_t count = 0;
     };
 
-    // Starts the command line. Windows hands it to process creation as it
-    // stands; POSIX takes it apart with splitCommandLine. A failure leaves
-    // nothing open and is described by startFailure() and errorNumber().
-    explicit PipedChild(const std::string& commandLine);
-    // Ends a child that is still writing into the pipe (see terminate()), then
+    // Starts `program` with `arguments`. The program is taken as it is named,
+    // never looked for at a blank: a path is that file; a bare name is looked
+    // for in the current directory, then along PATH (POSIX). Windows hands the
+    // path to CreateProcessW as the application, with a command line of the
+    // program in quotes and the arguments quoted where needed. A failure
+    // leaves nothing open and is described by startFailure() and errorNumber().
+    PipedChild(const std::string& program, const std::vector<std::string>& arguments);
+    // Ends a child that has not been seen to its end (see terminate()), then
     // releases everything.
     ~PipedChild();
     PipedChild(const PipedChild&) = delete;
@@ -55,20 +80,27 @@ public:
     // The child's process id, 0 when none was started.
     std::int64_t processId() const noexcept { return processId_; }
 
-    // Blocking read of up to `size` bytes: returns Data or Ended, never Silent.
-    ReadResult read(void* buffer, std::size_t size);
-    // As read(), but gives up with Silent when the pipe has stayed empty (and
-    // open) for `silence`.
+    // Reads up to `size` bytes of standard output, waiting at most `silence`
+    // for the first (a negative value waits without end). Ended once standard
+    // output has ended.
     ReadResult read(void* buffer, std::size_t size, std::chrono::milliseconds silence);
 
-    // Ends the child if it still runs, waits for it to go and releases the
-    // pipe and every handle. Used when the capture is stopped or its output
-    // fails; the pipe counts as ended afterwards.
+    // Once standard output has ended: waits up to `limit` for the child to
+    // end, collecting what it still writes to standard error. The exit code
+    // (POSIX: 128 + the signal for a child ended by a signal), or nothing while
+    // the child still runs.
+    std::optional<int> waitForExit(std::chrono::milliseconds limit);
+
+    std::string errorTail() const { return errorTail_.text(); }
+
+    // Ends the child and every process it started that is still in its group
+    // or job, waits for the child to go and releases the pipes and every
+    // handle. Used when the capture is stopped or its output fails.
     void terminate() noexcept;
 
-    // Releases the pipe and the child's handles once the pipe has ended. The
-    // child is reaped without waiting for it; one that still runs is reaped as
-    // soon as it ends.
+    // Releases the pipes and the child's handles once the output has ended,
+    // leaving alone whatever still runs. A child that has not been reaped yet
+    // is reaped without waiting for it: at once, or as soon as it ends.
     void close() noexcept;
 
 private:
@@ -78,6 +110,7 @@ private:
     std::int64_t errorNumber_ = 0;
     std::int64_t processId_ = 0;
     bool ended_ = false;
+    ErrorTail errorTail_;
 };
 
 }  // namespace zfe::platform

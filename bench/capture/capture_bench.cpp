@@ -1,19 +1,31 @@
-// The pipe capture against the child writing the same bytes straight into a
-// file: what the pipe, the 256-byte reads and the replaced file cost.
-// ZFE_BENCH_CAPTURE_MB sets the size (200 MB unless given).
-#include <benchmark/benchmark.h>
-#include <stdlib.h>
-
+// The pipe capture against the emulator writing the same output into a file
+// by itself (its standard output redirected by a shell, as "mame -listxml >
+// file" would), both measured in the same run, turn about.
+//
+//   zfe_capture_bench [--repeat N] [--folder DIR] [-- PROGRAM ARGUMENT...]
+//
+// Without a program the stand-in child prints ZFE_BENCH_CAPTURE_MB megabytes
+// (200 unless given) as fast as it can. The goal: the capture takes at most
+// twice as long as the program writing the file itself.
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "capture/capture_to_file.h"
+#include "platform/piped_child.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
 using zfe::capture::CaptureOutcome;
+using zfe::capture::Command;
+
+constexpr double kGoal = 2.0;
 
 class NoDialogs : public zfe::core::UserInterface {
 public:
@@ -28,57 +40,118 @@ public:
     }
 };
 
-long long outputBytes() {
-    const char* megabytes = std::getenv("ZFE_BENCH_CAPTURE_MB");
-    return (megabytes != nullptr ? std::atoll(megabytes) : 200) * 1024 * 1024;
-}
+struct Options {
+    int repeat = 3;
+    std::filesystem::path folder;
+    Command emulator;
+};
 
-std::string scratchFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zfe-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    return pattern;
-}
-
-// The child writes through the pipe, the capture copies into the dat.
-void captureThroughPipe(benchmark::State& state) {
-    NoDialogs ui;
-    const long long size = outputBytes();
-    const std::string folder = scratchFolder();
-    const std::string command =
-        std::string(ZFE_STAND_IN_CHILD) + " pattern:" + std::to_string(size) + ":65536";
-    for (auto _ : state) {
-        const auto result = zfe::capture::captureToFile(ui, command, folder + "/bench.dat");
-        if (result.outcome != CaptureOutcome::Completed || result.totalBytes != size) {
-            state.SkipWithError("capture incomplete");
+Options parse(int argc, char** argv) {
+    Options options;
+    int i = 1;
+    for (; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument == "--") {
+            ++i;
+            break;
         }
-        state.counters["reads"] = static_cast<double>(result.reads);
-    }
-    state.SetBytesProcessed(state.iterations() * size);
-    std::filesystem::remove_all(folder);
-}
-
-// The same child and start, writing the same bytes into a file itself; the
-// pipe carries nothing.
-void childWritesFileItself(benchmark::State& state) {
-    NoDialogs ui;
-    const long long size = outputBytes();
-    const std::string folder = scratchFolder();
-    const std::string command = std::string(ZFE_STAND_IN_CHILD) + " tofile:" + folder +
-                                "/direct.dat:" + std::to_string(size);
-    for (auto _ : state) {
-        zfe::capture::captureToFile(ui, command, folder + "/empty.dat");
-        if (std::filesystem::file_size(folder + "/direct.dat") !=
-            static_cast<std::uintmax_t>(size)) {
-            state.SkipWithError("file incomplete");
+        if (argument == "--repeat" && i + 1 < argc) {
+            options.repeat = std::max(1, std::atoi(argv[++i]));
+        } else if (argument == "--folder" && i + 1 < argc) {
+            options.folder = argv[++i];
+        } else {
+            throw std::runtime_error("usage: zfe_capture_bench [--repeat N] [--folder DIR] "
+                                     "[-- PROGRAM ARGUMENT...]");
         }
     }
-    state.SetBytesProcessed(state.iterations() * size);
-    std::filesystem::remove_all(folder);
+    if (i < argc) {
+        options.emulator.program = argv[i];
+        options.emulator.arguments.assign(argv + i + 1, argv + argc);
+    } else {
+        const char* megabytes = std::getenv("ZFE_BENCH_CAPTURE_MB");
+        const long long size = (megabytes != nullptr ? std::atoll(megabytes) : 200) * 1024 * 1024;
+        options.emulator = {ZFE_STAND_IN_CHILD, {"pattern:" + std::to_string(size) + ":65536"}};
+    }
+    if (options.folder.empty()) {
+        options.folder = std::filesystem::temp_directory_path() /
+                         ("zfe-capture-bench-" + std::to_string(Clock::now().time_since_epoch().count()));
+    }
+    std::filesystem::create_directories(options.folder);
+    return options;
+}
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The program started the same way as by the capture, through a shell that
+// sends its standard output into `file`.
+double writeDirectly(const Command& emulator, const std::filesystem::path& file) {
+    std::vector<std::string> arguments{"-c", "out=$1; shift; exec \"$@\" > \"$out\"", "sh",
+                                       file.string(), emulator.program};
+    arguments.insert(arguments.end(), emulator.arguments.begin(), emulator.arguments.end());
+    const auto start = Clock::now();
+    zfe::platform::PipedChild child("/bin/sh", arguments);
+    if (!child.started()) throw std::runtime_error("cannot start /bin/sh");
+    char buffer[256];
+    while (child.read(buffer, sizeof buffer, std::chrono::milliseconds(-1)).kind !=
+           zfe::platform::PipedChild::ReadResult::Kind::Ended) {
+    }
+    const std::optional<int> code = child.waitForExit(std::chrono::hours(1));
+    const double seconds = secondsSince(start);
+    child.close();
+    if (code != 0) throw std::runtime_error("the program failed writing by itself");
+    return seconds;
+}
+
+double capture(const Command& emulator, const std::filesystem::path& file, std::uintmax_t expected) {
+    NoDialogs ui;
+    const auto start = Clock::now();
+    const auto result = zfe::capture::captureToFile(ui, emulator, file.string());
+    const double seconds = secondsSince(start);
+    if (result.outcome != CaptureOutcome::Completed ||
+        static_cast<std::uintmax_t>(result.totalBytes) != expected) {
+        throw std::runtime_error("capture incomplete: " + std::to_string(result.totalBytes) +
+                                 " of " + std::to_string(expected) + " bytes");
+    }
+    return seconds;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
 }
 
 }  // namespace
 
-BENCHMARK(captureThroughPipe)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(childWritesFileItself)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    try {
+        const Options options = parse(argc, argv);
+        std::printf("emulator: %s\nfolder:   %s\n",
+                    zfe::capture::shownCommandLine(options.emulator).c_str(),
+                    options.folder.string().c_str());
+        const std::filesystem::path direct = options.folder / "direct.dat";
+        const std::filesystem::path captured = options.folder / "captured.dat";
+        std::vector<double> directTimes;
+        std::vector<double> captureTimes;
+        std::uintmax_t size = 0;
+        for (int run = 1; run <= options.repeat; ++run) {
+            directTimes.push_back(writeDirectly(options.emulator, direct));
+            size = std::filesystem::file_size(direct);
+            captureTimes.push_back(capture(options.emulator, captured, size));
+            std::printf("run %d: %.1f MB, by itself %.3f s, captured %.3f s\n", run,
+                        static_cast<double>(size) / 1e6, directTimes.back(), captureTimes.back());
+        }
+        std::filesystem::remove(direct);
+        std::filesystem::remove(captured);
+        const double ratio = median(captureTimes) / median(directTimes);
+        std::printf("median: by itself %.3f s, captured %.3f s (%.0f MB/s): %.2f times, goal at most %.1f: %s\n",
+                    median(directTimes), median(captureTimes),
+                    static_cast<double>(size) / 1e6 / median(captureTimes), ratio, kGoal,
+                    ratio <= kGoal ? "met" : "MISSED");
+        return ratio <= kGoal ? 0 : 1;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "zfe_capture_bench: %s\n", error.what());
+        return 2;
+    }
+}

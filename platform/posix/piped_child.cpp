@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -90,48 +92,103 @@ ExecTarget execTargetFor(const std::string& program) {
 
 constexpr int kPipeCapacity = 1024 * 1024;
 
+int exitCodeOf(int status) {
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+}
+
+// A pipe whose ends are never among descriptors 0 to 2: those are rewired in
+// the child, and an end among them (when the program runs with a standard
+// handle closed) would be lost. Returns errno, 0 on success.
+int makePipe(int (&ends)[2]) {
+    if (::pipe2(ends, O_CLOEXEC) != 0) return errno;
+    for (int& end : ends) {
+        if (end > 2) continue;
+        const int moved = ::fcntl(end, F_DUPFD_CLOEXEC, 3);
+        const int error = errno;
+        closeDescriptor(end);
+        end = moved;
+        if (end < 0) {
+            closeDescriptor(ends[0]);
+            closeDescriptor(ends[1]);
+            return error;
+        }
+    }
+    return 0;
+}
+
+int remainingMilliseconds(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() < 0 ? 0 : static_cast<int>(left.count());
+}
+
 }  // namespace
 
 struct PipedChild::Native {
-    int readEnd = -1;
-    pid_t pid = 0;  // 0 once reaped or handed to the reaper
-};
+    int outputEnd = -1;
+    int errorEnd = -1;
+    pid_t pid = 0;  // 0 once reaped or handed to the reaper; also the group's id
 
-PipedChild::PipedChild(const std::string& commandLine) : native_(std::make_unique<Native>()) {
-    int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) {
-        startFailure_ = StartFailure::Pipe;
-        errorNumber_ = errno;
-        return;
-    }
-    int readEnd = ends[0];
-    int writeEnd = ends[1];
-    // Descriptors 0 to 2 are rewired in the child; a write end among them
-    // (when the program runs with a standard handle closed) would be lost.
-    if (writeEnd <= 2) {
-        const int moved = ::fcntl(writeEnd, F_DUPFD_CLOEXEC, 3);
-        closeDescriptor(writeEnd);
-        writeEnd = moved;
-        if (writeEnd < 0) {
-            startFailure_ = StartFailure::Pipe;
-            errorNumber_ = errno;
-            closeDescriptor(readEnd);
-            return;
+    // Reads what standard error holds now, without waiting.
+    void collectErrors(ErrorTail& tail) {
+        char buffer[16 * 1024];
+        while (errorEnd >= 0) {
+            const ssize_t count = ::read(errorEnd, buffer, sizeof buffer);
+            if (count > 0) {
+                tail.append(buffer, static_cast<std::size_t>(count));
+            } else if (count == -1 && errno == EINTR) {
+                continue;
+            } else if (count == -1 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                return;
+            } else {
+                closeDescriptor(errorEnd);  // ended
+            }
         }
     }
 
-    const CommandLineParts parts =
-        splitCommandLine(commandLine, [](const std::string& path) { return fileExists(path); });
+    // Waits up to `milliseconds` for standard output (when asked) or standard
+    // error to have something to read, collecting standard error meanwhile.
+    // False when the time ran out.
+    bool waitForOutput(bool forOutput, int milliseconds, ErrorTail& tail) {
+        pollfd ends[2];
+        nfds_t count = 0;
+        if (forOutput) ends[count++] = {outputEnd, POLLIN, 0};
+        if (errorEnd >= 0) ends[count++] = {errorEnd, POLLIN, 0};
+        const int ready = ::poll(ends, count, milliseconds);
+        if (ready == 0) return false;
+        collectErrors(tail);
+        return true;  // or EINTR: the caller looks again
+    }
+};
+
+PipedChild::PipedChild(const std::string& program, const std::vector<std::string>& arguments)
+    : native_(std::make_unique<Native>()) {
+    int output[2];
+    int error[2];
+    int pipeError = makePipe(output);
+    if (pipeError == 0) {
+        pipeError = makePipe(error);
+        if (pipeError != 0) {
+            closeDescriptor(output[0]);
+            closeDescriptor(output[1]);
+        }
+    }
+    if (pipeError != 0) {
+        startFailure_ = StartFailure::Pipe;
+        errorNumber_ = pipeError;
+        return;
+    }
+
     int spawnError = ENOENT;
     pid_t pid = 0;
-    if (!parts.program.empty()) {
-        const ExecTarget target = execTargetFor(parts.program);
-        const posix::ArgumentVector argv(parts);
+    if (!program.empty()) {
+        const ExecTarget target = execTargetFor(program);
+        const posix::ArgumentVector argv(CommandLineParts{program, arguments});
 
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, writeEnd, 1);
-        posix_spawn_file_actions_adddup2(&actions, writeEnd, 2);
+        posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+        posix_spawn_file_actions_adddup2(&actions, error[1], 2);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
 #if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
         // Descriptors that some library opened without close-on-exec stay out
@@ -139,7 +196,9 @@ PipedChild::PipedChild(const std::string& commandLine) : native_(std::make_uniqu
         posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 #endif
         // The emulator starts with default signal handling and nothing
-        // blocked, whatever the program did to its own.
+        // blocked, whatever the program did to its own, and leads a process
+        // group of its own: stopping the capture signals the whole group, so
+        // that whatever a wrapper script started ends with it.
         posix_spawnattr_t attributes;
         posix_spawnattr_init(&attributes);
         sigset_t allSignals;
@@ -148,7 +207,9 @@ PipedChild::PipedChild(const std::string& commandLine) : native_(std::make_uniqu
         sigemptyset(&noSignals);
         posix_spawnattr_setsigdefault(&attributes, &allSignals);
         posix_spawnattr_setsigmask(&attributes, &noSignals);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+        posix_spawnattr_setpgroup(&attributes, 0);
+        posix_spawnattr_setflags(&attributes,
+                                 POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
         spawnError = target.searchPath ? ::posix_spawnp(&pid, target.path.c_str(), &actions,
                                                         &attributes, argv.get(), environ)
@@ -158,23 +219,29 @@ PipedChild::PipedChild(const std::string& commandLine) : native_(std::make_uniqu
         posix_spawn_file_actions_destroy(&actions);
     }
     // The child holds its own copies; ours must go before the first read, or
-    // the pipe would never end.
-    closeDescriptor(writeEnd);
+    // the pipes would never end.
+    closeDescriptor(output[1]);
+    closeDescriptor(error[1]);
     if (spawnError != 0) {
         startFailure_ = StartFailure::Process;
         errorNumber_ = spawnError;
-        closeDescriptor(readEnd);
+        closeDescriptor(output[0]);
+        closeDescriptor(error[0]);
         return;
     }
-    // Reads wait in poll(), so that a silent pipe can be told from a busy one
-    // without an extra call per read.
-    ::fcntl(readEnd, F_SETFL, ::fcntl(readEnd, F_GETFL) | O_NONBLOCK);
+    // Reads are tried first and wait in poll() only when they would block:
+    // one system call per read while the child keeps the pipe filled, and a
+    // silent pipe told from a busy one.
+    for (const int end : {output[0], error[0]}) {
+        ::fcntl(end, F_SETFL, ::fcntl(end, F_GETFL) | O_NONBLOCK);
+    }
 #ifdef F_SETPIPE_SZ
     // A deeper pipe lets a fast child run ahead of the 256-byte reads instead
     // of waiting for every 64 KiB; refused (by the per-user limit) it stays as is.
-    ::fcntl(readEnd, F_SETPIPE_SZ, kPipeCapacity);
+    ::fcntl(output[0], F_SETPIPE_SZ, kPipeCapacity);
 #endif
-    native_->readEnd = readEnd;
+    native_->outputEnd = output[0];
+    native_->errorEnd = error[0];
     native_->pid = pid;
     processId_ = pid;
 }
@@ -188,48 +255,77 @@ PipedChild::~PipedChild() {
     }
 }
 
-PipedChild::ReadResult PipedChild::read(void* buffer, std::size_t size) {
-    return read(buffer, size, std::chrono::milliseconds(-1));
-}
-
 PipedChild::ReadResult PipedChild::read(void* buffer, std::size_t size,
                                         std::chrono::milliseconds silence) {
-    if (ended_ || native_->readEnd < 0) {
+    if (ended_ || native_->outputEnd < 0) {
         ended_ = true;
         return {ReadResult::Kind::Ended};
     }
-    const int timeout = silence.count() < 0 ? -1 : static_cast<int>(silence.count());
+    // The clock is read only once the pipe is found empty: a busy pipe costs
+    // the read alone.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
     for (;;) {
-        const ssize_t count = ::read(native_->readEnd, buffer, size);
+        const ssize_t count = ::read(native_->outputEnd, buffer, size);
         if (count > 0) return {ReadResult::Kind::Data, static_cast<std::size_t>(count)};
         if (count == -1 && errno == EINTR) continue;
         if (count == -1 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd waitFor{native_->readEnd, POLLIN, 0};
-            const int ready = ::poll(&waitFor, 1, timeout);
-            if (ready == 0) return {ReadResult::Kind::Silent};
-            if (ready > 0 || errno == EINTR) continue;  // data, end or hang-up: read tells
+            if (!deadline) deadline = std::chrono::steady_clock::now() + silence;
+            const int timeout = silence.count() < 0 ? -1 : remainingMilliseconds(*deadline);
+            if (!native_->waitForOutput(true, timeout, errorTail_)) {
+                return {ReadResult::Kind::Silent};
+            }
+            continue;  // data, end or hang-up: read tells
         }
         ended_ = true;
         return {ReadResult::Kind::Ended};
     }
 }
 
+std::optional<int> PipedChild::waitForExit(std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        native_->collectErrors(errorTail_);
+        if (native_->pid > 0) {
+            int status = 0;
+            pid_t result = 0;
+            do {
+                result = ::waitpid(native_->pid, &status, WNOHANG);
+            } while (result == -1 && errno == EINTR);
+            if (result == native_->pid) {
+                native_->pid = 0;
+                return exitCodeOf(status);
+            }
+            if (result == -1) return std::nullopt;  // reaped by someone else: no code to know
+        }
+        const int left = remainingMilliseconds(deadline);
+        if (left == 0) return std::nullopt;
+        // A child that has closed its output ends within moments; look again soon.
+        native_->waitForOutput(false, std::min(left, 10), errorTail_);
+    }
+}
+
 void PipedChild::terminate() noexcept {
     if (native_->pid > 0) {
+        // The group first, while its leader is not yet reaped and its id so
+        // cannot be anyone else's.
+        ::kill(-native_->pid, SIGKILL);
         ::kill(native_->pid, SIGKILL);
         waitForChild(native_->pid);
         native_->pid = 0;
     }
-    closeDescriptor(native_->readEnd);
+    closeDescriptor(native_->outputEnd);
+    closeDescriptor(native_->errorEnd);
     ended_ = true;
 }
 
 void PipedChild::close() noexcept {
-    closeDescriptor(native_->readEnd);
+    closeDescriptor(native_->outputEnd);
+    closeDescriptor(native_->errorEnd);
     if (native_->pid > 0) {
         reapWithoutBlocking(native_->pid);
         native_->pid = 0;
     }
+    ended_ = true;
 }
 
 }  // namespace zfe::platform

@@ -6,6 +6,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -32,8 +33,11 @@ using testsupport::processState;
 using testsupport::readFile;
 using testsupport::ScriptedUi;
 
-std::string standIn(const std::string& arguments) {
-    return std::string(ZFE_STAND_IN_CHILD) + " " + arguments;
+Command standIn(const std::string& arguments) {
+    Command command{ZFE_STAND_IN_CHILD, {}};
+    std::istringstream words(arguments);
+    for (std::string word; words >> word;) command.arguments.push_back(word);
+    return command;
 }
 
 long long pidFrom(const std::string& output) {
@@ -56,13 +60,19 @@ protected:
 
 // --- what reaches the file ------------------------------------------------------
 
-TEST_F(CaptureToFileTest, ChildWritingNothingLeavesAnEmptyFileAfterOneRead) {
-    const CaptureResult result = capture("");
-    EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
-    EXPECT_EQ(result.reads, 1);
-    EXPECT_EQ(result.totalBytes, 0);
-    EXPECT_TRUE(testsupport::namesIn(folder.path()) == std::set<std::string>{"mame.dat"});
-    EXPECT_EQ(readFile(dat), "");
+// A run that fails keeps an earlier dat as it was and leaves no temporary file.
+TEST_F(CaptureToFileTest, ChildWritingNothingOrEndingWithAnErrorCodeIsAFailedRun) {
+    testsupport::writeFile(dat, "the earlier dat");
+    for (const char* arguments : {"", "err:6f6f6d", "out:41 exit:3"}) {
+        const CaptureResult result = capture(arguments);
+        EXPECT_EQ(result.outcome, CaptureOutcome::RunFailed) << arguments;
+        EXPECT_EQ(readFile(dat), "the earlier dat");
+        EXPECT_TRUE(testsupport::namesIn(folder.path()) == std::set<std::string>{"mame.dat"});
+    }
+    const CaptureResult result = capture("out:41 err:6f6f6d exit:3");
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.totalBytes, 1);
+    EXPECT_EQ(result.errorOutput, "oom");
 }
 
 TEST_F(CaptureToFileTest, Exactly256BytesAreStored) {
@@ -77,9 +87,12 @@ TEST_F(CaptureToFileTest, LineEndsNulAndHighBytesAreStoredByteForByte) {
     EXPECT_EQ(readFile(dat), std::string("a\r\nb\nc\rd\r\r\n\n\0\x80\xff\xfe\x7f\x81\xc3\xa8", 20));
 }
 
-TEST_F(CaptureToFileTest, StandardOutputAndStandardErrorArriveInTheOrderWritten) {
-    capture("out:4f6e65 err:54776f out:5468726565 err:466f7572");
-    EXPECT_EQ(readFile(dat), "OneTwoThreeFour");
+TEST_F(CaptureToFileTest, OnlyStandardOutputReachesTheFileStandardErrorIsKeptApart) {
+    const CaptureResult result = capture("out:4f6e65 err:54776f out:5468726565 err:466f7572");
+    EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(readFile(dat), "OneThree");
+    EXPECT_EQ(result.errorOutput, "TwoFour");
 }
 
 TEST_F(CaptureToFileTest, TensOfMegabytesAreByteIdentical) {
@@ -158,7 +171,7 @@ TEST_F(CaptureToFileTest, SilentChildStillGetsTheWindowServed) {
 TEST_F(CaptureToFileTest, MissingProgramIsReportedWithErrorTwoAndMakesNoFile) {
     ui.acknowledgeMessage();
     const CaptureResult result =
-        captureToFile(ui, folder.path() + "/no such folder/mame -listinfo", dat);
+        captureToFile(ui, {folder.path() + "/no such folder/mame", {"-listinfo"}}, dat);
     EXPECT_EQ(result.outcome, CaptureOutcome::StartFailed);
     ASSERT_EQ(ui.messages().size(), 1u);
     const core::Message& message = ui.messages()[0];
@@ -251,6 +264,7 @@ TEST_F(CaptureToFileTest, EndedChildIsReapedNoZombie) {
 TEST_F(CaptureToFileTest, ChildThatClosesItsOutputAndRunsOnDoesNotHoldTheCapture) {
     const CaptureResult result = capture("pid close sleep:30000");
     EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
+    EXPECT_FALSE(result.exitCode.has_value());
     const long long pid = pidFrom(readFile(dat));
     ASSERT_GT(pid, 0);
     // Still running: the capture returned without waiting for it.
@@ -261,14 +275,14 @@ TEST_F(CaptureToFileTest, ChildThatClosesItsOutputAndRunsOnDoesNotHoldTheCapture
     EXPECT_TRUE(processGoneWithin(pid, 10s)) << "state " << processState(pid);
 }
 
-TEST_F(CaptureToFileTest, BlanksInTheProgramPathNeedNoQuotes) {
-    const std::string emus = folder / "My Emus";
-    std::filesystem::create_directory(emus);
-    std::filesystem::copy_file(ZFE_STAND_IN_CHILD, emus + "/mame");
-    const CaptureResult result = captureToFile(ui, emus + "/mame -listinfo", dat);
+TEST_F(CaptureToFileTest, ProgramWithABlankRunsThoughAnotherProgramIsNamedByItsStart) {
+    const std::string picked = folder / "Emu Dir/mame";
+    std::filesystem::create_directory(folder / "Emu Dir");
+    std::filesystem::copy_file(ZFE_STAND_IN_CHILD, picked);
+    std::filesystem::copy_file(ZFE_STAND_IN_CHILD, folder / "Emu");
+    const CaptureResult result = captureToFile(ui, {picked, {"-listinfo"}}, dat);
     EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
-    EXPECT_NE(readFile(dat).find("/My Emus/mame with 1 argument(s)"), std::string::npos)
-        << readFile(dat);
+    EXPECT_NE(readFile(dat).find(picked + " with 1 argument(s)"), std::string::npos) << readFile(dat);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
@@ -11,6 +12,7 @@
 #include "support/child_processes.h"
 #include "support/app_folder.h"
 #include "support/scripted_ui.h"
+#include "support/stand_in_emulator.h"
 #include "gui/controls.h"
 
 namespace zfe::gui {
@@ -22,7 +24,7 @@ using testsupport::ScriptedUi;
 
 const char* const kMissingInput =
     "E' necessario specificare percorso e nome di un eseguibile MAME e \r\n"
-    "un nome descrittivo per il file Dat da crare.";
+    "un nome descrittivo per il file Dat da creare.";
 
 class FrmCreateTest : public ::testing::Test {
 protected:
@@ -81,6 +83,8 @@ TEST_F(FrmCreateTest, WindowIsTheFixedDialogWithItsControls) {
     EXPECT_EQ(control<QToolButton>(dialog, "cpvButton1")->text(), "...");
     EXPECT_EQ(control<QLineEdit>(dialog, "txtDatFile")->geometry(), QRect(80, 48, 273, 19));
     EXPECT_EQ(control<QLabel>(dialog, "lblReceivedBytes")->geometry(), QRect(80, 80, 273, 17));
+    EXPECT_EQ(control<QLabel>(dialog, "lblReceivedBytes")->textFormat(), Qt::PlainText);
+    EXPECT_EQ(control<QLabel>(dialog, "lblExe")->textFormat(), Qt::PlainText);
 }
 
 TEST_F(FrmCreateTest, MissingInputGivesTheWarningAndKeepsTheDialogOpen) {
@@ -123,25 +127,42 @@ TEST_F(FrmCreateTest, NameWithASeparatorIsWarnedAndNothingRuns) {
     EXPECT_TRUE(namesIn(folder.path()) == (std::set<std::string>{"datfiles", "emu"}));
 }
 
-TEST_F(FrmCreateTest, PathWithBlanksRunsUnquotedAndTheDatIsMade) {
-    const std::string emus = folder / "My Emus";
-    std::filesystem::create_directory(emus);
-    std::filesystem::copy_file(ZFE_STAND_IN_CHILD, emus + "/mame");
-    ui.chooseOpen(emus + "/mame");
+TEST_F(FrmCreateTest, EnterStoresTodaysMamesListXmlFromThePickedPathWithABlank) {
+    const std::string mame = testsupport::installEmulator(folder / "Emu Dir", "mame");
+    testsupport::installEmulator(folder.path(), "Emu");  // what a cut at the blank would run
+    ui.chooseOpen(mame);
     showAndDo([&] {
         control<QToolButton>(dialog, "cpvButton1")->click();
         EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "mame");
-        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        auto* name = control<QLineEdit>(dialog, "txtDatFile");
+        name->setText("mame0251");
+        name->setFocus();
+        QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(name, &enter);
         EXPECT_FALSE(dialog.isVisible()) << "the dialog closes after the capture";
     });
-    EXPECT_EQ(dialog.exePath(), emus + "/mame");
+    EXPECT_EQ(dialog.exePath(), mame);
     ASSERT_EQ(ui.dialogs().size(), 1u);
     ASSERT_TRUE(ui.dialogs()[0].request.filter.has_value());
     EXPECT_EQ(ui.dialogs()[0].request.filter->description, "Eseguibile (*)");
-    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(emus));
-    EXPECT_EQ(readFile(library + "/mame078.dat"), "game (\r\n\tname stand_in\r\n\tdescription \"" +
-                                                      emus + "/mame with 1 argument(s)\"\r\n)\r\n");
+    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(folder / "Emu Dir"));
+    EXPECT_EQ(readFile(library + "/mame0251.dat"), testsupport::listXmlOf(mame));
+}
+
+TEST_F(FrmCreateTest, EmulatorFailingBothWaysIsReportedAndTheDialogStaysAsTyped) {
+    testsupport::writeFile(library + "/mame078.dat", "earlier");
+    ui.chooseOpen(testsupport::installEmulator(folder / "emu", "broken-mame")).acknowledgeMessage();
+    showAndDo([&] {
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "broken-mame");
+        EXPECT_EQ(control<QLineEdit>(dialog, "txtDatFile")->text(), "mame078");
+    });
+    EXPECT_NE(ui.onlyCriticalMessageText().find("Codice di uscita: 3"), std::string::npos);
+    EXPECT_EQ(readFile(library + "/mame078.dat"), "earlier");
+    EXPECT_TRUE(namesIn(library) == std::set<std::string>{"mame078.dat"});
 }
 
 TEST_F(FrmCreateTest, NameEndingInDatGetsAnotherDat) {
@@ -188,30 +209,58 @@ TEST_F(FrmCreateTest, EachShowingStartsEmptyAndForgetsTheLastChoice) {
     EXPECT_EQ(ui.dialogs()[1].request.initialFileName, "");
 }
 
-TEST_F(FrmCreateTest, ClosingDuringACaptureStopsItAndKeepsTheEarlierDat) {
-    testsupport::writeFile(library + "/mame078.dat", "earlier");
-    ui.chooseOpen(emulator("emu", "out:41 sleep:20000"));
+// Closes the dialog in `how` once the forking emulator has started its
+// grandchild; true when both are gone afterwards.
+class FrmCreateStopTest : public FrmCreateTest {
+protected:
+    void captureAndStop(const std::function<void()>& how) {
+        testsupport::writeFile(library + "/mame078.dat", "earlier");
+        const std::string emulator = testsupport::installEmulator(folder / "emu", "forking-mame");
+        ui.chooseOpen(emulator);
+        showAndDo([&] {
+            control<QToolButton>(dialog, "cpvButton1")->click();
+            control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
+            auto* poll = new QTimer(&dialog);
+            QObject::connect(poll, &QTimer::timeout, &dialog, [&, poll] {
+                if (!(pids = testsupport::forkedProcessIds(emulator))) return;
+                poll->stop();
+                buttonsWereDisabled = !control<QToolButton>(dialog, "cpvButton1")->isEnabled() &&
+                                      !control<QToolButton>(dialog, "cmdCreatDat")->isEnabled();
+                cursorWasBusy = QApplication::overrideCursor() != nullptr &&
+                                QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+                how();
+            });
+            poll->start(20);
+            control<QToolButton>(dialog, "cmdCreatDat")->click();  // returns once the capture has stopped
+            delete poll;
+        });
+        EXPECT_TRUE(buttonsWereDisabled);
+        EXPECT_TRUE(cursorWasBusy);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_TRUE(control<QToolButton>(dialog, "cmdCreatDat")->isEnabled());
+        EXPECT_FALSE(dialog.isVisible());
+        EXPECT_EQ(readFile(library + "/mame078.dat"), "earlier");
+        EXPECT_TRUE(namesIn(library) == std::set<std::string>{"mame078.dat"}) << "temporary file left";
+        ASSERT_TRUE(pids.has_value());
+        EXPECT_TRUE(testsupport::processGoneWithin(pids->first, std::chrono::milliseconds(0)));
+        EXPECT_TRUE(testsupport::processEndedWithin(pids->second, std::chrono::seconds(10)));
+    }
+
+    std::optional<std::pair<long long, long long>> pids;
     bool buttonsWereDisabled = false;
     bool cursorWasBusy = false;
-    showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
-        QTimer::singleShot(300, &dialog, [&] {
-            buttonsWereDisabled =
-                !control<QToolButton>(dialog, "cpvButton1")->isEnabled() && !control<QToolButton>(dialog, "cmdCreatDat")->isEnabled();
-            cursorWasBusy = QApplication::overrideCursor() != nullptr &&
-                            QApplication::overrideCursor()->shape() == Qt::WaitCursor;
-            dialog.close();
-        });
-        control<QToolButton>(dialog, "cmdCreatDat")->click();  // returns once the close has stopped the capture
+};
+
+TEST_F(FrmCreateStopTest, EscapeDuringACaptureEndsTheEmulatorsProcessesAndKeepsTheEarlierDat) {
+    captureAndStop([&] {
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &escape);
     });
-    EXPECT_TRUE(buttonsWereDisabled);
-    EXPECT_TRUE(cursorWasBusy);
-    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(control<QToolButton>(dialog, "cmdCreatDat")->isEnabled());
-    EXPECT_FALSE(dialog.isVisible());
-    EXPECT_EQ(readFile(library + "/mame078.dat"), "earlier");
-    EXPECT_TRUE(namesIn(library) == std::set<std::string>{"mame078.dat"});
+}
+
+// What a SIGTERM or SIGINT to the program does (main.cpp).
+TEST_F(FrmCreateStopTest, ClosingEveryWindowDuringACaptureStopsItAsWell) {
+    captureAndStop([] { QApplication::closeAllWindows(); });
 }
 
 TEST_F(FrmCreateTest, UnwritableOutputIsReportedAndTheDialogStaysOpen) {

@@ -6,6 +6,7 @@
 #include "gui/frm_create.h"
 #include "gui/main_window_fixture.h"
 #include "support/child_processes.h"
+#include "support/stand_in_emulator.h"
 #include "gui/controls.h"
 
 namespace zfe::gui {
@@ -31,10 +32,8 @@ TEST_F(MainWindowCreateDatTest, NewDatShowsInBothListsOnceTheDialogCloses) {
     FrmMain& frm = open();
     addDat("old.dat");
     frm.refreshLists();
-    const std::filesystem::path emus = root / "My Emus";
-    std::filesystem::create_directory(emus);
-    std::filesystem::copy_file(ZFE_STAND_IN_CHILD, emus / "mame");
-    ui.chooseOpen((emus / "mame").string());
+    const std::string mame = testsupport::installEmulator((root / "My Emus").string(), "mame");
+    ui.chooseOpen(mame);
 
     pressCreateDatAndDo([&](gui::FrmCreate& dialog) {
         control<QToolButton>(dialog, "cpvButton1")->click();
@@ -47,9 +46,7 @@ TEST_F(MainWindowCreateDatTest, NewDatShowsInBothListsOnceTheDialogCloses) {
 
     EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames(), (QStringList{"mame078.dat", "old.dat"}));
     EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames(), (QStringList{"mame078.dat", "old.dat"}));
-    EXPECT_NE(testsupport::readFile((library / "mame078.dat").string())
-                  .find("My Emus/mame with 1 argument(s)"),
-              std::string::npos);
+    EXPECT_EQ(testsupport::readFile((library / "mame078.dat").string()), testsupport::listXmlOf(mame));
 }
 
 TEST_F(MainWindowCreateDatTest, WithTheDataApartTheNewDatGoesToTheUsersLibrary) {

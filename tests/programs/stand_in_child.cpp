@@ -8,6 +8,7 @@
 //   fds                  write "fds=<open descriptors>;stdin=<what fd 0 is>\n"
 //   close                close standard output and standard error
 //   sleep:<ms>           sleep
+//   exit:<code>          end at once with that exit code
 //   -listinfo            write a small listinfo dat naming its own arguments
 // The pattern byte at offset i is patternByte(i), shared with the tests.
 #include <dirent.h>
@@ -126,6 +127,8 @@ int main(int argc, char** argv) {
             ::close(2);
         } else if (verb == "sleep") {
             std::this_thread::sleep_for(std::chrono::milliseconds(std::stoll(rest)));
+        } else if (verb == "exit") {
+            return std::stoi(rest);
         } else if (verb == "-listinfo") {
             writeAll(1, "game (\r\n\tname stand_in\r\n\tdescription \"" + std::string(argv[0]) +
                             " with " + std::to_string(argc - 1) + " argument(s)\"\r\n)\r\n");

@@ -11,6 +11,10 @@
 //   mixed        lines to standard output and standard error, interleaved
 //   startup      how it was started: show-window field and flags, standard input
 //   linger       writes "started", closes its standard output and error, runs on 5 s
+//   tree:<file>  starts itself again as "hold" with its standard handles, writes
+//                "<own id> <the other's id>" into <file>, and both run on for ever
+//   hold         runs on for ever
+// Any mode after "exit:<code>" ends with that code instead of 0.
 #include <windows.h>
 
 #include <cstdio>
@@ -48,12 +52,44 @@ int record(const char* reportPath, int argc, char** argv) {
 
 }  // namespace
 
+[[noreturn]] void holdForEver() {
+    for (;;) Sleep(INFINITE);
+}
+
+// A grandchild for the capture: it inherits this program's standard handles,
+// so it keeps the pipes open as long as it runs.
+int startTree(const std::string& idsPath) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    std::string line = "\"" + std::string(self) + "\" hold";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &started)) {
+        return 91;
+    }
+    if (std::FILE* ids = std::fopen(idsPath.c_str(), "wb")) {
+        std::fprintf(ids, "%lu %lu\n", GetCurrentProcessId(), started.dwProcessId);
+        std::fclose(ids);
+    }
+    writeTo(STD_OUTPUT_HANDLE, "<?xml version=\"1.0\"?>\n");
+    holdForEver();
+}
+
 int main(int argc, char** argv) {
     if (const char* reportPath = std::getenv("ZFE_CHILD_RECORD")) {
         return record(reportPath, argc, argv);
     }
     const std::string mode = argc > 1 ? argv[argc - 1] : "";
-    if (mode == "silent") return 0;
+    const std::string first = argc > 2 ? argv[1] : "";
+    const int exitCode = first.rfind("exit:", 0) == 0 ? std::atoi(first.c_str() + 5) : 0;
+    if (mode == "silent") return exitCode;
+    if (mode == "hold") holdForEver();
+    if (mode.rfind("tree:", 0) == 0) return startTree(mode.substr(5));
     if (mode.rfind("pattern:", 0) == 0) {
         const long long size = std::atoll(mode.c_str() + 8);
         for (long long offset = 0; offset < size; offset += 256) {
@@ -73,7 +109,7 @@ int main(int argc, char** argv) {
         writeTo(STD_ERROR_HANDLE, "err 1\n");
         writeTo(STD_OUTPUT_HANDLE, "out 2\n");
         writeTo(STD_ERROR_HANDLE, "err 2");
-        return 0;
+        return exitCode;
     }
     if (mode == "startup") {
         STARTUPINFOA startup{};

@@ -48,4 +48,15 @@ inline bool processGoneWithin(long long pid, std::chrono::milliseconds limit) {
     return true;
 }
 
+// Waits for a process that is not ours to end: gone, or a zombie that its own
+// parent (for an orphan, the system) has yet to reap.
+inline bool processEndedWithin(long long pid, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    for (char state = processState(pid); state != 0 && state != 'Z'; state = processState(pid)) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
 }  // namespace zfe::testsupport

@@ -1,15 +1,18 @@
-// The pipe capture's Win32 path (CreatePipe, CreateProcessA, ReadFile) against
-// a stand-in child built for Windows.
+// The pipe capture's Win32 path (CreatePipe, CreateProcessW with a handle
+// list, a job object, ReadFile) against a stand-in child built for Windows.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "capture/capture_to_file.h"
 #include "support/app_folder.h"
 #include "support/scripted_ui.h"
+#include "platform/win32/wide_text.h"
 #include "programs/byte_pattern.h"
 #include "windows_test_support.h"
 
@@ -20,19 +23,27 @@ using testsupport::readFile;
 using testsupport::ScriptedUi;
 using testsupport::TempFolder;
 
-std::string childLine(const std::string& mode) {
-    return "\"" + wintest::childPath() + "\" " + mode;
+Command childLine(const std::string& mode) {
+    return {wintest::childPath(), {mode}};
 }
 
-TEST(WindowsCapture, ChildThatWritesNothingLeavesAnEmptyFileAfterOneRead) {
+std::size_t entriesIn(const std::string& folder) {
+    std::error_code ignored;
+    return static_cast<std::size_t>(std::distance(
+        std::filesystem::directory_iterator(folder, ignored), std::filesystem::directory_iterator()));
+}
+
+TEST(WindowsCapture, ChildThatWritesNothingOrEndsWithAnErrorCodeStoresNothing) {
     TempFolder folder;
     ScriptedUi ui;
-    const auto result = captureToFile(ui, childLine("silent"), folder / "empty.dat");
-    EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
+    auto result = captureToFile(ui, childLine("silent"), folder / "empty.dat");
+    EXPECT_EQ(result.outcome, CaptureOutcome::RunFailed);
     EXPECT_EQ(result.reads, 1);
-    EXPECT_EQ(result.totalBytes, 0);
-    ASSERT_TRUE(wintest::pathExists(folder / "empty.dat"));
-    EXPECT_EQ(readFile(folder / "empty.dat"), "");
+    EXPECT_EQ(result.exitCode, 0);
+    result = captureToFile(ui, {wintest::childPath(), {"exit:6", "mixed"}}, folder / "failed.dat");
+    EXPECT_EQ(result.outcome, CaptureOutcome::RunFailed);
+    EXPECT_EQ(result.exitCode, 6);
+    EXPECT_EQ(entriesIn(folder.path()), 0u);
     EXPECT_TRUE(ui.messages().empty());
 }
 
@@ -55,11 +66,12 @@ TEST(WindowsCapture, StoresEveryByteValueAndLineEndUnchanged) {
     EXPECT_EQ(readFile(folder / "bytes.dat"), expected);
 }
 
-TEST(WindowsCapture, StandardOutputAndErrorBothReachTheFileInWritingOrder) {
+TEST(WindowsCapture, OnlyStandardOutputReachesTheFileStandardErrorIsKeptApart) {
     TempFolder folder;
     ScriptedUi ui;
-    captureToFile(ui, childLine("mixed"), folder / "mixed.dat");
-    EXPECT_EQ(readFile(folder / "mixed.dat"), "out 1\r\nerr 1\nout 2\nerr 2");
+    const auto result = captureToFile(ui, childLine("mixed"), folder / "mixed.dat");
+    EXPECT_EQ(readFile(folder / "mixed.dat"), "out 1\r\nout 2\n");
+    EXPECT_EQ(result.errorOutput, "err 1\nerr 2");
 }
 
 TEST(WindowsCapture, ChildStartsHiddenWithoutStandardInput) {
@@ -119,8 +131,8 @@ TEST(WindowsCapture, MissingProgramReportsCreateProcessWithTheWindowsErrorAndMak
     TempFolder folder;
     ScriptedUi ui;
     ui.acknowledgeMessage();
-    const auto result = captureToFile(ui, "\"" + (folder / "no such emulator.exe") + "\" -listinfo",
-                                      folder / "none.dat");
+    const auto result =
+        captureToFile(ui, {folder / "no such emulator.exe", {"-listinfo"}}, folder / "none.dat");
     EXPECT_EQ(result.outcome, CaptureOutcome::StartFailed);
     ASSERT_EQ(ui.messages().size(), 1u);
     const core::Message& message = ui.messages()[0];
@@ -132,16 +144,72 @@ TEST(WindowsCapture, MissingProgramReportsCreateProcessWithTheWindowsErrorAndMak
     ui.expectScriptUsedUp();
 }
 
-TEST(WindowsCapture, UnquotedProgramPathWithBlanksIsFoundByWindows) {
+TEST(WindowsCapture, PickedProgramRunsThoughAnotherIsNamedUpToABlank) {
     TempFolder folder(" with blanks");
     const std::string program = folder / "My Emus\\mame child.exe";
     CreateDirectoryA((folder / "My Emus").c_str(), nullptr);
     ASSERT_TRUE(CopyFileA(wintest::childPath().c_str(), program.c_str(), TRUE));
+    // What Windows would run for the unquoted line: "...\My" + ".exe".
+    ASSERT_TRUE(CopyFileA(wintest::childPath().c_str(), (folder / "My.exe").c_str(), TRUE));
     ScriptedUi ui;
-    const auto result = captureToFile(ui, program + " pattern:1000", folder / "blanks.dat");
+    const auto result = captureToFile(ui, {program, {"startup"}}, folder / "blanks.dat");
     EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
     EXPECT_TRUE(ui.messages().empty());
-    EXPECT_EQ(readFile(folder / "blanks.dat"), testsupport::patternBytes(1000));
+    EXPECT_EQ(readFile(folder / "blanks.dat").rfind("show=", 0), 0u);
+    // The picked program, as its own command line names it.
+    const wintest::ScopedEnvironment record("ZFE_CHILD_RECORD", folder / "record.txt");
+    captureToFile(ui, {program, {"-listinfo"}}, folder / "record.dat");
+    const std::string recorded = readFile(folder / "record.txt");
+    EXPECT_NE(recorded.find("\n\"" + program + "\" -listinfo\n-listinfo\n"), std::string::npos)
+        << recorded;
+}
+
+TEST(WindowsCapture, ProgramPathOutsideTheCodePageRuns) {
+    TempFolder folder;
+    const std::string emus = folder / "Emulatori \xC3\xA8 \xE6\x97\xA5\xE6\x9C\xAC";  // è 日本
+    ASSERT_TRUE(CreateDirectoryW(platform::win32::toWide(emus).c_str(), nullptr));
+    const std::string program = emus + "\\mame.exe";
+    ASSERT_TRUE(CopyFileW(platform::win32::toWide(wintest::childPath()).c_str(),
+                          platform::win32::toWide(program).c_str(), TRUE));
+    ScriptedUi ui;
+    const auto result = captureToFile(ui, {program, {"pattern:300"}}, folder / "wide.dat");
+    EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
+    EXPECT_EQ(readFile(folder / "wide.dat"), testsupport::patternBytes(300));
+}
+
+bool processEndsWithin(DWORD id, DWORD milliseconds) {
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (process == nullptr) return true;  // gone already
+    const bool ended = WaitForSingleObject(process, milliseconds) == WAIT_OBJECT_0;
+    CloseHandle(process);
+    return ended;
+}
+
+TEST(WindowsCapture, StoppingEndsTheChildAndWhatItStarted) {
+    TempFolder folder;
+    const std::string ids = folder / "ids.txt";
+    ScriptedUi ui;
+    DWORD child = 0;
+    DWORD grandchild = 0;
+    CaptureCallbacks callbacks;
+    callbacks.serveEvents = [&] {
+        if (std::FILE* file = std::fopen(ids.c_str(), "rb")) {
+            unsigned long first = 0;
+            unsigned long second = 0;
+            if (std::fscanf(file, "%lu %lu", &first, &second) == 2) {
+                child = first;
+                grandchild = second;
+            }
+            std::fclose(file);
+        }
+    };
+    callbacks.stopRequested = [&] { return grandchild != 0; };
+    const auto result = captureToFile(ui, childLine("tree:" + ids), folder / "tree.dat", callbacks);
+    EXPECT_EQ(result.outcome, CaptureOutcome::Stopped);
+    ASSERT_NE(grandchild, 0u);
+    EXPECT_TRUE(processEndsWithin(child, 5000));
+    EXPECT_TRUE(processEndsWithin(grandchild, 5000)) << "the grandchild runs on";
+    EXPECT_EQ(entriesIn(folder.path()), 1u) << "only the ids file stays";
 }
 
 TEST(WindowsCapture, ChildThatClosesItsOutputAndRunsOnDoesNotHoldTheCapture) {
@@ -174,11 +242,7 @@ TEST(WindowsCapture, StoppedCaptureLeavesTheOlderDatAsItWas) {
                                       folder / "kept.dat", callbacks);
     EXPECT_EQ(result.outcome, CaptureOutcome::Stopped);
     EXPECT_EQ(readFile(folder / "kept.dat"), "older dat");
-    std::error_code ignored;
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path(), ignored),
-                            std::filesystem::directory_iterator()),
-              1)
-        << "the temporary file was left behind";
+    EXPECT_EQ(entriesIn(folder.path()), 1u) << "the temporary file was left behind";
 }
 
 }  // namespace

@@ -1,0 +1,96 @@
+// An emulator for the create-dat tests, behaving like a real MAME of one kind
+// or another. The kind is its own file name (without ".exe"), so that a test
+// copies it under the name of the emulator it needs:
+//   mame          today's MAME: -listinfo is "Error: unknown option: -listinfo"
+//                 on standard error and exit code 6; -listxml prints an XML dat
+//   warning-mame  prints a warning on standard error and a good listinfo dat
+//   broken-mame   both ways, some output, an error on standard error, exit 3
+//   forking-mame  starts a grandchild that holds both pipes and never ends,
+//                 writes "<child pid> <grandchild pid>" into "<its path>.pids",
+//                 prints a little and never ends either (POSIX only)
+//   anything else prints a listinfo dat that names its path and arguments
+// Every dat names the path the program was started as (argv[0]), so a test
+// sees which program ran.
+#include <fcntl.h>
+#include <stdio.h>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "programs/stand_in_dats.h"
+
+namespace {
+
+using zfe::testsupport::standInListInfo;
+using zfe::testsupport::standInListXml;
+
+std::string kindOf(std::string path) {
+    path = path.substr(path.find_last_of("/\\") + 1);
+    if (path.size() > 4 && path.compare(path.size() - 4, 4, ".exe") == 0) path.resize(path.size() - 4);
+    return path;
+}
+
+void print(std::FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+#ifndef _WIN32
+[[noreturn]] void sleepForever() {
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+    // The bytes go out as given, without the run-time's LF to CRLF conversion.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+#endif
+    const std::string self = argv[0];
+    const std::string kind = kindOf(self);
+    const std::string option = argc > 1 ? argv[1] : "";
+    const std::string description = zfe::testsupport::standInDescription(self, argc - 1);
+
+    if (kind == "mame") {
+        if (option == "-listxml") {
+            print(stdout, standInListXml(description));
+            return 0;
+        }
+        print(stderr, "Error: unknown option: " + option + "\n");
+        return 6;
+    }
+    if (kind == "warning-mame") {
+        print(stderr, "Warning: ROM path \"roms\" not found\n");
+        print(stdout, standInListInfo(description));
+        return 0;
+    }
+    if (kind == "broken-mame") {
+        print(stdout, "<?xml version=\"1.0\"?>\n<mame build=\"0.251\">\n\t<machine name=\"pac");
+        print(stderr, "Loading drivers...\nfatal error: out of memory while listing " + option + "\n");
+        return 3;
+    }
+#ifndef _WIN32
+    if (kind == "forking-mame") {
+        const pid_t grandchild = ::fork();
+        if (grandchild == 0) sleepForever();
+        if (std::FILE* pids = std::fopen((self + ".pids").c_str(), "w")) {
+            std::fprintf(pids, "%ld %ld\n", static_cast<long>(::getpid()), static_cast<long>(grandchild));
+            std::fclose(pids);
+        }
+        print(stdout, "<?xml version=\"1.0\"?>\n");
+        sleepForever();
+    }
+#endif
+    print(stdout, standInListInfo(description));
+    return 0;
+}
