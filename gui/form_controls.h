@@ -1,7 +1,7 @@
 #pragma once
 
-// The pieces both windows are built from: their pictures, geometry in twips and
-// the flat image buttons.
+// The pieces both windows are built from: geometry in twips and the flat image
+// buttons.
 
 #include <QApplication>
 #include <QFont>
@@ -14,8 +14,6 @@
 
 namespace zfe::gui {
 
-// Makes the windows' pictures (gui/resources) available; safe to call again.
-void registerResources();
 
 // A rectangle given in twips, as the window layouts are, in device-independent
 // pixels.

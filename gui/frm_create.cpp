@@ -9,6 +9,7 @@
 #include "core/failure_messages.h"
 #include "core/paths.h"
 #include "gui/form_controls.h"
+#include "gui/pictures.h"
 #include "capture/capture_to_file.h"
 #include "capture/create_dat.h"
 #include "platform/file_system.h"

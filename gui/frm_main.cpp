@@ -18,21 +18,12 @@
 #include "core/startup_check.h"
 #include "gui/form_controls.h"
 #include "gui/frm_create.h"
+#include "gui/pictures.h"
 #include "datlib/library.h"
 #include "diff/command_runner.h"
 #include "diff/diff_request.h"
 
-// Resources of a static library must be registered by name from the global
-// namespace.
-static void registerResourcesFromGlobalNamespace() {
-    Q_INIT_RESOURCE(zandorelfe);
-}
-
 namespace zfe::gui {
-
-void registerResources() {
-    registerResourcesFromGlobalNamespace();
-}
 
 namespace {
 
@@ -191,16 +182,6 @@ protected:
 private:
     FrmMain& window_;
 };
-
-QIcon imageListPicture(int index) {
-    registerResources();
-    return QIcon(QStringLiteral(":/images/%1.svg").arg(index));
-}
-
-QIcon applicationIcon() {
-    registerResources();
-    return QIcon(QStringLiteral(":/images/zandorelfe.svg"));
-}
 
 FrmMain::FrmMain(std::string applicationPath, core::UserInterface& ui, core::SettingsStore& settings,
                  QWidget* parent)

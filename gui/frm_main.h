@@ -22,11 +22,6 @@ namespace zfe::gui {
 
 class FrmCreate;
 
-// The pictures of the main window's image list, addressed from 1 like the list
-// they came from.
-QIcon imageListPicture(int index);
-QIcon applicationIcon();
-
 // The main window "Zandorel FE": the dat library twice, its buttons, the
 // destination of the diff dat and the set-type options. Creating it runs its
 // load step; closing it runs its unload step.

@@ -6,6 +6,7 @@
 #include "core/data_folder.h"
 #include "gui/frm_main.h"
 #include "gui/italian_translation.h"
+#include "gui/pictures.h"
 #include "gui/qt_settings_store.h"
 #include "gui/qt_user_interface.h"
 #include "platform/termination_signals.h"

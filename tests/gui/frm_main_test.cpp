@@ -18,6 +18,7 @@
 
 #include "gui/main_window_fixture.h"
 #include "gui/controls.h"
+#include "gui/pictures.h"
 
 namespace zfe::gui {
 namespace {
