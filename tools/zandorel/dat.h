@@ -74,51 +74,29 @@ struct DuplicateGame {
     std::uint32_t firstOffset = 0;  // of the block that was kept
 };
 
-// A file's bytes: read into memory that is not zero-filled first (that would be
-// one more pass over a file of tens of megabytes), or the file mapped into
-// memory where the platform can.
+// A file's bytes, in memory that is not zero-filled first (that would be one
+// more pass over a file of hundreds of megabytes). Not a mapping of the file:
+// a mapped file that shrinks under the reader kills it with SIGBUS.
 class Bytes {
 public:
-    Bytes() = default;
-    explicit Bytes(std::size_t size) : data_(size > 0 ? new char[size] : nullptr), size_(size) {}
+    Bytes() : data_(nullptr, Release{0}) {}
+    explicit Bytes(std::size_t size);
     explicit Bytes(std::string_view text) : Bytes(text.size()) {
-        if (size_ > 0) text.copy(data_, size_);
+        if (size_ > 0) text.copy(data_.get(), size_);
     }
-    ~Bytes() { release(); }
-    Bytes(Bytes&& other) noexcept
-        : data_(other.data_), size_(other.size_), mappedSize_(other.mappedSize_) {
-        other.data_ = nullptr;
-        other.size_ = other.mappedSize_ = 0;
-    }
-    Bytes& operator=(Bytes&& other) noexcept {
-        if (this != &other) {
-            release();
-            data_ = other.data_;
-            size_ = other.size_;
-            mappedSize_ = other.mappedSize_;
-            other.data_ = nullptr;
-            other.size_ = other.mappedSize_ = 0;
-        }
-        return *this;
-    }
-    Bytes(const Bytes&) = delete;
-    Bytes& operator=(const Bytes&) = delete;
 
-    // The file's bytes mapped read-only; empty when the platform or the file
-    // does not allow it (then the caller reads the file instead).
-    static Bytes map(const std::string& path);
-
-    char* data() { return data_; }
+    char* data() { return data_.get(); }
     std::size_t size() const { return size_; }
     void shrink(std::size_t size) { size_ = size < size_ ? size : size_; }
-    std::string_view view() const { return {data_, size_}; }
+    std::string_view view() const { return {data_.get(), size_}; }
 
 private:
-    void release() noexcept;
-
-    char* data_ = nullptr;
+    struct Release {
+        std::size_t mapped;  // not 0: the memory is a mapping of that size, not new[]
+        void operator()(char* data) const noexcept;
+    };
+    std::unique_ptr<char[], Release> data_;
     std::size_t size_ = 0;
-    std::size_t mappedSize_ = 0;  // not 0: data_ is a mapping, not new[]
 };
 
 struct Dat {
@@ -131,6 +109,9 @@ struct Dat {
     std::vector<Entry> entries;
     std::vector<DuplicateGame> duplicates;
     std::string lineEnd = "\n";  // the file's own line end, for blocks the writer adds
+    // Where the last game block ends, duplicates included: the dat's trailer
+    // starts there.
+    std::uint32_t gamesEnd = 0;
 
     // The games by name without regard to case: an open-addressing table of
     // game indices, so that it stays valid when the Dat moves.
@@ -149,7 +130,8 @@ struct TextPosition {
     std::uint32_t column = 1;
 };
 
-// Line and column (both from 1, column in bytes) of a byte offset.
+// Line and column (both from 1, column in bytes) of a byte offset. A line ends
+// with LF, CRLF or a lone CR.
 TextPosition positionOf(std::string_view text, std::size_t offset);
 
 // The input stopped making sense: the file, where, and why.
@@ -176,11 +158,8 @@ private:
 Dat parseDat(Bytes bytes, std::string path);
 Dat parseDat(std::string_view text, std::string path);
 
-// Maps the whole file (or reads it in one go) and parses it. Throws DatError.
+// Reads the whole file, opened once, and parses it. Throws DatError.
 Dat readDatFile(const std::string& path);
-
-// Reads a file's bytes, nothing more. Throws DatError.
-Bytes readFileBytes(const std::string& path);
 
 DatFormat detectFormat(std::string_view text);
 
@@ -193,6 +172,11 @@ inline char foldCase(char c) {
 }
 bool equalsFolded(std::string_view a, std::string_view b);
 int compareFolded(std::string_view a, std::string_view b);
+// Seeded anew in every run, so that no input can be made to collide in the
+// tables keyed by its names.
 std::size_t hashFolded(std::string_view text);
+
+// 64 bits that differ from run to run and from call to call.
+std::uint64_t freshRandom();
 
 }  // namespace zfe::zandorel

@@ -126,6 +126,13 @@ TEST(ListinfoReader, CrlfInputReadsLikeLfAndKeepsItsLineEnds) {
     EXPECT_EQ(withCr.text.substr(rom.cutEnd - 4, 4), " )\r\n");
 }
 
+TEST(ListinfoReader, PositionsInCrOnlyFilesCountLines) {
+    const DatError error = parseError("game (\r\tname a\r\trom ( name \"x )\r)\r");
+    EXPECT_EQ(error.position().line, 3U);
+    EXPECT_EQ(error.position().column, 13U);
+    EXPECT_EQ(parse("game ( name a )\r").lineEnd, "\r");
+}
+
 TEST(ListinfoReader, EmptyAndBlankFilesHoldNoGames) {
     EXPECT_TRUE(parse("").games.empty());
     EXPECT_TRUE(parse(" \r\n\t\n").games.empty());
