@@ -70,25 +70,58 @@ private:
         return std::string_view::npos;
     }
 
-    // After a <!DOCTYPE ...> or other declaration, with an internal subset in
-    // brackets that may hold quotes, comments and declarations of its own.
+    // After a <!DOCTYPE ...> with its internal subset: declarations nest in
+    // "<!" ... ">", quotes, comments and processing instructions hide a '>', and
+    // "<![" ... "]]>" sections nest. The same bounds as the library draws them.
     std::size_t endOfDeclaration(std::size_t open) {
-        int brackets = 0;
-        for (std::size_t at = open + 2; at < text_.size(); ++at) {
+        const std::size_t size = text_.size();
+        const auto at3 = [&](std::size_t at, std::string_view what) {
+            return text_.compare(at, what.size(), what) == 0;
+        };
+        std::size_t depth = 0;
+        std::size_t at = open + 2;
+        while (at < size) {
             const char c = text_[at];
-            if (c == '"' || c == '\'') {
-                at = text_.find(c, at + 1);
-                if (at == std::string_view::npos) break;
-            } else if (text_.compare(at, 4, "<!--") == 0) {
-                at = find("-->", at + 4, at, "comment") - 1;
-            } else if (text_.compare(at, 2, "<?") == 0) {
-                at = find("?>", at + 2, at, "processing instruction") - 1;
-            } else if (c == '[') {
-                ++brackets;
-            } else if (c == ']') {
-                --brackets;
-            } else if (c == '>' && brackets <= 0) {
-                return at + 1;
+            if (at3(at, "<!") && !at3(at, "<!-")) {
+                if (at3(at, "<![")) {
+                    at = endOfIgnoredSection(at);
+                } else {
+                    at += 2;
+                    ++depth;
+                }
+            } else if (at3(at, "<?")) {
+                at = find("?>", at + 2, open, "declaration");
+            } else if (at3(at, "<!--")) {
+                at = find("-->", at + 4, open, "declaration");
+            } else if (c == '"' || c == '\'') {
+                const std::size_t close = text_.find(c, at + 1);
+                if (close == std::string_view::npos) break;
+                at = close + 1;
+            } else if (c == '<') {
+                break;
+            } else if (c == '>') {
+                if (depth == 0) return at + 1;
+                --depth;
+                ++at;
+            } else {
+                ++at;
+            }
+        }
+        fail(open, "malformed XML: unterminated declaration");
+    }
+
+    std::size_t endOfIgnoredSection(std::size_t open) {
+        std::size_t depth = 0;
+        for (std::size_t at = open + 3; at < text_.size();) {
+            if (text_.compare(at, 3, "<![") == 0) {
+                at += 3;
+                ++depth;
+            } else if (text_.compare(at, 3, "]]>") == 0) {
+                at += 3;
+                if (depth == 0) return at;
+                --depth;
+            } else {
+                ++at;
             }
         }
         fail(open, "malformed XML: unterminated declaration");
@@ -118,8 +151,13 @@ private:
         };
         for (;;) {
             const void* found = at < size ? std::memchr(data + at, '<', size - at) : nullptr;
+            const auto open = found == nullptr
+                                  ? size
+                                  : static_cast<std::size_t>(static_cast<const char*>(found) - data);
+            // The library takes a NUL byte for the end of the document; after the
+            // root, whatever follows it is no part of the dat.
+            if (depth == 0 && std::memchr(data + at, '\0', open - at) != nullptr) break;
             if (found == nullptr) break;
-            const auto open = static_cast<std::size_t>(static_cast<const char*>(found) - data);
             const std::string_view rest = text_.substr(open);
             if (rest.starts_with("<!--")) {
                 at = find("-->", open + 4, open, "comment");
@@ -286,6 +324,7 @@ private:
     // The block read as a game when the library takes [begin, end) for one
     // element; false, with nothing read, when it does not.
     bool tryGame(std::size_t begin, std::size_t end) {
+        refuseNul(begin, end);
         scratch_.assign(text_.data() + begin, end - begin);
         const pugi::xml_parse_result result = document_.load_buffer_inplace(
             scratch_.data(), scratch_.size(), kParseOptions, pugi::encoding_utf8);
@@ -294,7 +333,19 @@ private:
         return true;
     }
 
+    // The library takes a NUL byte for the end of its buffer, and in a block's
+    // buffer of its own that may end the block early where the whole document
+    // would not end: no block may hold one.
+    void refuseNul(std::size_t begin, std::size_t end) {
+        const void* nul = std::memchr(text_.data() + begin, '\0', end - begin);
+        if (nul != nullptr) {
+            fail(static_cast<std::size_t>(static_cast<const char*>(nul) - text_.data()),
+                 "malformed XML: a NUL byte inside an element");
+        }
+    }
+
     void parseGame(std::size_t begin, std::size_t end) {
+        refuseNul(begin, end);
         scratch_.assign(text_.data() + begin, end - begin);
         const pugi::xml_parse_result result = document_.load_buffer_inplace(
             scratch_.data(), scratch_.size(), kParseOptions, pugi::encoding_utf8);
@@ -333,23 +384,36 @@ private:
         Entry entry;
         if (disk) entry.flags |= kEntryDisk;
         // One pass over the attributes: a dat has hundreds of thousands of these.
+        // The library keeps a repeated attribute; the first of a name counts.
+        unsigned seen = 0;
+        const auto first = [&seen](unsigned bit) {
+            const bool isFirst = (seen & bit) == 0;
+            seen |= bit;
+            return isFirst;
+        };
         for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
              attribute = attribute.next_attribute()) {
             const std::string_view name = attribute.name();
             if (name == "name") {
-                entry.name = keep(attribute, blockBegin);
+                if (first(1)) entry.name = keep(attribute, blockBegin);
             } else if (name == "merge") {
-                entry.merge = keep(attribute, blockBegin);
+                if (first(2)) entry.merge = keep(attribute, blockBegin);
             } else if (name == "sha1") {
-                entry.sha1 = keep(attribute, blockBegin);
+                if (first(4)) entry.sha1 = keep(attribute, blockBegin);
             } else if (name == "md5") {
-                entry.md5 = keep(attribute, blockBegin);
+                if (first(8)) entry.md5 = keep(attribute, blockBegin);
             } else if (name == "size") {
-                if (detail::parseSize(attribute.value(), entry.size)) entry.flags |= kEntryHasSize;
+                if (first(16) && detail::parseSize(attribute.value(), entry.size)) {
+                    entry.flags |= kEntryHasSize;
+                }
             } else if (name == "crc") {
-                if (detail::parseCrc(attribute.value(), entry.crc)) entry.flags |= kEntryHasCrc;
+                if (first(32) && detail::parseCrc(attribute.value(), entry.crc)) {
+                    entry.flags |= kEntryHasCrc;
+                }
             } else if (name == "status") {
-                if (detail::isNoDumpWord(attribute.value())) entry.flags |= kEntryNoDump;
+                if (first(64) && detail::isNoDumpWord(attribute.value())) {
+                    entry.flags |= kEntryNoDump;
+                }
             }
         }
         if (entry.name.empty()) {
