@@ -23,8 +23,7 @@ using zfe::zandorel::Entry;
 using zfe::zandorel::Game;
 
 [[noreturn]] void disagree(const std::string& what) {
-    std::fprintf(stderr, "the scanner and the whole-document reading disagree: %s\n",
-                 what.c_str());
+    std::fprintf(stderr, "the scanner and the whole-document reading disagree: %s\n", what.c_str());
     std::abort();
 }
 
@@ -41,8 +40,7 @@ bool isNamed(const pugi::xml_node& node) {
 // The games as the whole document gives them; false where the reader must refuse.
 bool readWhole(std::string_view text, std::vector<pugi::xml_node>& games,
                pugi::xml_document& document) {
-    if (!document.load_buffer(text.data(), text.size(), pugi::parse_default,
-                              pugi::encoding_utf8)) {
+    if (!document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8)) {
         return false;
     }
     const pugi::xml_node root = document.document_element();
@@ -98,8 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         failure = error.what();
     }
     if (wholeOk != scannedOk) {
-        disagree(wholeOk ? "only the whole document reads: " + failure
-                         : "only the scanner reads");
+        disagree(wholeOk ? "only the whole document reads: " + failure : "only the scanner reads");
     }
     if (!wholeOk) return 0;
 
@@ -111,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         expectSame(dat.view(game.name), node.attribute("name").value(), where + " name");
         expectSame(dat.view(game.cloneOf), node.attribute("cloneof").value(), where + " cloneof");
         expectSame(dat.view(game.romOf), node.attribute("romof").value(), where + " romof");
-        if (dat.text.find('<', game.blockBegin) != static_cast<std::size_t>(node.offset_debug()) - 1) {
+        if (dat.text.find('<', game.blockBegin) !=
+            static_cast<std::size_t>(node.offset_debug()) - 1) {
             disagree(where + " start");
         }
         std::uint32_t e = game.firstEntry;

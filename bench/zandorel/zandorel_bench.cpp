@@ -13,6 +13,11 @@
 // Times are the best of R runs. Exit code 0 when every goal is met, 1 when one
 // is not, 2 on trouble.
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,11 +26,6 @@
 #include <fstream>
 #include <string>
 #include <vector>
-
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "tools/datgen/datgen.h"
 
@@ -172,8 +172,8 @@ int main(int argc, char** argv) {
     const ChildRun read = best(repeat, {"cat", oldPath, newPath}, folder);
     std::printf("cat OLD NEW > /dev/null: %.1f ms (best of %d)\n\n", read.seconds * 1e3, repeat);
 
-    std::printf("%-10s %10s %8s %12s %9s  %s\n", "mode", "time", "x read", "peak RSS",
-                "x inputs", "goals");
+    std::printf("%-10s %10s %8s %12s %9s  %s\n", "mode", "time", "x read", "peak RSS", "x inputs",
+                "goals");
     bool allMet = true;
     for (const char* type : {"-S", "-M", "-N"}) {
         for (const bool compact : {false, true}) {

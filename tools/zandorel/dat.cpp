@@ -1,12 +1,11 @@
 #include "tools/zandorel/dat.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
-
-#include <atomic>
-#include <chrono>
 #include <random>
 
 #if defined(__linux__)
@@ -199,9 +198,10 @@ std::uint64_t freshRandom() {
     static std::atomic<std::uint64_t> counter{0};
     static const std::uint64_t base = [] {
         std::random_device device;
-        const auto now = static_cast<std::uint64_t>(
-            std::chrono::steady_clock::now().time_since_epoch().count());
-        return ((static_cast<std::uint64_t>(device()) << 32) ^ device()) ^ (now * 0x9E3779B97F4A7C15ULL);
+        const auto now =
+            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        return ((static_cast<std::uint64_t>(device()) << 32) ^ device()) ^
+               (now * 0x9E3779B97F4A7C15ULL);
     }();
     // A bijective mix of base and count: two calls never give the same word.
     std::uint64_t x = base + 0x9E3779B97F4A7C15ULL * ++counter;

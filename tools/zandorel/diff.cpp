@@ -183,7 +183,7 @@ DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets) {
     for (const std::uint32_t n : addedCandidates) {
         bool renamed = false;
         const auto found = newSets.content(n).empty() ? groupsByHash.end()
-                                                       : groupsByHash.find(contentHash(newSets, n));
+                                                      : groupsByHash.find(contentHash(newSets, n));
         if (found != groupsByHash.end()) {
             for (const std::uint32_t g : found->second) {
                 if (taken[g] == groups[g].size() ||

@@ -9,8 +9,12 @@
 #include <system_error>
 
 #ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
 #define NOMINMAX
+#endif
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -179,15 +183,15 @@ FileIdentity identityOf(const std::string& path) {
 bool isPlainFile(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&
-           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT |
-                          FILE_ATTRIBUTE_DEVICE)) == 0;
+           (attributes &
+            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary_ = path_ + "." + hexWord(freshRandom()) + ".tmp";
-        const HANDLE handle = CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr,
-                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle = CreateFileA(temporary_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle != INVALID_HANDLE_VALUE) {
             handle_ = reinterpret_cast<std::intptr_t>(handle);
             return;
@@ -205,7 +209,8 @@ void OutputFile::flush() {
     std::size_t done = 0;
     while (done < buffer_.size()) {
         DWORD wrote = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(buffer_.size() - done, 1U << 30));
+        const DWORD chunk =
+            static_cast<DWORD>(std::min<std::size_t>(buffer_.size() - done, 1U << 30));
         if (!WriteFile(reinterpret_cast<HANDLE>(handle_), buffer_.data() + done, chunk, &wrote,
                        nullptr)) {
             throw std::runtime_error(
@@ -248,8 +253,8 @@ bool isPlainFile(const std::string& path) {
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary_ = path_ + "." + hexWord(freshRandom()) + ".tmp";
-        const int fd = ::open(temporary_.c_str(),
-                              O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        const int fd =
+            ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             handle_ = fd;
             return;

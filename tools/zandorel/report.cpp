@@ -106,9 +106,9 @@ void duplicateLines(std::string& out, const Dat& dat) {
     if (dat.duplicates.empty()) return;
     const LineNumbers lines(dat.text);
     for (const DuplicateGame& duplicate : dat.duplicates) {
-        out += "Duplicate: " + pathText(dat.path) + ":" + std::to_string(lines.lineOf(duplicate.offset)) +
-               ": game " + nameText(duplicate.name) +
-               " left out, the first of that name is at line " +
+        out += "Duplicate: " + pathText(dat.path) + ":" +
+               std::to_string(lines.lineOf(duplicate.offset)) + ": game " +
+               nameText(duplicate.name) + " left out, the first of that name is at line " +
                std::to_string(lines.lineOf(duplicate.firstOffset)) + "\n";
     }
 }

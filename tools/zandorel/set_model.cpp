@@ -195,7 +195,8 @@ std::vector<std::uint32_t> SetModel::topParents(const std::vector<std::uint32_t>
             std::string names;
             const auto loopStart = std::find(path.begin(), path.end(), at);
             for (auto it = loopStart; it != path.end(); ++it) {
-                names += (names.empty() ? "" : " -> ") + std::string(dat_->view(dat_->games[*it].name));
+                names +=
+                    (names.empty() ? "" : " -> ") + std::string(dat_->view(dat_->games[*it].name));
             }
             names += " -> " + std::string(dat_->view(dat_->games[at].name));
             throw DatError(dat_->path, positionOf(dat_->text, dat_->games[at].blockBegin),

@@ -151,9 +151,9 @@ private:
         };
         for (;;) {
             const void* found = at < size ? std::memchr(data + at, '<', size - at) : nullptr;
-            const auto open = found == nullptr
-                                  ? size
-                                  : static_cast<std::size_t>(static_cast<const char*>(found) - data);
+            const auto open =
+                found == nullptr ? size
+                                 : static_cast<std::size_t>(static_cast<const char*>(found) - data);
             // The library takes a NUL byte for the end of the document; after the
             // root, whatever follows it is no part of the dat.
             if (depth == 0 && std::memchr(data + at, '\0', open - at) != nullptr) break;
@@ -236,7 +236,8 @@ private:
             const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
             const int mask = _mm_movemask_epi8(
                 _mm_and_si128(_mm_cmpeq_epi8(here, open), _mm_cmpeq_epi8(next, slash)));
-            if (mask != 0) return at + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+            if (mask != 0)
+                return at + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
         }
 #endif
         for (; at + 1 < size; ++at) {
@@ -248,8 +249,8 @@ private:
     void checkRoot(std::size_t open, std::size_t end) {
         const std::string_view name = tagName(open, end);
         if (name != "mame" && name != "datafile") {
-            fail(open, "the XML root element is <" + std::string(name) +
-                           ">, not <mame> or <datafile>");
+            fail(open,
+                 "the XML root element is <" + std::string(name) + ">, not <mame> or <datafile>");
         }
     }
 
@@ -276,9 +277,8 @@ private:
     // The text around the game blocks must be a document as well: prolog, root
     // and whatever else the root holds.
     void checkSkeleton() {
-        const pugi::xml_parse_result result =
-            document_.load_buffer_inplace(skeleton_.data(), skeleton_.size(), kParseOptions,
-                                          pugi::encoding_utf8);
+        const pugi::xml_parse_result result = document_.load_buffer_inplace(
+            skeleton_.data(), skeleton_.size(), kParseOptions, pugi::encoding_utf8);
         if (!result) {
             fail(textOffsetOf(static_cast<std::size_t>(result.offset < 0 ? 0 : result.offset)),
                  std::string("malformed XML: ") + result.description());

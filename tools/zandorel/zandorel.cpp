@@ -109,9 +109,8 @@ int diffFiles(const CommandLine& line, std::ostream& err) {
         ReportContext context;
         context.version = version();
         context.compact = line.compact;
-        context.gamesWritten =
-            writeDiffDat(*oldSide.sets, *newSide.sets, diff, line.compact,
-                         [&](std::string_view text) { diffDat.write(text); });
+        context.gamesWritten = writeDiffDat(*oldSide.sets, *newSide.sets, diff, line.compact,
+                                            [&](std::string_view text) { diffDat.write(text); });
         std::string report;
         writeReport(*oldSide.sets, *newSide.sets, diff, context, report);
         OutputFile log(kLogName);

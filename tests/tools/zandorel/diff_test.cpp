@@ -365,9 +365,10 @@ TEST(Diff, AnAddedGameOnABiosBringsTheBiosUnderSplit) {
 }
 
 TEST(Diff, ADuplicateAfterTheLastGameStaysOutOfTheDiffDat) {
-    const std::string dat = "game ( name a rom ( name x size 1 crc 1 ) )\n"
-                            "game ( name b rom ( name y size 1 crc 2 ) )\n"
-                            "game ( name a rom ( name z size 1 crc 3 ) )\n";
+    const std::string dat =
+        "game ( name a rom ( name x size 1 crc 1 ) )\n"
+        "game ( name b rom ( name y size 1 crc 2 ) )\n"
+        "game ( name a rom ( name z size 1 crc 3 ) )\n";
     const Compared c(dat, dat, SetType::Split);
     EXPECT_TRUE(c.diff.empty());
     EXPECT_EQ(c.diffDat(false), "");

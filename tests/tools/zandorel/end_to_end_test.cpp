@@ -272,8 +272,7 @@ TEST_F(EndToEnd, BadInputExitsWithTwoAndLeavesNoDiffDat) {
     fs::create_directory(folder_ / "a folder");
     const ToolRun folder = run("-S old.dat \"a folder\"");
     EXPECT_EQ(folder.exitCode, 2);
-    EXPECT_NE(folder.errors.find("a folder: this is a folder"), std::string::npos)
-        << folder.errors;
+    EXPECT_NE(folder.errors.find("a folder: this is a folder"), std::string::npos) << folder.errors;
 
     // A folder named like the diff dat is no stale result to remove.
     fs::create_directory(folder_ / "zandorel.dat");
@@ -293,8 +292,7 @@ TEST_F(EndToEnd, AnInputThatIsAnOutputIsRefusedAndKept) {
     fs::create_directory(folder_ / "sub");
     const ToolRun viaPath = run("-S \"new dat.dat\" sub/../zandorel.dat");
     EXPECT_EQ(viaPath.exitCode, 2);
-    EXPECT_NE(viaPath.errors.find("is the file zandorel.dat"), std::string::npos)
-        << viaPath.errors;
+    EXPECT_NE(viaPath.errors.find("is the file zandorel.dat"), std::string::npos) << viaPath.errors;
     EXPECT_EQ(readText(folder_ / "zandorel.dat"), dat);
 
     fs::remove(folder_ / "zandorel.dat");

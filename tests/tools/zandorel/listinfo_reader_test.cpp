@@ -191,8 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "unterminated string"},
         MalformedCase{"string cut by the end of the file", "game ( name \"abc", 1, 13,
                       "unterminated string"},
-        MalformedCase{"truncated file",
-                      std::string(kSample.substr(0, kSample.find("orientation"))), 16, 24,
+        MalformedCase{"truncated file", std::string(kSample.substr(0, kSample.find("orientation"))),
+                      16, 24,
                       "'video' block opened at line 16, column 8 (unbalanced parentheses or "
                       "truncated file)"},
         MalformedCase{"truncated after a block name", "game ( name a )\ngame", 2, 5,
