@@ -57,6 +57,8 @@ TEST_F(XmlReader, ReadsListXmlMachinesRomsAndDisks) {
     EXPECT_TRUE(rom[2].isNoDump());
     EXPECT_TRUE(rom[3].isDisk());
     EXPECT_EQ(dat.view(rom[3].sha1), "0123");
+    // Strings point into the file's bytes; only what the library decoded is copied.
+    EXPECT_EQ(dat.decoded, "mslug \"b\"");
 }
 
 TEST_F(XmlReader, KeepsEachElementsBytesAsWholeLines) {
@@ -122,6 +124,13 @@ TEST_F(XmlReader, MalformedXmlGivesLineAndColumn) {
     EXPECT_EQ(wrongRoot.position().line, 2U);
     EXPECT_EQ(wrongRoot.position().column, 1U);
     EXPECT_NE(wrongRoot.reason().find("<softwarelist>"), std::string::npos);
+
+    // Between the game blocks the library still judges every byte, and its
+    // position is found in the file.
+    const DatError between =
+        parseError("<mame>\n<machine name=\"a\"><rom name=\"r\"/></machine>\n <x y=></mame>");
+    EXPECT_EQ(between.position().line, 3U);
+    EXPECT_NE(between.reason().find("malformed XML"), std::string::npos);
 
     const DatError unnamed = parseError("<mame>\n <machine cloneof=\"x\"/>\n</mame>");
     EXPECT_EQ(unnamed.position().line, 2U);
