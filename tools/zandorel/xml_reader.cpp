@@ -127,6 +127,16 @@ private:
         fail(open, "malformed XML: unterminated declaration");
     }
 
+    // After the comment, CDATA section or processing instruction that starts at
+    // `open`; npos when the markup there is none of them.
+    std::size_t endOfOpaque(std::size_t open) {
+        const std::string_view rest = text_.substr(open);
+        if (rest.starts_with("<!--")) return find("-->", open + 4, open, "comment");
+        if (rest.starts_with("<![CDATA[")) return find("]]>", open + 9, open, "CDATA section");
+        if (rest.starts_with("<?")) return find("?>", open + 2, open, "processing instruction");
+        return std::string_view::npos;
+    }
+
     std::string_view tagName(std::size_t open, std::size_t end) const {
         const std::string_view tag = text_.substr(open + 1, end - open - 1);
         return tag.substr(0, tag.find_first_of(" \t\r\n/>"));
@@ -159,12 +169,8 @@ private:
             if (depth == 0 && std::memchr(data + at, '\0', open - at) != nullptr) break;
             if (found == nullptr) break;
             const std::string_view rest = text_.substr(open);
-            if (rest.starts_with("<!--")) {
-                at = find("-->", open + 4, open, "comment");
-            } else if (rest.starts_with("<![CDATA[")) {
-                at = find("]]>", open + 9, open, "CDATA section");
-            } else if (rest.starts_with("<?")) {
-                at = find("?>", open + 2, open, "processing instruction");
+            if (const std::size_t after = endOfOpaque(open); after != std::string_view::npos) {
+                at = after;
             } else if (rest.starts_with("<!")) {
                 at = endOfDeclaration(open);
             } else if (rest.starts_with("</")) {
@@ -439,14 +445,9 @@ private:
         for (std::size_t at = tagEnd; at < blockEnd;) {
             const std::size_t open = text_.find('<', at);
             if (open >= blockEnd) break;
-            const std::string_view rest = text_.substr(open);
-            if (rest.starts_with("<!--")) {
-                at = find("-->", open + 4, open, "comment");
-            } else if (rest.starts_with("<![CDATA[")) {
-                at = find("]]>", open + 9, open, "CDATA section");
-            } else if (rest.starts_with("<?")) {
-                at = find("?>", open + 2, open, "processing instruction");
-            } else if (rest.starts_with("</")) {
+            if (const std::size_t after = endOfOpaque(open); after != std::string_view::npos) {
+                at = after;
+            } else if (text_.compare(open, 2, "</") == 0) {
                 at = find(">", open + 2, open, "end tag");
                 if (--depth == 0) return at;
             } else {
