@@ -63,7 +63,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string usageText() {
-    return "Usage: zandorel (-S | -M | -N) [-t] OLD NEW\n"
+    return "Usage: zandorel (-S | -M | -N) [-t] [--] OLD NEW\n"
            "Compares two dats and writes the sets that changed from OLD to NEW into\n"
            "zandorel.dat and a report into zandorel.log, in the current directory.\n"
            "  -S         split sets (the default)\n"
