@@ -65,9 +65,11 @@ bool readWhole(std::string_view text, std::vector<pugi::xml_node>& games,
 void compareEntry(const Dat& dat, const Entry& entry, const pugi::xml_node& node,
                   const std::string& where) {
     expectSame(dat.view(entry.name), node.attribute("name").value(), where + " name");
-    expectSame(dat.view(entry.merge), node.attribute("merge").value(), where + " merge");
-    expectSame(dat.view(entry.sha1), node.attribute("sha1").value(), where + " sha1");
-    expectSame(dat.view(entry.md5), node.attribute("md5").value(), where + " md5");
+    if (entry.isMerged() != (*node.attribute("merge").value() != '\0')) disagree(where + " merge");
+    const char* sha1 = node.attribute("sha1").value();
+    expectSame(dat.view(entry.hash), *sha1 != '\0' ? sha1 : node.attribute("md5").value(),
+               where + " hash");
+    if (entry.hasMd5() && *sha1 != '\0') disagree(where + " hash kind");
     if (entry.isDisk() != (std::string_view(node.name()) == "disk")) disagree(where + " kind");
     const std::size_t start = static_cast<std::size_t>(node.offset_debug()) - 1;
     if (dat.text.find('<', entry.cutBegin) != start) disagree(where + " start");

@@ -32,14 +32,15 @@ enum EntryFlag : std::uint8_t {
     kEntryNoDump = 2,
     kEntryHasSize = 4,
     kEntryHasCrc = 8,
+    kEntryMerged = 16,  // shared with the parent or BIOS under a merge name
+    kEntryMd5 = 32,     // the hash is an md5, not a sha1
 };
 
-// A rom or a disk of a game.
+// A rom or a disk of a game: only what identifies it, as a large dat has
+// hundreds of thousands of them. Of its hashes the sha1 is kept, else the md5.
 struct Entry {
     Span name;
-    Span merge;
-    Span sha1;
-    Span md5;
+    Span hash;
     std::uint64_t size = 0;
     std::uint32_t crc = 0;
     // The bytes that leave the game's block when the entry is left out of a
@@ -52,6 +53,24 @@ struct Entry {
     bool isNoDump() const { return flags & kEntryNoDump; }
     bool hasSize() const { return flags & kEntryHasSize; }
     bool hasCrc() const { return flags & kEntryHasCrc; }
+    bool isMerged() const { return flags & kEntryMerged; }
+    bool hasSha1() const { return !hash.empty() && !(flags & kEntryMd5); }
+    bool hasMd5() const { return !hash.empty() && (flags & kEntryMd5); }
+
+    void setMerged(bool merged) {
+        flags = static_cast<std::uint8_t>(merged ? flags | kEntryMerged : flags & ~kEntryMerged);
+    }
+    void setSha1(Span value) {
+        if (value.empty()) return;
+        hash = value;
+        flags = static_cast<std::uint8_t>(flags & ~kEntryMd5);
+    }
+    // Taken only where the entry has no sha1.
+    void setMd5(Span value) {
+        if (value.empty() || hasSha1()) return;
+        hash = value;
+        flags |= kEntryMd5;
+    }
 };
 
 // A game, resource or machine block.

@@ -31,10 +31,10 @@ std::size_t contentHash(const SetModel& sets, std::size_t set) {
         // Only the data that identifies the entry goes in, as compareEntries sees it.
         if (entry.hasCrc()) {
             h ^= (entry.size * 0x9E3779B97F4A7C15ULL) ^ entry.crc;
-        } else if (!entry.sha1.empty()) {
-            h ^= hashFolded(dat.view(entry.sha1)) << 1;
-        } else if (!entry.md5.empty()) {
-            h ^= hashFolded(dat.view(entry.md5)) << 2;
+        } else if (entry.hasSha1()) {
+            h ^= hashFolded(dat.view(entry.hash)) << 1;
+        } else if (entry.hasMd5()) {
+            h ^= hashFolded(dat.view(entry.hash)) << 2;
         } else {
             h ^= entry.size * 0x9E3779B97F4A7C15ULL;
         }

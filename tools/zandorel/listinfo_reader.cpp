@@ -360,15 +360,15 @@ private:
             if (name == "name") {
                 entry.name = value.value;
             } else if (name == "merge") {
-                entry.merge = value.value;
+                entry.setMerged(!value.value.empty());
             } else if (name == "size") {
                 if (detail::parseSize(text, entry.size)) entry.flags |= kEntryHasSize;
             } else if (name == "crc") {
                 if (detail::parseCrc(text, entry.crc)) entry.flags |= kEntryHasCrc;
             } else if (name == "sha1") {
-                entry.sha1 = value.value;
+                entry.setSha1(value.value);
             } else if (name == "md5") {
-                entry.md5 = value.value;
+                entry.setMd5(value.value);
             } else if (name == "flags" || name == "status") {
                 if (detail::isNoDumpWord(text)) entry.flags |= kEntryNoDump;
             }

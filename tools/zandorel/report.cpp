@@ -22,10 +22,10 @@ std::string dataText(const Dat& dat, const Entry& entry) {
     };
     if (entry.hasSize()) add("size " + std::to_string(entry.size));
     if (entry.hasCrc()) add("crc " + crcText(entry.crc));
-    if (!entry.sha1.empty())
-        add("sha1 " + std::string(dat.view(entry.sha1)));
-    else if (!entry.md5.empty())
-        add("md5 " + std::string(dat.view(entry.md5)));
+    if (entry.hasSha1())
+        add("sha1 " + std::string(dat.view(entry.hash)));
+    else if (entry.hasMd5())
+        add("md5 " + std::string(dat.view(entry.hash)));
     return text;
 }
 

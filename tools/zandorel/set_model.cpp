@@ -10,8 +10,8 @@ namespace {
 // Which data identifies the entry: 1 crc (with size), 2 sha1, 3 md5, 0 size only.
 int dataKind(const Entry& entry) {
     if (entry.hasCrc()) return 1;
-    if (!entry.sha1.empty()) return 2;
-    if (!entry.md5.empty()) return 3;
+    if (entry.hasSha1()) return 2;
+    if (entry.hasMd5()) return 3;
     return 0;
 }
 
@@ -27,9 +27,8 @@ int compareData(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
             if (const int bySize = compareNumbers(x.size, y.size); bySize != 0) return bySize;
             return compareNumbers(x.crc, y.crc);
         case 2:
-            return compareFolded(a.view(x.sha1), b.view(y.sha1));
         case 3:
-            return compareFolded(a.view(x.md5), b.view(y.md5));
+            return compareFolded(a.view(x.hash), b.view(y.hash));
         default:
             return compareNumbers(x.size, y.size);
     }
@@ -141,7 +140,7 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
 
 bool SetModel::counts(const Entry& entry) const {
     if (entry.isNoDump()) return false;
-    return type_ == SetType::NonMerged || entry.merge.empty();
+    return type_ == SetType::NonMerged || !entry.isMerged();
 }
 
 std::string_view SetModel::name(std::size_t set) const {

@@ -403,11 +403,11 @@ private:
             if (name == "name") {
                 if (first(1)) entry.name = keep(attribute, blockBegin);
             } else if (name == "merge") {
-                if (first(2)) entry.merge = keep(attribute, blockBegin);
+                if (first(2)) entry.setMerged(*attribute.value() != '\0');
             } else if (name == "sha1") {
-                if (first(4)) entry.sha1 = keep(attribute, blockBegin);
+                if (first(4)) entry.setSha1(keep(attribute, blockBegin));
             } else if (name == "md5") {
-                if (first(8)) entry.md5 = keep(attribute, blockBegin);
+                if (first(8)) entry.setMd5(keep(attribute, blockBegin));
             } else if (name == "size") {
                 if (first(16) && detail::parseSize(attribute.value(), entry.size)) {
                     entry.flags |= kEntryHasSize;

@@ -372,15 +372,14 @@ std::string toXml(const Dat& dat) {
             const Entry& entry = dat.entries[game.firstEntry + i];
             out += entry.isDisk() ? "\t\t<disk" : "\t\t<rom";
             attribute("name", entry.name);
-            attribute("merge", entry.merge);
+            if (entry.isMerged()) attribute("merge", entry.name);
             if (entry.hasSize()) out += " size=\"" + std::to_string(entry.size) + "\"";
             if (entry.hasCrc()) {
                 char crc[9];
                 std::snprintf(crc, sizeof crc, "%08x", entry.crc);
                 out += std::string(" crc=\"") + crc + "\"";
             }
-            attribute("sha1", entry.sha1);
-            attribute("md5", entry.md5);
+            attribute(entry.hasMd5() ? "md5" : "sha1", entry.hash);
             if (entry.isNoDump()) out += " status=\"nodump\"";
             out += "/>\n";
         }

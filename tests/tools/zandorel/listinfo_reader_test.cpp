@@ -52,12 +52,13 @@ TEST(ListinfoReader, ReadsGamesResourcesAndMachinesAndSkipsTheHeader) {
     EXPECT_EQ(dat.games[1].entryCount, 3U);
 
     const Entry& shared = dat.entries[dat.games[1].firstEntry];
-    EXPECT_EQ(dat.view(shared.merge), "sp-s2.sp1");
+    EXPECT_TRUE(shared.isMerged());
     EXPECT_TRUE(shared.hasCrc());
     EXPECT_EQ(shared.crc, 0x9036d879U);  // upper-case hex
     const Entry& disk = dat.entries[dat.games[1].firstEntry + 2];
     EXPECT_TRUE(disk.isDisk());
-    EXPECT_EQ(dat.view(disk.md5), "0123456789abcdef0123456789abcdef");
+    EXPECT_TRUE(disk.hasMd5());
+    EXPECT_EQ(dat.view(disk.hash), "0123456789abcdef0123456789abcdef");
 }
 
 TEST(ListinfoReader, KeepsEveryBlockByteForByteWithUnknownKeysAndSubBlocks) {

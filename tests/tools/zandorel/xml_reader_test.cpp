@@ -51,12 +51,14 @@ TEST_F(XmlReader, ReadsListXmlMachinesRomsAndDisks) {
     EXPECT_EQ(dat.view(dat.games[2].cloneOf), "mslug");
     ASSERT_EQ(dat.games[1].entryCount, 4U);
     const Entry* rom = &dat.entries[dat.games[1].firstEntry];
-    EXPECT_EQ(dat.view(rom[0].merge), "sp-s2.sp1");
+    EXPECT_TRUE(rom[0].isMerged());
+    EXPECT_FALSE(rom[1].isMerged());
     EXPECT_EQ(rom[0].crc, 0x9036d879U);
     EXPECT_EQ(rom[1].size, 2097152U);
     EXPECT_TRUE(rom[2].isNoDump());
     EXPECT_TRUE(rom[3].isDisk());
-    EXPECT_EQ(dat.view(rom[3].sha1), "0123");
+    EXPECT_TRUE(rom[3].hasSha1());
+    EXPECT_EQ(dat.view(rom[3].hash), "0123");
     // Strings point into the file's bytes; only what the library decoded is copied.
     EXPECT_EQ(dat.decoded, "mslug \"b\"");
 }
