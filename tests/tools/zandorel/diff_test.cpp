@@ -438,6 +438,16 @@ TEST(Diff, QuotedNamesWithBlanks) {
         << report;
 }
 
+// Names are hashed eight bytes at a time with the letters folded in place.
+TEST(Names, HashAlikeWithoutRegardToCaseAtAnyLength) {
+    EXPECT_EQ(hashFolded("Pac-Man Plus [Z]"), hashFolded("pac-man plus [z]"));
+    EXPECT_EQ(hashFolded("MSLUGX"), hashFolded("mslugx"));
+    EXPECT_NE(hashFolded("pac-man plus [z]"), hashFolded("pac-man plus {z}"));
+    EXPECT_NE(hashFolded("abcdefgh\xC1"), hashFolded("abcdefgh\xE1"));  // not ASCII: as it is
+    EXPECT_NE(hashFolded("\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8"),
+              hashFolded("\xE1\xE2\xE3\xE4\xE5\xE6\xE7\xE8"));
+}
+
 TEST(Report, ControlCharactersInNamesAreEscaped) {
     const Compared c("", "game ( name \"new\\x1b[2Jline\\rx\\ty\" )\n", SetType::Split);
     std::string report;
