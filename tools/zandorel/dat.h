@@ -93,21 +93,31 @@ struct DuplicateGame {
     std::uint32_t firstOffset = 0;  // of the block that was kept
 };
 
-// A file's bytes, in memory that is not zero-filled first (that would be one
-// more pass over a file of hundreds of megabytes). Not a mapping of the file:
-// a mapped file that shrinks under the reader kills it with SIGBUS.
+// A file's bytes: in memory that is not zero-filled first (that would be one
+// more pass over a file of hundreds of megabytes), or held by an owner, such as
+// a mapping of the file, that can tell whether they still are the file's.
 class Bytes {
 public:
+    class Owner {
+    public:
+        virtual ~Owner() = default;
+        virtual bool unchanged() const = 0;
+    };
+
     Bytes() : data_(nullptr, Release{0}) {}
     explicit Bytes(std::size_t size);
     explicit Bytes(std::string_view text) : Bytes(text.size()) {
         if (size_ > 0) text.copy(data_.get(), size_);
     }
+    Bytes(const char* held, std::size_t size, std::unique_ptr<Owner> owner)
+        : data_(nullptr, Release{0}), held_(held), size_(size), owner_(std::move(owner)) {}
 
     char* data() { return data_.get(); }
     std::size_t size() const { return size_; }
     void shrink(std::size_t size) { size_ = size < size_ ? size : size_; }
-    std::string_view view() const { return {data_.get(), size_}; }
+    std::string_view view() const { return {held_ != nullptr ? held_ : data_.get(), size_}; }
+    // Bytes in memory of their own never change; held ones may.
+    bool unchanged() const { return owner_ == nullptr || owner_->unchanged(); }
 
 private:
     struct Release {
@@ -115,7 +125,9 @@ private:
         void operator()(char* data) const noexcept;
     };
     std::unique_ptr<char[], Release> data_;
+    const char* held_ = nullptr;
     std::size_t size_ = 0;
+    std::unique_ptr<Owner> owner_;
 };
 
 struct Dat {

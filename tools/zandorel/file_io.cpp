@@ -21,8 +21,13 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <mutex>
 #endif
 
 namespace zfe::zandorel {
@@ -131,6 +136,113 @@ Bytes readRegular(int fd, const std::string& path, const FileStatus& before) {
     return bytes;
 }
 
+#ifndef _WIN32
+
+// A file mapped into memory takes its bytes straight from the system's cache:
+// nothing is copied and no fresh memory is filled, which at hundreds of
+// megabytes is most of the cost of reading. But a mapped file that shrinks
+// makes the reader's next access to a page past its new end a SIGBUS. The
+// handler below puts a page of zeros there instead and notes the fault; the
+// parse goes on over bytes that make no sense, and the check afterwards says
+// that the file changed while it was read.
+struct Guard {
+    std::atomic<std::uintptr_t> begin{0};
+    std::atomic<std::uintptr_t> end{0};
+    std::atomic<bool> faulted{false};
+};
+Guard guards[16];
+std::uintptr_t pageSize = 4096;
+
+void onBusError(int, siginfo_t* info, void*) {
+    const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    for (Guard& guard : guards) {
+        const std::uintptr_t begin = guard.begin.load();
+        if (begin == 0 || address < begin || address >= guard.end.load()) continue;
+        void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
+        if (mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
+            MAP_FAILED) {
+            guard.faulted.store(true);
+            return;
+        }
+    }
+    // Not a mapping of ours: the fault stays what it is.
+    signal(SIGBUS, SIG_DFL);
+}
+
+bool installHandler() {
+    static std::once_flag once;
+    static bool installed = false;
+    std::call_once(once, [] {
+        pageSize = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO;
+        sigemptyset(&action.sa_mask);
+        installed = sigaction(SIGBUS, &action, nullptr) == 0;
+    });
+    return installed;
+}
+
+class MappedFile final : public Bytes::Owner {
+public:
+    MappedFile(int fd, const FileStatus& status, void* address, std::size_t size, Guard& guard)
+        : fd_(fd), status_(status), address_(address), size_(size), guard_(guard) {}
+    ~MappedFile() override {
+        munmap(address_, size_);
+        guard_.end.store(0);
+        guard_.begin.store(0);
+        closeInput(fd_);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    bool unchanged() const override {
+        FileStatus now{};
+        return !guard_.faulted.load() && statusOf(fd_, now) == 0 &&
+               now.st_size == status_.st_size &&
+               modifiedNanoseconds(now) == modifiedNanoseconds(status_);
+    }
+
+private:
+    int fd_;
+    FileStatus status_;
+    void* address_;
+    std::size_t size_;
+    Guard& guard_;
+};
+
+// The file mapped, or empty bytes where it cannot be (then it is read). Takes
+// over `fd` when it succeeds.
+Bytes mapRegular(int fd, const FileStatus& status) {
+    const auto size = static_cast<std::size_t>(status.st_size);
+    if (!installHandler()) return {};
+    Guard* guard = nullptr;
+    for (Guard& candidate : guards) {
+        std::uintptr_t free = 0;
+        if (candidate.begin.compare_exchange_strong(free, 1)) {
+            guard = &candidate;
+            break;
+        }
+    }
+    if (guard == nullptr) return {};
+    int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+    flags |= MAP_POPULATE;  // one pass of the kernel instead of a fault per page
+#endif
+    void* address = mmap(nullptr, size, PROT_READ, flags, fd, 0);
+    if (address == MAP_FAILED) {
+        guard->begin.store(0);
+        return {};
+    }
+    guard->faulted.store(false);
+    guard->end.store(reinterpret_cast<std::uintptr_t>(address) + size);
+    guard->begin.store(reinterpret_cast<std::uintptr_t>(address));
+    return Bytes(static_cast<const char*>(address), size,
+                 std::make_unique<MappedFile>(fd, status, address, size, *guard));
+}
+
+#endif
+
 std::string hexWord(std::uint64_t value) {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
@@ -150,14 +262,26 @@ Bytes readInputFile(const std::string& path) {
     }
     struct Closer {
         int fd;
-        ~Closer() { closeInput(fd); }
+        ~Closer() {
+            if (fd >= 0) closeInput(fd);
+        }
     } closer{fd};
     FileStatus status{};
     if (statusOf(fd, status) != 0) failReading(path, "cannot read the file", errno);
     if (isFolder(status)) failFolder(path);
     // Files of the kernel's own (/proc) say 0 bytes and have more to give.
     if (!isRegular(status) || status.st_size == 0) return readStream(fd, path);
+#ifndef _WIN32
+    if (Bytes mapped = mapRegular(fd, status); mapped.size() > 0) {
+        closer.fd = -1;  // the mapping keeps it, to tell whether the file changed
+        return mapped;
+    }
+#endif
     return readRegular(fd, path, status);
+}
+
+void requireUnchanged(const Dat& dat) {
+    if (!dat.storage.unchanged()) throw DatError(dat.path, kChanged);
 }
 
 #ifdef _WIN32

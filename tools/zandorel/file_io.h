@@ -17,6 +17,10 @@ namespace zfe::zandorel {
 // are errors naming the path. Throws DatError.
 Bytes readInputFile(const std::string& path);
 
+// Throws DatError when the dat's bytes may no longer be the file's: where they
+// are a mapping of the file, a file that shrank or was written since.
+void requireUnchanged(const Dat& dat);
+
 // What makes a file itself whatever path names it: device and inode, or on
 // Windows volume serial and file index.
 struct FileIdentity {

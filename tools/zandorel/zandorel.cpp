@@ -59,6 +59,7 @@ struct Side {
     void load(const std::string& path, SetType type) noexcept {
         try {
             dat = std::make_unique<Dat>(readDatFile(path));
+            requireUnchanged(*dat);
             sets = std::make_unique<SetModel>(*dat, type);
         } catch (...) {
             error = std::current_exception();
@@ -115,6 +116,9 @@ int diffFiles(const CommandLine& line, std::ostream& err) {
         writeReport(*oldSide.sets, *newSide.sets, diff, context, report);
         OutputFile log(kLogName);
         log.write(report);
+        // The diff dat holds bytes of NEW, the report names from both.
+        requireUnchanged(*oldSide.dat);
+        requireUnchanged(*newSide.dat);
         diffDat.commit();
         log.commit();
         return diff.empty() ? kNoDifferences : kDifferences;

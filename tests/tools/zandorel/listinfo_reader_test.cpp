@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "tests/tools/zandorel/test_support.h"
+#include "tools/zandorel/file_io.h"
 
 namespace zfe::zandorel {
 namespace {
@@ -236,6 +240,29 @@ TEST(ListinfoReader, AnUnreadableFileIsAnErrorNamingIt) {
         EXPECT_NE(std::string(error.what()).find("/nonexistent-folder/old.dat"), std::string::npos);
     }
 }
+
+#ifndef _WIN32
+// Where the file is mapped, a file that shrinks under the reader must not kill
+// it (SIGBUS): the bytes past the new end read as zeros and the change is told.
+TEST(ListinfoReader, AFileThatShrinksWhileItIsHeldIsReportedNotACrash) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        ("zandorel-shrink-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         ".dat");
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < 20000; ++i) out << "game ( name g" << i << " )\n";
+    }
+    const Dat dat = readDatFile(path.string());
+    EXPECT_NO_THROW(requireUnchanged(dat));
+    std::filesystem::resize_file(path, 100);
+    unsigned long sum = 0;
+    for (const char c : dat.text) sum += static_cast<unsigned char>(c);
+    EXPECT_GT(sum, 0U);
+    EXPECT_THROW(requireUnchanged(dat), DatError);
+    std::filesystem::remove(path);
+}
+#endif
 
 }  // namespace
 }  // namespace zfe::zandorel
