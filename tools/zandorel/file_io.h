@@ -1,6 +1,6 @@
 #pragma once
 
-// The tool's own dealings with files: its inputs read once and whole, the
+// The tool's own dealings with files: its inputs opened once and taken whole, the
 // identity that tells whether two paths name one file, and outputs that appear
 // whole or not at all.
 
@@ -12,9 +12,9 @@
 
 namespace zfe::zandorel {
 
-// Reads the whole file, opened once (a named pipe gives its data once). A
-// folder, a file that cannot be read and a file that changes while it is read
-// are errors naming the path. Throws DatError.
+// The whole file, opened once (a named pipe gives its data once): mapped where
+// the platform can, else read. A folder, a file that cannot be read and a file
+// that changes while it is read are errors naming the path. Throws DatError.
 Bytes readInputFile(const std::string& path);
 
 // Throws DatError when the dat's bytes may no longer be the file's: where they

@@ -6,7 +6,9 @@
 #include <new>
 #include <ostream>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
+#include <vector>
 
 #include "tools/zandorel/command_line.h"
 #include "tools/zandorel/dat_writer.h"
