@@ -283,7 +283,9 @@ private:
     // The text around the game blocks must be a document as well: prolog, root
     // and whatever else the root holds.
     void checkSkeleton() {
-        const pugi::xml_parse_result result = document_.load_buffer_inplace(
+        // A copy, not in place: the two part ways over a NUL byte after the root,
+        // and a reader of the whole file would make a copy.
+        const pugi::xml_parse_result result = document_.load_buffer(
             skeleton_.data(), skeleton_.size(), kParseOptions, pugi::encoding_utf8);
         if (!result) {
             fail(textOffsetOf(static_cast<std::size_t>(result.offset < 0 ? 0 : result.offset)),
