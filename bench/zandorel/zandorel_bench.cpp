@@ -1,10 +1,22 @@
-// Times the diff under each set type against merely reading the two files, and
-// the tool's peak memory against the inputs' size.
+// The diff tool's run time against the time to merely read its two inputs once
+// (`cat OLD NEW > /dev/null`, measured in the same run, warm cache), and its peak
+// memory against the inputs' size, under every set type, full and compact.
 //
 //   zandorel_bench [--games N] [--seed S] [--folder DIR] [--repeat R]
+//       two listinfo dats made by datgen's library into DIR (kept for later runs)
+//   zandorel_bench --old OLD --new NEW [--repeat R]
+//       a pair of dats of any format and size
+//   zandorel_bench --generator "COMMAND" [--folder DIR] [--repeat R]
+//       the pair written by COMMAND -o DIR/old.dat and COMMAND --next -o DIR/new.dat
+//       (for instance "datgen --listxml" for a real-scale MAME -listxml pair)
 //
-// The dats are generated into DIR (kept there for later runs with the same
-// options). Times are the best of R runs on a warm file cache.
+// Times are the best of R runs. Exit code 0 when every goal is met, 1 when one
+// is not, 2 on trouble.
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,92 +24,97 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
 #include "tools/datgen/datgen.h"
-#include "tools/zandorel/dat_writer.h"
-#include "tools/zandorel/diff.h"
-#include "tools/zandorel/report.h"
 
 namespace fs = std::filesystem;
-using namespace zfe::zandorel;
 
 namespace {
 
-double bestSeconds(int repeat, const std::function<void()>& work) {
-    double best = 1e30;
-    for (int i = 0; i < repeat; ++i) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        best = std::min(best, took.count());
+constexpr double kTimeGoal = 8.0;    // times the read of both inputs
+constexpr double kMemoryGoal = 1.2;  // times the inputs' size
+
+[[noreturn]] void trouble(const std::string& message) {
+    std::fprintf(stderr, "zandorel_bench: %s\n", message.c_str());
+    std::exit(2);
+}
+
+struct ChildRun {
+    double seconds = 0;
+    double peakBytes = 0;
+    int exitCode = -1;
+};
+
+// A program run with its output thrown away, in `folder`, for its wall time
+// and its own peak resident memory.
+ChildRun runChild(const std::vector<std::string>& command, const fs::path& folder) {
+    std::vector<char*> argv;
+    for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null < 0 || dup2(null, STDOUT_FILENO) < 0 || chdir(folder.c_str()) != 0) _exit(127);
+        execvp(argv[0], argv.data());
+        _exit(127);
     }
-    return best;
+    ChildRun run;
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || wait4(child, &status, 0, &usage) != child) trouble("cannot run " + command[0]);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    run.seconds = took.count();
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.peakBytes = static_cast<double>(usage.ru_maxrss) * 1024.0;
+    return run;
+}
+
+ChildRun best(int repeat, const std::vector<std::string>& command, const fs::path& folder) {
+    ChildRun fastest = runChild(command, folder);
+    for (int i = 1; i < repeat; ++i) {
+        const ChildRun again = runChild(command, folder);
+        if (again.seconds < fastest.seconds) fastest = again;
+        fastest.peakBytes = std::max(fastest.peakBytes, again.peakBytes);
+    }
+    return fastest;
 }
 
 void writeFile(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (!out) {
-        std::fprintf(stderr, "cannot write %s\n", path.string().c_str());
-        std::exit(2);
-    }
+    if (!out) trouble("cannot write " + path.string());
 }
 
-// Everything that the tool does between its arguments and its output files.
-std::size_t diffOnce(const std::string& oldPath, const std::string& newPath, SetType type,
-                     bool compact) {
-    const Dat oldDat = readDatFile(oldPath);
-    const Dat newDat = readDatFile(newPath);
-    const SetModel oldSets(oldDat, type);
-    const SetModel newSets(newDat, type);
-    const DiffResult diff = diffSets(oldSets, newSets);
-    std::string diffDat;
-    const std::size_t games = writeDiffDat(oldSets, newSets, diff, compact, diffDat);
-    std::string report;
-    writeReport(oldSets, newSets, diff, ReportContext{"bench", compact, games}, report);
-    return diffDat.size() + report.size();
+void generateListinfo(const fs::path& folder, int games, std::uint32_t seed) {
+    const fs::path stamp =
+        folder / ("generated-" + std::to_string(games) + "-" + std::to_string(seed));
+    if (fs::exists(stamp) && fs::exists(folder / "old.dat") && fs::exists(folder / "new.dat")) {
+        return;
+    }
+    std::printf("Generating two dats of %d games (seed %u) in %s\n", games, seed,
+                folder.string().c_str());
+    zfe::datgen::Options options;
+    options.games = games;
+    options.seed = seed;
+    writeFile(folder / "old.dat", zfe::datgen::generate(options).text);
+    options.nextVersion = true;
+    writeFile(folder / "new.dat", zfe::datgen::generate(options).text);
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        if (entry.path().filename().string().rfind("generated-", 0) == 0) fs::remove(entry.path());
+    }
+    writeFile(stamp, "");
 }
 
-struct ChildRun {
-    double seconds = 0;
-    long peakKilobytes = -1;
-    int exitCode = -1;
-};
-
-// The tool itself as a child process, for its own peak resident memory.
-ChildRun runTool(const fs::path& folder, const char* option) {
-    ChildRun run;
-#ifndef _WIN32
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        if (chdir(folder.c_str()) != 0) _exit(127);
-        execl(ZANDOREL_EXECUTABLE, ZANDOREL_EXECUTABLE, option, "old.dat", "new.dat",
-              static_cast<char*>(nullptr));
-        _exit(127);
+void generateWith(const std::string& generator, const fs::path& folder) {
+    std::printf("Generating with: %s\n", generator.c_str());
+    const std::string old = generator + " -o \"" + (folder / "old.dat").string() + "\"";
+    const std::string next = generator + " --next -o \"" + (folder / "new.dat").string() + "\"";
+    if (std::system(old.c_str()) != 0 || std::system(next.c_str()) != 0) {
+        trouble("the generator failed: " + generator);
     }
-    int status = 0;
-    rusage usage{};
-    if (child > 0 && wait4(child, &status, 0, &usage) == child) {
-        run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        run.peakKilobytes = usage.ru_maxrss;
-    }
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    run.seconds = took.count();
-#else
-    (void)folder;
-    (void)option;
-#endif
-    return run;
 }
 
 }  // namespace
@@ -105,112 +122,80 @@ ChildRun runTool(const fs::path& folder, const char* option) {
 int main(int argc, char** argv) {
     int games = 40000;
     std::uint32_t seed = 1;
-    int repeat = 5;
+    int repeat = 3;
     fs::path folder = fs::temp_directory_path() / "zandorel-bench";
+    std::string oldPath;
+    std::string newPath;
+    std::string generator;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
+        const std::string value = argv[i + 1];
         if (option == "--games") {
-            games = std::atoi(argv[i + 1]);
+            games = std::atoi(value.c_str());
         } else if (option == "--seed") {
-            seed = static_cast<std::uint32_t>(std::strtoul(argv[i + 1], nullptr, 10));
+            seed = static_cast<std::uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
         } else if (option == "--folder") {
-            folder = argv[i + 1];
+            folder = value;
         } else if (option == "--repeat") {
-            repeat = std::max(1, std::atoi(argv[i + 1]));
+            repeat = std::max(1, std::atoi(value.c_str()));
+        } else if (option == "--old") {
+            oldPath = value;
+        } else if (option == "--new") {
+            newPath = value;
+        } else if (option == "--generator") {
+            generator = value;
         } else {
-            std::fprintf(stderr, "unknown option %s\n", option.c_str());
-            return 2;
+            trouble("unknown option " + option);
         }
     }
+    if (argc % 2 == 0) trouble(std::string("the option ") + argv[argc - 1] + " needs a value");
+    if (oldPath.empty() != newPath.empty()) trouble("--old and --new go together");
+
     fs::create_directories(folder);
-    const fs::path oldPath = folder / "old.dat";
-    const fs::path newPath = folder / "new.dat";
-    const fs::path stamp =
-        folder / ("generated-" + std::to_string(games) + "-" + std::to_string(seed));
-    if (!fs::exists(stamp) || !fs::exists(oldPath) || !fs::exists(newPath)) {
-        std::printf("Generating two dats of %d games (seed %u) in %s\n", games, seed,
-                    folder.string().c_str());
-        zfe::datgen::Options options;
-        options.games = games;
-        options.seed = seed;
-        writeFile(oldPath, zfe::datgen::generate(options).text);
-        options.nextVersion = true;
-        writeFile(newPath, zfe::datgen::generate(options).text);
-        for (const auto& entry : fs::directory_iterator(folder)) {
-            if (entry.path().filename().string().rfind("generated-", 0) == 0)
-                fs::remove(entry.path());
-        }
-        writeFile(stamp, "");
-    }
-    const double inputBytes = static_cast<double>(fs::file_size(oldPath) + fs::file_size(newPath));
-    std::printf("Inputs: old.dat %.1f MB, new.dat %.1f MB\n", fs::file_size(oldPath) / 1e6,
-                fs::file_size(newPath) / 1e6);
-
-    const double read = bestSeconds(repeat, [&] {
-        const Bytes a = readFileBytes(oldPath.string());
-        const Bytes b = readFileBytes(newPath.string());
-        if (a.size() + b.size() == 0) std::abort();
-    });
-    // Parsing alone, from bytes already in memory.
-    double parse = 1e30;
-    for (int i = 0; i < repeat; ++i) {
-        Bytes a = readFileBytes(oldPath.string());
-        Bytes b = readFileBytes(newPath.string());
-        parse = std::min(parse, bestSeconds(1, [&] {
-                             const Dat oldDat = parseDat(std::move(a), oldPath.string());
-                             const Dat newDat = parseDat(std::move(b), newPath.string());
-                             if (oldDat.games.empty() || newDat.games.empty()) std::abort();
-                         }));
-    }
-    // What the tool does to get both dats: map (or read) and parse.
-    const double load = bestSeconds(repeat, [&] {
-        const Dat a = readDatFile(oldPath.string());
-        const Dat b = readDatFile(newPath.string());
-        if (a.games.empty() || b.games.empty()) std::abort();
-    });
-    std::printf("\nRead both files into memory: %8.1f ms\n", read * 1e3);
-    std::printf("Parse both, bytes in memory: %8.1f ms\n", parse * 1e3);
-    std::printf("Map and parse both (tool):   %8.1f ms\n", load * 1e3);
-
-    std::printf("\n%-22s %10s %10s %12s %14s %10s\n", "Diff (in process)", "time", "x read",
-                "tool time", "tool peak RSS", "x inputs");
-    const struct {
-        const char* label;
-        SetType type;
-        bool compact;
-        const char* option;
-    } cases[] = {{"split -S", SetType::Split, false, "-S"},
-                 {"merged -M", SetType::Merged, false, "-M"},
-                 {"non-merged -N", SetType::NonMerged, false, "-N"},
-                 {"merged compact -M -t", SetType::Merged, true, "-Mt"}};
-    bool allWithinGoal = true;
-    for (const auto& c : cases) {
-        std::size_t sink = 0;
-        const double took = bestSeconds(repeat, [&] {
-            sink += diffOnce(oldPath.string(), newPath.string(), c.type, c.compact);
-        });
-        ChildRun tool;
-        if (!c.compact) {
-            tool = runTool(folder, c.option);
-            for (int i = 1; i < repeat; ++i) {
-                const ChildRun again = runTool(folder, c.option);
-                tool.seconds = std::min(tool.seconds, again.seconds);
-            }
-        }
-        const double memoryRatio = tool.peakKilobytes * 1024.0 / inputBytes;
-        if (tool.exitCode > 0) std::printf("  the tool exited with %d\n", tool.exitCode);
-        if (c.compact) {
-            std::printf("%-22s %8.1fms %9.2fx %12s %14s %10s\n", c.label, took * 1e3, took / read,
-                        "-", "-", "-");
+    if (oldPath.empty()) {
+        if (generator.empty()) {
+            generateListinfo(folder, games, seed);
         } else {
-            std::printf("%-22s %8.1fms %9.2fx %10.1fms %11.1f MB %9.2fx\n", c.label, took * 1e3,
-                        took / read, tool.seconds * 1e3, tool.peakKilobytes / 1024.0, memoryRatio);
-            allWithinGoal = allWithinGoal && memoryRatio <= 2.0;
+            generateWith(generator, folder);
         }
-        allWithinGoal = allWithinGoal && took / read <= 4.0;
-        if (sink == 0) std::abort();
+        oldPath = (folder / "old.dat").string();
+        newPath = (folder / "new.dat").string();
     }
-    std::printf("\nGoal: diff within 4x the read time, peak memory within 2x the inputs: %s\n",
-                allWithinGoal ? "met" : "NOT met");
-    return 0;
+    oldPath = fs::absolute(oldPath).string();
+    newPath = fs::absolute(newPath).string();
+    const double inputBytes = static_cast<double>(fs::file_size(oldPath) + fs::file_size(newPath));
+    std::printf("Inputs: %s %.1f MB, %s %.1f MB\n", oldPath.c_str(), fs::file_size(oldPath) / 1e6,
+                newPath.c_str(), fs::file_size(newPath) / 1e6);
+
+    // The files once, to warm the cache; then the read that the goals scale by.
+    runChild({"cat", oldPath, newPath}, folder);
+    const ChildRun read = best(repeat, {"cat", oldPath, newPath}, folder);
+    std::printf("cat OLD NEW > /dev/null: %.1f ms (best of %d)\n\n", read.seconds * 1e3, repeat);
+
+    std::printf("%-10s %10s %8s %12s %9s  %s\n", "mode", "time", "x read", "peak RSS", "x inputs",
+                "goals");
+    bool allMet = true;
+    for (const char* type : {"-S", "-M", "-N"}) {
+        for (const bool compact : {false, true}) {
+            std::vector<std::string> command = {ZANDOREL_EXECUTABLE, type};
+            if (compact) command.push_back("-t");
+            command.push_back(oldPath);
+            command.push_back(newPath);
+            const ChildRun tool = best(repeat, command, folder);
+            if (tool.exitCode != 0 && tool.exitCode != 1) {
+                trouble("zandorel exited with " + std::to_string(tool.exitCode) + "; see " +
+                        (folder / "zandorel.log").string());
+            }
+            const double timeRatio = tool.seconds / read.seconds;
+            const double memoryRatio = tool.peakBytes / inputBytes;
+            const bool met = timeRatio <= kTimeGoal && memoryRatio <= kMemoryGoal;
+            allMet = allMet && met;
+            std::printf("%-10s %8.1fms %7.2fx %9.1f MB %8.2fx  %s\n",
+                        (std::string(type) + (compact ? " -t" : "")).c_str(), tool.seconds * 1e3,
+                        timeRatio, tool.peakBytes / 1e6, memoryRatio, met ? "met" : "NOT met");
+        }
+    }
+    std::printf("\nGoals: within %.0fx the read time, peak memory within %.1fx the inputs: %s\n",
+                kTimeGoal, kMemoryGoal, allMet ? "all met" : "NOT all met");
+    return allMet ? 0 : 1;
 }

@@ -63,7 +63,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& arguments) {
 }
 
 std::string usageText() {
-    return "Usage: zandorel (-S | -M | -N) [-t] OLD NEW\n"
+    return "Usage: zandorel (-S | -M | -N) [-t] [--] OLD NEW\n"
            "Compares two dats and writes the sets that changed from OLD to NEW into\n"
            "zandorel.dat and a report into zandorel.log, in the current directory.\n"
            "  -S         split sets (the default)\n"
@@ -72,8 +72,11 @@ std::string usageText() {
            "  -t         compact: only the roms and disks that OLD does not have\n"
            "  --help     this text\n"
            "  --version  the version\n"
+           "  --         ends the options (for a dat whose name starts with '-')\n"
            "Options may come in any order and letter case, before the two files.\n"
-           "Exit code 0 on success, 1 on a bad option or a dat that cannot be read.\n";
+           "Exit code 0 when the dats hold the same sets, 1 when they differ (both\n"
+           "write zandorel.dat), 2 on trouble: a bad option, a dat that cannot be\n"
+           "read or is malformed, an input that is one of the output files.\n";
 }
 
 }  // namespace zfe::zandorel

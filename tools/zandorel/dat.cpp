@@ -1,18 +1,18 @@
 #include "tools/zandorel/dat.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <fcntl.h>
+#if defined(__linux__)
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#define ZANDOREL_CAN_MAP 1
 #endif
 
+#include "tools/zandorel/file_io.h"
 #include "tools/zandorel/listinfo_reader.h"
 #include "tools/zandorel/xml_reader.h"
 
@@ -29,6 +29,7 @@ constexpr std::uint32_t kFreeSlot = UINT32_MAX;
 // Indexes the games by name; a later game of a name already seen is dropped,
 // so that every name means one game, the first.
 void indexGames(Dat& dat) {
+    dat.gamesEnd = dat.games.empty() ? 0 : dat.games.back().blockEnd;
     std::size_t slots = 16;
     while (slots < dat.games.size() * 2) slots *= 2;
     dat.nameTable.assign(slots, kFreeSlot);
@@ -71,7 +72,9 @@ TextPosition positionOf(std::string_view text, std::size_t offset) {
     TextPosition position;
     std::size_t lineStart = 0;
     for (std::size_t i = 0; i < offset; ++i) {
-        if (text[i] == '\n') {
+        const bool lineEnds =
+            text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
+        if (lineEnds) {
             ++position.line;
             lineStart = i + 1;
         }
@@ -111,9 +114,10 @@ Dat parseDat(Bytes bytes, std::string path) {
     if (dat.text.size() >= 0x80000000U) {
         throw DatError(dat.path, "the file is too large (2 GB or more)");
     }
-    const std::size_t newline = dat.text.find('\n');
-    if (newline != std::string::npos && newline > 0 && dat.text[newline - 1] == '\r') {
-        dat.lineEnd = "\r\n";
+    const std::size_t newline = dat.text.find_first_of("\r\n");
+    if (newline != std::string::npos && dat.text[newline] == '\r') {
+        const bool crlf = newline + 1 < dat.text.size() && dat.text[newline + 1] == '\n';
+        dat.lineEnd = crlf ? "\r\n" : "\r";
     }
     dat.format = detectFormat(dat.text);
     if (dat.format == DatFormat::Xml) {
@@ -125,83 +129,38 @@ Dat parseDat(Bytes bytes, std::string path) {
     return dat;
 }
 
-Bytes readFileBytes(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        throw DatError(path, std::string("cannot open the file: ") + std::strerror(errno));
-    }
-    // One read of the whole file when its size is known; growing reads after it
-    // for what a pipe or device gives, or a file that grew meanwhile.
-    long size = 0;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        size = std::max(0L, std::ftell(file));
-        std::fseek(file, 0, SEEK_SET);
-    }
-    Bytes bytes(static_cast<std::size_t>(size));
-    std::size_t filled = bytes.size() > 0 ? std::fread(bytes.data(), 1, bytes.size(), file) : 0;
-    if (filled == bytes.size() && !std::ferror(file)) {
-        std::string more;
-        char chunk[65536];
-        std::size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) more.append(chunk, got);
-        if (!more.empty()) {
-            Bytes all(filled + more.size());
-            if (filled > 0) std::memcpy(all.data(), bytes.data(), filled);
-            std::memcpy(all.data() + filled, more.data(), more.size());
-            filled = all.size();
-            bytes = std::move(all);
+Bytes::Bytes(std::size_t size) : data_(nullptr, Release{0}), size_(size) {
+    if (size == 0) return;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Large pages for a large file: filling hundreds of megabytes page by small
+    // page costs more than reading them.
+    constexpr std::size_t kLargePage = std::size_t{2} << 20;
+    if (size >= 4 * kLargePage) {
+        const std::size_t mapped = (size + kLargePage - 1) / kLargePage * kLargePage;
+        void* memory =
+            mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (memory != MAP_FAILED) {
+            madvise(memory, mapped, MADV_HUGEPAGE);
+            data_ = std::unique_ptr<char[], Release>(static_cast<char*>(memory), Release{mapped});
+            return;
         }
     }
-    const bool failed = std::ferror(file) != 0;
-    const int error = errno;
-    std::fclose(file);
-    if (failed) throw DatError(path, std::string("cannot read the file: ") + std::strerror(error));
-    bytes.shrink(filled);
-    return bytes;
+#endif
+    data_ = std::unique_ptr<char[], Release>(new char[size], Release{0});
 }
 
-Dat readDatFile(const std::string& path) {
-    Bytes mapped = Bytes::map(path);
-    if (mapped.size() > 0) return parseDat(std::move(mapped), path);
-    return parseDat(readFileBytes(path), path);
-}
-
-void Bytes::release() noexcept {
-#ifdef ZANDOREL_CAN_MAP
-    if (mappedSize_ != 0) {
-        munmap(data_, mappedSize_);
-        data_ = nullptr;
-        mappedSize_ = 0;
+void Bytes::Release::operator()(char* data) const noexcept {
+#if defined(__linux__)
+    if (mapped != 0) {
+        munmap(data, mapped);
         return;
     }
 #endif
-    delete[] data_;
-    data_ = nullptr;
+    delete[] data;
 }
 
-Bytes Bytes::map([[maybe_unused]] const std::string& path) {
-    Bytes bytes;
-#ifdef ZANDOREL_CAN_MAP
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return bytes;
-    struct stat status {};
-    // Only a regular file has a size to map; the rest is read.
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && status.st_size > 0) {
-        const auto size = static_cast<std::size_t>(status.st_size);
-        int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-        flags |= MAP_POPULATE;  // one pass of the kernel instead of a fault per page
-#endif
-        void* address = mmap(nullptr, size, PROT_READ, flags, fd, 0);
-        if (address != MAP_FAILED) {
-            bytes.data_ = static_cast<char*>(address);
-            bytes.size_ = size;
-            bytes.mappedSize_ = size;
-        }
-    }
-    ::close(fd);
-#endif
-    return bytes;
+Dat readDatFile(const std::string& path) {
+    return parseDat(readInputFile(path), path);
 }
 
 std::optional<std::uint32_t> Dat::findGame(std::string_view name) const {
@@ -217,14 +176,16 @@ std::optional<std::uint32_t> Dat::findGame(std::string_view name) const {
 bool equalsFolded(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (foldCase(a[i]) != foldCase(b[i])) return false;
+        if (a[i] != b[i] && foldCase(a[i]) != foldCase(b[i])) return false;
     }
     return true;
 }
 
 int compareFolded(std::string_view a, std::string_view b) {
+    if (a == b) return 0;  // the common case when two dats are compared, at memcmp's pace
     const std::size_t common = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < common; ++i) {
+        if (a[i] == b[i]) continue;
         const auto x = static_cast<unsigned char>(foldCase(a[i]));
         const auto y = static_cast<unsigned char>(foldCase(b[i]));
         if (x != y) return x < y ? -1 : 1;
@@ -233,13 +194,92 @@ int compareFolded(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-std::size_t hashFolded(std::string_view text) {
-    std::uint64_t hash = 14695981039346656037ULL;
-    for (char c : text) {
-        hash ^= static_cast<unsigned char>(foldCase(c));
-        hash *= 1099511628211ULL;
+std::uint64_t freshRandom() {
+    static std::atomic<std::uint64_t> counter{0};
+    static const std::uint64_t base = [] {
+        std::random_device device;
+        const auto now =
+            static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        return ((static_cast<std::uint64_t>(device()) << 32) ^ device()) ^
+               (now * 0x9E3779B97F4A7C15ULL);
+    }();
+    // A bijective mix of base and count: two calls never give the same word.
+    std::uint64_t x = base + 0x9E3779B97F4A7C15ULL * ++counter;
+    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+    return x ^ (x >> 31);
+}
+
+namespace {
+
+// SipHash-1-3 over the case-folded bytes, with a key drawn once per run.
+struct SipKey {
+    std::uint64_t k0 = freshRandom();
+    std::uint64_t k1 = freshRandom();
+};
+
+inline std::uint64_t rotate(std::uint64_t x, int bits) {
+    return (x << bits) | (x >> (64 - bits));
+}
+
+struct SipState {
+    std::uint64_t v0, v1, v2, v3;
+
+    void round() {
+        v0 += v1;
+        v1 = rotate(v1, 13) ^ v0;
+        v0 = rotate(v0, 32);
+        v2 += v3;
+        v3 = rotate(v3, 16) ^ v2;
+        v0 += v3;
+        v3 = rotate(v3, 21) ^ v0;
+        v2 += v1;
+        v1 = rotate(v1, 17) ^ v2;
+        v2 = rotate(v2, 32);
     }
-    return static_cast<std::size_t>(hash);
+    void absorb(std::uint64_t word) {
+        v3 ^= word;
+        round();
+        v0 ^= word;
+    }
+};
+
+}  // namespace
+
+// Eight bytes at a time, folded together: A-Z become a-z, nothing else changes.
+inline std::uint64_t foldWord(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ULL;
+    const std::uint64_t low = word & ~kHigh;
+    const std::uint64_t fromA = low + (0x80 - 'A') * kOnes;      // high bit: byte >= 'A'
+    const std::uint64_t pastZ = low + (0x80 - 'Z' - 1) * kOnes;  // high bit: byte > 'Z'
+    const std::uint64_t upper = fromA & ~pastZ & ~word & kHigh;
+    return word | (upper >> 2);
+}
+
+std::size_t hashFolded(std::string_view text) {
+    static const SipKey key;
+    SipState state{key.k0 ^ 0x736f6d6570736575ULL, key.k1 ^ 0x646f72616e646f6dULL,
+                   key.k0 ^ 0x6c7967656e657261ULL, key.k1 ^ 0x7465646279746573ULL};
+    const char* at = text.data();
+    std::size_t left = text.size();
+    for (; left >= 8; at += 8, left -= 8) {
+        std::uint64_t word = 0;
+        for (int i = 0; i < 8; ++i) {
+            word |= static_cast<std::uint64_t>(static_cast<unsigned char>(at[i])) << (8 * i);
+        }
+        state.absorb(foldWord(word));
+    }
+    std::uint64_t last = static_cast<std::uint64_t>(text.size() & 0xff) << 56;
+    for (std::size_t i = 0; i < left; ++i) {
+        last |= static_cast<std::uint64_t>(static_cast<unsigned char>(foldCase(at[i]))) << (8 * i);
+    }
+    state.absorb(last);
+    state.v2 ^= 0xff;
+    state.round();
+    state.round();
+    state.round();
+    return static_cast<std::size_t>(state.v0 ^ state.v1 ^ state.v2 ^ state.v3);
 }
 
 }  // namespace zfe::zandorel

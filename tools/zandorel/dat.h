@@ -32,14 +32,15 @@ enum EntryFlag : std::uint8_t {
     kEntryNoDump = 2,
     kEntryHasSize = 4,
     kEntryHasCrc = 8,
+    kEntryMerged = 16,  // shared with the parent or BIOS under a merge name
+    kEntryMd5 = 32,     // the hash is an md5, not a sha1
 };
 
-// A rom or a disk of a game.
+// A rom or a disk of a game: only what identifies it, as a large dat has
+// hundreds of thousands of them. Of its hashes the sha1 is kept, else the md5.
 struct Entry {
     Span name;
-    Span merge;
-    Span sha1;
-    Span md5;
+    Span hash;
     std::uint64_t size = 0;
     std::uint32_t crc = 0;
     // The bytes that leave the game's block when the entry is left out of a
@@ -52,6 +53,24 @@ struct Entry {
     bool isNoDump() const { return flags & kEntryNoDump; }
     bool hasSize() const { return flags & kEntryHasSize; }
     bool hasCrc() const { return flags & kEntryHasCrc; }
+    bool isMerged() const { return flags & kEntryMerged; }
+    bool hasSha1() const { return !hash.empty() && !(flags & kEntryMd5); }
+    bool hasMd5() const { return !hash.empty() && (flags & kEntryMd5); }
+
+    void setMerged(bool merged) {
+        flags = static_cast<std::uint8_t>(merged ? flags | kEntryMerged : flags & ~kEntryMerged);
+    }
+    void setSha1(Span value) {
+        if (value.empty()) return;
+        hash = value;
+        flags = static_cast<std::uint8_t>(flags & ~kEntryMd5);
+    }
+    // Taken only where the entry has no sha1.
+    void setMd5(Span value) {
+        if (value.empty() || hasSha1()) return;
+        hash = value;
+        flags |= kEntryMd5;
+    }
 };
 
 // A game, resource or machine block.
@@ -74,51 +93,41 @@ struct DuplicateGame {
     std::uint32_t firstOffset = 0;  // of the block that was kept
 };
 
-// A file's bytes: read into memory that is not zero-filled first (that would be
-// one more pass over a file of tens of megabytes), or the file mapped into
-// memory where the platform can.
+// A file's bytes: in memory that is not zero-filled first (that would be one
+// more pass over a file of hundreds of megabytes), or held by an owner, such as
+// a mapping of the file, that can tell whether they still are the file's.
 class Bytes {
 public:
-    Bytes() = default;
-    explicit Bytes(std::size_t size) : data_(size > 0 ? new char[size] : nullptr), size_(size) {}
+    class Owner {
+    public:
+        virtual ~Owner() = default;
+        virtual bool unchanged() const = 0;
+    };
+
+    Bytes() : data_(nullptr, Release{0}) {}
+    explicit Bytes(std::size_t size);
     explicit Bytes(std::string_view text) : Bytes(text.size()) {
-        if (size_ > 0) text.copy(data_, size_);
+        if (size_ > 0) text.copy(data_.get(), size_);
     }
-    ~Bytes() { release(); }
-    Bytes(Bytes&& other) noexcept
-        : data_(other.data_), size_(other.size_), mappedSize_(other.mappedSize_) {
-        other.data_ = nullptr;
-        other.size_ = other.mappedSize_ = 0;
-    }
-    Bytes& operator=(Bytes&& other) noexcept {
-        if (this != &other) {
-            release();
-            data_ = other.data_;
-            size_ = other.size_;
-            mappedSize_ = other.mappedSize_;
-            other.data_ = nullptr;
-            other.size_ = other.mappedSize_ = 0;
-        }
-        return *this;
-    }
-    Bytes(const Bytes&) = delete;
-    Bytes& operator=(const Bytes&) = delete;
+    Bytes(const char* held, std::size_t size, std::unique_ptr<Owner> owner)
+        : data_(nullptr, Release{0}), held_(held), size_(size), owner_(std::move(owner)) {}
 
-    // The file's bytes mapped read-only; empty when the platform or the file
-    // does not allow it (then the caller reads the file instead).
-    static Bytes map(const std::string& path);
-
-    char* data() { return data_; }
+    char* data() { return data_.get(); }
     std::size_t size() const { return size_; }
     void shrink(std::size_t size) { size_ = size < size_ ? size : size_; }
-    std::string_view view() const { return {data_, size_}; }
+    std::string_view view() const { return {held_ != nullptr ? held_ : data_.get(), size_}; }
+    // Bytes in memory of their own never change; held ones may.
+    bool unchanged() const { return owner_ == nullptr || owner_->unchanged(); }
 
 private:
-    void release() noexcept;
-
-    char* data_ = nullptr;
+    struct Release {
+        std::size_t mapped;  // not 0: the memory is a mapping of that size, not new[]
+        void operator()(char* data) const noexcept;
+    };
+    std::unique_ptr<char[], Release> data_;
+    const char* held_ = nullptr;
     std::size_t size_ = 0;
-    std::size_t mappedSize_ = 0;  // not 0: data_ is a mapping, not new[]
+    std::unique_ptr<Owner> owner_;
 };
 
 struct Dat {
@@ -131,6 +140,9 @@ struct Dat {
     std::vector<Entry> entries;
     std::vector<DuplicateGame> duplicates;
     std::string lineEnd = "\n";  // the file's own line end, for blocks the writer adds
+    // Where the last game block ends, duplicates included: the dat's trailer
+    // starts there.
+    std::uint32_t gamesEnd = 0;
 
     // The games by name without regard to case: an open-addressing table of
     // game indices, so that it stays valid when the Dat moves.
@@ -149,7 +161,8 @@ struct TextPosition {
     std::uint32_t column = 1;
 };
 
-// Line and column (both from 1, column in bytes) of a byte offset.
+// Line and column (both from 1, column in bytes) of a byte offset. A line ends
+// with LF, CRLF or a lone CR.
 TextPosition positionOf(std::string_view text, std::size_t offset);
 
 // The input stopped making sense: the file, where, and why.
@@ -176,11 +189,8 @@ private:
 Dat parseDat(Bytes bytes, std::string path);
 Dat parseDat(std::string_view text, std::string path);
 
-// Maps the whole file (or reads it in one go) and parses it. Throws DatError.
+// Reads the whole file, opened once, and parses it. Throws DatError.
 Dat readDatFile(const std::string& path);
-
-// Reads a file's bytes, nothing more. Throws DatError.
-Bytes readFileBytes(const std::string& path);
 
 DatFormat detectFormat(std::string_view text);
 
@@ -193,6 +203,11 @@ inline char foldCase(char c) {
 }
 bool equalsFolded(std::string_view a, std::string_view b);
 int compareFolded(std::string_view a, std::string_view b);
+// Seeded anew in every run, so that no input can be made to collide in the
+// tables keyed by its names.
 std::size_t hashFolded(std::string_view text);
+
+// 64 bits that differ from run to run and from call to call.
+std::uint64_t freshRandom();
 
 }  // namespace zfe::zandorel

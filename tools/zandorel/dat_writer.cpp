@@ -9,7 +9,7 @@ namespace {
 // The text after the last game, without the blank lines that separated it from
 // the games: the writer puts its own separator after every game.
 std::string_view trailer(const Dat& dat) {
-    std::string_view rest = std::string_view(dat.text).substr(dat.games.back().blockEnd);
+    std::string_view rest = std::string_view(dat.text).substr(dat.gamesEnd);
     if (dat.format != DatFormat::Listinfo) return rest;
     const std::size_t content = rest.find_first_not_of(" \t\r\n");
     if (content == std::string_view::npos) return {};
@@ -21,21 +21,33 @@ std::string_view trailer(const Dat& dat) {
 
 std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
                          bool compact, std::string& out) {
+    return writeDiffDat(oldSets, newSets, diff, compact,
+                        [&](std::string_view text) { out.append(text); });
+}
+
+std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
+                         bool compact, const std::function<void(std::string_view)>& emit) {
     const Dat& dat = newSets.dat();
     const std::string_view text = dat.text;
     if (dat.games.empty()) {
-        out.append(text);
+        emit(text);
         return 0;
     }
 
     std::vector<bool> chosen(dat.games.size(), false);
-    // Under split a clone's set is built with its parent's, so an added clone
-    // brings its parents along and the diff dat stays complete.
-    const auto choose = [&](std::uint32_t set, bool withParents) {
+    // Under split a set is built with the sets it rests on, so an added game
+    // brings its parents and its BIOS set along and the diff dat stays complete.
+    // Every chain is walked once, however many games hang from it.
+    std::vector<bool> walked(dat.games.size(), false);
+    const auto choose = [&](std::uint32_t set, bool withBase) {
         for (const std::uint32_t game : newSets.members(set)) {
             chosen[game] = true;
-            if (withParents && newSets.type() == SetType::Split) {
-                for (const std::uint32_t parent : newSets.ancestors(game)) chosen[parent] = true;
+            if (!withBase || newSets.type() != SetType::Split) continue;
+            for (std::uint32_t at = game; !walked[at];) {
+                walked[at] = true;
+                at = newSets.baseOf(at);
+                if (at == SetModel::kNoGame) break;
+                chosen[at] = true;
             }
         }
     };
@@ -45,15 +57,22 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
         for (const auto& renamed : diff.renamed) choose(renamed.second, true);
     }
 
-    out.append(text.substr(0, dat.games.front().blockBegin));
+    // What the block being written ends with, for the separator after it.
+    char lastByte = '\n';
+    const auto put = [&](std::string_view piece) {
+        if (piece.empty()) return;
+        emit(piece);
+        lastByte = piece.back();
+    };
+    put(text.substr(0, dat.games.front().blockBegin));
     std::size_t written = 0;
     std::vector<bool> keep;
     for (std::uint32_t g = 0; g < dat.games.size(); ++g) {
         if (!chosen[g]) continue;
         const Game& game = dat.games[g];
-        const std::size_t before = out.size();
+        lastByte = '\n';
         if (!compact) {
-            out.append(text.substr(game.blockBegin, game.blockEnd - game.blockBegin));
+            put(text.substr(game.blockBegin, game.blockEnd - game.blockBegin));
         } else {
             const std::optional<std::size_t> oldSet =
                 oldSets.find(newSets.name(newSets.setOfGame(g)));
@@ -71,16 +90,16 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
                 if (keep[i]) continue;
                 const Entry& entry = dat.entries[game.firstEntry + i];
                 if (entry.cutBegin < from || entry.cutEnd > game.blockEnd) continue;
-                out.append(text.substr(from, entry.cutBegin - from));
+                put(text.substr(from, entry.cutBegin - from));
                 from = entry.cutEnd;
             }
-            out.append(text.substr(from, game.blockEnd - from));
+            put(text.substr(from, game.blockEnd - from));
         }
         ++written;
-        if (out.size() > before && out.back() != '\n') out.append(dat.lineEnd);
-        if (dat.format == DatFormat::Listinfo) out.append(dat.lineEnd);
+        if (lastByte != '\n' && lastByte != '\r') put(dat.lineEnd);
+        if (dat.format == DatFormat::Listinfo) put(dat.lineEnd);
     }
-    out.append(trailer(dat));
+    put(trailer(dat));
     return written;
 }
 

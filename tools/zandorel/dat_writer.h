@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "tools/zandorel/diff.h"
 
@@ -13,7 +15,11 @@ namespace zfe::zandorel {
 // game. A game goes in as its bytes in the new dat; in the compact form its
 // blocks lose the rom and disk lines whose data the old set of the same name
 // already holds, renamed sets stay out, and so does a game left with no entry.
-// Returns the number of games written.
+// Under split an added game brings the games its set is built on: its parents,
+// and the BIOS set of a game that runs on one. Returns the number of games
+// written.
+std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
+                         bool compact, const std::function<void(std::string_view)>& out);
 std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
                          bool compact, std::string& out);
 

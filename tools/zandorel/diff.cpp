@@ -31,10 +31,10 @@ std::size_t contentHash(const SetModel& sets, std::size_t set) {
         // Only the data that identifies the entry goes in, as compareEntries sees it.
         if (entry.hasCrc()) {
             h ^= (entry.size * 0x9E3779B97F4A7C15ULL) ^ entry.crc;
-        } else if (!entry.sha1.empty()) {
-            h ^= hashFolded(dat.view(entry.sha1)) << 1;
-        } else if (!entry.md5.empty()) {
-            h ^= hashFolded(dat.view(entry.md5)) << 2;
+        } else if (entry.hasSha1()) {
+            h ^= hashFolded(dat.view(entry.hash)) << 1;
+        } else if (entry.hasMd5()) {
+            h ^= hashFolded(dat.view(entry.hash)) << 2;
         } else {
             h ^= entry.size * 0x9E3779B97F4A7C15ULL;
         }
@@ -91,19 +91,38 @@ std::vector<EntryChange> diffContent(const SetModel& oldSets, std::size_t oldSet
             ++y;
         }
     }
-    // Same data, other name.
+    // Same data, other name: each new entry takes the first old one of its data
+    // still unpaired. The old entries sorted by data, with a cursor per run of
+    // equal data, keep this linear however many entries a set has.
+    std::vector<std::uint32_t> byData;
+    for (std::uint32_t x = 0; x < oldOnly.size(); ++x) {
+        if (!oldUsed[x]) byData.push_back(x);
+    }
+    const auto dataOrder = [&](std::uint32_t p, std::uint32_t q) {
+        const int order = compareKindAndData(oldDat, oldDat.entries[oldOnly[p]], oldDat,
+                                             oldDat.entries[oldOnly[q]]);
+        return order != 0 ? order < 0 : p < q;
+    };
+    std::sort(byData.begin(), byData.end(), dataOrder);
+    std::vector<std::uint32_t> cursor(byData.size());
+    for (std::uint32_t k = 0; k < byData.size(); ++k) cursor[k] = k;
     for (std::size_t y = 0; y < newOnly.size(); ++y) {
         if (newUsed[y]) continue;
-        for (std::size_t x = 0; x < oldOnly.size(); ++x) {
-            if (oldUsed[x]) continue;
-            if (sameKnownData(oldDat, oldDat.entries[oldOnly[x]], newDat,
-                              newDat.entries[newOnly[y]])) {
-                changes.push_back({EntryChange::Kind::Renamed, oldOnly[x], newOnly[y]});
-                oldUsed[x] = true;
-                newUsed[y] = true;
-                break;
-            }
-        }
+        const Entry& wanted = newDat.entries[newOnly[y]];
+        const auto run = std::lower_bound(
+            byData.begin(), byData.end(), wanted, [&](std::uint32_t p, const Entry& entry) {
+                return compareKindAndData(oldDat, oldDat.entries[oldOnly[p]], newDat, entry) < 0;
+            });
+        if (run == byData.end()) continue;
+        const auto start = static_cast<std::size_t>(run - byData.begin());
+        std::uint32_t& at = cursor[start];
+        while (at < byData.size() && oldUsed[byData[at]]) ++at;
+        if (at == byData.size()) continue;
+        const std::uint32_t x = byData[at];
+        if (!sameKnownData(oldDat, oldDat.entries[oldOnly[x]], newDat, wanted)) continue;
+        changes.push_back({EntryChange::Kind::Renamed, oldOnly[x], newOnly[y]});
+        oldUsed[x] = true;
+        newUsed[y] = true;
     }
     for (std::size_t y = 0; y < newOnly.size(); ++y) {
         if (!newUsed[y])
@@ -136,30 +155,46 @@ DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets) {
         }
     }
 
-    // Removed sets by content, for finding the added sets that are renames.
-    std::unordered_multimap<std::size_t, std::uint32_t> removedByContent;
+    // Removed sets grouped by content, in the old dat's order: an added set whose
+    // content is a group's takes the group's next set, so that many sets of one
+    // content pair in one pass. An empty set matches every other empty set: no
+    // rename is read into it.
+    std::vector<std::vector<std::uint32_t>> groups;
+    std::vector<std::size_t> taken;
+    std::unordered_map<std::size_t, std::vector<std::uint32_t>> groupsByHash;
     std::vector<std::uint32_t> removedCandidates;
     for (std::uint32_t o = 0; o < oldSets.size(); ++o) {
         if (oldMatched[o]) continue;
         removedCandidates.push_back(o);
-        // An empty set matches every other empty set: no rename is read into it.
-        if (!oldSets.content(o).empty()) removedByContent.emplace(contentHash(oldSets, o), o);
+        if (oldSets.content(o).empty()) continue;
+        std::vector<std::uint32_t>& candidates = groupsByHash[contentHash(oldSets, o)];
+        const auto group = std::find_if(candidates.begin(), candidates.end(), [&](std::uint32_t g) {
+            return sameContent(oldSets, groups[g].front(), oldSets, o);
+        });
+        if (group != candidates.end()) {
+            groups[*group].push_back(o);
+        } else {
+            candidates.push_back(static_cast<std::uint32_t>(groups.size()));
+            groups.push_back({o});
+            taken.push_back(0);
+        }
     }
     std::vector<bool> oldRenamed(oldSets.size(), false);
     for (const std::uint32_t n : addedCandidates) {
         bool renamed = false;
-        if (!newSets.content(n).empty()) {
-            const auto [first, last] = removedByContent.equal_range(contentHash(newSets, n));
-            // The earliest removed set in the old dat's order pairs first.
-            std::uint32_t best = UINT32_MAX;
-            for (auto it = first; it != last; ++it) {
-                const std::uint32_t o = it->second;
-                if (!oldRenamed[o] && o < best && sameContent(oldSets, o, newSets, n)) best = o;
-            }
-            if (best != UINT32_MAX) {
-                oldRenamed[best] = true;
-                result.renamed.emplace_back(best, n);
+        const auto found = newSets.content(n).empty() ? groupsByHash.end()
+                                                      : groupsByHash.find(contentHash(newSets, n));
+        if (found != groupsByHash.end()) {
+            for (const std::uint32_t g : found->second) {
+                if (taken[g] == groups[g].size() ||
+                    !sameContent(oldSets, groups[g].front(), newSets, n)) {
+                    continue;
+                }
+                const std::uint32_t o = groups[g][taken[g]++];
+                oldRenamed[o] = true;
+                result.renamed.emplace_back(o, n);
                 renamed = true;
+                break;
             }
         }
         if (!renamed) result.added.push_back(n);

@@ -48,6 +48,16 @@ struct ByteClasses {
 };
 constexpr ByteClasses kByteClasses;
 
+// A key against a word of the format, inline: every key of every line passes
+// through here, and a library call per comparison costs more than the parse.
+inline bool is(std::string_view key, std::string_view word) {
+    if (key.size() != word.size()) return false;
+    for (std::size_t i = 0; i < key.size(); ++i) {
+        if (key[i] != word[i]) return false;
+    }
+    return true;
+}
+
 inline ByteClass classOf(char c) {
     return kByteClasses.of[static_cast<unsigned char>(c)];
 }
@@ -301,19 +311,19 @@ private:
             }
             const std::string_view name = dat_.view(key.value);
             if (value.kind == TokenKind::Open) {
-                if (name == "rom" || name == "disk") {
-                    parseEntry(key, value, name == "disk");
+                if (is(name, "rom") || is(name, "disk")) {
+                    parseEntry(key, value, is(name, "disk"));
                 } else {
                     skipBlock(value, key.value, 2);
                 }
                 continue;
             }
-            if (name == "name") {
+            if (is(name, "name")) {
                 game.name = value.value;
                 named = !value.value.empty();
-            } else if (name == "cloneof") {
+            } else if (is(name, "cloneof")) {
                 game.cloneOf = value.value;
-            } else if (name == "romof") {
+            } else if (is(name, "romof")) {
                 game.romOf = value.value;
             }
         }
@@ -357,19 +367,19 @@ private:
                 continue;
             }
             const std::string_view text = dat_.view(value.value);
-            if (name == "name") {
+            if (is(name, "name")) {
                 entry.name = value.value;
-            } else if (name == "merge") {
-                entry.merge = value.value;
-            } else if (name == "size") {
+            } else if (is(name, "merge")) {
+                entry.setMerged(!value.value.empty());
+            } else if (is(name, "size")) {
                 if (detail::parseSize(text, entry.size)) entry.flags |= kEntryHasSize;
-            } else if (name == "crc") {
+            } else if (is(name, "crc")) {
                 if (detail::parseCrc(text, entry.crc)) entry.flags |= kEntryHasCrc;
-            } else if (name == "sha1") {
-                entry.sha1 = value.value;
-            } else if (name == "md5") {
-                entry.md5 = value.value;
-            } else if (name == "flags" || name == "status") {
+            } else if (is(name, "sha1")) {
+                entry.setSha1(value.value);
+            } else if (is(name, "md5")) {
+                entry.setMd5(value.value);
+            } else if (is(name, "flags") || is(name, "status")) {
                 if (detail::isNoDumpWord(text)) entry.flags |= kEntryNoDump;
             }
         }

@@ -22,31 +22,51 @@ std::string dataText(const Dat& dat, const Entry& entry) {
     };
     if (entry.hasSize()) add("size " + std::to_string(entry.size));
     if (entry.hasCrc()) add("crc " + crcText(entry.crc));
-    if (!entry.sha1.empty())
-        add("sha1 " + std::string(dat.view(entry.sha1)));
-    else if (!entry.md5.empty())
-        add("md5 " + std::string(dat.view(entry.md5)));
+    if (entry.hasSha1())
+        add("sha1 " + std::string(dat.view(entry.hash)));
+    else if (entry.hasMd5())
+        add("md5 " + std::string(dat.view(entry.hash)));
     return text;
 }
 
-// A name as it goes into the report: quoted when it has blanks or is empty, so
-// that a line still splits into words.
+// A name as it goes into the report: quoted when it has blanks, quotes or
+// control characters or is empty, so that a line still splits into words and
+// no byte of a name can start a line of its own or move the cursor.
 std::string nameText(std::string_view name) {
-    if (!name.empty() && name.find_first_of(" \t\r\n\"") == std::string_view::npos) {
-        return std::string(name);
-    }
+    const auto plain = [](char c) {
+        const auto byte = static_cast<unsigned char>(c);
+        return byte > 0x20 && byte != 0x7f && c != '"' && c != '\\';
+    };
+    if (!name.empty() && std::all_of(name.begin(), name.end(), plain)) return std::string(name);
     std::string quoted = "\"";
     for (const char c : name) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        if (c == '\n') {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (c == '\n') {
             quoted += "\\n";
         } else if (c == '\r') {
             quoted += "\\r";
+        } else if (c == '\t') {
+            quoted += "\\t";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            quoted += escaped;
         } else {
             quoted += c;
         }
     }
     return quoted + "\"";
+}
+
+// A path as given, unless a control character in it needs the quoted form.
+std::string pathText(std::string_view path) {
+    const bool control = std::any_of(path.begin(), path.end(), [](char c) {
+        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
+    });
+    return control ? nameText(path) : std::string(path);
 }
 
 std::string formatName(DatFormat format) {
@@ -55,7 +75,7 @@ std::string formatName(DatFormat format) {
 
 void datLine(std::string& out, const char* label, const SetModel& sets) {
     const Dat& dat = sets.dat();
-    out += std::string(label) + ": " + dat.path + " (" + formatName(dat.format) + ", " +
+    out += std::string(label) + ": " + pathText(dat.path) + " (" + formatName(dat.format) + ", " +
            std::to_string(dat.games.size()) + " games, " + std::to_string(sets.size()) + " sets)\n";
 }
 
@@ -66,8 +86,9 @@ class LineNumbers {
 public:
     explicit LineNumbers(std::string_view text) {
         starts_.push_back(0);
-        for (std::size_t at = text.find('\n'); at != std::string_view::npos;
-             at = text.find('\n', at + 1)) {
+        for (std::size_t at = text.find_first_of("\r\n"); at != std::string_view::npos;
+             at = text.find_first_of("\r\n", at + 1)) {
+            if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
             starts_.push_back(static_cast<std::uint32_t>(at + 1));
         }
     }
@@ -85,9 +106,9 @@ void duplicateLines(std::string& out, const Dat& dat) {
     if (dat.duplicates.empty()) return;
     const LineNumbers lines(dat.text);
     for (const DuplicateGame& duplicate : dat.duplicates) {
-        out += "Duplicate: " + dat.path + ":" + std::to_string(lines.lineOf(duplicate.offset)) +
-               ": game " + nameText(duplicate.name) +
-               " left out, the first of that name is at line " +
+        out += "Duplicate: " + pathText(dat.path) + ":" +
+               std::to_string(lines.lineOf(duplicate.offset)) + ": game " +
+               nameText(duplicate.name) + " left out, the first of that name is at line " +
                std::to_string(lines.lineOf(duplicate.firstOffset)) + "\n";
     }
 }

@@ -1,6 +1,7 @@
 #include "tools/zandorel/set_model.h"
 
 #include <algorithm>
+#include <string>
 
 namespace zfe::zandorel {
 
@@ -9,8 +10,8 @@ namespace {
 // Which data identifies the entry: 1 crc (with size), 2 sha1, 3 md5, 0 size only.
 int dataKind(const Entry& entry) {
     if (entry.hasCrc()) return 1;
-    if (!entry.sha1.empty()) return 2;
-    if (!entry.md5.empty()) return 3;
+    if (entry.hasSha1()) return 2;
+    if (entry.hasMd5()) return 3;
     return 0;
 }
 
@@ -26,16 +27,12 @@ int compareData(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
             if (const int bySize = compareNumbers(x.size, y.size); bySize != 0) return bySize;
             return compareNumbers(x.crc, y.crc);
         case 2:
-            return compareFolded(a.view(x.sha1), b.view(y.sha1));
         case 3:
-            return compareFolded(a.view(x.md5), b.view(y.md5));
+            return compareFolded(a.view(x.hash), b.view(y.hash));
         default:
             return compareNumbers(x.size, y.size);
     }
 }
-
-// Guards the walk up the parents against loops in a hostile dat.
-constexpr int kMaxParentDepth = 64;
 
 }  // namespace
 
@@ -63,16 +60,33 @@ bool sameName(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
     return x.isDisk() == y.isDisk() && equalsFolded(a.view(x.name), b.view(y.name));
 }
 
+int compareKindAndData(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
+    if (x.isDisk() != y.isDisk()) return x.isDisk() ? 1 : -1;
+    return compareData(a, x, b, y);
+}
+
 bool sameKnownData(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
     return x.isDisk() == y.isDisk() && dataKind(x) != 0 && compareData(a, x, b, y) == 0;
 }
 
 SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
     const auto gameCount = static_cast<std::uint32_t>(dat.games.size());
-    // Which set each game belongs to: its own, or under merged its top parent's.
-    std::vector<std::uint32_t> owner(gameCount);
+    std::vector<std::uint32_t> parents(gameCount, kNoGame);
+    base_.assign(gameCount, kNoGame);
     for (std::uint32_t g = 0; g < gameCount; ++g) {
-        owner[g] = type == SetType::Merged ? topParent(g) : g;
+        const Game& game = dat.games[g];
+        if (!game.cloneOf.empty()) {
+            parents[g] = findGame(dat.view(game.cloneOf)).value_or(kNoGame);
+            base_[g] = parents[g];
+        } else if (!game.romOf.empty()) {
+            const std::uint32_t bios = findGame(dat.view(game.romOf)).value_or(kNoGame);
+            if (bios != g) base_[g] = bios;
+        }
+    }
+    // Which set each game belongs to: its own, or under merged its top parent's.
+    std::vector<std::uint32_t> owner = topParents(parents);
+    if (type != SetType::Merged) {
+        for (std::uint32_t g = 0; g < gameCount; ++g) owner[g] = g;
     }
     setOfGame_.assign(gameCount, 0);
     std::vector<std::uint32_t> setOfOwner(gameCount, UINT32_MAX);
@@ -126,7 +140,7 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
 
 bool SetModel::counts(const Entry& entry) const {
     if (entry.isNoDump()) return false;
-    return type_ == SetType::NonMerged || entry.merge.empty();
+    return type_ == SetType::NonMerged || !entry.isMerged();
 }
 
 std::string_view SetModel::name(std::size_t set) const {
@@ -162,36 +176,37 @@ bool SetModel::contains(std::size_t set, const Dat& dat, const Entry& entry) con
     return found != items.end() && compareEntries(*dat_, dat_->entries[*found], dat, entry) == 0;
 }
 
-std::vector<std::uint32_t> SetModel::ancestors(std::uint32_t game) const {
-    std::vector<std::uint32_t> chain;
-    std::uint32_t current = game;
-    for (int depth = 0; depth < kMaxParentDepth; ++depth) {
-        const Span parentName = dat_->games[current].cloneOf;
-        if (parentName.empty()) break;
-        const std::optional<std::uint32_t> parent = findGame(dat_->view(parentName));
-        if (!parent || *parent == game ||
-            std::find(chain.begin(), chain.end(), *parent) != chain.end()) {
-            break;
+// A clone of a clone belongs to the top of its chain, however long; a clone
+// whose parent is missing is a parent itself. Each chain is walked once.
+std::vector<std::uint32_t> SetModel::topParents(const std::vector<std::uint32_t>& parents) const {
+    constexpr std::uint32_t kUnknown = UINT32_MAX;
+    constexpr std::uint32_t kOnPath = UINT32_MAX - 1;
+    std::vector<std::uint32_t> top(parents.size(), kUnknown);
+    std::vector<std::uint32_t> path;
+    for (std::uint32_t g = 0; g < parents.size(); ++g) {
+        std::uint32_t at = g;
+        while (top[at] == kUnknown && parents[at] != kNoGame) {
+            top[at] = kOnPath;
+            path.push_back(at);
+            at = parents[at];
         }
-        chain.push_back(*parent);
-        current = *parent;
+        if (top[at] == kOnPath) {
+            std::string names;
+            const auto loopStart = std::find(path.begin(), path.end(), at);
+            for (auto it = loopStart; it != path.end(); ++it) {
+                names +=
+                    (names.empty() ? "" : " -> ") + std::string(dat_->view(dat_->games[*it].name));
+            }
+            names += " -> " + std::string(dat_->view(dat_->games[at].name));
+            throw DatError(dat_->path, positionOf(dat_->text, dat_->games[at].blockBegin),
+                           "the clones form a loop: " + names);
+        }
+        const std::uint32_t root = top[at] == kUnknown ? at : top[at];
+        top[at] = root;
+        for (const std::uint32_t member : path) top[member] = root;
+        path.clear();
     }
-    return chain;
-}
-
-// A clone of a clone belongs to the top of its chain; a clone whose parent is
-// missing, or that sits on a loop of parents, is a parent itself.
-std::uint32_t SetModel::topParent(std::uint32_t game) const {
-    std::uint32_t current = game;
-    for (int depth = 0; depth < kMaxParentDepth; ++depth) {
-        const Span parentName = dat_->games[current].cloneOf;
-        if (parentName.empty()) return current;
-        const std::optional<std::uint32_t> parent = findGame(dat_->view(parentName));
-        if (!parent) return current;
-        if (*parent == game) return game;  // a loop through this game
-        current = *parent;
-    }
-    return game;
+    return top;
 }
 
 }  // namespace zfe::zandorel

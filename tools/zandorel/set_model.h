@@ -24,9 +24,12 @@ int compareEntries(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
 bool sameName(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
 // Equal data that is worth matching on: a crc, sha1 or md5 on both sides.
 bool sameKnownData(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
+// Orders entries by kind and data alone, names aside.
+int compareKindAndData(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
 
 class SetModel {
 public:
+    // Throws DatError when the dat's clones form a loop.
     SetModel(const Dat& dat, SetType type);
 
     const Dat& dat() const { return *dat_; }
@@ -48,9 +51,11 @@ public:
     // Whether an entry of the game counts for its set under this set type.
     bool counts(const Entry& entry) const;
 
-    // The game's parent, its parent's parent and so on, as far as they are in the
-    // dat. Stops at a loop.
-    std::vector<std::uint32_t> ancestors(std::uint32_t game) const;
+    // The game that the game's set is built on: its parent, or for a game that
+    // is nobody's clone the BIOS set it runs on; kNoGame when there is none in
+    // the dat.
+    std::uint32_t baseOf(std::uint32_t game) const { return base_[game]; }
+    static constexpr std::uint32_t kNoGame = UINT32_MAX;
     std::optional<std::uint32_t> findGame(std::string_view name) const;
 
 private:
@@ -62,7 +67,7 @@ private:
         std::uint32_t memberCount;
     };
 
-    std::uint32_t topParent(std::uint32_t game) const;
+    std::vector<std::uint32_t> topParents(const std::vector<std::uint32_t>& parents) const;
 
     const Dat* dat_;
     SetType type_;
@@ -70,6 +75,7 @@ private:
     std::vector<std::uint32_t> items_;
     std::vector<std::uint32_t> members_;
     std::vector<std::uint32_t> setOfGame_;
+    std::vector<std::uint32_t> base_;
 };
 
 }  // namespace zfe::zandorel

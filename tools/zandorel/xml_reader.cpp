@@ -5,38 +5,34 @@
 #include <cstring>
 #include <pugixml.hpp>
 #include <string>
+#include <vector>
 
 #include "tools/zandorel/reader_support.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace zfe::zandorel {
 
 namespace {
+
+// The elements that the library parses whole, one at a time: the root's game
+// and machine children. Everything between them (the prolog, the root's tags,
+// a <header>) is parsed as one small document of its own, the skeleton.
+bool isGameTag(std::string_view tagName) {
+    return tagName == "game" || tagName == "machine";
+}
 
 class XmlReader {
 public:
     explicit XmlReader(Dat& dat) : dat_(dat), text_(dat.text) {}
 
     void run() {
-        pugi::xml_document document;
-        // Taken as UTF-8 whatever the declaration says: no conversion, so that
-        // the parser's offsets are offsets into our own copy of the bytes.
-        const pugi::xml_parse_result result = document.load_buffer(
-            text_.data(), text_.size(), pugi::parse_default, pugi::encoding_utf8);
-        if (!result) {
-            fail(static_cast<std::size_t>(result.offset < 0 ? 0 : result.offset),
-                 std::string("malformed XML: ") + result.description());
-        }
-        const pugi::xml_node root = document.document_element();
-        const std::string_view rootName = root.name();
-        if (rootName != "mame" && rootName != "datafile") {
-            fail(startOf(root), "the XML root element is <" + std::string(rootName) +
-                                    ">, not <mame> or <datafile>");
-        }
-        for (const pugi::xml_node node : root.children()) {
-            if (node.type() != pugi::node_element) continue;
-            const std::string_view name = node.name();
-            if (name == "game" || name == "machine") readGame(node);
-        }
+        dat_.games.reserve(text_.size() / 2048);
+        dat_.entries.reserve(text_.size() / 512);
+        scan();
+        checkSkeleton();
     }
 
 private:
@@ -44,80 +40,283 @@ private:
         throw DatError(dat_.path, positionOf(text_, offset), std::move(reason));
     }
 
-    // Where the element's '<' is in the text.
-    std::size_t startOf(const pugi::xml_node& node) {
-        const std::ptrdiff_t nameOffset = node.offset_debug();
-        const std::size_t nameLength = std::strlen(node.name());
-        if (nameOffset < 1 || static_cast<std::size_t>(nameOffset) + nameLength > text_.size() ||
-            text_[static_cast<std::size_t>(nameOffset) - 1] != '<' ||
-            text_.substr(static_cast<std::size_t>(nameOffset), nameLength) != node.name()) {
-            fail(0, "cannot find the element <" + std::string(node.name()) + "> in the text");
-        }
-        return static_cast<std::size_t>(nameOffset) - 1;
+    [[noreturn]] void failParse(std::size_t base, const pugi::xml_parse_result& result) {
+        fail(base + static_cast<std::size_t>(result.offset < 0 ? 0 : result.offset),
+             std::string("malformed XML: ") + result.description());
     }
 
-    // Where the element ends: after "/>" of an empty element, else after its end
-    // tag. The parser has checked the nesting already; this walk over the markup
-    // only has to skip what may hide a '<' or '>': quoted attribute values,
-    // comments, CDATA and processing instructions.
-    std::size_t endOf(std::size_t start) {
-        int depth = 0;
-        std::size_t at = start;
-        while (at < text_.size()) {
-            const std::string_view rest = text_.substr(at);
-            std::size_t after = std::string_view::npos;
-            if (rest.starts_with("<!--")) {
-                after = skipPast(at + 4, "-->");
-            } else if (rest.starts_with("<![CDATA[")) {
-                after = skipPast(at + 9, "]]>");
-            } else if (rest.starts_with("<?")) {
-                after = skipPast(at + 2, "?>");
-            } else if (rest.starts_with("</")) {
-                after = skipPast(at + 2, ">");
-                if (after != std::string_view::npos && --depth == 0) return after;
-            } else {
-                after = endOfTag(at);
-                if (after != std::string_view::npos) {
-                    if (text_[after - 2] != '/') {
-                        ++depth;
-                    } else if (depth == 0) {
-                        return after;
-                    }
-                }
-            }
-            if (after == std::string_view::npos || depth <= 0) break;
-            at = text_.find('<', after);
-        }
-        fail(start, "cannot find the end of this element");
-    }
-
-    std::size_t skipPast(std::size_t from, std::string_view marker) const {
+    std::size_t find(std::string_view marker, std::size_t from, std::size_t open,
+                     const char* what) {
         const std::size_t found = text_.find(marker, from);
-        return found == std::string_view::npos ? found : found + marker.size();
+        if (found == std::string_view::npos) {
+            fail(open, std::string("malformed XML: unterminated ") + what);
+        }
+        return found + marker.size();
     }
 
     // After the '>' of the tag that starts at `at`, quotes honoured.
     std::size_t endOfTag(std::size_t at) const {
-        char quote = 0;
-        for (++at; at < text_.size(); ++at) {
-            const char c = text_[at];
-            if (quote != 0) {
-                if (c == quote) quote = 0;
-            } else if (c == '"' || c == '\'') {
-                quote = c;
-            } else if (c == '>') {
-                return at + 1;
+        const char* data = text_.data();
+        const std::size_t size = text_.size();
+        for (++at; at < size; ++at) {
+            const char c = data[at];
+            if (c == '>') return at + 1;
+            if (c == '"' || c == '\'') {
+                const void* close = std::memchr(data + at + 1, c, size - at - 1);
+                if (close == nullptr) return std::string_view::npos;
+                at = static_cast<std::size_t>(static_cast<const char*>(close) - data);
             }
         }
         return std::string_view::npos;
     }
 
-    Span keep(const pugi::xml_attribute& attribute) {
+    // After a <!DOCTYPE ...> with its internal subset: declarations nest in
+    // "<!" ... ">", quotes, comments and processing instructions hide a '>', and
+    // "<![" ... "]]>" sections nest. The same bounds as the library draws them.
+    std::size_t endOfDeclaration(std::size_t open) {
+        const std::size_t size = text_.size();
+        const auto at3 = [&](std::size_t at, std::string_view what) {
+            return text_.compare(at, what.size(), what) == 0;
+        };
+        std::size_t depth = 0;
+        std::size_t at = open + 2;
+        while (at < size) {
+            const char c = text_[at];
+            if (at3(at, "<!") && !at3(at, "<!-")) {
+                if (at3(at, "<![")) {
+                    at = endOfIgnoredSection(at);
+                } else {
+                    at += 2;
+                    ++depth;
+                }
+            } else if (at3(at, "<?")) {
+                at = find("?>", at + 2, open, "declaration");
+            } else if (at3(at, "<!--")) {
+                at = find("-->", at + 4, open, "declaration");
+            } else if (c == '"' || c == '\'') {
+                const std::size_t close = text_.find(c, at + 1);
+                if (close == std::string_view::npos) break;
+                at = close + 1;
+            } else if (c == '<') {
+                break;
+            } else if (c == '>') {
+                if (depth == 0) return at + 1;
+                --depth;
+                ++at;
+            } else {
+                ++at;
+            }
+        }
+        fail(open, "malformed XML: unterminated declaration");
+    }
+
+    std::size_t endOfIgnoredSection(std::size_t open) {
+        std::size_t depth = 0;
+        for (std::size_t at = open + 3; at < text_.size();) {
+            if (text_.compare(at, 3, "<![") == 0) {
+                at += 3;
+                ++depth;
+            } else if (text_.compare(at, 3, "]]>") == 0) {
+                at += 3;
+                if (depth == 0) return at;
+                --depth;
+            } else {
+                ++at;
+            }
+        }
+        fail(open, "malformed XML: unterminated declaration");
+    }
+
+    // After the comment, CDATA section or processing instruction that starts at
+    // `open`; npos when the markup there is none of them.
+    std::size_t endOfOpaque(std::size_t open) {
+        const std::string_view rest = text_.substr(open);
+        if (rest.starts_with("<!--")) return find("-->", open + 4, open, "comment");
+        if (rest.starts_with("<![CDATA[")) return find("]]>", open + 9, open, "CDATA section");
+        if (rest.starts_with("<?")) return find("?>", open + 2, open, "processing instruction");
+        return std::string_view::npos;
+    }
+
+    std::string_view tagName(std::size_t open, std::size_t end) const {
+        const std::string_view tag = text_.substr(open + 1, end - open - 1);
+        return tag.substr(0, tag.find_first_of(" \t\r\n/>"));
+    }
+
+    // One pass over the markup: the game blocks go to the library one by one,
+    // the rest into the skeleton. Only the markup's shape counts here (where a
+    // tag, comment or section starts and ends); the library judges the rest.
+    void scan() {
+        const char* data = text_.data();
+        const std::size_t size = text_.size();
+        std::size_t at = 0;
+        int depth = 0;
+        int roots = 0;
+        std::size_t blockStart = std::string_view::npos;
+        std::size_t skeletonFrom = 0;
+        const auto endBlock = [&](std::size_t end) {
+            addToSkeleton(skeletonFrom, blockStart);
+            parseGame(blockStart, end);
+            skeletonFrom = end;
+            blockStart = std::string_view::npos;
+        };
+        for (;;) {
+            const void* found = at < size ? std::memchr(data + at, '<', size - at) : nullptr;
+            const auto open =
+                found == nullptr ? size
+                                 : static_cast<std::size_t>(static_cast<const char*>(found) - data);
+            // The library takes a NUL byte for the end of the document; after the
+            // root, whatever follows it is no part of the dat.
+            if (depth == 0 && std::memchr(data + at, '\0', open - at) != nullptr) break;
+            if (found == nullptr) break;
+            const std::string_view rest = text_.substr(open);
+            if (const std::size_t after = endOfOpaque(open); after != std::string_view::npos) {
+                at = after;
+            } else if (rest.starts_with("<!")) {
+                at = endOfDeclaration(open);
+            } else if (rest.starts_with("</")) {
+                at = find(">", open + 2, open, "end tag");
+                --depth;
+                if (depth < 0) fail(open, "malformed XML: an end tag without its start tag");
+                if (depth == 1 && blockStart != std::string_view::npos) endBlock(at);
+            } else {
+                at = endOfTag(open);
+                if (at == std::string_view::npos) fail(open, "malformed XML: unterminated tag");
+                const bool empty = data[at - 2] == '/';
+                if (depth == 0 && roots++ == 0) checkRoot(open, at);
+                if (depth == 1 && roots == 1 && isGameTag(tagName(open, at))) {
+                    blockStart = open;
+                    if (empty) {
+                        endBlock(at);
+                        continue;
+                    }
+                    // Most blocks end at the first end tag of their name; when the
+                    // library agrees, the walk through the block's tags is saved.
+                    if (const std::size_t end = firstEndTag(tagName(open, at), at);
+                        end != std::string_view::npos && tryGame(open, end)) {
+                        addToSkeleton(skeletonFrom, open);
+                        skeletonFrom = at = end;
+                        blockStart = std::string_view::npos;
+                        continue;
+                    }
+                }
+                if (!empty) ++depth;
+            }
+        }
+        if (blockStart != std::string_view::npos) {
+            fail(blockStart, "malformed XML: the file ends inside this element (truncated file?)");
+        }
+        addToSkeleton(skeletonFrom, size);
+    }
+
+    // After the first "</name>" from `from` on, whatever it stands in.
+    std::size_t firstEndTag(std::string_view name, std::size_t from) const {
+        const char* data = text_.data();
+        const std::size_t size = text_.size();
+        for (std::size_t at = from;;) {
+            const std::size_t found = findEndTagStart(at);
+            if (found == std::string_view::npos) return found;
+            std::size_t after = found + 2 + name.size();
+            if (text_.compare(found + 2, name.size(), name) == 0) {
+                while (after < size && (data[after] == ' ' || data[after] == '\t' ||
+                                        data[after] == '\r' || data[after] == '\n')) {
+                    ++after;
+                }
+                if (after < size && data[after] == '>') return after + 1;
+            }
+            at = found + 1;
+        }
+    }
+
+    // The next "</" from `from` on. The block's end is looked for through
+    // megabytes of tags, so sixteen bytes are tried at a time where the
+    // processor can.
+    std::size_t findEndTagStart(std::size_t from) const {
+        const char* data = text_.data();
+        const std::size_t size = text_.size();
+        std::size_t at = from;
+#if defined(__SSE2__)
+        const __m128i open = _mm_set1_epi8('<');
+        const __m128i slash = _mm_set1_epi8('/');
+        for (; at + 17 <= size; at += 16) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
+            const int mask = _mm_movemask_epi8(
+                _mm_and_si128(_mm_cmpeq_epi8(here, open), _mm_cmpeq_epi8(next, slash)));
+            if (mask != 0)
+                return at + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+        }
+#endif
+        for (; at + 1 < size; ++at) {
+            if (data[at] == '<' && data[at + 1] == '/') return at;
+        }
+        return std::string_view::npos;
+    }
+
+    void checkRoot(std::size_t open, std::size_t end) {
+        const std::string_view name = tagName(open, end);
+        if (name != "mame" && name != "datafile") {
+            fail(open,
+                 "the XML root element is <" + std::string(name) + ">, not <mame> or <datafile>");
+        }
+    }
+
+    struct Piece {
+        std::size_t skeletonOffset;
+        std::size_t textOffset;
+    };
+
+    void addToSkeleton(std::size_t begin, std::size_t end) {
+        if (begin >= end) return;
+        pieces_.push_back({skeleton_.size(), begin});
+        skeleton_.append(text_.substr(begin, end - begin));
+    }
+
+    std::size_t textOffsetOf(std::size_t skeletonOffset) const {
+        std::size_t offset = skeletonOffset;
+        for (const Piece& piece : pieces_) {
+            if (piece.skeletonOffset > skeletonOffset) break;
+            offset = piece.textOffset + (skeletonOffset - piece.skeletonOffset);
+        }
+        return offset;
+    }
+
+    // The text around the game blocks must be a document as well: prolog, root
+    // and whatever else the root holds.
+    void checkSkeleton() {
+        // A copy, not in place: the two part ways over a NUL byte after the root,
+        // and a reader of the whole file would make a copy.
+        const pugi::xml_parse_result result = document_.load_buffer(
+            skeleton_.data(), skeleton_.size(), kParseOptions, pugi::encoding_utf8);
+        if (!result) {
+            fail(textOffsetOf(static_cast<std::size_t>(result.offset < 0 ? 0 : result.offset)),
+                 std::string("malformed XML: ") + result.description());
+        }
+        const pugi::xml_node root = document_.document_element();
+        const std::string_view rootName = root.name();
+        if (rootName != "mame" && rootName != "datafile") {
+            fail(0, "the XML root element is <" + std::string(rootName) +
+                        ">, not <mame> or <datafile>");
+        }
+    }
+
+    // A string of the game's block: where the library left it as it stands in
+    // the text, a span of the text; decoded (entities, line ends), a copy.
+    Span keep(const pugi::xml_attribute& attribute, std::size_t blockBegin) {
         Span span;
         if (!attribute) return span;
         const char* value = attribute.value();
         const std::size_t length = std::strlen(value);
-        if (dat_.decoded.size() + length >= 0x80000000U) fail(0, "too many strings");
+        if (length == 0) return span;
+        const char* buffer = scratch_.data();
+        if (value >= buffer && value + length <= buffer + scratch_.size()) {
+            const std::size_t offset = blockBegin + static_cast<std::size_t>(value - buffer);
+            if (text_.compare(offset, length, value, length) == 0) {
+                span.offset = static_cast<std::uint32_t>(offset);
+                span.length = static_cast<std::uint32_t>(length) & 0x7fffffffU;
+                return span;
+            }
+        }
+        if (dat_.decoded.size() + length >= 0x80000000U) fail(blockBegin, "too many strings");
         span.offset = static_cast<std::uint32_t>(dat_.decoded.size());
         span.length = static_cast<std::uint32_t>(length) & 0x7fffffffU;
         span.inDecoded = 1;
@@ -125,54 +324,151 @@ private:
         return span;
     }
 
-    void readGame(const pugi::xml_node& node) {
-        const std::size_t start = startOf(node);
-        Game game;
-        game.name = keep(node.attribute("name"));
-        if (game.name.empty()) {
-            fail(start, "the <" + std::string(node.name()) + "> element has no name");
+    // Where the element whose name the library gives starts in the text.
+    std::size_t startOf(const pugi::xml_node& node, std::size_t blockBegin) const {
+        return blockBegin + static_cast<std::size_t>(node.name() - scratch_.data()) - 1;
+    }
+
+    // The block read as a game when the library takes [begin, end) for one
+    // element; false, with nothing read, when it does not.
+    bool tryGame(std::size_t begin, std::size_t end) {
+        refuseNul(begin, end);
+        scratch_.assign(text_.data() + begin, end - begin);
+        const pugi::xml_parse_result result = document_.load_buffer_inplace(
+            scratch_.data(), scratch_.size(), kParseOptions, pugi::encoding_utf8);
+        if (!result) return false;
+        readGame(begin, end);
+        return true;
+    }
+
+    // The library takes a NUL byte for the end of its buffer, and in a block's
+    // buffer of its own that may end the block early where the whole document
+    // would not end: no block may hold one.
+    void refuseNul(std::size_t begin, std::size_t end) {
+        const void* nul = std::memchr(text_.data() + begin, '\0', end - begin);
+        if (nul != nullptr) {
+            fail(static_cast<std::size_t>(static_cast<const char*>(nul) - text_.data()),
+                 "malformed XML: a NUL byte inside an element");
         }
-        game.cloneOf = keep(node.attribute("cloneof"));
-        game.romOf = keep(node.attribute("romof"));
+    }
+
+    void parseGame(std::size_t begin, std::size_t end) {
+        refuseNul(begin, end);
+        scratch_.assign(text_.data() + begin, end - begin);
+        const pugi::xml_parse_result result = document_.load_buffer_inplace(
+            scratch_.data(), scratch_.size(), kParseOptions, pugi::encoding_utf8);
+        if (!result) failParse(begin, result);
+        readGame(begin, end);
+    }
+
+    // The game in the document that the library has just parsed.
+    void readGame(std::size_t begin, std::size_t end) {
+        const pugi::xml_node node = document_.document_element();
+        Game game;
+        game.name = keep(node.attribute("name"), begin);
+        if (game.name.empty()) {
+            fail(begin, "the <" + std::string(node.name()) + "> element has no name");
+        }
+        game.cloneOf = keep(node.attribute("cloneof"), begin);
+        game.romOf = keep(node.attribute("romof"), begin);
         game.firstEntry = static_cast<std::uint32_t>(dat_.entries.size());
-        for (const pugi::xml_node child : node.children()) {
-            if (child.type() != pugi::node_element) continue;
-            const std::string_view kind = child.name();
-            if (kind == "rom" || kind == "disk") readEntry(child, kind == "disk");
+        for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+            const char* kind = child.name();
+            const bool rom = std::strcmp(kind, "rom") == 0;
+            if ((rom || std::strcmp(kind, "disk") == 0) && child.type() == pugi::node_element) {
+                readEntry(child, !rom, begin, end);
+            }
         }
         game.entryCount = static_cast<std::uint32_t>(dat_.entries.size()) - game.firstEntry;
-        const detail::ByteRange range = detail::wholeLines(text_, start, endOf(start));
+        const detail::ByteRange range = detail::wholeLines(text_, begin, end);
         game.blockBegin = range.begin;
         game.blockEnd = range.end;
         dat_.games.push_back(game);
     }
 
-    void readEntry(const pugi::xml_node& node, bool disk) {
-        const std::size_t start = startOf(node);
+    void readEntry(const pugi::xml_node& node, bool disk, std::size_t blockBegin,
+                   std::size_t blockEnd) {
+        const std::size_t start = startOf(node, blockBegin);
         Entry entry;
         if (disk) entry.flags |= kEntryDisk;
-        entry.name = keep(node.attribute("name"));
+        // One pass over the attributes: a dat has hundreds of thousands of these.
+        // The library keeps a repeated attribute; the first of a name counts.
+        unsigned seen = 0;
+        const auto first = [&seen](unsigned bit) {
+            const bool isFirst = (seen & bit) == 0;
+            seen |= bit;
+            return isFirst;
+        };
+        for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
+             attribute = attribute.next_attribute()) {
+            const std::string_view name = attribute.name();
+            if (name == "name") {
+                if (first(1)) entry.name = keep(attribute, blockBegin);
+            } else if (name == "merge") {
+                if (first(2)) entry.setMerged(*attribute.value() != '\0');
+            } else if (name == "sha1") {
+                if (first(4)) entry.setSha1(keep(attribute, blockBegin));
+            } else if (name == "md5") {
+                if (first(8)) entry.setMd5(keep(attribute, blockBegin));
+            } else if (name == "size") {
+                if (first(16) && detail::parseSize(attribute.value(), entry.size)) {
+                    entry.flags |= kEntryHasSize;
+                }
+            } else if (name == "crc") {
+                if (first(32) && detail::parseCrc(attribute.value(), entry.crc)) {
+                    entry.flags |= kEntryHasCrc;
+                }
+            } else if (name == "status") {
+                if (first(64) && detail::isNoDumpWord(attribute.value())) {
+                    entry.flags |= kEntryNoDump;
+                }
+            }
+        }
         if (entry.name.empty()) {
             fail(start, "the <" + std::string(node.name()) + "> element has no name");
         }
-        entry.merge = keep(node.attribute("merge"));
-        entry.sha1 = keep(node.attribute("sha1"));
-        entry.md5 = keep(node.attribute("md5"));
-        if (const pugi::xml_attribute size = node.attribute("size")) {
-            if (detail::parseSize(size.value(), entry.size)) entry.flags |= kEntryHasSize;
-        }
-        if (const pugi::xml_attribute crc = node.attribute("crc")) {
-            if (detail::parseCrc(crc.value(), entry.crc)) entry.flags |= kEntryHasCrc;
-        }
-        if (detail::isNoDumpWord(node.attribute("status").value())) entry.flags |= kEntryNoDump;
-        const detail::ByteRange range = detail::wholeLines(text_, start, endOf(start));
+        const detail::ByteRange range =
+            detail::wholeLines(text_, start, endOfEntry(start, blockEnd));
         entry.cutBegin = range.begin;
         entry.cutEnd = range.end;
         dat_.entries.push_back(entry);
     }
 
+    // Where a rom or disk element ends: after "/>", else after its end tag. The
+    // library has checked the block already; the walk only skips what may hide
+    // a '<' or '>'.
+    std::size_t endOfEntry(std::size_t start, std::size_t blockEnd) {
+        const std::size_t tagEnd = endOfTag(start);
+        if (tagEnd == std::string_view::npos || tagEnd > blockEnd) {
+            fail(start, "malformed XML: unterminated tag");
+        }
+        if (text_[tagEnd - 2] == '/') return tagEnd;
+        int depth = 1;
+        for (std::size_t at = tagEnd; at < blockEnd;) {
+            const std::size_t open = text_.find('<', at);
+            if (open >= blockEnd) break;
+            if (const std::size_t after = endOfOpaque(open); after != std::string_view::npos) {
+                at = after;
+            } else if (text_.compare(open, 2, "</") == 0) {
+                at = find(">", open + 2, open, "end tag");
+                if (--depth == 0) return at;
+            } else {
+                at = endOfTag(open);
+                if (at == std::string_view::npos) break;
+                if (text_[at - 2] != '/') ++depth;
+            }
+        }
+        fail(start, "cannot find the end of this element");
+    }
+
+    static constexpr unsigned kParseOptions = pugi::parse_default;
+
     Dat& dat_;
     std::string_view text_;
+    pugi::xml_document document_;
+    std::string scratch_;
+    std::string skeleton_;
+    std::vector<Piece> pieces_;
 };
 
 }  // namespace

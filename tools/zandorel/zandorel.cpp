@@ -1,11 +1,18 @@
 #include "tools/zandorel/zandorel.h"
 
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <new>
 #include <ostream>
 #include <stdexcept>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "tools/zandorel/command_line.h"
 #include "tools/zandorel/dat_writer.h"
-#include "tools/zandorel/output_file.h"
+#include "tools/zandorel/file_io.h"
 #include "tools/zandorel/report.h"
 
 #ifndef ZANDOREL_VERSION
@@ -16,17 +23,112 @@ namespace zfe::zandorel {
 
 namespace {
 
+constexpr int kNoDifferences = 0;
+constexpr int kDifferences = 1;
+constexpr int kTrouble = 2;
+
+using Identities = std::vector<FileIdentity>;
+
+bool isOneOf(const std::string& path, const Identities& inputs) {
+    const FileIdentity identity = identityOf(path);
+    for (const FileIdentity& input : inputs) {
+        if (identity.sameFileAs(input)) return true;
+    }
+    return false;
+}
+
 // A failed run leaves no diff dat, so that nobody takes an earlier run's result
-// for this one's, and a log that says why.
-int fail(const std::string& message, std::ostream& err) {
-    removeFileIfPresent(kDiffDatName);
+// for this one's, and a log that says why; but it never touches an input, nor
+// removes what is not a plain file.
+int fail(const std::string& message, std::ostream& err, const Identities& inputs) {
+    if (isPlainFile(kDiffDatName) && !isOneOf(kDiffDatName, inputs)) std::remove(kDiffDatName);
     err << "zandorel: error: " << message << "\n";
+    if (isOneOf(kLogName, inputs)) return kTrouble;
     try {
         writeFileReplacing(kLogName, "zandorel " + version() + "\nError: " + message + "\n");
     } catch (const std::exception& e) {
         err << "zandorel: error: " << e.what() << "\n";
     }
-    return 1;
+    return kTrouble;
+}
+
+// One dat and its sets, made on a thread of its own.
+struct Side {
+    std::unique_ptr<Dat> dat;
+    std::unique_ptr<SetModel> sets;
+    std::exception_ptr error;
+
+    void load(const std::string& path, SetType type) noexcept {
+        try {
+            dat = std::make_unique<Dat>(readDatFile(path));
+            requireUnchanged(*dat);
+            sets = std::make_unique<SetModel>(*dat, type);
+        } catch (...) {
+            error = std::current_exception();
+        }
+    }
+};
+
+// OLD and NEW at once: reading and parsing one dat needs nothing of the other.
+void loadBoth(const CommandLine& line, Side& oldSide, Side& newSide) {
+    try {
+        std::thread newReader([&] { newSide.load(line.newPath, line.setType); });
+        oldSide.load(line.oldPath, line.setType);
+        newReader.join();
+    } catch (const std::system_error&) {  // no thread to be had: one after the other
+        if (!oldSide.dat && !oldSide.error) oldSide.load(line.oldPath, line.setType);
+        newSide.load(line.newPath, line.setType);
+    }
+    if (oldSide.error) std::rethrow_exception(oldSide.error);
+    if (newSide.error) std::rethrow_exception(newSide.error);
+}
+
+// Why the run may not go on: an input that one of the outputs would replace.
+std::string clashWithOutputs(const CommandLine& line, const Identities& inputs) {
+    const std::string paths[] = {line.oldPath, line.newPath};
+    for (const char* output : {kDiffDatName, kLogName}) {
+        const FileIdentity identity = identityOf(output);
+        for (std::size_t i = 0; i < inputs.size(); ++i) {
+            if (inputs[i].sameFileAs(identity)) {
+                return paths[i] + ": this input is the file " + output +
+                       " that zandorel writes in the current folder; copy or rename it first";
+            }
+        }
+    }
+    return {};
+}
+
+int diffFiles(const CommandLine& line, std::ostream& err) {
+    const Identities inputs = {identityOf(line.oldPath), identityOf(line.newPath)};
+    if (const std::string clash = clashWithOutputs(line, inputs); !clash.empty()) {
+        return fail(clash, err, inputs);
+    }
+    try {
+        Side oldSide;
+        Side newSide;
+        loadBoth(line, oldSide, newSide);
+        const DiffResult diff = diffSets(*oldSide.sets, *newSide.sets);
+        OutputFile diffDat(kDiffDatName);
+        ReportContext context;
+        context.version = version();
+        context.compact = line.compact;
+        context.gamesWritten = writeDiffDat(*oldSide.sets, *newSide.sets, diff, line.compact,
+                                            [&](std::string_view text) { diffDat.write(text); });
+        std::string report;
+        writeReport(*oldSide.sets, *newSide.sets, diff, context, report);
+        OutputFile log(kLogName);
+        log.write(report);
+        // The diff dat holds bytes of NEW, the report names from both.
+        requireUnchanged(*oldSide.dat);
+        requireUnchanged(*newSide.dat);
+        diffDat.commit();
+        log.commit();
+        return diff.empty() ? kNoDifferences : kDifferences;
+    } catch (const std::bad_alloc&) {
+        return fail("not enough memory for these dats", err, inputs);
+    } catch (const std::exception& e) {
+        return fail(e.what(), err, inputs);
+    }
 }
 
 }  // namespace
@@ -41,35 +143,20 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         line = parseCommandLine(arguments);
     } catch (const UsageError& e) {
         err << usageText();
-        return fail(e.what(), err);
+        // Any argument may have been meant as an input: none of them is touched.
+        Identities named;
+        for (const std::string& argument : arguments) named.push_back(identityOf(argument));
+        return fail(e.what(), err, named);
     }
     if (line.action == CommandLine::Action::Help) {
         out << usageText();
-        return 0;
+        return kNoDifferences;
     }
     if (line.action == CommandLine::Action::Version) {
         out << "zandorel " << version() << (xmlSupported() ? "" : " (without XML support)") << "\n";
-        return 0;
+        return kNoDifferences;
     }
-    try {
-        const Dat oldDat = readDatFile(line.oldPath);
-        const Dat newDat = readDatFile(line.newPath);
-        const SetModel oldSets(oldDat, line.setType);
-        const SetModel newSets(newDat, line.setType);
-        const DiffResult diff = diffSets(oldSets, newSets);
-        std::string diffDat;
-        ReportContext context;
-        context.version = version();
-        context.compact = line.compact;
-        context.gamesWritten = writeDiffDat(oldSets, newSets, diff, line.compact, diffDat);
-        std::string report;
-        writeReport(oldSets, newSets, diff, context, report);
-        writeFileReplacing(kDiffDatName, diffDat);
-        writeFileReplacing(kLogName, report);
-    } catch (const std::exception& e) {
-        return fail(e.what(), err);
-    }
-    return 0;
+    return diffFiles(line, err);
 }
 
 }  // namespace zfe::zandorel

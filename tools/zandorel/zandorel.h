@@ -13,7 +13,8 @@ std::string version();
 
 // The whole program: reads the arguments (without the program name), writes
 // zandorel.dat and zandorel.log into the current directory, and returns the exit
-// code. Help and version go to `out`; errors go to `err` and the log.
+// code as diff(1) does: 0 no differences, 1 differences, 2 trouble. Help and
+// version go to `out`; errors go to `err` and the log.
 int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 
 }  // namespace zfe::zandorel

@@ -298,10 +298,32 @@ TEST(Diff, CloneWhoseParentIsMissingIsASetOfItsOwn) {
     const Compared c("", orphan, SetType::Merged);
     EXPECT_EQ(c.added(), Names{"orphan"});
     EXPECT_EQ(c.diffDatGames(false), Names{"orphan"});
-    // A loop of parents does not hang the set model.
-    const std::string loop = "game ( name a cloneof b )\ngame ( name b cloneof a )\n";
-    const Compared looped(loop, loop, SetType::Merged);
-    EXPECT_TRUE(looped.diff.empty());
+}
+
+TEST(Diff, CloneChainsOfAnyDepthAndLoopsOfClones) {
+    // A chain far deeper than any real dat's: every game joins the top's family.
+    std::string chain = "game ( name g0 rom ( name r0 size 1 crc 0 ) )\n";
+    for (int i = 1; i <= 200; ++i) {
+        chain += "game ( name g" + std::to_string(i) + " cloneof g" + std::to_string(i - 1) +
+                 " rom ( name r" + std::to_string(i) + " size 1 crc " + std::to_string(i) +
+                 " ) )\n";
+    }
+    const Compared deep("", chain, SetType::Merged);
+    ASSERT_EQ(deep.newSets.size(), 1U);
+    EXPECT_EQ(deep.newSets.content(0).size(), 201U);
+    // Under split the last clone brings its whole chain into the diff dat.
+    const std::string withoutLast = chain.substr(0, chain.rfind("game ( name g200"));
+    EXPECT_EQ(Compared(withoutLast, chain, SetType::Split).diffDatGames(false).size(), 201U);
+
+    const std::string loop = "game ( name a cloneof b )\n\ngame ( name b cloneof a )\n";
+    const Dat looped = test::parse(loop);
+    try {
+        SetModel sets(looped, SetType::Split);
+        ADD_FAILURE() << "a loop of clones was taken";
+    } catch (const DatError& error) {
+        EXPECT_EQ(error.reason(), "the clones form a loop: a -> b -> a");
+        EXPECT_EQ(error.position().line, 1U);
+    }
 }
 
 constexpr std::string_view kBios =
@@ -330,6 +352,51 @@ TEST(Diff, BiosRomsBelongToTheBiosSetUnlessNonMerged) {
     const Compared same(kBios, kBios, SetType::Split);
     ASSERT_EQ(same.newSets.size(), 2U);
     EXPECT_EQ(same.newSets.content(1).size(), 1U);  // onbios: game.rom only
+}
+
+// A game on a BIOS that the diff dat carries alone must find its BIOS there.
+TEST(Diff, AnAddedGameOnABiosBringsTheBiosUnderSplit) {
+    const std::string bios = std::string(kBios).substr(0, std::string(kBios).find("game ("));
+    const Compared split(bios, kBios, SetType::Split);
+    EXPECT_EQ(split.added(), Names{"onbios"});
+    EXPECT_EQ(split.diffDatGames(false), (Names{"bios", "onbios"}));
+    const Compared nonMerged(bios, kBios, SetType::NonMerged);
+    EXPECT_EQ(nonMerged.diffDatGames(false), Names{"onbios"});
+}
+
+TEST(Diff, ADuplicateAfterTheLastGameStaysOutOfTheDiffDat) {
+    const std::string dat =
+        "game ( name a rom ( name x size 1 crc 1 ) )\n"
+        "game ( name b rom ( name y size 1 crc 2 ) )\n"
+        "game ( name a rom ( name z size 1 crc 3 ) )\n";
+    const Compared c(dat, dat, SetType::Split);
+    EXPECT_TRUE(c.diff.empty());
+    EXPECT_EQ(c.diffDat(false), "");
+    const Compared added("", dat, SetType::Split);
+    EXPECT_EQ(added.diffDatGames(false), (Names{"a", "b"}));
+}
+
+// Many removed sets of one content pair with the added ones in file order, in one
+// pass; and so do many roms of one data within a set.
+TEST(Diff, RenamesPairInFileOrderAmongEqualContents) {
+    std::string old;
+    std::string next;
+    std::string bigOld = "game ( name big\n";
+    std::string bigNew = "game ( name big\n";
+    for (int i = 0; i < 3; ++i) {
+        old += "game ( name old" + std::to_string(i) + " rom ( name r size 1 crc 1 ) )\n";
+        next += "game ( name new" + std::to_string(i) + " rom ( name r size 1 crc 1 ) )\n";
+        bigOld += "\trom ( name a" + std::to_string(i) + " size 1 crc 7 )\n";
+        bigNew += "\trom ( name b" + std::to_string(i) + " size 1 crc 7 )\n";
+    }
+    const Compared sets(old, next + "game ( name new3 rom ( name r size 1 crc 1 ) )\n",
+                        SetType::Split);
+    EXPECT_EQ(sets.renamed(), (Names{"old0 -> new0", "old1 -> new1", "old2 -> new2"}));
+    EXPECT_EQ(sets.added(), Names{"new3"});
+    const Compared roms(bigOld + ")\n", bigNew + "\trom ( name c size 1 crc 8 ) )\n",
+                        SetType::Split);
+    EXPECT_EQ(roms.details("big"),
+              (Names{"added c", "renamed a0 -> b0", "renamed a1 -> b1", "renamed a2 -> b2"}));
 }
 
 TEST(Diff, CompactAgainstFullOutput) {
@@ -369,6 +436,23 @@ TEST(Diff, QuotedNamesWithBlanks) {
                           "was size 1, crc 00000001\n"),
               std::string::npos)
         << report;
+}
+
+// Names are hashed eight bytes at a time with the letters folded in place.
+TEST(Names, HashAlikeWithoutRegardToCaseAtAnyLength) {
+    EXPECT_EQ(hashFolded("Pac-Man Plus [Z]"), hashFolded("pac-man plus [z]"));
+    EXPECT_EQ(hashFolded("MSLUGX"), hashFolded("mslugx"));
+    EXPECT_NE(hashFolded("pac-man plus [z]"), hashFolded("pac-man plus {z}"));
+    EXPECT_NE(hashFolded("abcdefgh\xC1"), hashFolded("abcdefgh\xE1"));  // not ASCII: as it is
+    EXPECT_NE(hashFolded("\xC1\xC2\xC3\xC4\xC5\xC6\xC7\xC8"),
+              hashFolded("\xE1\xE2\xE3\xE4\xE5\xE6\xE7\xE8"));
+}
+
+TEST(Report, ControlCharactersInNamesAreEscaped) {
+    const Compared c("", "game ( name \"new\\x1b[2Jline\\rx\\ty\" )\n", SetType::Split);
+    std::string report;
+    writeReport(c.oldSets, c.newSets, c.diff, ReportContext{"test", false, 1}, report);
+    EXPECT_NE(report.find("\n  \"new\\x1b[2Jline\\rx\\ty\"\n"), std::string::npos) << report;
 }
 
 TEST(Report, HeaderSectionsAndSummary) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <sys/wait.h>
 #endif
 
@@ -104,7 +105,9 @@ protected:
         result.errors = readText(folder_ / "stderr.txt");
         result.wroteDat = fs::exists(folder_ / "zandorel.dat");
         if (result.wroteDat) result.dat = readText(folder_ / "zandorel.dat");
-        EXPECT_FALSE(fs::exists(folder_ / "zandorel.dat.tmp"));
+        for (const auto& entry : fs::directory_iterator(folder_)) {
+            EXPECT_NE(entry.path().extension(), ".tmp") << "left behind: " << entry.path();
+        }
         return result;
     }
 
@@ -131,7 +134,7 @@ protected:
 TEST_F(EndToEnd, NonMergedFindsWhatTheGeneratorChanged) {
     writePair(3000, 11);
     const ToolRun result = run("-N old.dat \"new dat.dat\"");
-    ASSERT_EQ(result.exitCode, 0) << result.errors;
+    ASSERT_EQ(result.exitCode, 1) << result.errors;
     ASSERT_TRUE(result.wroteDat);
 
     EXPECT_EQ(section(result.log, "Added"), Names(changes_.added.begin(), changes_.added.end()));
@@ -188,7 +191,7 @@ TEST_F(EndToEnd, SplitAndMergedStayWithinTheGeneratorsChanges) {
         touched.insert(to);
     }
     const ToolRun split = run("-S old.dat \"new dat.dat\"");
-    ASSERT_EQ(split.exitCode, 0) << split.errors;
+    ASSERT_EQ(split.exitCode, 1) << split.errors;
     for (const char* title : {"Added", "Removed", "Changed"}) {
         for (const std::string& name : section(split.log, title)) {
             EXPECT_TRUE(touched.count(name)) << title << " " << name;
@@ -208,7 +211,7 @@ TEST_F(EndToEnd, SplitAndMergedStayWithinTheGeneratorsChanges) {
 
     // The window's own call: merged and compact.
     const ToolRun merged = run("-M -t old.dat \"new dat.dat\"");
-    ASSERT_EQ(merged.exitCode, 0) << merged.errors;
+    ASSERT_EQ(merged.exitCode, 1) << merged.errors;
     const Dat written = test::parse(merged.dat, "zandorel.dat");
     const Dat newDat = readDatFile((folder_ / "new dat.dat").string());
     const SetModel families(newDat, SetType::Merged);
@@ -236,13 +239,13 @@ TEST_F(EndToEnd, ADatAgainstItselfGivesAnEmptyDiff) {
     }
 }
 
-TEST_F(EndToEnd, BadInputExitsWithOneAndLeavesNoDiffDat) {
+TEST_F(EndToEnd, BadInputExitsWithTwoAndLeavesNoDiffDat) {
     writePair(200, 3);
     const std::string whole = readText(folder_ / "new dat.dat");
     writeText(folder_ / "new dat.dat", whole.substr(0, whole.size() / 2));
     writeText(folder_ / "zandorel.dat", "stale result of an earlier run");
     const ToolRun truncated = run("-M -t old.dat \"new dat.dat\"");
-    EXPECT_EQ(truncated.exitCode, 1);
+    EXPECT_EQ(truncated.exitCode, 2);
     EXPECT_FALSE(truncated.wroteDat);
     try {
         test::parse(whole.substr(0, whole.size() / 2), "new dat.dat");
@@ -256,16 +259,77 @@ TEST_F(EndToEnd, BadInputExitsWithOneAndLeavesNoDiffDat) {
     EXPECT_NE(truncated.log.find("truncated"), std::string::npos);
 
     const ToolRun missing = run("-S old.dat nothere.dat");
-    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.log.find("nothere.dat"), std::string::npos);
     EXPECT_FALSE(missing.wroteDat);
 
     const ToolRun badOption = run("-Q old.dat old.dat");
-    EXPECT_EQ(badOption.exitCode, 1);
+    EXPECT_EQ(badOption.exitCode, 2);
     EXPECT_NE(badOption.log.find("unknown option '-Q'"), std::string::npos);
     EXPECT_NE(badOption.errors.find("Usage:"), std::string::npos);
     EXPECT_FALSE(badOption.wroteDat);
+
+    fs::create_directory(folder_ / "a folder");
+    const ToolRun folder = run("-S old.dat \"a folder\"");
+    EXPECT_EQ(folder.exitCode, 2);
+    EXPECT_NE(folder.errors.find("a folder: this is a folder"), std::string::npos) << folder.errors;
+
+    // A folder named like the diff dat is no stale result to remove.
+    fs::create_directory(folder_ / "zandorel.dat");
+    EXPECT_EQ(run("-S old.dat nothere.dat").exitCode, 2);
+    EXPECT_TRUE(fs::is_directory(folder_ / "zandorel.dat"));
 }
+
+// The outputs are never an input, by whatever name the input is given.
+TEST_F(EndToEnd, AnInputThatIsAnOutputIsRefusedAndKept) {
+    writePair(100, 4);
+    const std::string dat = readText(folder_ / "old.dat");
+    fs::copy_file(folder_ / "old.dat", folder_ / "zandorel.dat");
+    const ToolRun failing = run("-S zandorel.dat nothere.dat");
+    EXPECT_EQ(failing.exitCode, 2);
+    EXPECT_EQ(readText(folder_ / "zandorel.dat"), dat);
+
+    fs::create_directory(folder_ / "sub");
+    const ToolRun viaPath = run("-S \"new dat.dat\" sub/../zandorel.dat");
+    EXPECT_EQ(viaPath.exitCode, 2);
+    EXPECT_NE(viaPath.errors.find("is the file zandorel.dat"), std::string::npos) << viaPath.errors;
+    EXPECT_EQ(readText(folder_ / "zandorel.dat"), dat);
+
+    fs::remove(folder_ / "zandorel.dat");
+    fs::rename(folder_ / "old.dat", folder_ / "zandorel.log");
+    const ToolRun log = run("-M zandorel.log \"new dat.dat\"");
+    EXPECT_EQ(log.exitCode, 2);
+    EXPECT_EQ(log.log, dat);  // the input, untouched
+    EXPECT_FALSE(log.wroteDat);
+}
+
+TEST_F(EndToEnd, ExitCodesAndOptionsEndedByTwoDashes) {
+    writePair(100, 6);
+    fs::copy_file(folder_ / "old.dat", folder_ / "-x.dat");
+    const ToolRun same = run("-N -- -x.dat old.dat");
+    EXPECT_EQ(same.exitCode, 0) << same.errors;
+    EXPECT_TRUE(same.wroteDat);
+    const ToolRun differ = run("-N -- -x.dat \"new dat.dat\"");
+    EXPECT_EQ(differ.exitCode, 1) << differ.errors;
+    const ToolRun unknown = run("-x.dat old.dat");
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.errors.find("unknown option '-x.dat'"), std::string::npos);
+}
+
+#ifndef _WIN32
+// A named pipe is read once, as it can be.
+TEST_F(EndToEnd, ANamedPipeIsReadOnce) {
+    writePair(100, 8);
+    ASSERT_EQ(::mkfifo((folder_ / "pipe.dat").c_str(), 0600), 0);
+    const std::string feed = "cat \"" + (folder_ / "new dat.dat").string() + "\" > \"" +
+                             (folder_ / "pipe.dat").string() + "\" &";
+    ASSERT_EQ(std::system(feed.c_str()), 0);
+    const ToolRun piped = run("-S old.dat pipe.dat");
+    EXPECT_EQ(piped.exitCode, 1) << piped.errors;
+    const ToolRun direct = run("-S old.dat \"new dat.dat\"");
+    EXPECT_EQ(piped.dat, direct.dat);
+}
+#endif
 
 std::string xmlEscaped(std::string_view text) {
     std::string out;
@@ -308,15 +372,14 @@ std::string toXml(const Dat& dat) {
             const Entry& entry = dat.entries[game.firstEntry + i];
             out += entry.isDisk() ? "\t\t<disk" : "\t\t<rom";
             attribute("name", entry.name);
-            attribute("merge", entry.merge);
+            if (entry.isMerged()) attribute("merge", entry.name);
             if (entry.hasSize()) out += " size=\"" + std::to_string(entry.size) + "\"";
             if (entry.hasCrc()) {
                 char crc[9];
                 std::snprintf(crc, sizeof crc, "%08x", entry.crc);
                 out += std::string(" crc=\"") + crc + "\"";
             }
-            attribute("sha1", entry.sha1);
-            attribute("md5", entry.md5);
+            attribute(entry.hasMd5() ? "md5" : "sha1", entry.hash);
             if (entry.isNoDump()) out += " status=\"nodump\"";
             out += "/>\n";
         }
@@ -333,8 +396,8 @@ TEST_F(EndToEnd, XmlDatsGiveTheSameDiffAsTheirListinfoTwins) {
     for (const char* type : {"-S", "-M", "-N"}) {
         const ToolRun listinfo = run(std::string(type) + " old.dat \"new dat.dat\"");
         const ToolRun xml = run(std::string(type) + " old.xml new.xml");
-        ASSERT_EQ(listinfo.exitCode, 0) << listinfo.errors;
-        ASSERT_EQ(xml.exitCode, 0) << xml.errors;
+        ASSERT_EQ(listinfo.exitCode, 1) << listinfo.errors;
+        ASSERT_EQ(xml.exitCode, 1) << xml.errors;
         EXPECT_EQ(body(xml.log), body(listinfo.log)) << type;
         EXPECT_NE(xml.log.find("(XML, "), std::string::npos);
         // The XML diff dat is XML again, and holds the same games.

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "tests/tools/zandorel/test_support.h"
+#include "tools/zandorel/file_io.h"
 
 namespace zfe::zandorel {
 namespace {
@@ -52,12 +56,13 @@ TEST(ListinfoReader, ReadsGamesResourcesAndMachinesAndSkipsTheHeader) {
     EXPECT_EQ(dat.games[1].entryCount, 3U);
 
     const Entry& shared = dat.entries[dat.games[1].firstEntry];
-    EXPECT_EQ(dat.view(shared.merge), "sp-s2.sp1");
+    EXPECT_TRUE(shared.isMerged());
     EXPECT_TRUE(shared.hasCrc());
     EXPECT_EQ(shared.crc, 0x9036d879U);  // upper-case hex
     const Entry& disk = dat.entries[dat.games[1].firstEntry + 2];
     EXPECT_TRUE(disk.isDisk());
-    EXPECT_EQ(dat.view(disk.md5), "0123456789abcdef0123456789abcdef");
+    EXPECT_TRUE(disk.hasMd5());
+    EXPECT_EQ(dat.view(disk.hash), "0123456789abcdef0123456789abcdef");
 }
 
 TEST(ListinfoReader, KeepsEveryBlockByteForByteWithUnknownKeysAndSubBlocks) {
@@ -126,6 +131,13 @@ TEST(ListinfoReader, CrlfInputReadsLikeLfAndKeepsItsLineEnds) {
     EXPECT_EQ(withCr.text.substr(rom.cutEnd - 4, 4), " )\r\n");
 }
 
+TEST(ListinfoReader, PositionsInCrOnlyFilesCountLines) {
+    const DatError error = parseError("game (\r\tname a\r\trom ( name \"x )\r)\r");
+    EXPECT_EQ(error.position().line, 3U);
+    EXPECT_EQ(error.position().column, 13U);
+    EXPECT_EQ(parse("game ( name a )\r").lineEnd, "\r");
+}
+
 TEST(ListinfoReader, EmptyAndBlankFilesHoldNoGames) {
     EXPECT_TRUE(parse("").games.empty());
     EXPECT_TRUE(parse(" \r\n\t\n").games.empty());
@@ -184,8 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
                       "unterminated string"},
         MalformedCase{"string cut by the end of the file", "game ( name \"abc", 1, 13,
                       "unterminated string"},
-        MalformedCase{"truncated file",
-                      std::string(kSample.substr(0, kSample.find("orientation"))), 16, 24,
+        MalformedCase{"truncated file", std::string(kSample.substr(0, kSample.find("orientation"))),
+                      16, 24,
                       "'video' block opened at line 16, column 8 (unbalanced parentheses or "
                       "truncated file)"},
         MalformedCase{"truncated after a block name", "game ( name a )\ngame", 2, 5,
@@ -228,6 +240,29 @@ TEST(ListinfoReader, AnUnreadableFileIsAnErrorNamingIt) {
         EXPECT_NE(std::string(error.what()).find("/nonexistent-folder/old.dat"), std::string::npos);
     }
 }
+
+#ifndef _WIN32
+// Where the file is mapped, a file that shrinks under the reader must not kill
+// it (SIGBUS): the bytes past the new end read as zeros and the change is told.
+TEST(ListinfoReader, AFileThatShrinksWhileItIsHeldIsReportedNotACrash) {
+    const std::filesystem::path path =
+        std::filesystem::temp_directory_path() /
+        ("zandorel-shrink-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+         ".dat");
+    {
+        std::ofstream out(path, std::ios::binary);
+        for (int i = 0; i < 20000; ++i) out << "game ( name g" << i << " )\n";
+    }
+    const Dat dat = readDatFile(path.string());
+    EXPECT_NO_THROW(requireUnchanged(dat));
+    std::filesystem::resize_file(path, 100);
+    unsigned long sum = 0;
+    for (const char c : dat.text) sum += static_cast<unsigned char>(c);
+    EXPECT_GT(sum, 0U);
+    EXPECT_THROW(requireUnchanged(dat), DatError);
+    std::filesystem::remove(path);
+}
+#endif
 
 }  // namespace
 }  // namespace zfe::zandorel

@@ -51,12 +51,16 @@ TEST_F(XmlReader, ReadsListXmlMachinesRomsAndDisks) {
     EXPECT_EQ(dat.view(dat.games[2].cloneOf), "mslug");
     ASSERT_EQ(dat.games[1].entryCount, 4U);
     const Entry* rom = &dat.entries[dat.games[1].firstEntry];
-    EXPECT_EQ(dat.view(rom[0].merge), "sp-s2.sp1");
+    EXPECT_TRUE(rom[0].isMerged());
+    EXPECT_FALSE(rom[1].isMerged());
     EXPECT_EQ(rom[0].crc, 0x9036d879U);
     EXPECT_EQ(rom[1].size, 2097152U);
     EXPECT_TRUE(rom[2].isNoDump());
     EXPECT_TRUE(rom[3].isDisk());
-    EXPECT_EQ(dat.view(rom[3].sha1), "0123");
+    EXPECT_TRUE(rom[3].hasSha1());
+    EXPECT_EQ(dat.view(rom[3].hash), "0123");
+    // Strings point into the file's bytes; only what the library decoded is copied.
+    EXPECT_EQ(dat.decoded, "mslug \"b\"");
 }
 
 TEST_F(XmlReader, KeepsEachElementsBytesAsWholeLines) {
@@ -122,6 +126,13 @@ TEST_F(XmlReader, MalformedXmlGivesLineAndColumn) {
     EXPECT_EQ(wrongRoot.position().line, 2U);
     EXPECT_EQ(wrongRoot.position().column, 1U);
     EXPECT_NE(wrongRoot.reason().find("<softwarelist>"), std::string::npos);
+
+    // Between the game blocks the library still judges every byte, and its
+    // position is found in the file.
+    const DatError between =
+        parseError("<mame>\n<machine name=\"a\"><rom name=\"r\"/></machine>\n <x y=></mame>");
+    EXPECT_EQ(between.position().line, 3U);
+    EXPECT_NE(between.reason().find("malformed XML"), std::string::npos);
 
     const DatError unnamed = parseError("<mame>\n <machine cloneof=\"x\"/>\n</mame>");
     EXPECT_EQ(unnamed.position().line, 2U);

@@ -1,0 +1,128 @@
+// The XML reader finds the game blocks with a scanner of its own and has the
+// library parse each block and the rest apart. Here the library reads the same
+// input whole, the way a reader with no scanner would: both must accept the same
+// inputs and find the same games, entries and strings.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <pugixml.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/zandorel/dat.h"
+#include "tools/zandorel/xml_reader.h"
+
+namespace {
+
+using zfe::zandorel::Dat;
+using zfe::zandorel::DatError;
+using zfe::zandorel::Entry;
+using zfe::zandorel::Game;
+
+[[noreturn]] void disagree(const std::string& what) {
+    std::fprintf(stderr, "the scanner and the whole-document reading disagree: %s\n", what.c_str());
+    std::abort();
+}
+
+void expectSame(std::string_view ours, const char* library, const std::string& what) {
+    if (ours != std::string_view(library)) {
+        disagree(what + ": \"" + std::string(ours) + "\" against \"" + library + "\"");
+    }
+}
+
+bool isNamed(const pugi::xml_node& node) {
+    return *node.attribute("name").value() != '\0';
+}
+
+// The games as the whole document gives them; false where the reader must refuse.
+bool readWhole(std::string_view text, std::vector<pugi::xml_node>& games,
+               pugi::xml_document& document) {
+    if (!document.load_buffer(text.data(), text.size(), pugi::parse_default, pugi::encoding_utf8)) {
+        return false;
+    }
+    const pugi::xml_node root = document.document_element();
+    const std::string_view rootName = root.name();
+    if (rootName != "mame" && rootName != "datafile") return false;
+    for (const pugi::xml_node node : root.children()) {
+        const std::string_view name = node.name();
+        if (node.type() != pugi::node_element || (name != "game" && name != "machine")) continue;
+        if (!isNamed(node)) return false;
+        for (const pugi::xml_node child : node.children()) {
+            const std::string_view kind = child.name();
+            if (child.type() == pugi::node_element && (kind == "rom" || kind == "disk") &&
+                !isNamed(child)) {
+                return false;
+            }
+        }
+        games.push_back(node);
+    }
+    return true;
+}
+
+void compareEntry(const Dat& dat, const Entry& entry, const pugi::xml_node& node,
+                  const std::string& where) {
+    expectSame(dat.view(entry.name), node.attribute("name").value(), where + " name");
+    if (entry.isMerged() != (*node.attribute("merge").value() != '\0')) disagree(where + " merge");
+    const char* sha1 = node.attribute("sha1").value();
+    expectSame(dat.view(entry.hash), *sha1 != '\0' ? sha1 : node.attribute("md5").value(),
+               where + " hash");
+    if (entry.hasMd5() && *sha1 != '\0') disagree(where + " hash kind");
+    if (entry.isDisk() != (std::string_view(node.name()) == "disk")) disagree(where + " kind");
+    const std::size_t start = static_cast<std::size_t>(node.offset_debug()) - 1;
+    if (dat.text.find('<', entry.cutBegin) != start) disagree(where + " start");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    if (zfe::zandorel::detectFormat(text) != zfe::zandorel::DatFormat::Xml) return -1;
+
+    pugi::xml_document document;
+    std::vector<pugi::xml_node> games;
+    const bool wholeOk = readWhole(text, games, document);
+
+    Dat dat;
+    dat.path = "fuzz.xml";
+    dat.storage = zfe::zandorel::Bytes(text);
+    dat.text = dat.storage.view();
+    bool scannedOk = true;
+    std::string failure;
+    try {
+        zfe::zandorel::parseXml(dat);
+    } catch (const DatError& error) {
+        scannedOk = false;
+        failure = error.what();
+    }
+    if (wholeOk != scannedOk) {
+        disagree(wholeOk ? "only the whole document reads: " + failure : "only the scanner reads");
+    }
+    if (!wholeOk) return 0;
+
+    if (dat.games.size() != games.size()) disagree("the number of games");
+    for (std::size_t g = 0; g < games.size(); ++g) {
+        const Game& game = dat.games[g];
+        const pugi::xml_node node = games[g];
+        const std::string where = "game " + std::to_string(g);
+        expectSame(dat.view(game.name), node.attribute("name").value(), where + " name");
+        expectSame(dat.view(game.cloneOf), node.attribute("cloneof").value(), where + " cloneof");
+        expectSame(dat.view(game.romOf), node.attribute("romof").value(), where + " romof");
+        if (dat.text.find('<', game.blockBegin) !=
+            static_cast<std::size_t>(node.offset_debug()) - 1) {
+            disagree(where + " start");
+        }
+        std::uint32_t e = game.firstEntry;
+        for (const pugi::xml_node child : node.children()) {
+            const std::string_view kind = child.name();
+            if (child.type() != pugi::node_element || (kind != "rom" && kind != "disk")) continue;
+            if (e == game.firstEntry + game.entryCount) disagree(where + ": too few entries");
+            compareEntry(dat, dat.entries[e], child, where + " entry " + std::to_string(e));
+            ++e;
+        }
+        if (e != game.firstEntry + game.entryCount) disagree(where + ": too many entries");
+    }
+    return 0;
+}
