@@ -304,15 +304,19 @@ private:
     // the conversion pass is a tenth of the parse. A value that has one is
     // converted by the library all the same, on a document of its own, with the
     // options a whole-file parse would use: the result is the same either way.
-    const char* valueOf(const pugi::xml_attribute& attribute, std::size_t blockBegin) {
+    struct Value {
+        const char* text;
+        std::size_t length;
+        bool asWritten;  // the value's bytes stand in the text as they are
+
+        std::string_view view() const { return {text, length}; }
+    };
+
+    Value valueOf(const pugi::xml_attribute& attribute, std::size_t blockBegin) {
         const char* raw = attribute.value();
-        std::size_t length = 0;
-        bool plain = true;
-        for (; raw[length] != '\0'; ++length) {
-            const char c = raw[length];
-            if (c == '&' || c == '\t' || c == '\r' || c == '\n') plain = false;
-        }
-        if (plain) return raw;
+        const std::size_t plainLength = std::strcspn(raw, "&\t\r\n");
+        if (raw[plainLength] == '\0') return {raw, plainLength, true};
+        const std::size_t length = plainLength + std::strlen(raw + plainLength);
         // The value stands in the text as it was, followed by its closing quote.
         const std::size_t offset = blockBegin + static_cast<std::size_t>(raw - scratch_.data());
         const char quote = text_[offset + length];
@@ -321,7 +325,8 @@ private:
         const pugi::xml_parse_result result = valueDocument_.load_buffer(
             valueScratch_.data(), valueScratch_.size(), pugi::parse_default, pugi::encoding_utf8);
         if (!result) fail(offset, std::string("malformed XML: ") + result.description());
-        return valueDocument_.document_element().first_attribute().value();
+        const char* decoded = valueDocument_.document_element().first_attribute().value();
+        return {decoded, std::strlen(decoded), false};
     }
 
     // A string of the game's block: where it stands in the text as the library
@@ -329,21 +334,22 @@ private:
     Span keep(const pugi::xml_attribute& attribute, std::size_t blockBegin) {
         Span span;
         if (!attribute) return span;
-        const char* value = valueOf(attribute, blockBegin);
-        const std::size_t length = std::strlen(value);
-        if (length == 0) return span;
-        const char* raw = attribute.value();
-        const std::size_t offset = blockBegin + static_cast<std::size_t>(raw - scratch_.data());
-        if (text_.compare(offset, length, value, length) == 0) {
+        const Value value = valueOf(attribute, blockBegin);
+        if (value.length == 0) return span;
+        const std::size_t offset =
+            blockBegin + static_cast<std::size_t>(attribute.value() - scratch_.data());
+        if (value.asWritten || text_.compare(offset, value.length, value.text, value.length) == 0) {
             span.offset = static_cast<std::uint32_t>(offset);
-            span.length = static_cast<std::uint32_t>(length) & 0x7fffffffU;
+            span.length = static_cast<std::uint32_t>(value.length) & 0x7fffffffU;
             return span;
         }
-        if (dat_.decoded.size() + length >= 0x80000000U) fail(blockBegin, "too many strings");
+        if (dat_.decoded.size() + value.length >= 0x80000000U) {
+            fail(blockBegin, "too many strings");
+        }
         span.offset = static_cast<std::uint32_t>(dat_.decoded.size());
-        span.length = static_cast<std::uint32_t>(length) & 0x7fffffffU;
+        span.length = static_cast<std::uint32_t>(value.length) & 0x7fffffffU;
         span.inDecoded = 1;
-        dat_.decoded.append(value, length);
+        dat_.decoded.append(value.text, value.length);
         return span;
     }
 
@@ -428,21 +434,21 @@ private:
             if (name == "name") {
                 if (first(1)) entry.name = keep(attribute, blockBegin);
             } else if (name == "merge") {
-                if (first(2)) entry.setMerged(*valueOf(attribute, blockBegin) != '\0');
+                if (first(2)) entry.setMerged(valueOf(attribute, blockBegin).length != 0);
             } else if (name == "sha1") {
                 if (first(4)) entry.setSha1(keep(attribute, blockBegin));
             } else if (name == "md5") {
                 if (first(8)) entry.setMd5(keep(attribute, blockBegin));
             } else if (name == "size") {
-                if (first(16) && detail::parseSize(valueOf(attribute, blockBegin), entry.size)) {
+                if (first(16) && detail::parseSize(valueOf(attribute, blockBegin).view(), entry.size)) {
                     entry.flags |= kEntryHasSize;
                 }
             } else if (name == "crc") {
-                if (first(32) && detail::parseCrc(valueOf(attribute, blockBegin), entry.crc)) {
+                if (first(32) && detail::parseCrc(valueOf(attribute, blockBegin).view(), entry.crc)) {
                     entry.flags |= kEntryHasCrc;
                 }
             } else if (name == "status") {
-                if (first(64) && detail::isNoDumpWord(valueOf(attribute, blockBegin))) {
+                if (first(64) && detail::isNoDumpWord(valueOf(attribute, blockBegin).view())) {
                     entry.flags |= kEntryNoDump;
                 }
             }
@@ -451,7 +457,7 @@ private:
             fail(start, "the <" + std::string(node.name()) + "> element has no name");
         }
         const detail::ByteRange range =
-            detail::wholeLines(text_, start, endOfEntry(start, blockEnd));
+            detail::wholeLines(text_, start, endOfEntry(node, start, blockBegin, blockEnd));
         entry.cutBegin = range.begin;
         entry.cutEnd = range.end;
         dat_.entries.push_back(entry);
@@ -460,8 +466,17 @@ private:
     // Where a rom or disk element ends: after "/>", else after its end tag. The
     // library has checked the block already; the walk only skips what may hide
     // a '<' or '>'.
-    std::size_t endOfEntry(std::size_t start, std::size_t blockEnd) {
-        const std::size_t tagEnd = endOfTag(start);
+    std::size_t endOfEntry(const pugi::xml_node& node, std::size_t start, std::size_t blockBegin,
+                           std::size_t blockEnd) {
+        // The start tag's last value ends at its closing quote, where the library
+        // put the value's end: only blanks and the tag's end follow, so the walk
+        // through the tag starts there.
+        std::size_t from = start;
+        const char* last = node.last_attribute().value();
+        if (last >= scratch_.data() && last < scratch_.data() + scratch_.size()) {
+            from = blockBegin + static_cast<std::size_t>(last - scratch_.data()) + std::strlen(last);
+        }
+        const std::size_t tagEnd = endOfTag(from);
         if (tagEnd == std::string_view::npos || tagEnd > blockEnd) {
             fail(start, "malformed XML: unterminated tag");
         }
