@@ -24,6 +24,15 @@ bool isGameTag(std::string_view tagName) {
     return tagName == "game" || tagName == "machine";
 }
 
+// A machine has dozens of children to sort out, and most differ from the
+// wanted name in their first letter: no library call for them.
+bool nameIs(const char* name, std::string_view wanted) {
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        if (name[i] != wanted[i]) return false;
+    }
+    return name[wanted.size()] == '\0';
+}
+
 class XmlReader {
 public:
     explicit XmlReader(Dat& dat) : dat_(dat), text_(dat.text) {}
@@ -403,8 +412,8 @@ private:
         game.firstEntry = static_cast<std::uint32_t>(dat_.entries.size());
         for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
             const char* kind = child.name();
-            const bool rom = std::strcmp(kind, "rom") == 0;
-            if ((rom || std::strcmp(kind, "disk") == 0) && child.type() == pugi::node_element) {
+            const bool rom = nameIs(kind, "rom");
+            if ((rom || nameIs(kind, "disk")) && child.type() == pugi::node_element) {
                 readEntry(child, !rom, begin, end);
             }
         }
