@@ -225,7 +225,9 @@ private:
             const std::size_t found = findEndTagStart(at);
             if (found == std::string_view::npos) return found;
             std::size_t after = found + 2 + name.size();
-            if (text_.compare(found + 2, name.size(), name) == 0) {
+            // Most end tags in a block are of other names: one byte tells.
+            if (found + 2 < size && data[found + 2] == name.front() &&
+                text_.compare(found + 2, name.size(), name) == 0) {
                 while (after < size && (data[after] == ' ' || data[after] == '\t' ||
                                         data[after] == '\r' || data[after] == '\n')) {
                     ++after;
