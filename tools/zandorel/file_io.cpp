@@ -333,8 +333,7 @@ void OutputFile::writeOut(std::string_view text) {
     std::size_t done = 0;
     while (done < text.size()) {
         DWORD wrote = 0;
-        const DWORD chunk =
-            static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1U << 30));
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1U << 30));
         if (!WriteFile(reinterpret_cast<HANDLE>(handle_), text.data() + done, chunk, &wrote,
                        nullptr)) {
             throw std::runtime_error(

@@ -67,16 +67,19 @@ inline ByteClass classOf(char c) {
 }
 
 #if defined(__SSE2__)
+inline __m128i parensQuotesAndDelete(__m128i bytes) {
+    const __m128i parens = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('(')),
+                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8(')')));
+    return _mm_or_si128(parens, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
+                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7f))));
+}
+
 // The bits of the sixteen bytes at `data` that are not word bytes.
 inline unsigned notWordBytes(const char* data) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
     const __m128i space = _mm_set1_epi8(0x20);
     const __m128i upToSpace = _mm_cmpeq_epi8(_mm_max_epu8(bytes, space), space);
-    const __m128i marks = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('(')),
-                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8(')'))),
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
-                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7f))));
+    const __m128i marks = parensQuotesAndDelete(bytes);
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(upToSpace, marks)));
 }
 
@@ -89,11 +92,7 @@ inline unsigned markupBytes(const char* data) {
     const __m128i fromTab = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
     const __m128i blankControl =
         _mm_cmpeq_epi8(_mm_max_epu8(fromTab, _mm_set1_epi8(4)), _mm_set1_epi8(4));
-    const __m128i marks = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('(')),
-                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8(')'))),
-        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
-                     _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7f))));
+    const __m128i marks = parensQuotesAndDelete(bytes);
     return static_cast<unsigned>(
         _mm_movemask_epi8(_mm_or_si128(_mm_andnot_si128(blankControl, belowSpace), marks)));
 }
@@ -121,8 +120,7 @@ std::size_t nextMarkup(const char* data, std::size_t at, std::size_t size) {
         }
     }
 #endif
-    while (at < size &&
-           (classOf(data[at]) == kWordByte || classOf(data[at]) == kBlankByte)) {
+    while (at < size && (classOf(data[at]) == kWordByte || classOf(data[at]) == kBlankByte)) {
         ++at;
     }
     return at;

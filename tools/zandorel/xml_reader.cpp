@@ -451,11 +451,13 @@ private:
             } else if (name == "md5") {
                 if (first(8)) entry.setMd5(keep(attribute, blockBegin));
             } else if (name == "size") {
-                if (first(16) && detail::parseSize(valueOf(attribute, blockBegin).view(), entry.size)) {
+                if (first(16) &&
+                    detail::parseSize(valueOf(attribute, blockBegin).view(), entry.size)) {
                     entry.flags |= kEntryHasSize;
                 }
             } else if (name == "crc") {
-                if (first(32) && detail::parseCrc(valueOf(attribute, blockBegin).view(), entry.crc)) {
+                if (first(32) &&
+                    detail::parseCrc(valueOf(attribute, blockBegin).view(), entry.crc)) {
                     entry.flags |= kEntryHasCrc;
                 }
             } else if (name == "status") {
@@ -485,7 +487,8 @@ private:
         std::size_t from = start;
         const char* last = node.last_attribute().value();
         if (last >= scratch_.data() && last < scratch_.data() + scratch_.size()) {
-            from = blockBegin + static_cast<std::size_t>(last - scratch_.data()) + std::strlen(last);
+            from =
+                blockBegin + static_cast<std::size_t>(last - scratch_.data()) + std::strlen(last);
         }
         const std::size_t tagEnd = endOfTag(from);
         if (tagEnd == std::string_view::npos || tagEnd > blockEnd) {
