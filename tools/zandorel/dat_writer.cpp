@@ -59,10 +59,29 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
 
     // What the block being written ends with, for the separator after it.
     char lastByte = '\n';
+    // Pieces that follow each other in the text go out as one: runs of chosen
+    // games, and a compact block between its cuts, make few large writes.
+    const char* const textBegin = text.data();
+    const char* const textEnd = text.data() + text.size();
+    std::string_view pending;
+    const auto release = [&] {
+        if (!pending.empty()) emit(pending);
+        pending = {};
+    };
     const auto put = [&](std::string_view piece) {
         if (piece.empty()) return;
-        emit(piece);
         lastByte = piece.back();
+        const bool inText = piece.data() >= textBegin && piece.data() + piece.size() <= textEnd;
+        if (inText && !pending.empty() && pending.data() + pending.size() == piece.data()) {
+            pending = std::string_view(pending.data(), pending.size() + piece.size());
+            return;
+        }
+        release();
+        if (inText) {
+            pending = piece;
+        } else {
+            emit(piece);
+        }
     };
     put(text.substr(0, dat.games.front().blockBegin));
     std::size_t written = 0;
@@ -100,6 +119,7 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
         if (dat.format == DatFormat::Listinfo) put(dat.lineEnd);
     }
     put(trailer(dat));
+    release();
     return written;
 }
 

@@ -329,13 +329,12 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     throw std::runtime_error("cannot create a temporary file beside " + path_);
 }
 
-void OutputFile::flush() {
+void OutputFile::writeOut(std::string_view text) {
     std::size_t done = 0;
-    while (done < buffer_.size()) {
+    while (done < text.size()) {
         DWORD wrote = 0;
-        const DWORD chunk =
-            static_cast<DWORD>(std::min<std::size_t>(buffer_.size() - done, 1U << 30));
-        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), buffer_.data() + done, chunk, &wrote,
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1U << 30));
+        if (!WriteFile(reinterpret_cast<HANDLE>(handle_), text.data() + done, chunk, &wrote,
                        nullptr)) {
             throw std::runtime_error(
                 "cannot write " + temporary_ + ": " +
@@ -343,7 +342,6 @@ void OutputFile::flush() {
         }
         done += wrote;
     }
-    buffer_.clear();
 }
 
 void OutputFile::closeHandle() {
@@ -390,18 +388,17 @@ OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
     throw std::runtime_error("cannot create a temporary file beside " + path_);
 }
 
-void OutputFile::flush() {
+void OutputFile::writeOut(std::string_view text) {
     std::size_t done = 0;
-    while (done < buffer_.size()) {
+    while (done < text.size()) {
         const ssize_t wrote =
-            ::write(static_cast<int>(handle_), buffer_.data() + done, buffer_.size() - done);
+            ::write(static_cast<int>(handle_), text.data() + done, text.size() - done);
         if (wrote < 0) {
             if (errno == EINTR) continue;
             throw std::runtime_error("cannot write " + temporary_ + ": " + std::strerror(errno));
         }
         done += static_cast<std::size_t>(wrote);
     }
-    buffer_.clear();
 }
 
 void OutputFile::closeHandle() {
@@ -425,9 +422,22 @@ OutputFile::~OutputFile() {
     std::remove(temporary_.c_str());
 }
 
+void OutputFile::flush() {
+    writeOut(buffer_);
+    buffer_.clear();
+}
+
+// Small pieces are gathered; a piece as large as the buffer goes out as it is,
+// not copied first.
 void OutputFile::write(std::string_view text) {
+    constexpr std::size_t kBufferSize = 1U << 20;
+    if (text.size() >= kBufferSize) {
+        flush();
+        writeOut(text);
+        return;
+    }
     buffer_.append(text);
-    if (buffer_.size() >= (1U << 20)) flush();
+    if (buffer_.size() >= kBufferSize) flush();
 }
 
 void OutputFile::commit() {

@@ -56,6 +56,7 @@ public:
 
 private:
     void flush();
+    void writeOut(std::string_view text);
     void closeHandle();
 
     std::string path_;

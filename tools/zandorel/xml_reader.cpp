@@ -24,6 +24,15 @@ bool isGameTag(std::string_view tagName) {
     return tagName == "game" || tagName == "machine";
 }
 
+// A machine has dozens of children to sort out, and most differ from the
+// wanted name in their first letter: no library call for them.
+bool nameIs(const char* name, std::string_view wanted) {
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        if (name[i] != wanted[i]) return false;
+    }
+    return name[wanted.size()] == '\0';
+}
+
 class XmlReader {
 public:
     explicit XmlReader(Dat& dat) : dat_(dat), text_(dat.text) {}
@@ -216,7 +225,9 @@ private:
             const std::size_t found = findEndTagStart(at);
             if (found == std::string_view::npos) return found;
             std::size_t after = found + 2 + name.size();
-            if (text_.compare(found + 2, name.size(), name) == 0) {
+            // Most end tags in a block are of other names: one byte tells.
+            if (found + 2 < size && data[found + 2] == name.front() &&
+                text_.compare(found + 2, name.size(), name) == 0) {
                 while (after < size && (data[after] == ' ' || data[after] == '\t' ||
                                         data[after] == '\r' || data[after] == '\n')) {
                     ++after;
@@ -299,28 +310,57 @@ private:
         }
     }
 
-    // A string of the game's block: where the library left it as it stands in
-    // the text, a span of the text; decoded (entities, line ends), a copy.
+    // The blocks are parsed without the library's conversions of attribute
+    // values (entities, tabs and line ends), as nearly every value has none and
+    // the conversion pass is a tenth of the parse. A value that has one is
+    // converted by the library all the same, on a document of its own, with the
+    // options a whole-file parse would use: the result is the same either way.
+    struct Value {
+        const char* text;
+        std::size_t length;
+        bool asWritten;  // the value's bytes stand in the text as they are
+
+        std::string_view view() const { return {text, length}; }
+    };
+
+    Value valueOf(const pugi::xml_attribute& attribute, std::size_t blockBegin) {
+        const char* raw = attribute.value();
+        const std::size_t plainLength = std::strcspn(raw, "&\t\r\n");
+        if (raw[plainLength] == '\0') return {raw, plainLength, true};
+        const std::size_t length = plainLength + std::strlen(raw + plainLength);
+        // The value stands in the text as it was, followed by its closing quote.
+        const std::size_t offset = blockBegin + static_cast<std::size_t>(raw - scratch_.data());
+        const char quote = text_[offset + length];
+        valueScratch_.assign("<a v=");
+        valueScratch_.append(1, quote).append(raw, length).append(1, quote).append("/>");
+        const pugi::xml_parse_result result = valueDocument_.load_buffer(
+            valueScratch_.data(), valueScratch_.size(), pugi::parse_default, pugi::encoding_utf8);
+        if (!result) fail(offset, std::string("malformed XML: ") + result.description());
+        const char* decoded = valueDocument_.document_element().first_attribute().value();
+        return {decoded, std::strlen(decoded), false};
+    }
+
+    // A string of the game's block: where it stands in the text as the library
+    // reads it, a span of the text; decoded (entities, line ends), a copy.
     Span keep(const pugi::xml_attribute& attribute, std::size_t blockBegin) {
         Span span;
         if (!attribute) return span;
-        const char* value = attribute.value();
-        const std::size_t length = std::strlen(value);
-        if (length == 0) return span;
-        const char* buffer = scratch_.data();
-        if (value >= buffer && value + length <= buffer + scratch_.size()) {
-            const std::size_t offset = blockBegin + static_cast<std::size_t>(value - buffer);
-            if (text_.compare(offset, length, value, length) == 0) {
-                span.offset = static_cast<std::uint32_t>(offset);
-                span.length = static_cast<std::uint32_t>(length) & 0x7fffffffU;
-                return span;
-            }
+        const Value value = valueOf(attribute, blockBegin);
+        if (value.length == 0) return span;
+        const std::size_t offset =
+            blockBegin + static_cast<std::size_t>(attribute.value() - scratch_.data());
+        if (value.asWritten || text_.compare(offset, value.length, value.text, value.length) == 0) {
+            span.offset = static_cast<std::uint32_t>(offset);
+            span.length = static_cast<std::uint32_t>(value.length) & 0x7fffffffU;
+            return span;
         }
-        if (dat_.decoded.size() + length >= 0x80000000U) fail(blockBegin, "too many strings");
+        if (dat_.decoded.size() + value.length >= 0x80000000U) {
+            fail(blockBegin, "too many strings");
+        }
         span.offset = static_cast<std::uint32_t>(dat_.decoded.size());
-        span.length = static_cast<std::uint32_t>(length) & 0x7fffffffU;
+        span.length = static_cast<std::uint32_t>(value.length) & 0x7fffffffU;
         span.inDecoded = 1;
-        dat_.decoded.append(value, length);
+        dat_.decoded.append(value.text, value.length);
         return span;
     }
 
@@ -335,7 +375,7 @@ private:
         refuseNul(begin, end);
         scratch_.assign(text_.data() + begin, end - begin);
         const pugi::xml_parse_result result = document_.load_buffer_inplace(
-            scratch_.data(), scratch_.size(), kParseOptions, pugi::encoding_utf8);
+            scratch_.data(), scratch_.size(), kBlockParseOptions, pugi::encoding_utf8);
         if (!result) return false;
         readGame(begin, end);
         return true;
@@ -356,7 +396,7 @@ private:
         refuseNul(begin, end);
         scratch_.assign(text_.data() + begin, end - begin);
         const pugi::xml_parse_result result = document_.load_buffer_inplace(
-            scratch_.data(), scratch_.size(), kParseOptions, pugi::encoding_utf8);
+            scratch_.data(), scratch_.size(), kBlockParseOptions, pugi::encoding_utf8);
         if (!result) failParse(begin, result);
         readGame(begin, end);
     }
@@ -374,8 +414,8 @@ private:
         game.firstEntry = static_cast<std::uint32_t>(dat_.entries.size());
         for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
             const char* kind = child.name();
-            const bool rom = std::strcmp(kind, "rom") == 0;
-            if ((rom || std::strcmp(kind, "disk") == 0) && child.type() == pugi::node_element) {
+            const bool rom = nameIs(kind, "rom");
+            if ((rom || nameIs(kind, "disk")) && child.type() == pugi::node_element) {
                 readEntry(child, !rom, begin, end);
             }
         }
@@ -405,21 +445,23 @@ private:
             if (name == "name") {
                 if (first(1)) entry.name = keep(attribute, blockBegin);
             } else if (name == "merge") {
-                if (first(2)) entry.setMerged(*attribute.value() != '\0');
+                if (first(2)) entry.setMerged(valueOf(attribute, blockBegin).length != 0);
             } else if (name == "sha1") {
                 if (first(4)) entry.setSha1(keep(attribute, blockBegin));
             } else if (name == "md5") {
                 if (first(8)) entry.setMd5(keep(attribute, blockBegin));
             } else if (name == "size") {
-                if (first(16) && detail::parseSize(attribute.value(), entry.size)) {
+                if (first(16) &&
+                    detail::parseSize(valueOf(attribute, blockBegin).view(), entry.size)) {
                     entry.flags |= kEntryHasSize;
                 }
             } else if (name == "crc") {
-                if (first(32) && detail::parseCrc(attribute.value(), entry.crc)) {
+                if (first(32) &&
+                    detail::parseCrc(valueOf(attribute, blockBegin).view(), entry.crc)) {
                     entry.flags |= kEntryHasCrc;
                 }
             } else if (name == "status") {
-                if (first(64) && detail::isNoDumpWord(attribute.value())) {
+                if (first(64) && detail::isNoDumpWord(valueOf(attribute, blockBegin).view())) {
                     entry.flags |= kEntryNoDump;
                 }
             }
@@ -428,7 +470,7 @@ private:
             fail(start, "the <" + std::string(node.name()) + "> element has no name");
         }
         const detail::ByteRange range =
-            detail::wholeLines(text_, start, endOfEntry(start, blockEnd));
+            detail::wholeLines(text_, start, endOfEntry(node, start, blockBegin, blockEnd));
         entry.cutBegin = range.begin;
         entry.cutEnd = range.end;
         dat_.entries.push_back(entry);
@@ -437,8 +479,18 @@ private:
     // Where a rom or disk element ends: after "/>", else after its end tag. The
     // library has checked the block already; the walk only skips what may hide
     // a '<' or '>'.
-    std::size_t endOfEntry(std::size_t start, std::size_t blockEnd) {
-        const std::size_t tagEnd = endOfTag(start);
+    std::size_t endOfEntry(const pugi::xml_node& node, std::size_t start, std::size_t blockBegin,
+                           std::size_t blockEnd) {
+        // The start tag's last value ends at its closing quote, where the library
+        // put the value's end: only blanks and the tag's end follow, so the walk
+        // through the tag starts there.
+        std::size_t from = start;
+        const char* last = node.last_attribute().value();
+        if (last >= scratch_.data() && last < scratch_.data() + scratch_.size()) {
+            from =
+                blockBegin + static_cast<std::size_t>(last - scratch_.data()) + std::strlen(last);
+        }
+        const std::size_t tagEnd = endOfTag(from);
         if (tagEnd == std::string_view::npos || tagEnd > blockEnd) {
             fail(start, "malformed XML: unterminated tag");
         }
@@ -461,12 +513,17 @@ private:
         fail(start, "cannot find the end of this element");
     }
 
+    // For the skeleton, which is parsed whole.
     static constexpr unsigned kParseOptions = pugi::parse_default;
+    // For the game blocks: the values that count are converted by valueOf.
+    static constexpr unsigned kBlockParseOptions = pugi::parse_minimal;
 
     Dat& dat_;
     std::string_view text_;
     pugi::xml_document document_;
     std::string scratch_;
+    pugi::xml_document valueDocument_;
+    std::string valueScratch_;
     std::string skeleton_;
     std::vector<Piece> pieces_;
 };

@@ -63,6 +63,28 @@ TEST_F(XmlReader, ReadsListXmlMachinesRomsAndDisks) {
     EXPECT_EQ(dat.decoded, "mslug \"b\"");
 }
 
+// Every value that counts reads as XML has it: references, and tabs and line
+// ends turned to spaces, in single quotes as in double, on the numbers as well.
+TEST_F(XmlReader, DecodesReferencesAndWhitespaceInEveryValueThatCounts) {
+    const Dat dat = parse(
+        "<mame>\n"
+        "<machine name='a&#9;b \"c\"' romof=\"x\ty\">\n"
+        "<rom name=\"r&#x41;\r\nz\" size=\"&#49;6\" crc=\"0000000&#65;\" "
+        "status=\"no&#100;ump\" merge=\"&#32;\"/>\n"
+        "</machine>\n"
+        "</mame>\n");
+    ASSERT_EQ(dat.games.size(), 1U);
+    EXPECT_EQ(dat.view(dat.games[0].name), "a\tb \"c\"");
+    EXPECT_EQ(dat.view(dat.games[0].romOf), "x y");
+    ASSERT_EQ(dat.games[0].entryCount, 1U);
+    const Entry& rom = dat.entries[dat.games[0].firstEntry];
+    EXPECT_EQ(dat.view(rom.name), "rA z");
+    EXPECT_EQ(rom.size, 16U);
+    EXPECT_EQ(rom.crc, 0xaU);
+    EXPECT_TRUE(rom.isNoDump());
+    EXPECT_TRUE(rom.isMerged());
+}
+
 TEST_F(XmlReader, KeepsEachElementsBytesAsWholeLines) {
     const Dat dat = parse(kListXml);
     const Game& game = dat.games[1];
