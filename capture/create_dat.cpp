@@ -17,14 +17,6 @@ namespace {
 constexpr std::size_t kErrorLinesShown = 8;
 constexpr std::size_t kErrorLineWidth = 160;
 
-// Cuts at a character boundary of UTF-8 text.
-std::string cutLine(std::string_view line) {
-    if (line.size() <= kErrorLineWidth) return std::string(line);
-    std::size_t end = kErrorLineWidth;
-    while (end > 0 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) --end;
-    return std::string(line.substr(0, end)) + "...";
-}
-
 std::vector<std::string> lastLines(std::string_view text) {
     std::vector<std::string> lines;
     while (!text.empty() && lines.size() < kErrorLinesShown) {
@@ -33,7 +25,7 @@ std::vector<std::string> lastLines(std::string_view text) {
         text = text.substr(0, end + 1);
         const std::size_t start = text.find_last_of("\r\n");
         const std::size_t from = start == std::string_view::npos ? 0 : start + 1;
-        lines.insert(lines.begin(), cutLine(text.substr(from)));
+        lines.insert(lines.begin(), core::shownLine(text.substr(from), kErrorLineWidth));
         text = text.substr(0, from);
     }
     return lines;

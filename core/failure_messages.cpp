@@ -14,6 +14,13 @@ Message failureMessage(const std::string& whatFailed, const platform::OsError& e
     return failureMessage(whatFailed, error.reason());
 }
 
+std::string shownLine(std::string_view line, std::size_t width) {
+    if (line.size() <= width) return std::string(line);
+    std::size_t cut = width;
+    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+    return std::string(line.substr(0, cut)) + "...";
+}
+
 Message deleteFailedMessage(const std::string& path, const platform::OsError& error) {
     return failureMessage("Impossibile eliminare il file " + inQuotes(path) + ".", error);
 }

@@ -48,19 +48,6 @@ core::Message toolStartFailed(const std::string& commandLine, const platform::Os
         "Impossibile avviare il programma di confronto.\r\nRiga di comando: " + commandLine, error);
 }
 
-// Cuts a line at a character boundary of its UTF-8 text.
-std::string shortened(std::string line) {
-    if (line.size() <= kLogLineMaxLength) {
-        return line;
-    }
-    std::size_t cut = kLogLineMaxLength;
-    while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) {
-        --cut;
-    }
-    line.resize(cut);
-    return line + "...";
-}
-
 // The last lines of the tool's report, or nothing when it cannot be read.
 std::optional<std::deque<std::string>> lastLogLines(const std::string& logPath) {
     std::ifstream log(core::toFsPath(logPath), std::ios::binary);
@@ -94,7 +81,7 @@ std::optional<std::deque<std::string>> lastLogLines(const std::string& logPath) 
         if (!line.empty() && line.back() == '\r') {
             line.pop_back();
         }
-        lines.push_back(shortened(std::move(line)));
+        lines.push_back(core::shownLine(line, kLogLineMaxLength));
         if (lines.size() > kLogLinesShown) {
             lines.pop_front();
         }
