@@ -56,6 +56,23 @@ protected:
         return readFile(outside / "zandorel.dat");
     }
 
+    // "old set.dat" against "new.dat" as the user picks them, delivered to a
+    // destination outside the program; the success box is acknowledged.
+    fs::path pressCreaDiffDat(FrmMain& frm, int setType, bool compact) {
+        auto* oldList = control<FileListBox>(frm, "filOld");
+        auto* newList = control<FileListBox>(frm, "filNew");
+        oldList->setSelectedIndex(static_cast<int>(oldList->fileNames().indexOf(QStringLiteral("old set.dat"))));
+        newList->setSelectedIndex(static_cast<int>(newList->fileNames().indexOf(QStringLiteral("new.dat"))));
+        const std::string setTypeOption = "optSetType(" + std::to_string(setType) + ")";
+        control<QRadioButton>(frm, setTypeOption.c_str())->setChecked(true);
+        control<QCheckBox>(frm, "chkTiny")->setChecked(compact);
+        const fs::path destination = root / "diff.dat";
+        control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
+        ui.acknowledgeMessage();
+        control<QToolButton>(frm, "cmdCrea")->click();
+        return destination;
+    }
+
     std::string oldDat;
     std::string newDat;
     fs::path outside;
@@ -64,18 +81,7 @@ protected:
 TEST_P(WholeProgramTest, CreaDiffDatDeliversTheToolsDiffDatAndLeavesTheToolFolderClean) {
     const DiffChoice choice = GetParam();
     FrmMain& frm = open();
-    control<FileListBox>(frm, "filOld")->setSelectedIndex(
-        static_cast<int>(control<FileListBox>(frm, "filOld")->fileNames().indexOf(QStringLiteral("old set.dat"))));
-    control<FileListBox>(frm, "filNew")->setSelectedIndex(
-        static_cast<int>(control<FileListBox>(frm, "filNew")->fileNames().indexOf(QStringLiteral("new.dat"))));
-    const std::string setTypeOption = "optSetType(" + std::to_string(choice.setType) + ")";
-    control<QRadioButton>(frm, setTypeOption.c_str())->setChecked(true);
-    control<QCheckBox>(frm, "chkTiny")->setChecked(choice.compact);
-    const fs::path destination = root / "diff.dat";
-    control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
-
-    ui.acknowledgeMessage();
-    control<QToolButton>(frm, "cmdCrea")->click();
+    const fs::path destination = pressCreaDiffDat(frm, choice.setType, choice.compact);
 
     // The success box names the destination and gives the tool's summary line.
     ASSERT_EQ(ui.messages().size(), 1u);
@@ -103,14 +109,7 @@ TEST_F(WholeProgramTest, WithTheDataApartCreaDiffDatRunsTheInstalledToolInTheUse
     addDat("old set.dat", oldDat);
     addDat("new.dat", newDat);
     frm.refreshLists();
-    control<FileListBox>(frm, "filOld")->setSelectedIndex(1);  // new.dat, old set.dat
-    control<FileListBox>(frm, "filNew")->setSelectedIndex(0);
-    control<QRadioButton>(frm, "optSetType(1)")->setChecked(true);
-    const fs::path destination = root / "diff.dat";
-    control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
-
-    ui.acknowledgeMessage();
-    control<QToolButton>(frm, "cmdCrea")->click();
+    const fs::path destination = pressCreaDiffDat(frm, 1, false);
 
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Information);
