@@ -19,6 +19,7 @@
 
 #include "platform/file_system.h"
 #include "platform/posix/argument_vector.h"
+#include "platform/posix/exit_status.h"
 #include "platform/process.h"
 
 extern char** environ;
@@ -91,10 +92,6 @@ ExecTarget execTargetFor(const std::string& program) {
 }
 
 constexpr int kPipeCapacity = 1024 * 1024;
-
-int exitCodeOf(int status) {
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-}
 
 // A pipe whose ends are never among descriptors 0 to 2: those are rewired in
 // the child, and an end among them (when the program runs with a standard
@@ -293,7 +290,7 @@ std::optional<int> PipedChild::waitForExit(std::chrono::milliseconds limit) {
             } while (result == -1 && errno == EINTR);
             if (result == native_->pid) {
                 native_->pid = 0;
-                return exitCodeOf(status);
+                return posix::exitCodeOf(status);
             }
             if (result == -1) return std::nullopt;  // reaped by someone else: no code to know
         }

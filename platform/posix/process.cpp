@@ -14,6 +14,7 @@
 #include "platform/file_system.h"
 #include "platform/os_error.h"
 #include "platform/posix/argument_vector.h"
+#include "platform/posix/exit_status.h"
 
 extern char** environ;
 
@@ -88,10 +89,7 @@ int waitForExit(pid_t child, const std::string& commandLine) {
     while (::waitpid(child, &status, 0) < 0) {
         if (errno != EINTR) throw OsError(errno, commandLine);
     }
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    // As a shell reports it: a program ended by a signal "exits" with 128 + signal.
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return -1;
+    return posix::exitCodeOf(status);
 }
 
 }  // namespace
