@@ -120,6 +120,8 @@ Dat parseDat(Bytes bytes, std::string path) {
         dat.lineEnd = crlf ? "\r\n" : "\r";
     }
     dat.format = detectFormat(dat.text);
+    // Address space only: the pages that the copies never reach are never used.
+    dat.decoded.reserve(dat.text.size() / 2);
     if (dat.format == DatFormat::Xml) {
         parseXml(dat);
     } else {
@@ -161,6 +163,19 @@ void Bytes::Release::operator()(char* data) const noexcept {
 
 Dat readDatFile(const std::string& path) {
     return parseDat(readInputFile(path), path);
+}
+
+Span Dat::own(Span span) {
+    if (span.inDecoded || span.empty()) return span;
+    if (decoded.size() + span.length >= 0x80000000U) {
+        throw DatError(path, positionOf(text, span.offset), "too many strings");
+    }
+    Span copy;
+    copy.offset = static_cast<std::uint32_t>(decoded.size());
+    copy.length = span.length;
+    copy.inDecoded = 1;
+    decoded.append(text.substr(span.offset, span.length));
+    return copy;
 }
 
 std::optional<std::uint32_t> Dat::findGame(std::string_view name) const {

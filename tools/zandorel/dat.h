@@ -17,8 +17,8 @@ namespace zfe::zandorel {
 
 enum class DatFormat { Listinfo, Xml };
 
-// A string of the dat: an offset and length into Dat::text, or into
-// Dat::decoded when the string had to be unescaped.
+// A string of the dat: an offset and length into Dat::text while a reader
+// works on it, or into Dat::decoded.
 struct Span {
     std::uint32_t offset = 0;
     std::uint32_t length : 31 = 0;
@@ -102,6 +102,7 @@ public:
     public:
         virtual ~Owner() = default;
         virtual bool unchanged() const = 0;
+        virtual void passed(std::size_t /*offset*/) const {}
     };
 
     Bytes() : data_(nullptr, Release{0}) {}
@@ -118,6 +119,13 @@ public:
     std::string_view view() const { return {held_ != nullptr ? held_ : data_.get(), size_}; }
     // Bytes in memory of their own never change; held ones may.
     bool unchanged() const { return owner_ == nullptr || owner_->unchanged(); }
+    // Where a pass through the bytes has got to: those before `offset` are not
+    // needed again soon. A mapping of the file lets their pages go (touched
+    // again, they come back from the system's cache) and maps the next ones
+    // ahead, so that a file of hundreds of megabytes is never all in memory.
+    void passed(std::size_t offset) const {
+        if (owner_ != nullptr) owner_->passed(offset);
+    }
 
 private:
     struct Release {
@@ -135,7 +143,10 @@ struct Dat {
     DatFormat format = DatFormat::Listinfo;
     Bytes storage;
     std::string_view text;  // the file's bytes, unchanged, in storage
-    std::string decoded;    // unescaped strings
+    // The dat's own copies of the strings that the sets are made of (names and
+    // hashes), unescaped where the file escapes them: the text itself is only
+    // gone through once, and then for the blocks that are copied.
+    std::string decoded;
     std::vector<Game> games;
     std::vector<Entry> entries;
     std::vector<DuplicateGame> duplicates;
@@ -154,6 +165,8 @@ struct Dat {
     }
 
     std::optional<std::uint32_t> findGame(std::string_view name) const;
+    // The string, copied into `decoded` when it is still a span of the text.
+    Span own(Span span);
 };
 
 struct TextPosition {

@@ -63,16 +63,22 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
     // games, and a compact block between its cuts, make few large writes.
     const char* const textBegin = text.data();
     const char* const textEnd = text.data() + text.size();
+    // A run is cut now and then, so that the pages written can be let go.
+    constexpr std::size_t kLongestRun = std::size_t{8} << 20;
     std::string_view pending;
     const auto release = [&] {
-        if (!pending.empty()) emit(pending);
+        if (!pending.empty()) {
+            emit(pending);
+            dat.storage.passed(static_cast<std::size_t>(pending.data() + pending.size() - textBegin));
+        }
         pending = {};
     };
     const auto put = [&](std::string_view piece) {
         if (piece.empty()) return;
         lastByte = piece.back();
         const bool inText = piece.data() >= textBegin && piece.data() + piece.size() <= textEnd;
-        if (inText && !pending.empty() && pending.data() + pending.size() == piece.data()) {
+        if (inText && !pending.empty() && pending.data() + pending.size() == piece.data() &&
+            pending.size() < kLongestRun) {
             pending = std::string_view(pending.data(), pending.size() + piece.size());
             return;
         }

@@ -203,12 +203,37 @@ public:
                modifiedNanoseconds(now) == modifiedNanoseconds(status_);
     }
 
+    // Pages are let go a step behind the pass and mapped two steps ahead of it,
+    // each step in one call rather than a fault per page. A pass that starts
+    // again further back (the writer after the reader) starts a new window.
+    void passed(std::size_t offset) const override {
+        constexpr std::size_t kStep = std::size_t{2} << 20;  // a multiple of every page size
+        char* const base = static_cast<char*>(address_);
+        if (offset < behind_) behind_ = ahead_ = offset / kStep * kStep;
+        if (offset >= behind_ + 2 * kStep) {
+            const std::size_t upTo = (offset - kStep) / kStep * kStep;
+            madvise(base + behind_, upTo - behind_, MADV_DONTNEED);
+            behind_ = upTo;
+            ahead_ = std::max(ahead_, behind_);
+        }
+        if (ahead_ < size_ && offset + kStep > ahead_) {
+            const std::size_t end = std::min(size_, offset / kStep * kStep + 2 * kStep);
+#ifdef MADV_POPULATE_READ
+            // Where the system cannot, the pages fault in one by one instead.
+            madvise(base + ahead_, end - ahead_, MADV_POPULATE_READ);
+#endif
+            ahead_ = end;
+        }
+    }
+
 private:
     int fd_;
     FileStatus status_;
     void* address_;
     std::size_t size_;
     Guard& guard_;
+    mutable std::size_t behind_ = 0;
+    mutable std::size_t ahead_ = 0;
 };
 
 // The file mapped, or empty bytes where it cannot be (then it is read). Takes
@@ -225,11 +250,8 @@ Bytes mapRegular(int fd, const FileStatus& status) {
         }
     }
     if (guard == nullptr) return {};
-    int flags = MAP_PRIVATE;
-#ifdef MAP_POPULATE
-    flags |= MAP_POPULATE;  // one pass of the kernel instead of a fault per page
-#endif
-    void* address = mmap(nullptr, size, PROT_READ, flags, fd, 0);
+    // Not populated whole: the readers map it a few megabytes at a time.
+    void* address = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (address == MAP_FAILED) {
         guard->begin.store(0);
         return {};

@@ -354,6 +354,7 @@ private:
     }
 
     void parseGame(const Token& keyword) {
+        dat_.storage.passed(keyword.begin);
         const std::string kind(dat_.view(keyword.value));
         Game game;
         game.firstEntry = static_cast<std::uint32_t>(dat_.entries.size());
@@ -382,12 +383,12 @@ private:
                 continue;
             }
             if (is(name, "name")) {
-                game.name = value.value;
+                game.name = dat_.own(value.value);
                 named = !value.value.empty();
             } else if (is(name, "cloneof")) {
-                game.cloneOf = value.value;
+                game.cloneOf = dat_.own(value.value);
             } else if (is(name, "romof")) {
-                game.romOf = value.value;
+                game.romOf = dat_.own(value.value);
             }
         }
     }
@@ -431,7 +432,7 @@ private:
             }
             const std::string_view text = dat_.view(value.value);
             if (is(name, "name")) {
-                entry.name = value.value;
+                entry.name = dat_.own(value.value);
             } else if (is(name, "merge")) {
                 entry.setMerged(!value.value.empty());
             } else if (is(name, "size")) {
@@ -439,9 +440,9 @@ private:
             } else if (is(name, "crc")) {
                 if (detail::parseCrc(text, entry.crc)) entry.flags |= kEntryHasCrc;
             } else if (is(name, "sha1")) {
-                entry.setSha1(value.value);
+                entry.setSha1(dat_.own(value.value));
             } else if (is(name, "md5")) {
-                entry.setMd5(value.value);
+                if (!entry.hasSha1()) entry.setMd5(dat_.own(value.value));
             } else if (is(name, "flags") || is(name, "status")) {
                 if (detail::isNoDumpWord(text)) entry.flags |= kEntryNoDump;
             }

@@ -194,6 +194,7 @@ private:
                 if (depth == 0 && roots++ == 0) checkRoot(open, at);
                 if (depth == 1 && roots == 1 && isGameTag(tagName(open, at))) {
                     blockStart = open;
+                    dat_.storage.passed(open);
                     if (empty) {
                         endBlock(at);
                         continue;
@@ -318,7 +319,6 @@ private:
     struct Value {
         const char* text;
         std::size_t length;
-        bool asWritten;  // the value's bytes stand in the text as they are
 
         std::string_view view() const { return {text, length}; }
     };
@@ -326,7 +326,7 @@ private:
     Value valueOf(const pugi::xml_attribute& attribute, std::size_t blockBegin) {
         const char* raw = attribute.value();
         const std::size_t plainLength = std::strcspn(raw, "&\t\r\n");
-        if (raw[plainLength] == '\0') return {raw, plainLength, true};
+        if (raw[plainLength] == '\0') return {raw, plainLength};
         const std::size_t length = plainLength + std::strlen(raw + plainLength);
         // The value stands in the text as it was, followed by its closing quote.
         const std::size_t offset = blockBegin + static_cast<std::size_t>(raw - scratch_.data());
@@ -337,23 +337,16 @@ private:
             valueScratch_.data(), valueScratch_.size(), pugi::parse_default, pugi::encoding_utf8);
         if (!result) fail(offset, std::string("malformed XML: ") + result.description());
         const char* decoded = valueDocument_.document_element().first_attribute().value();
-        return {decoded, std::strlen(decoded), false};
+        return {decoded, std::strlen(decoded)};
     }
 
-    // A string of the game's block: where it stands in the text as the library
-    // reads it, a span of the text; decoded (entities, line ends), a copy.
+    // A string of the game's block, as the library reads it (entities and line
+    // ends decoded), copied into the dat's own strings.
     Span keep(const pugi::xml_attribute& attribute, std::size_t blockBegin) {
         Span span;
         if (!attribute) return span;
         const Value value = valueOf(attribute, blockBegin);
         if (value.length == 0) return span;
-        const std::size_t offset =
-            blockBegin + static_cast<std::size_t>(attribute.value() - scratch_.data());
-        if (value.asWritten || text_.compare(offset, value.length, value.text, value.length) == 0) {
-            span.offset = static_cast<std::uint32_t>(offset);
-            span.length = static_cast<std::uint32_t>(value.length) & 0x7fffffffU;
-            return span;
-        }
         if (dat_.decoded.size() + value.length >= 0x80000000U) {
             fail(blockBegin, "too many strings");
         }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -11,6 +12,15 @@ namespace zfe::zandorel::test {
 
 inline Dat parse(std::string_view text, std::string path = "t.dat") {
     return parseDat(text, std::move(path));
+}
+
+// Parsed, and then the file's bytes overwritten: the names and hashes that the
+// sets are made of must not need them, as a mapped file's pages are let go
+// once they are read.
+inline Dat parseAndWipeText(std::string_view text) {
+    Dat dat = parse(text);
+    std::fill_n(dat.storage.data(), dat.storage.size(), '#');
+    return dat;
 }
 
 // The error that reading the text gives; fails the test when there is none.

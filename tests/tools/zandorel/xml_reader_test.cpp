@@ -42,7 +42,7 @@ constexpr std::string_view kListXml =
     "</mame>\n";
 
 TEST_F(XmlReader, ReadsListXmlMachinesRomsAndDisks) {
-    const Dat dat = parse(kListXml);
+    const Dat dat = test::parseAndWipeText(kListXml);
     EXPECT_EQ(dat.format, DatFormat::Xml);
     ASSERT_EQ(dat.games.size(), 3U);
     EXPECT_EQ(dat.view(dat.games[1].name), "mslug");
@@ -59,8 +59,6 @@ TEST_F(XmlReader, ReadsListXmlMachinesRomsAndDisks) {
     EXPECT_TRUE(rom[3].isDisk());
     EXPECT_TRUE(rom[3].hasSha1());
     EXPECT_EQ(dat.view(rom[3].hash), "0123");
-    // Strings point into the file's bytes; only what the library decoded is copied.
-    EXPECT_EQ(dat.decoded, "mslug \"b\"");
 }
 
 // Every value that counts reads as XML has it: references, and tabs and line
