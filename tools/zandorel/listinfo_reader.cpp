@@ -1,5 +1,6 @@
 #include "tools/zandorel/listinfo_reader.h"
 
+#include <algorithm>
 #include <string>
 
 #include "tools/zandorel/reader_support.h"
@@ -81,6 +82,14 @@ inline unsigned notWordBytes(const char* data) {
     const __m128i upToSpace = _mm_cmpeq_epi8(_mm_max_epu8(bytes, space), space);
     const __m128i marks = parensQuotesAndDelete(bytes);
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(upToSpace, marks)));
+}
+
+// The bits of the sixteen bytes at `data` that are blanks, where none of them
+// is another control byte.
+inline unsigned blankBytes(const char* data) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+    const __m128i space = _mm_set1_epi8(0x20);
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(bytes, space), space)));
 }
 
 // The bits of the sixteen bytes at `data` that are neither word nor blank bytes.
@@ -406,6 +415,7 @@ private:
     void parseEntry(const Token& key, const Token& open, bool disk) {
         Entry entry;
         if (disk) entry.flags |= kEntryDisk;
+        if (readBareEntry(entry, key)) return;
         const std::string_view blockName = disk ? "disk" : "rom";
         for (;;) {
             const Token field = next();
@@ -430,22 +440,104 @@ private:
                 skipBlock(value, field.value, 3);
                 continue;
             }
-            const std::string_view text = dat_.view(value.value);
-            if (is(name, "name")) {
-                entry.name = dat_.own(value.value);
-            } else if (is(name, "merge")) {
-                entry.setMerged(!value.value.empty());
-            } else if (is(name, "size")) {
-                if (detail::parseSize(text, entry.size)) entry.flags |= kEntryHasSize;
-            } else if (is(name, "crc")) {
-                if (detail::parseCrc(text, entry.crc)) entry.flags |= kEntryHasCrc;
-            } else if (is(name, "sha1")) {
-                entry.setSha1(dat_.own(value.value));
-            } else if (is(name, "md5")) {
-                if (!entry.hasSha1()) entry.setMd5(dat_.own(value.value));
-            } else if (is(name, "flags") || is(name, "status")) {
-                if (detail::isNoDumpWord(text)) entry.flags |= kEntryNoDump;
+            takeField(entry, name, value.value);
+        }
+    }
+
+    // Nearly every rom of a large dat is bare words up to its ')', one line of
+    // a hundred bytes or so: one pass of sixteen bytes at a time finds that ')'
+    // and marks the blanks before it, and the words are read off the marks.
+    // Anything else in the sub-block (a string, a parenthesis, a stray byte, a
+    // line too long, the end of the file) leaves it to the tokens, untouched.
+    bool readBareEntry(Entry& entry, const Token& key) {
+#if defined(__SSE2__)
+        const char* data = text_.data();
+        const std::size_t size = text_.size();
+        const std::size_t from = position_;
+        constexpr std::size_t kLongest = 256;
+        std::uint64_t blanks[kLongest / 64] = {};
+        std::size_t length = kLongest;
+        for (std::size_t at = 0; at < kLongest && from + at + 16 <= size; at += 16) {
+            const unsigned markup = markupBytes(data + from + at);
+            blanks[at / 64] |= std::uint64_t{blankBytes(data + from + at)} << (at % 64);
+            if (markup != 0) {
+                length = at + static_cast<std::size_t>(__builtin_ctz(markup));
+                break;
             }
+        }
+        if (length >= kLongest || data[from + length] != ')') return false;
+        // From `at` on, the first place that is a blank (or with `blank` false,
+        // that is not), `length` at the latest.
+        const auto next = [&](std::size_t at, bool blank) {
+            for (; at < length; at = (at | 63) + 1) {
+                const std::uint64_t marks = blank ? blanks[at / 64] : ~blanks[at / 64];
+                if (const std::uint64_t ahead = marks >> (at % 64); ahead != 0) {
+                    return std::min(length, at + static_cast<std::size_t>(__builtin_ctzll(ahead)));
+                }
+            }
+            return length;
+        };
+        for (std::size_t at = next(0, false); at < length;) {
+            const std::size_t nameEnd = next(at, true);
+            const std::string_view name = text_.substr(from + at, nameEnd - at);
+            at = next(nameEnd, false);
+            if (at == length) {  // a lone word, as some dats write "nodump"
+                if (detail::isNoDumpWord(name)) entry.flags |= kEntryNoDump;
+                break;
+            }
+            const std::size_t valueEnd = next(at, true);
+            Span value;
+            value.offset = static_cast<std::uint32_t>(from + at);
+            value.length = static_cast<std::uint32_t>(valueEnd - at);
+            takeField(entry, name, value);
+            at = next(valueEnd, false);
+        }
+        position_ = from + length + 1;
+        Token closing;
+        closing.kind = TokenKind::Close;
+        closing.begin = static_cast<std::uint32_t>(from + length);
+        closing.end = closing.begin + 1;
+        finishEntry(entry, key, closing);
+        return true;
+#else
+        (void)entry;
+        (void)key;
+        return false;
+#endif
+    }
+
+    // Dispatched on the key's length first: every field of every rom comes here.
+    void takeField(Entry& entry, std::string_view name, Span value) {
+        const std::string_view text = dat_.view(value);
+        switch (name.size()) {
+            case 3:
+                if (is(name, "crc")) {
+                    if (detail::parseCrc(text, entry.crc)) entry.flags |= kEntryHasCrc;
+                } else if (is(name, "md5")) {
+                    if (!entry.hasSha1()) entry.setMd5(dat_.own(value));
+                }
+                return;
+            case 4:
+                if (is(name, "name")) {
+                    entry.name = dat_.own(value);
+                } else if (is(name, "size")) {
+                    if (detail::parseSize(text, entry.size)) entry.flags |= kEntryHasSize;
+                } else if (is(name, "sha1")) {
+                    entry.setSha1(dat_.own(value));
+                }
+                return;
+            case 5:
+                if (is(name, "merge")) {
+                    entry.setMerged(!value.empty());
+                } else if (is(name, "flags") && detail::isNoDumpWord(text)) {
+                    entry.flags |= kEntryNoDump;
+                }
+                return;
+            case 6:
+                if (is(name, "status") && detail::isNoDumpWord(text)) entry.flags |= kEntryNoDump;
+                return;
+            default:
+                return;
         }
     }
 
