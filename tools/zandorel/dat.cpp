@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <random>
 
 #if defined(__linux__)
@@ -33,7 +34,7 @@ void indexGames(Dat& dat) {
     std::size_t slots = 16;
     while (slots < dat.games.size() * 2) slots *= 2;
     dat.nameTable.assign(slots, kFreeSlot);
-    std::vector<Game> kept;
+    LargeVector<Game> kept;
     bool anyDropped = false;
     for (std::uint32_t g = 0; g < dat.games.size(); ++g) {
         const Game& game = dat.games[g];
@@ -131,34 +132,41 @@ Dat parseDat(Bytes bytes, std::string path) {
     return dat;
 }
 
-Bytes::Bytes(std::size_t size) : data_(nullptr, Release{0}), size_(size) {
-    if (size == 0) return;
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
-    // Large pages for a large file: filling hundreds of megabytes page by small
-    // page costs more than reading them.
-    constexpr std::size_t kLargePage = std::size_t{2} << 20;
-    if (size >= 4 * kLargePage) {
-        const std::size_t mapped = (size + kLargePage - 1) / kLargePage * kLargePage;
-        void* memory =
-            mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (memory != MAP_FAILED) {
-            madvise(memory, mapped, MADV_HUGEPAGE);
-            data_ = std::unique_ptr<char[], Release>(static_cast<char*>(memory), Release{mapped});
-            return;
-        }
-    }
-#endif
-    data_ = std::unique_ptr<char[], Release>(new char[size], Release{0});
+Bytes::Bytes(std::size_t size) : data_(nullptr, Release{size}), size_(size) {
+    if (size > 0) data_.reset(static_cast<char*>(allocateLarge(size)));
 }
 
-void Bytes::Release::operator()(char* data) const noexcept {
-#if defined(__linux__)
-    if (mapped != 0) {
-        munmap(data, mapped);
+namespace {
+constexpr std::size_t kLargePage = std::size_t{2} << 20;
+constexpr std::size_t kLargeBlock = 2 * kLargePage;
+std::size_t wholeLargePages(std::size_t bytes) {
+    return (bytes + kLargePage - 1) / kLargePage * kLargePage;
+}
+}  // namespace
+
+void* allocateLarge(std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (bytes >= kLargeBlock) {
+        const std::size_t mapped = wholeLargePages(bytes);
+        void* memory =
+            mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (memory == MAP_FAILED) throw std::bad_alloc();
+        madvise(memory, mapped, MADV_HUGEPAGE);
+        return memory;
+    }
+#endif
+    return ::operator new(bytes);
+}
+
+void releaseLarge(void* memory, std::size_t bytes) noexcept {
+    if (memory == nullptr) return;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (bytes >= kLargeBlock) {
+        munmap(memory, wholeLargePages(bytes));
         return;
     }
 #endif
-    delete[] data;
+    ::operator delete(memory);
 }
 
 Dat readDatFile(const std::string& path) {

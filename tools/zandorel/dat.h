@@ -93,6 +93,33 @@ struct DuplicateGame {
     std::uint32_t firstOffset = 0;  // of the block that was kept
 };
 
+// Memory for the dat's large tables and for a file read whole, filled a large
+// page at a time where the system can: a fault per small page of fresh memory
+// costs more than the data that goes in. Which way a block was had depends on
+// its size alone, so it goes back the same way.
+void* allocateLarge(std::size_t bytes);
+void releaseLarge(void* memory, std::size_t bytes) noexcept;
+
+template <class T>
+struct LargeAllocator {
+    using value_type = T;
+    LargeAllocator() = default;
+    template <class U>
+    LargeAllocator(const LargeAllocator<U>&) noexcept {}
+    T* allocate(std::size_t count) { return static_cast<T*>(allocateLarge(count * sizeof(T))); }
+    void deallocate(T* memory, std::size_t count) noexcept {
+        releaseLarge(memory, count * sizeof(T));
+    }
+    template <class U>
+    bool operator==(const LargeAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+
+template <class T>
+using LargeVector = std::vector<T, LargeAllocator<T>>;
+using LargeString = std::basic_string<char, std::char_traits<char>, LargeAllocator<char>>;
+
 // A file's bytes: in memory that is not zero-filled first (that would be one
 // more pass over a file of hundreds of megabytes), or held by an owner, such as
 // a mapping of the file, that can tell whether they still are the file's.
@@ -129,8 +156,8 @@ public:
 
 private:
     struct Release {
-        std::size_t mapped;  // not 0: the memory is a mapping of that size, not new[]
-        void operator()(char* data) const noexcept;
+        std::size_t size;
+        void operator()(char* data) const noexcept { releaseLarge(data, size); }
     };
     std::unique_ptr<char[], Release> data_;
     const char* held_ = nullptr;
@@ -146,9 +173,9 @@ struct Dat {
     // The dat's own copies of the strings that the sets are made of (names and
     // hashes), unescaped where the file escapes them: the text itself is only
     // gone through once, and then for the blocks that are copied.
-    std::string decoded;
-    std::vector<Game> games;
-    std::vector<Entry> entries;
+    LargeString decoded;
+    LargeVector<Game> games;
+    LargeVector<Entry> entries;
     std::vector<DuplicateGame> duplicates;
     std::string lineEnd = "\n";  // the file's own line end, for blocks the writer adds
     // Where the last game block ends, duplicates included: the dat's trailer

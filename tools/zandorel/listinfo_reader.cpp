@@ -260,7 +260,7 @@ private:
 
     // C escapes; an unknown escape stands for the character after the backslash.
     Span unescape(std::string_view raw) {
-        std::string& out = dat_.decoded;
+        LargeString& out = dat_.decoded;
         Span span;
         span.offset = static_cast<std::uint32_t>(out.size());
         span.inDecoded = 1;
