@@ -99,6 +99,35 @@ TEST(ListinfoReader, OldNumericFlagsAreKeptAndOnlyNoDumpMeansNoData) {
     EXPECT_FALSE(other.entries[2].isNoDump());
 }
 
+// A rom of bare words is read off in one pass, any other by tokens: with a
+// string added, which sends it the long way, every rom must read the same.
+TEST(ListinfoReader, ARomOfBareWordsReadsAsTheSameRomWithAString) {
+    const std::string roms[] = {
+        "name a.bin size 1024 crc 0ABCdef1 sha1 00ff md5 11",
+        "md5 22 name b size 0x10",
+        "name c.bin merge c.bin\tsize 7 crc 1\n status nodump region cpu1",
+        "name d flags baddump nodump",
+        "name e region " + std::string(300, 'r') + " sha1 EE",  // longer than one pass looks
+        "name f\r\n size 3 crc 3 merge",
+    };
+    for (const std::string& rom : roms) {
+        const Dat bare = parse("game ( name g rom ( " + rom + " ) disk ( " + rom + ") )");
+        const Dat quoted =
+            parse("game ( name g rom ( x \"y\" " + rom + " ) disk ( x \"(\" " + rom + ") )");
+        ASSERT_EQ(bare.entries.size(), 2U) << rom;
+        ASSERT_EQ(quoted.entries.size(), 2U) << rom;
+        for (std::size_t i = 0; i < 2; ++i) {
+            const Entry& x = bare.entries[i];
+            const Entry& y = quoted.entries[i];
+            EXPECT_EQ(bare.view(x.name), quoted.view(y.name)) << rom;
+            EXPECT_EQ(bare.view(x.hash), quoted.view(y.hash)) << rom;
+            EXPECT_EQ(x.flags, y.flags) << rom;
+            EXPECT_EQ(x.size, y.size) << rom;
+            EXPECT_EQ(x.crc, y.crc) << rom;
+        }
+    }
+}
+
 TEST(ListinfoReader, DecodesQuotedStringsWithEscapes) {
     const Dat dat = parse(
         "game (\n"
