@@ -188,7 +188,7 @@ private:
                                " (unbalanced parentheses or truncated file)");
     }
 
-    Token next() {
+    [[gnu::always_inline]] Token next() {
         const std::size_t size = text_.size();
         const char* data = text_.data();
         std::size_t at = position_;
