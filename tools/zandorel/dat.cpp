@@ -136,6 +136,7 @@ Bytes::Bytes(std::size_t size) : data_(nullptr, Release{size}), size_(size) {
     if (size > 0) data_.reset(static_cast<char*>(allocateLarge(size)));
 }
 
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
 namespace {
 constexpr std::size_t kLargePage = std::size_t{2} << 20;
 constexpr std::size_t kLargeBlock = 2 * kLargePage;
@@ -143,6 +144,7 @@ std::size_t wholeLargePages(std::size_t bytes) {
     return (bytes + kLargePage - 1) / kLargePage * kLargePage;
 }
 }  // namespace
+#endif
 
 void* allocateLarge(std::size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
@@ -165,6 +167,8 @@ void releaseLarge(void* memory, std::size_t bytes) noexcept {
         munmap(memory, wholeLargePages(bytes));
         return;
     }
+#else
+    (void)bytes;
 #endif
     ::operator delete(memory);
 }
