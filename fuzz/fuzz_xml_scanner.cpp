@@ -37,7 +37,9 @@ void expectSame(std::string_view ours, const char* library, const std::string& w
 
 // [begin, end), blanks and a line end around it aside, must be the element
 // `node` exactly: the library reads it alone as that one element, and not
-// without its last byte.
+// without its last byte. The options judge as the whole document's do and keep
+// comments; a processing instruction, which they drop, never ends in an
+// element's "/>" or end tag.
 void expectElement(std::string_view text, std::size_t begin, std::size_t end,
                    const pugi::xml_node& node, const std::string& what) {
     std::string_view range = text.substr(begin, end - begin);
@@ -48,14 +50,16 @@ void expectElement(std::string_view text, std::size_t begin, std::size_t end,
         disagree(what + " starts elsewhere");
     }
     pugi::xml_document alone;
-    const bool whole = alone.load_buffer(range.data(), range.size(), pugi::parse_full,
-                                         pugi::encoding_utf8);
+    constexpr unsigned kOptions = pugi::parse_default | pugi::parse_comments;
+    const bool whole =
+        alone.load_buffer(range.data(), range.size(), kOptions, pugi::encoding_utf8);
     const pugi::xml_node element = alone.first_child();
     if (!whole || element.type() != pugi::node_element || element.next_sibling() ||
+        range.ends_with("?>") ||
         std::string_view(element.name()) != node.name()) {
         disagree(what + " is not one whole element: \"" + std::string(range) + "\"");
     }
-    if (alone.load_buffer(range.data(), range.size() - 1, pugi::parse_full, pugi::encoding_utf8)) {
+    if (alone.load_buffer(range.data(), range.size() - 1, kOptions, pugi::encoding_utf8)) {
         disagree(what + " runs past the element: \"" + std::string(range) + "\"");
     }
 }
