@@ -123,7 +123,7 @@ public:
                 at = after;
             }
             // Text up to the next tag, which must be a start or an end tag.
-            at = findEither(at, '<', '\0');
+            at = findEither<'<', '\0'>(at);
             if (at >= end_ - 1 || data_[at] == '\0') return npos;
             const char next = data_[at + 1];
             if (next != '/' && !isA(next, kNameStart)) return npos;
@@ -143,7 +143,8 @@ private:
     // The first byte from `at` on that is `a` or `b`; npos for none. Values and
     // the text between tags are most of the bytes: sixteen at a time where the
     // processor can.
-    std::size_t findEither(std::size_t at, char a, char b) const {
+    template <char a, char b>
+    std::size_t findEither(std::size_t at) const {
 #if defined(__SSE2__)
         const __m128i wantedA = _mm_set1_epi8(a);
         const __m128i wantedB = _mm_set1_epi8(b);
@@ -175,16 +176,15 @@ private:
         // Sixteen bytes tell where nearly every name ends.
         for (; at + 16 <= size_; at += 16) {
             const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + at));
-            const auto within = [&here](char low, char high) {
-                return _mm_and_si128(_mm_cmpgt_epi8(here, _mm_set1_epi8(char(low - 1))),
-                                     _mm_cmplt_epi8(here, _mm_set1_epi8(char(high + 1))));
+            // A byte in [low, high]: moved so that low is the smallest signed
+            // byte, one signed comparison tells.
+            const auto within = [](__m128i bytes, int low, int high) {
+                return _mm_cmplt_epi8(_mm_sub_epi8(bytes, _mm_set1_epi8(char(low - 128))),
+                                      _mm_set1_epi8(char(high - low + 1 - 128)));
             };
-            const __m128i folded = _mm_or_si128(here, _mm_set1_epi8(0x20));
-            const __m128i letter =
-                _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)),
-                              _mm_cmplt_epi8(folded, _mm_set1_epi8('z' + 1)));
+            const __m128i letter = within(_mm_or_si128(here, _mm_set1_epi8(0x20)), 'a', 'z');
             const __m128i punctuation = _mm_andnot_si128(_mm_cmpeq_epi8(here, _mm_set1_epi8('/')),
-                                                         within('-', ':'));
+                                                         within(here, '-', ':'));
             const __m128i part = _mm_or_si128(
                 _mm_or_si128(letter, punctuation),
                 _mm_or_si128(_mm_cmplt_epi8(here, _mm_setzero_si128()),
@@ -220,9 +220,13 @@ private:
             at = skipBlanks(skipName(at + 1));
             if (data_[at] != '=' || ++at >= end_) return npos;
             at = skipBlanks(at);
-            const char quote = data_[at];
-            if (quote != '"' && quote != '\'') return npos;
-            at = findEither(at + 1, quote, '\0');
+            if (data_[at] == '"') {
+                at = findEither<'"', '\0'>(at + 1);
+            } else if (data_[at] == '\'') {
+                at = findEither<'\'', '\0'>(at + 1);
+            } else {
+                return npos;
+            }
             if (at >= end_ - 1 || data_[at] == '\0') return npos;
             ++at;
         }
@@ -686,26 +690,27 @@ private:
         };
         for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
              attribute = attribute.next_attribute()) {
-            const std::string_view name = attribute.name();
-            if (name == "name") {
+            // Without a length: most names differ from each wanted one at once.
+            const char* name = attribute.name();
+            if (nameIs(name, "name")) {
                 if (first(1)) entry.name = keep(attribute, shift);
-            } else if (name == "merge") {
+            } else if (nameIs(name, "merge")) {
                 if (first(2)) entry.setMerged(valueOf(attribute, shift).length != 0);
-            } else if (name == "sha1") {
+            } else if (nameIs(name, "sha1")) {
                 if (first(4)) entry.setSha1(keep(attribute, shift));
-            } else if (name == "md5") {
+            } else if (nameIs(name, "md5")) {
                 if (first(8)) entry.setMd5(keep(attribute, shift));
-            } else if (name == "size") {
+            } else if (nameIs(name, "size")) {
                 if (first(16) &&
                     detail::parseSize(valueOf(attribute, shift).view(), entry.size)) {
                     entry.flags |= kEntryHasSize;
                 }
-            } else if (name == "crc") {
+            } else if (nameIs(name, "crc")) {
                 if (first(32) &&
                     detail::parseCrc(valueOf(attribute, shift).view(), entry.crc)) {
                     entry.flags |= kEntryHasCrc;
                 }
-            } else if (name == "status") {
+            } else if (nameIs(name, "status")) {
                 if (first(64) && detail::isNoDumpWord(valueOf(attribute, shift).view())) {
                     entry.flags |= kEntryNoDump;
                 }
