@@ -180,6 +180,7 @@ TEST_F(XmlReader, ReadsOnlyDirectRomsAndDisksAmongOtherElements) {
 TEST_F(XmlReader, RefusesMalformedMarkupInElementsThatAreNotRead) {
     const std::string_view bad[] = {
         "<device_ref name=\"x\"></device>",  // end tag of another element
+        "<chip name=\"x\"></chop>",          // another name of the same length
         "<chip name=\"a\"b=\"c\"/>",         // no blank between attributes
         "<chip name=\"a\" / >",              // '/' not followed by '>'
         "<chip name>",                       // attribute without a value
