@@ -217,9 +217,11 @@ private:
             if (!isA(data_[at], kBlank)) return tagEnd(at, empty);
             at = skipBlanks(at + 1);
             if (!isA(data_[at], kNameStart)) return tagEnd(at, empty);
-            at = skipBlanks(skipName(at + 1));
+            // Blanks around '=' are rare: a byte tells before the skips.
+            at = skipName(at + 1);
+            if (data_[at] != '=') at = skipBlanks(at);
             if (data_[at] != '=' || ++at >= end_) return npos;
-            at = skipBlanks(at);
+            if (data_[at] != '"') at = skipBlanks(at);
             if (data_[at] == '"') {
                 at = findEither<'"', '\0'>(at + 1);
             } else if (data_[at] == '\'') {
