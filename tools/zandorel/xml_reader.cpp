@@ -106,7 +106,8 @@ public:
             } else {
                 bool empty = false;
                 Name name{};
-                const std::size_t after = startTag(at, name, empty);
+                std::size_t after = plainStartTag(at, name, empty);
+                if (after == npos) after = startTag(at, name, empty);
                 if (after == npos) return npos;
                 if (names_.empty()) {
                     if (!isGameTag(view(name))) return npos;
@@ -175,20 +176,8 @@ private:
 #if defined(__SSE2__)
         // Sixteen bytes tell where nearly every name ends.
         for (; at + 16 <= size_; at += 16) {
-            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + at));
-            // A byte in [low, high]: moved so that low is the smallest signed
-            // byte, one signed comparison tells.
-            const auto within = [](__m128i bytes, int low, int high) {
-                return _mm_cmplt_epi8(_mm_sub_epi8(bytes, _mm_set1_epi8(char(low - 128))),
-                                      _mm_set1_epi8(char(high - low + 1 - 128)));
-            };
-            const __m128i letter = within(_mm_or_si128(here, _mm_set1_epi8(0x20)), 'a', 'z');
-            const __m128i punctuation = _mm_andnot_si128(_mm_cmpeq_epi8(here, _mm_set1_epi8('/')),
-                                                         within(here, '-', ':'));
-            const __m128i part = _mm_or_si128(
-                _mm_or_si128(letter, punctuation),
-                _mm_or_si128(_mm_cmplt_epi8(here, _mm_setzero_si128()),
-                             _mm_cmpeq_epi8(here, _mm_set1_epi8('_'))));
+            const __m128i part = namePartBytes(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + at)));
             const int mask = ~_mm_movemask_epi8(part) & 0xffff;
             if (mask != 0) return at + firstBit(mask);
         }
@@ -205,6 +194,107 @@ private:
             return at + 2;
         }
         return npos;
+    }
+
+    // The start tag at `open` judged at once where it is plain: it ends within
+    // 64 bytes and its values are in double quotes. After its end, with its
+    // name; npos when it is not plain, and startTag then judges it. Each byte of
+    // the 64 gets a bit in one mask per kind of byte, and the tag's rules are
+    // asked of the masks: in the -listxml machine nearly every tag is plain,
+    // and two or three attributes cost no more than one.
+    std::size_t plainStartTag(std::size_t open, Name& name, bool& empty) const {
+#if defined(__SSE2__)
+        if (open + 64 > size_) return npos;
+        std::uint64_t quotes = 0, unsure = 0, closers = 0, equals = 0, blanks = 0, nameParts = 0,
+                      nameStarts = 0, inside = 0, end = 0;
+        for (unsigned chunk = 0; chunk < 4 && end == 0; ++chunk) {
+            const __m128i here =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + open + 16 * chunk));
+            const auto bitsOf = [chunk](__m128i matches) {
+                return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(matches)))
+                       << (16 * chunk);
+            };
+            const auto is = [&here](char c) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(c)); };
+            quotes |= bitsOf(is('"'));
+            // Single quotes anywhere, even within a value, are left to startTag.
+            unsure |= bitsOf(_mm_or_si128(is('\''), is('\0')));
+            closers |= bitsOf(is('>'));
+            equals |= bitsOf(is('='));
+            blanks |= bitsOf(_mm_or_si128(_mm_or_si128(is(' '), is('\t')),
+                                          _mm_or_si128(is('\r'), is('\n'))));
+            const __m128i part = namePartBytes(here);
+            nameParts |= bitsOf(part);
+            nameStarts |= bitsOf(_mm_andnot_si128(within(here, '-', '9'), part));
+            inside = prefixXor(quotes);
+            end = closers & ~inside;
+        }
+        if (end == 0) return npos;
+        const unsigned last = static_cast<unsigned>(__builtin_ctzll(end));
+        const std::uint64_t lastBit = std::uint64_t{1} << last;
+        const std::uint64_t tag = lastBit | (lastBit - 1);
+        const std::uint64_t outside = tag & ~inside & ~quotes;
+        if ((unsure & tag) != 0 || (nameStarts & 2) == 0) return npos;
+        empty = data_[open + last - 1] == '/' && (outside & (lastBit >> 1)) != 0;
+        const std::uint64_t close = empty ? lastBit | (lastBit >> 1) : lastBit;
+        // Outside the values: names, blanks and '=' only, between "<" and its end.
+        if ((outside & ~(nameParts | blanks | equals | close) & ~std::uint64_t{1}) != 0) return npos;
+        const std::uint64_t names = nameParts & outside;
+        const unsigned nameEnd = static_cast<unsigned>(__builtin_ctzll(~names & ~std::uint64_t{1}));
+        const std::uint64_t nameEndBit = std::uint64_t{1} << nameEnd;
+        if ((nameEndBit & (blanks | close)) == 0) return npos;
+        // Every attribute: a name, blanks, '=', blanks, a value, then a blank or
+        // the tag's end.
+        const std::uint64_t attributeNames = names & ~(nameEndBit - 1);
+        const std::uint64_t nameFirsts = attributeNames & ~(attributeNames << 1);
+        const std::uint64_t nameLasts = attributeNames & ~(attributeNames >> 1);
+        const std::uint64_t opening = quotes & inside & tag;
+        const std::uint64_t closing = quotes & ~inside & tag;
+        if ((nameFirsts & ~nameStarts) != 0 ||
+            nextPastBlanks(nameLasts, blanks) != (equals & outside) ||
+            nextPastBlanks(equals & outside, blanks) != opening ||
+            ((closing << 1) & ~(blanks | close)) != 0) {
+            return npos;
+        }
+        name = {open + 1, nameEnd - 1};
+        return open + last + 1;
+#else
+        (void)open, (void)name, (void)empty;
+        return npos;
+#endif
+    }
+
+#if defined(__SSE2__)
+    // Bytes in [low, high]: moved so that low is the smallest signed byte, one
+    // signed comparison tells.
+    static __m128i within(__m128i bytes, int low, int high) {
+        return _mm_cmplt_epi8(_mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(low - 128))),
+                              _mm_set1_epi8(static_cast<char>(high - low + 1 - 128)));
+    }
+
+    static __m128i namePartBytes(__m128i here) {
+        const __m128i letter = within(_mm_or_si128(here, _mm_set1_epi8(0x20)), 'a', 'z');
+        const __m128i punctuation =
+            _mm_andnot_si128(_mm_cmpeq_epi8(here, _mm_set1_epi8('/')), within(here, '-', ':'));
+        return _mm_or_si128(_mm_or_si128(letter, punctuation),
+                            _mm_or_si128(_mm_cmplt_epi8(here, _mm_setzero_si128()),
+                                         _mm_cmpeq_epi8(here, _mm_set1_epi8('_'))));
+    }
+#endif
+
+    // Each bit set where the bits below it hold an odd number of quotes, its
+    // own included: the opening quote and the value's bytes.
+    static std::uint64_t prefixXor(std::uint64_t bits) {
+        bits ^= bits << 1;
+        bits ^= bits << 2;
+        bits ^= bits << 4;
+        bits ^= bits << 8;
+        bits ^= bits << 16;
+        return bits ^ (bits << 32);
+    }
+
+    // For each bit of `from`, the first byte after it that is not a blank.
+    static std::uint64_t nextPastBlanks(std::uint64_t from, std::uint64_t blanks) {
+        return ((from << 1) + blanks) & ~blanks;
     }
 
     // The start tag at `open`, whose '<' is followed by a name start: after its
