@@ -1,8 +1,10 @@
 // The XML reader finds the game blocks with a scanner of its own and has the
-// library parse each block and the rest apart. Here the library reads the same
-// input whole, the way a reader with no scanner would: both must accept the same
-// inputs and find the same games, entries and strings.
+// library parse each block and the rest apart, or of a block only the bytes it
+// reads, where a walker of its own vouches for the rest. Here the library reads
+// the same input whole, the way a reader with no scanner would: both must accept
+// the same inputs and find the same games, entries, strings and byte ranges.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +32,35 @@ using zfe::zandorel::Game;
 void expectSame(std::string_view ours, const char* library, const std::string& what) {
     if (ours != std::string_view(library)) {
         disagree(what + ": \"" + std::string(ours) + "\" against \"" + library + "\"");
+    }
+}
+
+// [begin, end), blanks and a line end around it aside, must be the element
+// `node` exactly: the library reads it alone as that one element, and not
+// without its last byte. The options judge as the whole document's do and keep
+// comments; a processing instruction, which they drop, never ends in an
+// element's "/>" or end tag.
+void expectElement(std::string_view text, std::size_t begin, std::size_t end,
+                   const pugi::xml_node& node, const std::string& what) {
+    std::string_view range = text.substr(begin, end - begin);
+    range.remove_prefix(std::min(range.find_first_not_of(" \t"), range.size()));
+    range.remove_suffix(range.size() - std::min(range.find_last_not_of(" \t\r\n") + 1, range.size()));
+    if (range.empty() || static_cast<std::size_t>(range.data() - text.data()) !=
+                             static_cast<std::size_t>(node.offset_debug()) - 1) {
+        disagree(what + " starts elsewhere");
+    }
+    pugi::xml_document alone;
+    constexpr unsigned kOptions = pugi::parse_default | pugi::parse_comments;
+    const bool whole =
+        alone.load_buffer(range.data(), range.size(), kOptions, pugi::encoding_utf8);
+    const pugi::xml_node element = alone.first_child();
+    if (!whole || element.type() != pugi::node_element || element.next_sibling() ||
+        range.ends_with("?>") ||
+        std::string_view(element.name()) != node.name()) {
+        disagree(what + " is not one whole element: \"" + std::string(range) + "\"");
+    }
+    if (alone.load_buffer(range.data(), range.size() - 1, kOptions, pugi::encoding_utf8)) {
+        disagree(what + " runs past the element: \"" + std::string(range) + "\"");
     }
 }
 
@@ -71,8 +102,7 @@ void compareEntry(const Dat& dat, const Entry& entry, const pugi::xml_node& node
                where + " hash");
     if (entry.hasMd5() && *sha1 != '\0') disagree(where + " hash kind");
     if (entry.isDisk() != (std::string_view(node.name()) == "disk")) disagree(where + " kind");
-    const std::size_t start = static_cast<std::size_t>(node.offset_debug()) - 1;
-    if (dat.text.find('<', entry.cutBegin) != start) disagree(where + " start");
+    expectElement(dat.text, entry.cutBegin, entry.cutEnd, node, where);
 }
 
 }  // namespace
@@ -110,10 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         expectSame(dat.view(game.name), node.attribute("name").value(), where + " name");
         expectSame(dat.view(game.cloneOf), node.attribute("cloneof").value(), where + " cloneof");
         expectSame(dat.view(game.romOf), node.attribute("romof").value(), where + " romof");
-        if (dat.text.find('<', game.blockBegin) !=
-            static_cast<std::size_t>(node.offset_debug()) - 1) {
-            disagree(where + " start");
-        }
+        expectElement(dat.text, game.blockBegin, game.blockEnd, node, where);
         std::uint32_t e = game.firstEntry;
         for (const pugi::xml_node child : node.children()) {
             const std::string_view kind = child.name();

@@ -2,6 +2,8 @@
 
 #ifdef ZFE_HAVE_PUGIXML
 
+#include <array>
+#include <cstdint>
 #include <cstring>
 #include <pugixml.hpp>
 #include <string>
@@ -33,9 +35,317 @@ bool nameIs(const char* name, std::string_view wanted) {
     return name[wanted.size()] == '\0';
 }
 
+// The library's classes of bytes in markup: blanks between names and values,
+// bytes that may start a name, and bytes that may continue one.
+enum ByteClass : std::uint8_t { kBlank = 1, kNameStart = 2, kNamePart = 4 };
+
+constexpr std::array<std::uint8_t, 256> makeByteClasses() {
+    std::array<std::uint8_t, 256> classes{};
+    for (const unsigned char c : {' ', '\t', '\r', '\n'}) classes[c] = kBlank;
+    for (unsigned c = 0; c < 256; ++c) {
+        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (letter || c >= 128 || c == '_' || c == ':') classes[c] = kNameStart | kNamePart;
+        if ((c >= '0' && c <= '9') || c == '-' || c == '.') classes[c] = kNamePart;
+    }
+    return classes;
+}
+
+constexpr std::array<std::uint8_t, 256> kByteClasses = makeByteClasses();
+
+inline bool isA(char c, ByteClass wanted) {
+    return (kByteClasses[static_cast<unsigned char>(c)] & wanted) != 0;
+}
+
+// A game block's bytes that the library is to read: the start tag, the direct
+// <rom> and <disk> children whole, and the end tag.
+struct Cut {
+    std::size_t begin;
+    std::size_t end;
+    std::size_t scratchBegin;  // where the bytes stand in the small document
+};
+
+// Walks a game block a tag at a time, to hand the library only the bytes that
+// are read. What it steps over it must judge as the library would judge the
+// whole file, so it takes only what it is certain of: markup as plain as a
+// -listxml machine's. It gives up on anything else (comments, CDATA,
+// processing instructions, a NUL byte, anything the library would refuse), and
+// the block then goes to the library whole, which gives the verdict.
+class BlockWalker {
+public:
+    explicit BlockWalker(std::string_view text) : data_(text.data()), size_(text.size()) {
+        // The loops over names and blanks stop at the last byte that is
+        // neither, without a bounds check of their own: past it the walker
+        // has nothing to do, as a block ends in '>'.
+        end_ = size_;
+        while (end_ > 0 && isA(data_[end_ - 1], ByteClass(kBlank | kNamePart))) --end_;
+    }
+
+    // The end of the block whose start tag is at `open`, with its cuts; npos
+    // when the walker gives up.
+    std::size_t walk(std::size_t open, std::vector<Cut>& cuts) {
+        cuts.clear();
+        names_.clear();
+        if (open + 1 >= end_ || !isA(data_[open + 1], kNameStart)) return npos;
+        std::size_t at = open;
+        std::size_t keptFrom = npos;
+        for (;;) {
+            if (data_[at + 1] == '/') {
+                const Name name = names_.back();
+                names_.pop_back();
+                const std::size_t after = endTag(at, name);
+                if (after == npos) return npos;
+                if (names_.empty()) {
+                    cuts.push_back({at, after, 0});
+                    return after;
+                }
+                if (names_.size() == 1 && keptFrom != npos) {
+                    cuts.push_back({keptFrom, after, 0});
+                    keptFrom = npos;
+                }
+                at = after;
+            } else {
+                bool empty = false;
+                Name name{};
+                std::size_t after = plainStartTag(at, name, empty);
+                if (after == npos) after = startTag(at, name, empty);
+                if (after == npos) return npos;
+                if (names_.empty()) {
+                    if (!isGameTag(view(name))) return npos;
+                    cuts.push_back({at, after, 0});
+                    if (empty) return after;
+                } else if (names_.size() == 1 && (view(name) == "rom" || view(name) == "disk")) {
+                    if (empty) {
+                        cuts.push_back({at, after, 0});
+                    } else {
+                        keptFrom = at;
+                    }
+                }
+                if (!empty) names_.push_back(name);
+                at = after;
+            }
+            // Text up to the next tag, which must be a start or an end tag.
+            at = findEither<'<', '\0'>(at);
+            if (at >= end_ - 1 || data_[at] == '\0') return npos;
+            const char next = data_[at + 1];
+            if (next != '/' && !isA(next, kNameStart)) return npos;
+        }
+    }
+
+private:
+    static constexpr std::size_t npos = std::string_view::npos;
+
+    struct Name {
+        std::size_t begin;
+        std::size_t length;
+    };
+
+    std::string_view view(const Name& name) const { return {data_ + name.begin, name.length}; }
+
+    // The first byte from `at` on that is `a` or `b`; npos for none. Values and
+    // the text between tags are most of the bytes: sixteen at a time where the
+    // processor can.
+    template <char a, char b>
+    std::size_t findEither(std::size_t at) const {
+#if defined(__SSE2__)
+        const __m128i wantedA = _mm_set1_epi8(a);
+        const __m128i wantedB = _mm_set1_epi8(b);
+        for (; at + 16 <= size_; at += 16) {
+            const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + at));
+            const int mask = _mm_movemask_epi8(
+                _mm_or_si128(_mm_cmpeq_epi8(here, wantedA), _mm_cmpeq_epi8(here, wantedB)));
+            if (mask != 0) return at + firstBit(mask);
+        }
+#endif
+        for (; at < size_; ++at) {
+            if (data_[at] == a || data_[at] == b) return at;
+        }
+        return npos;
+    }
+
+    static std::size_t firstBit(int mask) {
+        return static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+
+    // Both skips start before end_ and stop there at the latest.
+    std::size_t skipBlanks(std::size_t at) const {
+        while (isA(data_[at], kBlank)) ++at;
+        return at;
+    }
+
+    std::size_t skipName(std::size_t at) const {
+#if defined(__SSE2__)
+        // Sixteen bytes tell where nearly every name ends.
+        for (; at + 16 <= size_; at += 16) {
+            const __m128i part = namePartBytes(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + at)));
+            const int mask = ~_mm_movemask_epi8(part) & 0xffff;
+            if (mask != 0) return at + firstBit(mask);
+        }
+#endif
+        while (isA(data_[at], kNamePart)) ++at;
+        return at;
+    }
+
+    // After "/>" or ">" at `at`; npos for anything else.
+    std::size_t tagEnd(std::size_t at, bool& empty) const {
+        if (data_[at] == '>') return at + 1;
+        if (data_[at] == '/' && at + 1 < end_ && data_[at + 1] == '>') {
+            empty = true;
+            return at + 2;
+        }
+        return npos;
+    }
+
+    // The start tag at `open` judged at once where it is plain: it ends within
+    // 64 bytes and its values are in double quotes. After its end, with its
+    // name; npos when it is not plain, and startTag then judges it. Each byte of
+    // the 64 gets a bit in one mask per kind of byte, and the tag's rules are
+    // asked of the masks: in the -listxml machine nearly every tag is plain,
+    // and two or three attributes cost no more than one.
+    std::size_t plainStartTag(std::size_t open, Name& name, bool& empty) const {
+#if defined(__SSE2__)
+        if (open + 64 > size_) return npos;
+        std::uint64_t quotes = 0, unsure = 0, closers = 0, equals = 0, blanks = 0, nameParts = 0,
+                      nameStarts = 0, inside = 0, end = 0;
+        for (unsigned chunk = 0; chunk < 4 && end == 0; ++chunk) {
+            const __m128i here =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + open + 16 * chunk));
+            const auto bitsOf = [chunk](__m128i matches) {
+                return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(matches)))
+                       << (16 * chunk);
+            };
+            const auto is = [&here](char c) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(c)); };
+            quotes |= bitsOf(is('"'));
+            // Single quotes anywhere, even within a value, are left to startTag.
+            unsure |= bitsOf(_mm_or_si128(is('\''), is('\0')));
+            closers |= bitsOf(is('>'));
+            equals |= bitsOf(is('='));
+            blanks |= bitsOf(_mm_or_si128(_mm_or_si128(is(' '), is('\t')),
+                                          _mm_or_si128(is('\r'), is('\n'))));
+            const __m128i part = namePartBytes(here);
+            nameParts |= bitsOf(part);
+            nameStarts |= bitsOf(_mm_andnot_si128(within(here, '-', '9'), part));
+            inside = prefixXor(quotes);
+            end = closers & ~inside;
+        }
+        if (end == 0) return npos;
+        const unsigned last = static_cast<unsigned>(__builtin_ctzll(end));
+        const std::uint64_t lastBit = std::uint64_t{1} << last;
+        const std::uint64_t tag = lastBit | (lastBit - 1);
+        const std::uint64_t outside = tag & ~inside & ~quotes;
+        if ((unsure & tag) != 0 || (nameStarts & 2) == 0) return npos;
+        empty = data_[open + last - 1] == '/' && (outside & (lastBit >> 1)) != 0;
+        const std::uint64_t close = empty ? lastBit | (lastBit >> 1) : lastBit;
+        // Outside the values: names, blanks and '=' only, between "<" and its end.
+        if ((outside & ~(nameParts | blanks | equals | close) & ~std::uint64_t{1}) != 0) return npos;
+        const std::uint64_t names = nameParts & outside;
+        const unsigned nameEnd = static_cast<unsigned>(__builtin_ctzll(~names & ~std::uint64_t{1}));
+        const std::uint64_t nameEndBit = std::uint64_t{1} << nameEnd;
+        if ((nameEndBit & (blanks | close)) == 0) return npos;
+        // Every attribute: a name, blanks, '=', blanks, a value, then a blank or
+        // the tag's end.
+        const std::uint64_t attributeNames = names & ~(nameEndBit - 1);
+        const std::uint64_t nameFirsts = attributeNames & ~(attributeNames << 1);
+        const std::uint64_t nameLasts = attributeNames & ~(attributeNames >> 1);
+        const std::uint64_t opening = quotes & inside & tag;
+        const std::uint64_t closing = quotes & ~inside & tag;
+        if ((nameFirsts & ~nameStarts) != 0 ||
+            nextPastBlanks(nameLasts, blanks) != (equals & outside) ||
+            nextPastBlanks(equals & outside, blanks) != opening ||
+            ((closing << 1) & ~(blanks | close)) != 0) {
+            return npos;
+        }
+        name = {open + 1, nameEnd - 1};
+        return open + last + 1;
+#else
+        (void)open, (void)name, (void)empty;
+        return npos;
+#endif
+    }
+
+#if defined(__SSE2__)
+    // Bytes in [low, high]: moved so that low is the smallest signed byte, one
+    // signed comparison tells.
+    static __m128i within(__m128i bytes, int low, int high) {
+        return _mm_cmplt_epi8(_mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(low - 128))),
+                              _mm_set1_epi8(static_cast<char>(high - low + 1 - 128)));
+    }
+
+    static __m128i namePartBytes(__m128i here) {
+        const __m128i letter = within(_mm_or_si128(here, _mm_set1_epi8(0x20)), 'a', 'z');
+        const __m128i punctuation =
+            _mm_andnot_si128(_mm_cmpeq_epi8(here, _mm_set1_epi8('/')), within(here, '-', ':'));
+        return _mm_or_si128(_mm_or_si128(letter, punctuation),
+                            _mm_or_si128(_mm_cmplt_epi8(here, _mm_setzero_si128()),
+                                         _mm_cmpeq_epi8(here, _mm_set1_epi8('_'))));
+    }
+#endif
+
+    // Each bit set where the bits below it hold an odd number of quotes, its
+    // own included: the opening quote and the value's bytes.
+    static std::uint64_t prefixXor(std::uint64_t bits) {
+        bits ^= bits << 1;
+        bits ^= bits << 2;
+        bits ^= bits << 4;
+        bits ^= bits << 8;
+        bits ^= bits << 16;
+        return bits ^ (bits << 32);
+    }
+
+    // For each bit of `from`, the first byte after it that is not a blank.
+    static std::uint64_t nextPastBlanks(std::uint64_t from, std::uint64_t blanks) {
+        return ((from << 1) + blanks) & ~blanks;
+    }
+
+    // The start tag at `open`, whose '<' is followed by a name start: after its
+    // end, with its name. Attributes are name, '=' with blanks around it, and a
+    // quoted value of any bytes but NUL; a blank separates them.
+    std::size_t startTag(std::size_t open, Name& name, bool& empty) const {
+        std::size_t at = skipName(open + 2);
+        name = {open + 1, at - open - 1};
+        for (;;) {
+            if (!isA(data_[at], kBlank)) return tagEnd(at, empty);
+            at = skipBlanks(at + 1);
+            if (!isA(data_[at], kNameStart)) return tagEnd(at, empty);
+            // Blanks around '=' are rare: a byte tells before the skips.
+            at = skipName(at + 1);
+            if (data_[at] != '=') at = skipBlanks(at);
+            if (data_[at] != '=' || ++at >= end_) return npos;
+            if (data_[at] != '"') at = skipBlanks(at);
+            if (data_[at] == '"') {
+                at = findEither<'"', '\0'>(at + 1);
+            } else if (data_[at] == '\'') {
+                at = findEither<'\'', '\0'>(at + 1);
+            } else {
+                return npos;
+            }
+            if (at >= end_ - 1 || data_[at] == '\0') return npos;
+            ++at;
+        }
+    }
+
+    // The end tag at `open` of the element named `name`: after its '>'.
+    std::size_t endTag(std::size_t open, const Name& name) const {
+        std::size_t at = open + 2;
+        if (at + name.length >= end_) return npos;
+        for (std::size_t i = 0; i < name.length; ++i) {
+            if (data_[at + i] != data_[name.begin + i]) return npos;
+        }
+        at += name.length;
+        if (isA(data_[at], kNamePart)) return npos;
+        at = skipBlanks(at);
+        return data_[at] == '>' ? at + 1 : npos;
+    }
+
+    const char* data_;
+    std::size_t size_;
+    std::size_t end_;
+    std::vector<Name> names_;
+};
+
 class XmlReader {
 public:
-    explicit XmlReader(Dat& dat) : dat_(dat), text_(dat.text) {}
+    explicit XmlReader(Dat& dat) : dat_(dat), text_(dat.text), walker_(dat.text) {}
 
     void run() {
         dat_.games.reserve(text_.size() / 2048);
@@ -193,8 +503,13 @@ private:
                 const bool empty = data[at - 2] == '/';
                 if (depth == 0 && roots++ == 0) checkRoot(open, at);
                 if (depth == 1 && roots == 1 && isGameTag(tagName(open, at))) {
-                    blockStart = open;
                     dat_.storage.passed(open);
+                    if (const std::size_t end = tryLean(open); end != std::string_view::npos) {
+                        addToSkeleton(skeletonFrom, open);
+                        skeletonFrom = at = end;
+                        continue;
+                    }
+                    blockStart = open;
                     if (empty) {
                         endBlock(at);
                         continue;
@@ -323,13 +638,14 @@ private:
         std::string_view view() const { return {text, length}; }
     };
 
-    Value valueOf(const pugi::xml_attribute& attribute, std::size_t blockBegin) {
+    // `shift` takes an offset in the scratch buffer to the same byte's in the text.
+    Value valueOf(const pugi::xml_attribute& attribute, std::size_t shift) {
         const char* raw = attribute.value();
         const std::size_t plainLength = std::strcspn(raw, "&\t\r\n");
         if (raw[plainLength] == '\0') return {raw, plainLength};
         const std::size_t length = plainLength + std::strlen(raw + plainLength);
         // The value stands in the text as it was, followed by its closing quote.
-        const std::size_t offset = blockBegin + static_cast<std::size_t>(raw - scratch_.data());
+        const std::size_t offset = shift + static_cast<std::size_t>(raw - scratch_.data());
         const char quote = text_[offset + length];
         valueScratch_.assign("<a v=");
         valueScratch_.append(1, quote).append(raw, length).append(1, quote).append("/>");
@@ -342,13 +658,14 @@ private:
 
     // A string of the game's block, as the library reads it (entities and line
     // ends decoded), copied into the dat's own strings.
-    Span keep(const pugi::xml_attribute& attribute, std::size_t blockBegin) {
+    Span keep(const pugi::xml_attribute& attribute, std::size_t shift) {
         Span span;
         if (!attribute) return span;
-        const Value value = valueOf(attribute, blockBegin);
+        const Value value = valueOf(attribute, shift);
         if (value.length == 0) return span;
         if (dat_.decoded.size() + value.length >= 0x80000000U) {
-            fail(blockBegin, "too many strings");
+            fail(shift + static_cast<std::size_t>(attribute.value() - scratch_.data()),
+                 "too many strings");
         }
         span.offset = static_cast<std::uint32_t>(dat_.decoded.size());
         span.length = static_cast<std::uint32_t>(value.length) & 0x7fffffffU;
@@ -358,8 +675,26 @@ private:
     }
 
     // Where the element whose name the library gives starts in the text.
-    std::size_t startOf(const pugi::xml_node& node, std::size_t blockBegin) const {
-        return blockBegin + static_cast<std::size_t>(node.name() - scratch_.data()) - 1;
+    std::size_t startOf(const pugi::xml_node& node, std::size_t shift) const {
+        return shift + static_cast<std::size_t>(node.name() - scratch_.data()) - 1;
+    }
+
+    // The block that starts at `open` read from the bytes that count alone: its
+    // end, or npos, with nothing read, when the walker or the library would
+    // rather see the whole block.
+    std::size_t tryLean(std::size_t open) {
+        const std::size_t end = walker_.walk(open, cuts_);
+        if (end == std::string_view::npos) return end;
+        scratch_.clear();
+        for (Cut& cut : cuts_) {
+            cut.scratchBegin = scratch_.size();
+            scratch_.append(text_.data() + cut.begin, cut.end - cut.begin);
+        }
+        const pugi::xml_parse_result result = document_.load_buffer_inplace(
+            scratch_.data(), scratch_.size(), kBlockParseOptions, pugi::encoding_utf8);
+        if (!result) return std::string_view::npos;
+        readGame(open, end, true);
+        return end;
     }
 
     // The block read as a game when the library takes [begin, end) for one
@@ -370,7 +705,7 @@ private:
         const pugi::xml_parse_result result = document_.load_buffer_inplace(
             scratch_.data(), scratch_.size(), kBlockParseOptions, pugi::encoding_utf8);
         if (!result) return false;
-        readGame(begin, end);
+        readGame(begin, end, false);
         return true;
     }
 
@@ -391,11 +726,12 @@ private:
         const pugi::xml_parse_result result = document_.load_buffer_inplace(
             scratch_.data(), scratch_.size(), kBlockParseOptions, pugi::encoding_utf8);
         if (!result) failParse(begin, result);
-        readGame(begin, end);
+        readGame(begin, end, false);
     }
 
-    // The game in the document that the library has just parsed.
-    void readGame(std::size_t begin, std::size_t end) {
+    // The game in the document that the library has just parsed: the whole
+    // block, or when `lean` the cuts.
+    void readGame(std::size_t begin, std::size_t end, bool lean) {
         const pugi::xml_node node = document_.document_element();
         Game game;
         game.name = keep(node.attribute("name"), begin);
@@ -405,11 +741,17 @@ private:
         game.cloneOf = keep(node.attribute("cloneof"), begin);
         game.romOf = keep(node.attribute("romof"), begin);
         game.firstEntry = static_cast<std::uint32_t>(dat_.entries.size());
+        std::size_t kept = 1;
         for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
             const char* kind = child.name();
             const bool rom = nameIs(kind, "rom");
             if ((rom || nameIs(kind, "disk")) && child.type() == pugi::node_element) {
-                readEntry(child, !rom, begin, end);
+                if (lean) {
+                    const Cut& cut = cuts_[kept++];
+                    readEntry(child, !rom, cut.begin - cut.scratchBegin, cut.end);
+                } else {
+                    readEntry(child, !rom, begin, endOfEntry(child, begin, end));
+                }
             }
         }
         game.entryCount = static_cast<std::uint32_t>(dat_.entries.size()) - game.firstEntry;
@@ -419,9 +761,9 @@ private:
         dat_.games.push_back(game);
     }
 
-    void readEntry(const pugi::xml_node& node, bool disk, std::size_t blockBegin,
-                   std::size_t blockEnd) {
-        const std::size_t start = startOf(node, blockBegin);
+    // The entry that `node` gives, which ends in the text at `end`.
+    void readEntry(const pugi::xml_node& node, bool disk, std::size_t shift, std::size_t end) {
+        const std::size_t start = startOf(node, shift);
         Entry entry;
         if (disk) entry.flags |= kEntryDisk;
         // One pass over the attributes: a dat has hundreds of thousands of these.
@@ -434,27 +776,28 @@ private:
         };
         for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
              attribute = attribute.next_attribute()) {
-            const std::string_view name = attribute.name();
-            if (name == "name") {
-                if (first(1)) entry.name = keep(attribute, blockBegin);
-            } else if (name == "merge") {
-                if (first(2)) entry.setMerged(valueOf(attribute, blockBegin).length != 0);
-            } else if (name == "sha1") {
-                if (first(4)) entry.setSha1(keep(attribute, blockBegin));
-            } else if (name == "md5") {
-                if (first(8)) entry.setMd5(keep(attribute, blockBegin));
-            } else if (name == "size") {
+            // Without a length: most names differ from each wanted one at once.
+            const char* name = attribute.name();
+            if (nameIs(name, "name")) {
+                if (first(1)) entry.name = keep(attribute, shift);
+            } else if (nameIs(name, "merge")) {
+                if (first(2)) entry.setMerged(valueOf(attribute, shift).length != 0);
+            } else if (nameIs(name, "sha1")) {
+                if (first(4)) entry.setSha1(keep(attribute, shift));
+            } else if (nameIs(name, "md5")) {
+                if (first(8)) entry.setMd5(keep(attribute, shift));
+            } else if (nameIs(name, "size")) {
                 if (first(16) &&
-                    detail::parseSize(valueOf(attribute, blockBegin).view(), entry.size)) {
+                    detail::parseSize(valueOf(attribute, shift).view(), entry.size)) {
                     entry.flags |= kEntryHasSize;
                 }
-            } else if (name == "crc") {
+            } else if (nameIs(name, "crc")) {
                 if (first(32) &&
-                    detail::parseCrc(valueOf(attribute, blockBegin).view(), entry.crc)) {
+                    detail::parseCrc(valueOf(attribute, shift).view(), entry.crc)) {
                     entry.flags |= kEntryHasCrc;
                 }
-            } else if (name == "status") {
-                if (first(64) && detail::isNoDumpWord(valueOf(attribute, blockBegin).view())) {
+            } else if (nameIs(name, "status")) {
+                if (first(64) && detail::isNoDumpWord(valueOf(attribute, shift).view())) {
                     entry.flags |= kEntryNoDump;
                 }
             }
@@ -462,8 +805,7 @@ private:
         if (entry.name.empty()) {
             fail(start, "the <" + std::string(node.name()) + "> element has no name");
         }
-        const detail::ByteRange range =
-            detail::wholeLines(text_, start, endOfEntry(node, start, blockBegin, blockEnd));
+        const detail::ByteRange range = detail::wholeLines(text_, start, end);
         entry.cutBegin = range.begin;
         entry.cutEnd = range.end;
         dat_.entries.push_back(entry);
@@ -472,8 +814,9 @@ private:
     // Where a rom or disk element ends: after "/>", else after its end tag. The
     // library has checked the block already; the walk only skips what may hide
     // a '<' or '>'.
-    std::size_t endOfEntry(const pugi::xml_node& node, std::size_t start, std::size_t blockBegin,
+    std::size_t endOfEntry(const pugi::xml_node& node, std::size_t blockBegin,
                            std::size_t blockEnd) {
+        const std::size_t start = startOf(node, blockBegin);
         // The start tag's last value ends at its closing quote, where the library
         // put the value's end: only blanks and the tag's end follow, so the walk
         // through the tag starts there.
@@ -517,6 +860,8 @@ private:
     std::string scratch_;
     pugi::xml_document valueDocument_;
     std::string valueScratch_;
+    BlockWalker walker_;
+    std::vector<Cut> cuts_;
     std::string skeleton_;
     std::vector<Piece> pieces_;
 };

@@ -133,6 +133,84 @@ TEST_F(XmlReader, AnEndTagInsideAValueOrCommentDoesNotEndTheElement) {
     EXPECT_EQ(dat.games[1].blockBegin, game.blockEnd);
 }
 
+// A machine's other elements are stepped over; only its own roms and disks
+// count, wherever they stand among them, with their bytes found in the file.
+TEST_F(XmlReader, ReadsOnlyDirectRomsAndDisksAmongOtherElements) {
+    const std::string text =
+        "<mame>\n"
+        "\t<machine name='m' romof = 'bios' >\n"
+        "\t\t<device type=\"a>b\" tag='x<y'><rom name=\"inside\"/><disk name=\"hd\"/></device>\n"
+        "\t\t<chip type = \"a>b\"\ttag=\"x<y\" name=\"c\"\n\t\t/><port><rom name=\"in\"/></port>\n"
+        "\t\t<rom name = 'a.bin' size='16'\tcrc=\"0000abcd\"\n\t\t\tmerge=\"a\" />\n"
+        "\t\t<slot name=\"s\"><slotoption name=\"x\"/></slot  >\n"
+        "\t\t<rom name=\"b.bin\" size=\"4\">see <i>b</i></rom\n\t\t>\n"
+        "\t\t<sample name=\"s\"/><disk name=\"d\" sha1=\"0123\"/>\n"
+        "\t</machine\t>\n"
+        "\t<machine name=\"n\"><rom name=\"n.bin\"/></machine>\n"
+        "</mame>\n";
+    // Short of 64 bytes before the end of the file, and well before it.
+    for (const std::string_view after : {"", "\n                                                     \n"}) {
+        SCOPED_TRACE(after.size());
+        const Dat dat = parse(text + std::string(after));
+        ASSERT_EQ(dat.games.size(), 2U);
+        EXPECT_EQ(dat.view(dat.games[0].romOf), "bios");
+        ASSERT_EQ(dat.games[0].entryCount, 3U);
+        const Entry* entry = &dat.entries[dat.games[0].firstEntry];
+        const auto cut = [&dat](const Entry& e) {
+            return dat.text.substr(e.cutBegin, e.cutEnd - e.cutBegin);
+        };
+        EXPECT_EQ(dat.view(entry[0].name), "a.bin");
+        EXPECT_EQ(entry[0].crc, 0xabcdU);
+        EXPECT_TRUE(entry[0].isMerged());
+        EXPECT_EQ(cut(entry[0]),
+                  "\t\t<rom name = 'a.bin' size='16'\tcrc=\"0000abcd\"\n\t\t\tmerge=\"a\" />\n");
+        EXPECT_EQ(dat.view(entry[1].name), "b.bin");
+        EXPECT_EQ(cut(entry[1]), "\t\t<rom name=\"b.bin\" size=\"4\">see <i>b</i></rom\n\t\t>\n");
+        EXPECT_TRUE(entry[2].isDisk());
+        EXPECT_EQ(dat.view(entry[2].hash), "0123");
+        EXPECT_EQ(cut(entry[2]), "<disk name=\"d\" sha1=\"0123\"/>");
+        const Game& game = dat.games[0];
+        const std::string_view block =
+            dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin);
+        EXPECT_TRUE(block.starts_with("\t<machine name='m'"));
+        EXPECT_TRUE(block.ends_with("</machine\t>\n"));
+        EXPECT_EQ(dat.view(dat.entries[dat.games[1].firstEntry].name), "n.bin");
+    }
+}
+
+// What the library refuses anywhere in the file is refused where the reader
+// steps over it as well, at the library's position.
+TEST_F(XmlReader, RefusesMalformedMarkupInElementsThatAreNotRead) {
+    const std::string_view bad[] = {
+        "<device_ref name=\"x\"></device>",  // end tag of another element
+        "<chip name=\"x\"></chop>",          // another name of the same length
+        "<chip name=\"a\"b=\"c\"/>",         // no blank between attributes
+        "<chip name=\"a\" / >",              // '/' not followed by '>'
+        "<chip name>",                       // attribute without a value
+        "<chip name=a/>",                    // unquoted value
+        "<port><analog mask=\"1\"></port>",  // unclosed child
+        "<1chip/>",                          // a name may not start with a digit
+        "<chip -x=\"1\"/>",                  // nor an attribute's
+        "<chip name=\"a\" =\"b\"/>",         // '=' without a name
+        "<chip name==\"a\"/>",
+        "<chip name=\"a\" b/>",
+        "<chip name=\"a\"\"b\"/>",
+        "<chip\x01 name=\"a\"/>",
+        "<chip name=\"a\" <b/>",
+    };
+    // Short of 64 bytes before the end of the file, and well before it.
+    for (const std::string_view after : {"", "\n                                                     \n"}) {
+        for (const std::string_view element : bad) {
+            const std::string text = "<mame>\n<machine name=\"m\">\n<rom name=\"r\"/>\n" +
+                                     std::string(element) + "\n</machine>\n</mame>\n" +
+                                     std::string(after);
+            const DatError error = parseError(text);
+            EXPECT_NE(error.reason().find("malformed XML"), std::string::npos) << element;
+            EXPECT_EQ(error.position().line, 4U) << element;
+        }
+    }
+}
+
 TEST_F(XmlReader, MalformedXmlGivesLineAndColumn) {
     const DatError truncated = parseError("<datafile>\n  <game name=\"a\">\n    <rom name=\"r\"/");
     ASSERT_TRUE(truncated.hasPosition());
