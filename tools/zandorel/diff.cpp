@@ -1,7 +1,10 @@
 #include "tools/zandorel/diff.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_map>
+
+#include "tools/zandorel/parallel.h"
 
 namespace zfe::zandorel {
 
@@ -136,24 +139,60 @@ std::vector<EntryChange> diffContent(const SetModel& oldSets, std::size_t oldSet
     return changes;
 }
 
-DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets) {
-    DiffResult result;
-    std::vector<bool> oldMatched(oldSets.size(), false);
-    std::vector<std::uint32_t> addedCandidates;
-    for (std::uint32_t n = 0; n < newSets.size(); ++n) {
+namespace {
+
+// What pairing new sets by name finds in one run of them.
+struct NamePairing {
+    std::vector<std::uint32_t> unpaired;  // new sets with no old set of their name
+    std::vector<ChangedSet> changed;
+    std::size_t unchanged = 0;
+};
+
+// Pairs the new sets [begin, end) with the old sets of their names. Marks each
+// old set it pairs in `oldPaired`: a byte each, as two runs of new sets pair
+// disjoint old sets at once (a set's name is unique in its dat).
+void pairByName(const SetModel& oldSets, const SetModel& newSets, std::uint32_t begin,
+                std::uint32_t end, std::vector<std::uint8_t>& oldPaired, NamePairing& out) {
+    for (std::uint32_t n = begin; n < end; ++n) {
         const std::optional<std::size_t> o = oldSets.find(newSets.name(n));
         if (!o) {
-            addedCandidates.push_back(n);
+            out.unpaired.push_back(n);
             continue;
         }
-        oldMatched[*o] = true;
+        oldPaired[*o] = 1;
         if (sameContent(oldSets, *o, newSets, n)) {
-            ++result.unchanged;
+            ++out.unchanged;
         } else {
-            result.changed.push_back(
+            out.changed.push_back(
                 {static_cast<std::uint32_t>(*o), n, diffContent(oldSets, *o, newSets, n)});
         }
     }
+}
+
+}  // namespace
+
+DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets, std::size_t setsPerThread) {
+    DiffResult result;
+    std::vector<std::uint8_t> oldMatched(oldSets.size(), 0);
+    // The new sets in two runs, the second on a thread of its own, when there
+    // are enough of them to pay for the thread; the runs' results, joined in
+    // order, are what one run would give.
+    const auto newCount = static_cast<std::uint32_t>(newSets.size());
+    NamePairing front;
+    NamePairing back;
+    if (newCount >= 2 * setsPerThread) {
+        const std::uint32_t split = newCount / 2;
+        runBoth([&] { pairByName(oldSets, newSets, 0, split, oldMatched, front); },
+                [&] { pairByName(oldSets, newSets, split, newCount, oldMatched, back); });
+    } else {
+        pairByName(oldSets, newSets, 0, newCount, oldMatched, front);
+    }
+    result.unchanged = front.unchanged + back.unchanged;
+    result.changed = std::move(front.changed);
+    result.changed.insert(result.changed.end(), std::make_move_iterator(back.changed.begin()),
+                          std::make_move_iterator(back.changed.end()));
+    std::vector<std::uint32_t> addedCandidates = std::move(front.unpaired);
+    addedCandidates.insert(addedCandidates.end(), back.unpaired.begin(), back.unpaired.end());
 
     // Removed sets grouped by content, in the old dat's order: an added set whose
     // content is a group's takes the group's next set, so that many sets of one

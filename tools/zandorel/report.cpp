@@ -123,8 +123,8 @@ std::string describeEntry(const Dat& dat, const Entry& entry) {
     return text;
 }
 
-void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
-                 const ReportContext& context, std::string& out) {
+void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
+                     const ReportContext& context, std::string& out) {
     const Dat& oldDat = oldSets.dat();
     const Dat& newDat = newSets.dat();
     out += "zandorel " + context.version + "\n";
@@ -170,11 +170,20 @@ void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffRes
             }
         }
     }
+}
+
+void writeReportSummary(const DiffResult& diff, std::size_t gamesWritten, std::string& out) {
     out += "\nSummary: " + std::to_string(diff.added.size()) + " added, " +
            std::to_string(diff.removed.size()) + " removed, " +
            std::to_string(diff.renamed.size()) + " renamed, " +
            std::to_string(diff.changed.size()) + " changed, " + std::to_string(diff.unchanged) +
-           " unchanged; zandorel.dat holds " + std::to_string(context.gamesWritten) + " games\n";
+           " unchanged; zandorel.dat holds " + std::to_string(gamesWritten) + " games\n";
+}
+
+void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
+                 const ReportContext& context, std::string& out) {
+    writeReportBody(oldSets, newSets, diff, context, out);
+    writeReportSummary(diff, context.gamesWritten, out);
 }
 
 }  // namespace zfe::zandorel

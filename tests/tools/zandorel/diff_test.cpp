@@ -438,6 +438,55 @@ TEST(Diff, QuotedNamesWithBlanks) {
         << report;
 }
 
+// The new sets shared between two threads give what one thread gives, in the
+// same order, with changes, renames, additions and removals on both sides of
+// the split.
+TEST(Diff, SharedAmongThreadsTheResultIsTheSameAndInOrder) {
+    std::string old;
+    std::string next;
+    for (int i = 0; i < 40; ++i) {
+        const std::string n = std::to_string(i);
+        const std::string rom = " rom ( name r" + n + " size 1 crc " + n + " ) )\n";
+        if (i % 5 != 4) old += "game ( name g" + n + rom;
+        switch (i % 5) {
+            case 0:
+                next += "game ( name g" + n + rom;
+                break;
+            case 1:
+                next += "game ( name g" + n + " rom ( name r" + n + " size 2 crc 9 ) )\n";
+                break;
+            case 2:
+                next += "game ( name moved" + n + rom;
+                break;
+            case 4:
+                next += "game ( name g" + n + rom;
+                break;
+        }
+    }
+    for (const SetType type : kAllTypes) {
+        const Dat oldDat = test::parse(old);
+        const Dat newDat = test::parse(next);
+        const SetModel oldSets(oldDat, type);
+        const SetModel newSets(newDat, type);
+        const DiffResult alone = diffSets(oldSets, newSets, newSets.size());
+        const DiffResult shared = diffSets(oldSets, newSets, 1);
+        EXPECT_EQ(alone.added.size(), 8U);
+        EXPECT_EQ(alone.removed.size(), 8U);
+        EXPECT_EQ(alone.renamed.size(), 8U);
+        EXPECT_EQ(alone.changed.size(), 8U);
+        EXPECT_EQ(shared.added, alone.added);
+        EXPECT_EQ(shared.removed, alone.removed);
+        EXPECT_EQ(shared.renamed, alone.renamed);
+        EXPECT_EQ(shared.unchanged, alone.unchanged);
+        ASSERT_EQ(shared.changed.size(), alone.changed.size());
+        for (std::size_t i = 0; i < alone.changed.size(); ++i) {
+            EXPECT_EQ(shared.changed[i].oldSet, alone.changed[i].oldSet);
+            EXPECT_EQ(shared.changed[i].newSet, alone.changed[i].newSet);
+            EXPECT_EQ(shared.changed[i].entries.size(), alone.changed[i].entries.size());
+        }
+    }
+}
+
 // Names are hashed eight bytes at a time with the letters folded in place.
 TEST(Names, HashAlikeWithoutRegardToCaseAtAnyLength) {
     EXPECT_EQ(hashFolded("Pac-Man Plus [Z]"), hashFolded("pac-man plus [z]"));
