@@ -16,8 +16,8 @@ bool sameContent(const SetModel& oldSets, std::size_t oldSet, const SetModel& ne
     const auto b = newSets.content(newSet);
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (compareEntries(oldSets.dat(), oldSets.dat().entries[a[i]], newSets.dat(),
-                           newSets.dat().entries[b[i]]) != 0) {
+        if (!sameEntry(oldSets.dat(), oldSets.dat().entries[a[i]], newSets.dat(),
+                       newSets.dat().entries[b[i]])) {
             return false;
         }
     }
@@ -153,12 +153,22 @@ struct NamePairing {
 // disjoint old sets at once (a set's name is unique in its dat).
 void pairByName(const SetModel& oldSets, const SetModel& newSets, std::uint32_t begin,
                 std::uint32_t end, std::vector<std::uint8_t>& oldPaired, NamePairing& out) {
+    // A new dat mostly keeps the old one's order: the set after the last one
+    // paired is tried first, which spares the name's hash and a look-up far off.
+    std::size_t guess = oldSets.size();
     for (std::uint32_t n = begin; n < end; ++n) {
-        const std::optional<std::size_t> o = oldSets.find(newSets.name(n));
+        const std::string_view name = newSets.name(n);
+        std::optional<std::size_t> o;
+        if (guess < oldSets.size() && equalsFolded(oldSets.name(guess), name)) {
+            o = guess;
+        } else {
+            o = oldSets.find(name);
+        }
         if (!o) {
             out.unpaired.push_back(n);
             continue;
         }
+        guess = *o + 1;
         oldPaired[*o] = 1;
         if (sameContent(oldSets, *o, newSets, n)) {
             ++out.unchanged;
