@@ -145,14 +145,6 @@ namespace {
 // files: the text of a set some way ahead is asked for while this one is paired.
 constexpr std::uint32_t kAhead = 4;
 
-void prefetch(std::string_view text) {
-#if defined(__GNUC__) || defined(__clang__)
-    if (!text.empty()) __builtin_prefetch(text.data());
-#else
-    (void)text;
-#endif
-}
-
 void prefetchSet(const SetModel& sets, std::size_t set) {
     const Dat& dat = sets.dat();
     prefetch(sets.name(set));

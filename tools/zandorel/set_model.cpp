@@ -43,6 +43,9 @@ struct SortItem {
     std::uint32_t listed;
 };
 
+// How many entries ahead the text of a name is asked for.
+constexpr std::size_t kAhead = 8;
+
 std::uint64_t sortKey(const Dat& dat, const Entry& entry) {
     const std::string_view name = dat.view(entry.name);
     std::uint64_t key = entry.isDisk() ? std::uint64_t{1} << 63 : 0;
@@ -175,6 +178,7 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
         for (std::uint32_t m = 0; m < set.memberCount; ++m) {
             const Game& game = dat.games[members_[set.firstMember + m]];
             for (std::uint32_t e = game.firstEntry; e < game.firstEntry + game.entryCount; ++e) {
+                if (e + kAhead < dat.entries.size()) prefetch(dat.view(dat.entries[e + kAhead].name));
                 const Entry& entry = dat.entries[e];
                 if (counts(entry)) {
                     sorting.push_back({sortKey(dat, entry), e,
