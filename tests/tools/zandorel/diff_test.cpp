@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,45 @@ TEST(Diff, CrcCaseAndRomNameCaseDoNotMakeAChange) {
     const Compared upper(replaced(kBase, "crc 44444444", "crc 4444AAAA"),
                          replaced(next, "crc 44444444", "crc 4444aaaa"), SetType::Split);
     EXPECT_TRUE(upper.diff.empty());
+}
+
+// Roms listed in another order and case pair one to one, however long the
+// part of their names they share and whatever bytes those hold.
+TEST(Diff, EntryOrderAndCaseDoNotMakeAChangeWhateverTheNamesShare) {
+    const std::vector<std::string> names = {
+        "abcdefgh1", "abcdefg", "ABCDEFGH0", "abcdefgi", "abcdefgh", "abcdefg~",
+        "abcdefg\xe9", "abcdefgH2", "a", "b.bin", "\xe9t\xe9", "abcdef"};
+    std::string old = "game ( name g\n";
+    std::string next = "game ( name g\n";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string flipped = names[i];
+        for (char& c : flipped) {
+            if (std::isalpha(static_cast<unsigned char>(c))) c = static_cast<char>(c ^ 0x20);
+        }
+        const std::string crc = std::to_string(i + 1);
+        old += "\trom ( name \"" + names[i] + "\" size 1 crc " + crc + " )\n";
+        next.insert(next.find('\n') + 1, "\trom ( name \"" + flipped + "\" size 1 crc " +
+                                             (i == 3 ? "99" : crc) + " )\n");
+    }
+    old += "\tdisk ( name abcdefgh1 sha1 0123456789012345678901234567890123456789 )\n)\n";
+    next += "\tdisk ( name ABCDEFGH1 sha1 0123456789012345678901234567890123456789 )\n)\n";
+    for (const SetType type : kAllTypes) {
+        const Compared c(old, next, type);
+        EXPECT_TRUE(c.added().empty() && c.removed().empty() && c.renamed().empty());
+        EXPECT_EQ(c.details("g"), Names{"changed ABCDEFGI"});
+        for (const SetModel* sets : {&c.oldSets, &c.newSets}) {
+            const auto content = sets->content(0);
+            ASSERT_EQ(content.size(), names.size() + 1);
+            for (std::size_t i = 1; i < content.size(); ++i) {
+                const Dat& dat = sets->dat();
+                EXPECT_LT(compareEntries(dat, dat.entries[content[i - 1]], dat,
+                                         dat.entries[content[i]]),
+                          0)
+                    << dat.view(dat.entries[content[i - 1]].name) << " before "
+                    << dat.view(dat.entries[content[i]].name);
+            }
+        }
+    }
 }
 
 // A parent with a clone; the clone shares one rom with it.
