@@ -455,6 +455,21 @@ TEST(Diff, CompactAgainstFullOutput) {
               "game (\n\tname alpha\n\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n");
 }
 
+// A rom listed twice counts once in its set; in the compact form each of its
+// lines goes as the old set holds that rom or not.
+TEST(Diff, CompactKeepsOrDropsEveryLineOfARomListedTwice) {
+    const std::string old = "game ( name g\n\trom ( name a size 1 crc 1 )\n"
+                            "\trom ( name b size 1 crc 2 )\n)\n";
+    const std::string next = "game ( name g\n\trom ( name a size 1 crc 1 )\n"
+                             "\trom ( name b size 1 crc 3 )\n\trom ( name a size 1 crc 1 )\n"
+                             "\trom ( name B size 1 crc 3 )\n)\n";
+    for (const SetType type : kAllTypes) {
+        const Compared c(old, next, type);
+        EXPECT_EQ(c.diffDat(true), "game ( name g\n\trom ( name b size 1 crc 3 )\n"
+                                   "\trom ( name B size 1 crc 3 )\n)\n\n");
+    }
+}
+
 TEST(Diff, CrlfDiffDatKeepsCrlf) {
     const std::string old = test::crlf(kBase);
     const std::string next = test::crlf(replaced(kBase, "crc 22222222", "crc 2222222a"));
