@@ -559,6 +559,32 @@ TEST(Report, ControlCharactersInNamesAreEscaped) {
     EXPECT_NE(report.find("\n  \"new\\x1b[2Jline\\rx\\ty\"\n"), std::string::npos) << report;
 }
 
+TEST(Report, EntryLinesOfEveryKind) {
+    const Compared c(
+        "game ( name g rom ( name a size 1 crc 1 ) rom ( name b size 2 crc abcdef01 )\n"
+        "\trom ( name c md5 0123456789abcdef0123456789abcdef ) rom ( name gone size 9 )\n"
+        "\tdisk ( name d sha1 0123456789012345678901234567890123456789 ) )\n",
+        "game ( name g rom ( name a size 1 crc 2 ) rom ( name \"b 2\" size 2 crc abcdef01 )\n"
+        "\trom ( name c md5 0123456789abcdef0123456789abcdef )\n"
+        "\tdisk ( name d sha1 0123456789012345678901234567890123456789 )\n"
+        "\tdisk ( name e ) )\n",
+        SetType::Split);
+    std::string report;
+    writeReport(c.oldSets, c.newSets, c.diff, ReportContext{"t", false, 1}, report);
+    EXPECT_NE(report.find("\nChanged (1)\n  g\n"
+                          "    changed rom a (size 1, crc 00000002), was size 1, crc 00000001\n"
+                          "    renamed rom b (size 2, crc abcdef01) -> \"b 2\"\n"
+                          "    added disk e\n"
+                          "    removed rom gone (size 9)\n"),
+              std::string::npos)
+        << report;
+    const Entry& disk = c.newDat.entries[3];
+    const Entry& md5 = c.newDat.entries[2];
+    EXPECT_EQ(describeEntry(c.newDat, disk),
+              "disk d (sha1 0123456789012345678901234567890123456789)");
+    EXPECT_EQ(describeEntry(c.newDat, md5), "rom c (md5 0123456789abcdef0123456789abcdef)");
+}
+
 TEST(Report, HeaderSectionsAndSummary) {
     const Compared c(kBase, replaced(kBase, "name beta", "name beta2"), SetType::Merged);
     std::string report;
