@@ -436,6 +436,10 @@ void OutputFile::write(std::string_view text) {
         writeOut(text);
         return;
     }
+    // The buffer takes its full size once and never outgrows it: grown step by
+    // step, it would be copied and its fresh pages faulted in at every step.
+    if (buffer_.size() + text.size() > kBufferSize) flush();
+    if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
     buffer_.append(text);
     if (buffer_.size() >= kBufferSize) flush();
 }

@@ -143,6 +143,11 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
     }
     setOfGame_.assign(gameCount, 0);
     std::vector<std::uint32_t> setOfOwner(gameCount, UINT32_MAX);
+    // Grown in place, a vector of tens of thousands of sets is copied and its
+    // new pages faulted in again at every step.
+    std::size_t setCount = 0;
+    for (std::uint32_t g = 0; g < gameCount; ++g) setCount += owner[g] == g ? 1 : 0;
+    sets_.reserve(setCount);
     for (std::uint32_t g = 0; g < gameCount; ++g) {
         if (owner[g] != g) continue;
         setOfOwner[g] = static_cast<std::uint32_t>(sets_.size());
