@@ -58,6 +58,12 @@ struct Side {
     std::unique_ptr<SetModel> sets;
     std::exception_ptr error;
 
+    // The sets before the dat they point into.
+    void release() noexcept {
+        sets.reset();
+        dat.reset();
+    }
+
     void load(const std::string& path, SetType type) noexcept {
         try {
             dat = std::make_unique<Dat>(readDatFile(path));
@@ -124,19 +130,14 @@ int diffFiles(const CommandLine& line, std::ostream& err) {
         OutputFile log(kLogName);
         log.write(report);
         // Replacing the outputs of an earlier run frees their pages, and letting
-        // go of the inputs and models unmaps theirs: the one need not wait for
-        // the other.
+        // go of the inputs and models unmaps theirs: the two threads share that.
         runBoth(
             [&] {
                 diffDat.commit();
                 log.commit();
+                oldSide.release();
             },
-            [&]() noexcept {
-                oldSide.sets.reset();
-                newSide.sets.reset();
-                oldSide.dat.reset();
-                newSide.dat.reset();
-            });
+            [&] { newSide.release(); });
         return diff.empty() ? kNoDifferences : kDifferences;
     } catch (const std::bad_alloc&) {
         return fail("not enough memory for these dats", err, inputs);
