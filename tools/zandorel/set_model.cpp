@@ -183,11 +183,13 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
         for (std::uint32_t m = 0; m < set.memberCount; ++m) {
             const Game& game = dat.games[members_[set.firstMember + m]];
             for (std::uint32_t e = game.firstEntry; e < game.firstEntry + game.entryCount; ++e) {
-                if (e + kAhead < dat.entries.size()) prefetch(dat.view(dat.entries[e + kAhead].name));
+                if (e + kAhead < dat.entries.size()) {
+                    prefetch(dat.view(dat.entries[e + kAhead].name));
+                }
                 const Entry& entry = dat.entries[e];
                 if (counts(entry)) {
-                    sorting.push_back({sortKey(dat, entry), e,
-                                       static_cast<std::uint32_t>(sorting.size())});
+                    sorting.push_back(
+                        {sortKey(dat, entry), e, static_cast<std::uint32_t>(sorting.size())});
                 }
             }
         }

@@ -189,9 +189,9 @@ TEST(Diff, CrcCaseAndRomNameCaseDoNotMakeAChange) {
 // Roms listed in another order and case pair one to one, however long the
 // part of their names they share and whatever bytes those hold.
 TEST(Diff, EntryOrderAndCaseDoNotMakeAChangeWhateverTheNamesShare) {
-    const std::vector<std::string> names = {
-        "abcdefgh1", "abcdefg", "ABCDEFGH0", "abcdefgi", "abcdefgh", "abcdefg~",
-        "abcdefg\xe9", "abcdefgH2", "a", "b.bin", "\xe9t\xe9", "abcdef"};
+    const std::vector<std::string> names = {"abcdefgh1", "abcdefg",  "ABCDEFGH0",   "abcdefgi",
+                                            "abcdefgh",  "abcdefg~", "abcdefg\xe9", "abcdefgH2",
+                                            "a",         "b.bin",    "\xe9t\xe9",   "abcdef"};
     std::string old = "game ( name g\n";
     std::string next = "game ( name g\n";
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -215,9 +215,9 @@ TEST(Diff, EntryOrderAndCaseDoNotMakeAChangeWhateverTheNamesShare) {
             ASSERT_EQ(content.size(), names.size() + 1);
             for (std::size_t i = 1; i < content.size(); ++i) {
                 const Dat& dat = sets->dat();
-                EXPECT_LT(compareEntries(dat, dat.entries[content[i - 1]], dat,
-                                         dat.entries[content[i]]),
-                          0)
+                EXPECT_LT(
+                    compareEntries(dat, dat.entries[content[i - 1]], dat, dat.entries[content[i]]),
+                    0)
                     << dat.view(dat.entries[content[i - 1]].name) << " before "
                     << dat.view(dat.entries[content[i]].name);
             }
@@ -458,15 +458,18 @@ TEST(Diff, CompactAgainstFullOutput) {
 // A rom listed twice counts once in its set; in the compact form each of its
 // lines goes as the old set holds that rom or not.
 TEST(Diff, CompactKeepsOrDropsEveryLineOfARomListedTwice) {
-    const std::string old = "game ( name g\n\trom ( name a size 1 crc 1 )\n"
-                            "\trom ( name b size 1 crc 2 )\n)\n";
-    const std::string next = "game ( name g\n\trom ( name a size 1 crc 1 )\n"
-                             "\trom ( name b size 1 crc 3 )\n\trom ( name a size 1 crc 1 )\n"
-                             "\trom ( name B size 1 crc 3 )\n)\n";
+    const std::string old =
+        "game ( name g\n\trom ( name a size 1 crc 1 )\n"
+        "\trom ( name b size 1 crc 2 )\n)\n";
+    const std::string next =
+        "game ( name g\n\trom ( name a size 1 crc 1 )\n"
+        "\trom ( name b size 1 crc 3 )\n\trom ( name a size 1 crc 1 )\n"
+        "\trom ( name B size 1 crc 3 )\n)\n";
     for (const SetType type : kAllTypes) {
         const Compared c(old, next, type);
-        EXPECT_EQ(c.diffDat(true), "game ( name g\n\trom ( name b size 1 crc 3 )\n"
-                                   "\trom ( name B size 1 crc 3 )\n)\n\n");
+        EXPECT_EQ(c.diffDat(true),
+                  "game ( name g\n\trom ( name b size 1 crc 3 )\n"
+                  "\trom ( name B size 1 crc 3 )\n)\n\n");
     }
 }
 
