@@ -1,6 +1,7 @@
 #include "tools/zandorel/dat_writer.h"
 
 #include <string_view>
+#include <vector>
 
 namespace zfe::zandorel {
 
@@ -16,6 +17,48 @@ std::string_view trailer(const Dat& dat) {
     const std::size_t lineStart = rest.find_last_of('\n', content);
     return rest.substr(lineStart == std::string_view::npos ? 0 : lineStart + 1);
 }
+
+// Whether the old set of a new set's name holds an entry of the new dat, read
+// off the diff: a set neither added, renamed nor changed has its old set's
+// content, a changed one all but the entries its changes name. Only an entry
+// listed twice in its set, left out of the content, is searched for.
+class OldHolding {
+public:
+    OldHolding() = default;
+    OldHolding(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff)
+        : oldSets_(&oldSets),
+          newDat_(&newSets.dat()),
+          oldSet_(newSets.size(), kUnchanged),
+          entries_(newSets.dat().entries.size(), kOther) {
+        for (const std::uint32_t set : diff.added) oldSet_[set] = kNone;
+        for (const auto& renamed : diff.renamed) oldSet_[renamed.second] = kNone;
+        for (const ChangedSet& changed : diff.changed) {
+            oldSet_[changed.newSet] = changed.oldSet;
+            for (const std::uint32_t item : newSets.content(changed.newSet)) entries_[item] = kHeld;
+            for (const EntryChange& change : changed.entries) {
+                if (change.newEntry != EntryChange::kNone) entries_[change.newEntry] = kNotHeld;
+            }
+        }
+    }
+
+    bool holds(std::size_t newSet, std::uint32_t entry) const {
+        const std::uint32_t oldSet = oldSet_[newSet];
+        if (oldSet == kNone) return false;
+        if (oldSet == kUnchanged) return true;
+        if (entries_[entry] != kOther) return entries_[entry] == kHeld;
+        return oldSets_->contains(oldSet, *newDat_, newDat_->entries[entry]);
+    }
+
+private:
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+    static constexpr std::uint32_t kUnchanged = UINT32_MAX - 1;
+    enum : std::uint8_t { kOther, kHeld, kNotHeld };
+
+    const SetModel* oldSets_ = nullptr;
+    const Dat* newDat_ = nullptr;
+    std::vector<std::uint32_t> oldSet_;
+    std::vector<std::uint8_t> entries_;
+};
 
 }  // namespace
 
@@ -90,6 +133,7 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
         }
     };
     put(text.substr(0, dat.games.front().blockBegin));
+    const OldHolding holding = compact ? OldHolding(oldSets, newSets, diff) : OldHolding();
     std::size_t written = 0;
     std::vector<bool> keep;
     for (std::uint32_t g = 0; g < dat.games.size(); ++g) {
@@ -99,14 +143,12 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
         if (!compact) {
             put(text.substr(game.blockBegin, game.blockEnd - game.blockBegin));
         } else {
-            const std::optional<std::size_t> oldSet =
-                oldSets.find(newSets.name(newSets.setOfGame(g)));
+            const std::size_t set = newSets.setOfGame(g);
             keep.assign(game.entryCount, false);
             bool any = false;
             for (std::uint32_t i = 0; i < game.entryCount; ++i) {
-                const Entry& entry = dat.entries[game.firstEntry + i];
-                keep[i] =
-                    newSets.counts(entry) && (!oldSet || !oldSets.contains(*oldSet, dat, entry));
+                const std::uint32_t e = game.firstEntry + i;
+                keep[i] = newSets.counts(dat.entries[e]) && !holding.holds(set, e);
                 any = any || keep[i];
             }
             if (!any) continue;

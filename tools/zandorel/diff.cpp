@@ -1,7 +1,10 @@
 #include "tools/zandorel/diff.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_map>
+
+#include "tools/zandorel/parallel.h"
 
 namespace zfe::zandorel {
 
@@ -13,8 +16,8 @@ bool sameContent(const SetModel& oldSets, std::size_t oldSet, const SetModel& ne
     const auto b = newSets.content(newSet);
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (compareEntries(oldSets.dat(), oldSets.dat().entries[a[i]], newSets.dat(),
-                           newSets.dat().entries[b[i]]) != 0) {
+        if (!sameEntry(oldSets.dat(), oldSets.dat().entries[a[i]], newSets.dat(),
+                       newSets.dat().entries[b[i]])) {
             return false;
         }
     }
@@ -136,24 +139,84 @@ std::vector<EntryChange> diffContent(const SetModel& oldSets, std::size_t oldSet
     return changes;
 }
 
-DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets) {
-    DiffResult result;
-    std::vector<bool> oldMatched(oldSets.size(), false);
-    std::vector<std::uint32_t> addedCandidates;
-    for (std::uint32_t n = 0; n < newSets.size(); ++n) {
-        const std::optional<std::size_t> o = oldSets.find(newSets.name(n));
+namespace {
+
+// Pairing a set waits mostly for the text of its names, far apart in two large
+// files: the text of a set some way ahead is asked for while this one is paired.
+constexpr std::uint32_t kAhead = 4;
+
+void prefetchSet(const SetModel& sets, std::size_t set) {
+    const Dat& dat = sets.dat();
+    prefetch(sets.name(set));
+    for (const std::uint32_t item : sets.content(set)) prefetch(dat.view(dat.entries[item].name));
+}
+
+// What pairing new sets by name finds in one run of them.
+struct NamePairing {
+    std::vector<std::uint32_t> unpaired;  // new sets with no old set of their name
+    std::vector<ChangedSet> changed;
+    std::size_t unchanged = 0;
+};
+
+// Pairs the new sets [begin, end) with the old sets of their names. Marks each
+// old set it pairs in `oldPaired`: a byte each, as two runs of new sets pair
+// disjoint old sets at once (a set's name is unique in its dat).
+void pairByName(const SetModel& oldSets, const SetModel& newSets, std::uint32_t begin,
+                std::uint32_t end, std::vector<std::uint8_t>& oldPaired, NamePairing& out) {
+    // A new dat mostly keeps the old one's order: the set after the last one
+    // paired is tried first, which spares the name's hash and a look-up far off.
+    std::size_t guess = oldSets.size();
+    for (std::uint32_t n = begin; n < end; ++n) {
+        if (n + kAhead < end) {
+            prefetchSet(newSets, n + kAhead);
+            if (guess + kAhead < oldSets.size()) prefetchSet(oldSets, guess + kAhead);
+        }
+        const std::string_view name = newSets.name(n);
+        std::optional<std::size_t> o;
+        if (guess < oldSets.size() && equalsFolded(oldSets.name(guess), name)) {
+            o = guess;
+        } else {
+            o = oldSets.find(name);
+        }
         if (!o) {
-            addedCandidates.push_back(n);
+            out.unpaired.push_back(n);
             continue;
         }
-        oldMatched[*o] = true;
+        guess = *o + 1;
+        oldPaired[*o] = 1;
         if (sameContent(oldSets, *o, newSets, n)) {
-            ++result.unchanged;
+            ++out.unchanged;
         } else {
-            result.changed.push_back(
+            out.changed.push_back(
                 {static_cast<std::uint32_t>(*o), n, diffContent(oldSets, *o, newSets, n)});
         }
     }
+}
+
+}  // namespace
+
+DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets, std::size_t setsPerThread) {
+    DiffResult result;
+    std::vector<std::uint8_t> oldMatched(oldSets.size(), 0);
+    // The new sets in two runs, the second on a thread of its own, when there
+    // are enough of them to pay for the thread; the runs' results, joined in
+    // order, are what one run would give.
+    const auto newCount = static_cast<std::uint32_t>(newSets.size());
+    NamePairing front;
+    NamePairing back;
+    if (newCount >= 2 * setsPerThread) {
+        const std::uint32_t split = newCount / 2;
+        runBoth([&] { pairByName(oldSets, newSets, 0, split, oldMatched, front); },
+                [&] { pairByName(oldSets, newSets, split, newCount, oldMatched, back); });
+    } else {
+        pairByName(oldSets, newSets, 0, newCount, oldMatched, front);
+    }
+    result.unchanged = front.unchanged + back.unchanged;
+    result.changed = std::move(front.changed);
+    result.changed.insert(result.changed.end(), std::make_move_iterator(back.changed.begin()),
+                          std::make_move_iterator(back.changed.end()));
+    std::vector<std::uint32_t> addedCandidates = std::move(front.unpaired);
+    addedCandidates.insert(addedCandidates.end(), back.unpaired.begin(), back.unpaired.end());
 
     // Removed sets grouped by content, in the old dat's order: an added set whose
     // content is a group's takes the group's next set, so that many sets of one

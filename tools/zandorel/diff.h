@@ -38,8 +38,11 @@ struct DiffResult {
     }
 };
 
-// Both models must have the same set type.
-DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets);
+// Both models must have the same set type. From twice `setsPerThread` new sets
+// on, the work is shared with a second thread; the result is the same.
+inline constexpr std::size_t kSetsPerThread = 2048;
+DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets,
+                    std::size_t setsPerThread = kSetsPerThread);
 
 // How two contents differ, entry by entry; empty when they are equal.
 std::vector<EntryChange> diffContent(const SetModel& oldSets, std::size_t oldSet,

@@ -1,6 +1,7 @@
 #include "tools/zandorel/report.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <vector>
 
@@ -8,57 +9,94 @@ namespace zfe::zandorel {
 
 namespace {
 
-std::string crcText(std::uint32_t crc) {
-    char buffer[9];
-    std::snprintf(buffer, sizeof buffer, "%08x", crc);
-    return buffer;
+// The report of a large diff runs to hundreds of thousands of lines: each
+// piece is appended where it goes, with no string of its own on the way.
+void appendNumber(std::string& out, std::uint64_t value) {
+    char buffer[24];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    out.append(buffer, end);
 }
 
-std::string dataText(const Dat& dat, const Entry& entry) {
-    std::string text;
-    const auto add = [&](const std::string& part) {
-        if (!text.empty()) text += ", ";
-        text += part;
+void appendCrc(std::string& out, std::uint32_t crc) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    char buffer[8];
+    for (int i = 7; i >= 0; --i, crc >>= 4) buffer[i] = kDigits[crc & 0xf];
+    out.append(buffer, sizeof buffer);
+}
+
+void appendData(std::string& out, const Dat& dat, const Entry& entry) {
+    const std::size_t start = out.size();
+    const auto separate = [&] {
+        if (out.size() != start) out += ", ";
     };
-    if (entry.hasSize()) add("size " + std::to_string(entry.size));
-    if (entry.hasCrc()) add("crc " + crcText(entry.crc));
-    if (entry.hasSha1())
-        add("sha1 " + std::string(dat.view(entry.hash)));
-    else if (entry.hasMd5())
-        add("md5 " + std::string(dat.view(entry.hash)));
-    return text;
+    if (entry.hasSize()) {
+        out += "size ";
+        appendNumber(out, entry.size);
+    }
+    if (entry.hasCrc()) {
+        separate();
+        out += "crc ";
+        appendCrc(out, entry.crc);
+    }
+    if (entry.hasSha1() || entry.hasMd5()) {
+        separate();
+        out += entry.hasSha1() ? "sha1 " : "md5 ";
+        out += dat.view(entry.hash);
+    }
 }
 
 // A name as it goes into the report: quoted when it has blanks, quotes or
 // control characters or is empty, so that a line still splits into words and
 // no byte of a name can start a line of its own or move the cursor.
-std::string nameText(std::string_view name) {
+void appendName(std::string& out, std::string_view name) {
     const auto plain = [](char c) {
         const auto byte = static_cast<unsigned char>(c);
         return byte > 0x20 && byte != 0x7f && c != '"' && c != '\\';
     };
-    if (!name.empty() && std::all_of(name.begin(), name.end(), plain)) return std::string(name);
-    std::string quoted = "\"";
+    if (!name.empty() && std::all_of(name.begin(), name.end(), plain)) {
+        out += name;
+        return;
+    }
+    out += '"';
     for (const char c : name) {
         const auto byte = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
+            out += '\\';
+            out += c;
         } else if (c == '\n') {
-            quoted += "\\n";
+            out += "\\n";
         } else if (c == '\r') {
-            quoted += "\\r";
+            out += "\\r";
         } else if (c == '\t') {
-            quoted += "\\t";
+            out += "\\t";
         } else if (byte < 0x20 || byte == 0x7f) {
             char escaped[5];
             std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            quoted += escaped;
+            out += escaped;
         } else {
-            quoted += c;
+            out += c;
         }
     }
-    return quoted + "\"";
+    out += '"';
+}
+
+std::string nameText(std::string_view name) {
+    std::string text;
+    appendName(text, name);
+    return text;
+}
+
+void appendEntry(std::string& out, const Dat& dat, const Entry& entry) {
+    out += entry.isDisk() ? "disk " : "rom ";
+    appendName(out, dat.view(entry.name));
+    const std::size_t start = out.size();
+    out += " (";
+    appendData(out, dat, entry);
+    if (out.size() == start + 2) {
+        out.resize(start);
+    } else {
+        out += ')';
+    }
 }
 
 // A path as given, unless a control character in it needs the quoted form.
@@ -116,15 +154,13 @@ void duplicateLines(std::string& out, const Dat& dat) {
 }  // namespace
 
 std::string describeEntry(const Dat& dat, const Entry& entry) {
-    std::string text = entry.isDisk() ? "disk " : "rom ";
-    text += nameText(dat.view(entry.name));
-    const std::string data = dataText(dat, entry);
-    if (!data.empty()) text += " (" + data + ")";
+    std::string text;
+    appendEntry(text, dat, entry);
     return text;
 }
 
-void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
-                 const ReportContext& context, std::string& out) {
+void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
+                     const ReportContext& context, std::string& out) {
     const Dat& oldDat = oldSets.dat();
     const Dat& newDat = newSets.dat();
     out += "zandorel " + context.version + "\n";
@@ -135,18 +171,33 @@ void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffRes
     duplicateLines(out, oldDat);
     duplicateLines(out, newDat);
 
-    out += "\nAdded (" + std::to_string(diff.added.size()) + ")\n";
-    for (const std::uint32_t set : diff.added) out += "  " + nameText(newSets.name(set)) + "\n";
-    out += "\nRemoved (" + std::to_string(diff.removed.size()) + ")\n";
-    for (const std::uint32_t set : diff.removed) out += "  " + nameText(oldSets.name(set)) + "\n";
-    out += "\nRenamed (" + std::to_string(diff.renamed.size()) + ")\n";
+    const auto heading = [&](const char* title, std::size_t count) {
+        out += "\n";
+        out += title;
+        out += " (";
+        appendNumber(out, count);
+        out += ")\n";
+    };
+    const auto nameLine = [&](std::string_view name) {
+        out += "  ";
+        appendName(out, name);
+        out += '\n';
+    };
+    heading("Added", diff.added.size());
+    for (const std::uint32_t set : diff.added) nameLine(newSets.name(set));
+    heading("Removed", diff.removed.size());
+    for (const std::uint32_t set : diff.removed) nameLine(oldSets.name(set));
+    heading("Renamed", diff.renamed.size());
     for (const auto& [oldSet, newSet] : diff.renamed) {
-        out +=
-            "  " + nameText(oldSets.name(oldSet)) + " -> " + nameText(newSets.name(newSet)) + "\n";
+        out += "  ";
+        appendName(out, oldSets.name(oldSet));
+        out += " -> ";
+        appendName(out, newSets.name(newSet));
+        out += '\n';
     }
-    out += "\nChanged (" + std::to_string(diff.changed.size()) + ")\n";
+    heading("Changed", diff.changed.size());
     for (const ChangedSet& changed : diff.changed) {
-        out += "  " + nameText(newSets.name(changed.newSet)) + "\n";
+        nameLine(newSets.name(changed.newSet));
         for (const EntryChange& change : changed.entries) {
             const Entry* oldEntry =
                 change.oldEntry == EntryChange::kNone ? nullptr : &oldDat.entries[change.oldEntry];
@@ -154,27 +205,43 @@ void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffRes
                 change.newEntry == EntryChange::kNone ? nullptr : &newDat.entries[change.newEntry];
             switch (change.kind) {
                 case EntryChange::Kind::Added:
-                    out += "    added " + describeEntry(newDat, *newEntry) + "\n";
+                    out += "    added ";
+                    appendEntry(out, newDat, *newEntry);
                     break;
                 case EntryChange::Kind::Removed:
-                    out += "    removed " + describeEntry(oldDat, *oldEntry) + "\n";
+                    out += "    removed ";
+                    appendEntry(out, oldDat, *oldEntry);
                     break;
                 case EntryChange::Kind::Changed:
-                    out += "    changed " + describeEntry(newDat, *newEntry) + ", was " +
-                           dataText(oldDat, *oldEntry) + "\n";
+                    out += "    changed ";
+                    appendEntry(out, newDat, *newEntry);
+                    out += ", was ";
+                    appendData(out, oldDat, *oldEntry);
                     break;
                 case EntryChange::Kind::Renamed:
-                    out += "    renamed " + describeEntry(oldDat, *oldEntry) + " -> " +
-                           nameText(newDat.view(newEntry->name)) + "\n";
+                    out += "    renamed ";
+                    appendEntry(out, oldDat, *oldEntry);
+                    out += " -> ";
+                    appendName(out, newDat.view(newEntry->name));
                     break;
             }
+            out += '\n';
         }
     }
+}
+
+void writeReportSummary(const DiffResult& diff, std::size_t gamesWritten, std::string& out) {
     out += "\nSummary: " + std::to_string(diff.added.size()) + " added, " +
            std::to_string(diff.removed.size()) + " removed, " +
            std::to_string(diff.renamed.size()) + " renamed, " +
            std::to_string(diff.changed.size()) + " changed, " + std::to_string(diff.unchanged) +
-           " unchanged; zandorel.dat holds " + std::to_string(context.gamesWritten) + " games\n";
+           " unchanged; zandorel.dat holds " + std::to_string(gamesWritten) + " games\n";
+}
+
+void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
+                 const ReportContext& context, std::string& out) {
+    writeReportBody(oldSets, newSets, diff, context, out);
+    writeReportSummary(diff, context.gamesWritten, out);
 }
 
 }  // namespace zfe::zandorel

@@ -16,6 +16,11 @@ struct ReportContext {
 
 void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
                  const ReportContext& context, std::string& out);
+// The report in two parts, so that all but its last line can be written while
+// the diff dat is, which that line counts the games of.
+void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
+                     const ReportContext& context, std::string& out);
+void writeReportSummary(const DiffResult& diff, std::size_t gamesWritten, std::string& out);
 
 // One line for an entry: "rom name (size 4096, crc 0a1b2c3d)".
 std::string describeEntry(const Dat& dat, const Entry& entry);

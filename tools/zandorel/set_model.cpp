@@ -34,6 +34,27 @@ int compareData(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
     }
 }
 
+// An entry as it is sorted into its set: `key` holds whether it is a disk and
+// the first seven bytes of its name, folded, so that most pairs are ordered
+// without a look at the text; equal keys leave the order to compareEntries.
+struct SortItem {
+    std::uint64_t key;
+    std::uint32_t entry;
+    std::uint32_t listed;
+};
+
+// How many entries ahead the text of a name is asked for.
+constexpr std::size_t kAhead = 8;
+
+std::uint64_t sortKey(const Dat& dat, const Entry& entry) {
+    const std::string_view name = dat.view(entry.name);
+    std::uint64_t key = entry.isDisk() ? std::uint64_t{1} << 63 : 0;
+    for (std::size_t i = 0; i < 7 && i < name.size(); ++i) {
+        key |= std::uint64_t{static_cast<unsigned char>(foldCase(name[i]))} << (48 - 8 * i);
+    }
+    return key;
+}
+
 }  // namespace
 
 std::string_view setTypeName(SetType type) {
@@ -60,6 +81,26 @@ bool sameName(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
     return x.isDisk() == y.isDisk() && equalsFolded(a.view(x.name), b.view(y.name));
 }
 
+bool sameEntry(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
+    const int kind = dataKind(x);
+    if (x.isDisk() != y.isDisk() || kind != dataKind(y) || x.name.length != y.name.length) {
+        return false;
+    }
+    switch (kind) {
+        case 1:
+            if (x.size != y.size || x.crc != y.crc) return false;
+            break;
+        case 2:
+        case 3:
+            if (!equalsFolded(a.view(x.hash), b.view(y.hash))) return false;
+            break;
+        default:
+            if (x.size != y.size) return false;
+            break;
+    }
+    return equalsFolded(a.view(x.name), b.view(y.name));
+}
+
 int compareKindAndData(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
     if (x.isDisk() != y.isDisk()) return x.isDisk() ? 1 : -1;
     return compareData(a, x, b, y);
@@ -73,13 +114,25 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
     const auto gameCount = static_cast<std::uint32_t>(dat.games.size());
     std::vector<std::uint32_t> parents(gameCount, kNoGame);
     base_.assign(gameCount, kNoGame);
+    // The clones of a parent, and the games on a BIOS, mostly follow each
+    // other: the last name looked up is compared before any is hashed.
+    std::string_view lastName;
+    std::uint32_t lastFound = kNoGame;
+    const auto lookUp = [&](Span name) {
+        const std::string_view wanted = dat.view(name);
+        if (lastFound == kNoGame || !equalsFolded(wanted, lastName)) {
+            lastName = wanted;
+            lastFound = findGame(wanted).value_or(kNoGame);
+        }
+        return lastFound;
+    };
     for (std::uint32_t g = 0; g < gameCount; ++g) {
         const Game& game = dat.games[g];
         if (!game.cloneOf.empty()) {
-            parents[g] = findGame(dat.view(game.cloneOf)).value_or(kNoGame);
+            parents[g] = lookUp(game.cloneOf);
             base_[g] = parents[g];
         } else if (!game.romOf.empty()) {
-            const std::uint32_t bios = findGame(dat.view(game.romOf)).value_or(kNoGame);
+            const std::uint32_t bios = lookUp(game.romOf);
             if (bios != g) base_[g] = bios;
         }
     }
@@ -90,6 +143,11 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
     }
     setOfGame_.assign(gameCount, 0);
     std::vector<std::uint32_t> setOfOwner(gameCount, UINT32_MAX);
+    // Grown in place, a vector of tens of thousands of sets is copied and its
+    // new pages faulted in again at every step.
+    std::size_t setCount = 0;
+    for (std::uint32_t g = 0; g < gameCount; ++g) setCount += owner[g] == g ? 1 : 0;
+    sets_.reserve(setCount);
     for (std::uint32_t g = 0; g < gameCount; ++g) {
         if (owner[g] != g) continue;
         setOfOwner[g] = static_cast<std::uint32_t>(sets_.size());
@@ -118,22 +176,38 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
     }
 
     items_.reserve(dat.entries.size());
+    std::vector<SortItem> sorting;
     for (Set& set : sets_) {
         set.firstItem = static_cast<std::uint32_t>(items_.size());
+        sorting.clear();
         for (std::uint32_t m = 0; m < set.memberCount; ++m) {
             const Game& game = dat.games[members_[set.firstMember + m]];
             for (std::uint32_t e = game.firstEntry; e < game.firstEntry + game.entryCount; ++e) {
-                if (counts(dat.entries[e])) items_.push_back(e);
+                if (e + kAhead < dat.entries.size()) {
+                    prefetch(dat.view(dat.entries[e + kAhead].name));
+                }
+                const Entry& entry = dat.entries[e];
+                if (counts(entry)) {
+                    sorting.push_back(
+                        {sortKey(dat, entry), e, static_cast<std::uint32_t>(sorting.size())});
+                }
             }
         }
-        auto begin = items_.begin() + set.firstItem;
-        std::sort(begin, items_.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return compareEntries(dat, dat.entries[a], dat, dat.entries[b]) < 0;
+        // Entries of one identity keep the first listed, the parent's before a
+        // clone's.
+        std::sort(sorting.begin(), sorting.end(), [&](const SortItem& a, const SortItem& b) {
+            if (a.key != b.key) return a.key < b.key;
+            const int order = compareEntries(dat, dat.entries[a.entry], dat, dat.entries[b.entry]);
+            return order != 0 ? order < 0 : a.listed < b.listed;
         });
-        const auto last = std::unique(begin, items_.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return compareEntries(dat, dat.entries[a], dat, dat.entries[b]) == 0;
-        });
-        items_.erase(last, items_.end());
+        for (std::size_t i = 0; i < sorting.size(); ++i) {
+            if (i > 0 && sorting[i].key == sorting[i - 1].key &&
+                sameEntry(dat, dat.entries[sorting[i].entry], dat,
+                          dat.entries[sorting[i - 1].entry])) {
+                continue;
+            }
+            items_.push_back(sorting[i].entry);
+        }
         set.itemCount = static_cast<std::uint32_t>(items_.size()) - set.firstItem;
     }
 }

@@ -22,10 +22,22 @@ std::string_view setTypeName(SetType type);  // "split", "merged", "non-merged"
 // identity, so that a set's content can be sorted and two contents compared.
 int compareEntries(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
 bool sameName(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
+// compareEntries(...) == 0, looking at the text last.
+bool sameEntry(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
 // Equal data that is worth matching on: a crc, sha1 or md5 on both sides.
 bool sameKnownData(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
 // Orders entries by kind and data alone, names aside.
 int compareKindAndData(const Dat& a, const Entry& x, const Dat& b, const Entry& y);
+
+// Asks for the memory of a text soon to be read: the names of a large dat lie
+// far apart, and a walk over them waits on memory more than it computes.
+inline void prefetch(std::string_view text) {
+#if defined(__GNUC__) || defined(__clang__)
+    if (!text.empty()) __builtin_prefetch(text.data());
+#else
+    (void)text;
+#endif
+}
 
 class SetModel {
 public:

@@ -6,13 +6,13 @@
 #include <new>
 #include <ostream>
 #include <stdexcept>
-#include <system_error>
-#include <thread>
+#include <string_view>
 #include <vector>
 
 #include "tools/zandorel/command_line.h"
 #include "tools/zandorel/dat_writer.h"
 #include "tools/zandorel/file_io.h"
+#include "tools/zandorel/parallel.h"
 #include "tools/zandorel/report.h"
 
 #ifndef ZANDOREL_VERSION
@@ -58,6 +58,12 @@ struct Side {
     std::unique_ptr<SetModel> sets;
     std::exception_ptr error;
 
+    // The sets before the dat they point into.
+    void release() noexcept {
+        sets.reset();
+        dat.reset();
+    }
+
     void load(const std::string& path, SetType type) noexcept {
         try {
             dat = std::make_unique<Dat>(readDatFile(path));
@@ -71,14 +77,8 @@ struct Side {
 
 // OLD and NEW at once: reading and parsing one dat needs nothing of the other.
 void loadBoth(const CommandLine& line, Side& oldSide, Side& newSide) {
-    try {
-        std::thread newReader([&] { newSide.load(line.newPath, line.setType); });
-        oldSide.load(line.oldPath, line.setType);
-        newReader.join();
-    } catch (const std::system_error&) {  // no thread to be had: one after the other
-        if (!oldSide.dat && !oldSide.error) oldSide.load(line.oldPath, line.setType);
-        newSide.load(line.newPath, line.setType);
-    }
+    runBoth([&] { oldSide.load(line.oldPath, line.setType); },
+            [&] { newSide.load(line.newPath, line.setType); });
     if (oldSide.error) std::rethrow_exception(oldSide.error);
     if (newSide.error) std::rethrow_exception(newSide.error);
 }
@@ -112,17 +112,32 @@ int diffFiles(const CommandLine& line, std::ostream& err) {
         ReportContext context;
         context.version = version();
         context.compact = line.compact;
-        context.gamesWritten = writeDiffDat(*oldSide.sets, *newSide.sets, diff, line.compact,
-                                            [&](std::string_view text) { diffDat.write(text); });
         std::string report;
-        writeReport(*oldSide.sets, *newSide.sets, diff, context, report);
+        // Both only read the models. The diff dat holds bytes of NEW, the report
+        // names from both: each input is checked once what is taken from it is out.
+        runBoth(
+            [&] {
+                context.gamesWritten =
+                    writeDiffDat(*oldSide.sets, *newSide.sets, diff, line.compact,
+                                 [&](std::string_view text) { diffDat.write(text); });
+                requireUnchanged(*newSide.dat);
+            },
+            [&] {
+                writeReportBody(*oldSide.sets, *newSide.sets, diff, context, report);
+                requireUnchanged(*oldSide.dat);
+            });
+        writeReportSummary(diff, context.gamesWritten, report);
         OutputFile log(kLogName);
         log.write(report);
-        // The diff dat holds bytes of NEW, the report names from both.
-        requireUnchanged(*oldSide.dat);
-        requireUnchanged(*newSide.dat);
-        diffDat.commit();
-        log.commit();
+        // Replacing the outputs of an earlier run frees their pages, and letting
+        // go of the inputs and models unmaps theirs: the two threads share that.
+        runBoth(
+            [&] {
+                diffDat.commit();
+                log.commit();
+                oldSide.release();
+            },
+            [&] { newSide.release(); });
         return diff.empty() ? kNoDifferences : kDifferences;
     } catch (const std::bad_alloc&) {
         return fail("not enough memory for these dats", err, inputs);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -183,6 +184,45 @@ TEST(Diff, CrcCaseAndRomNameCaseDoNotMakeAChange) {
     const Compared upper(replaced(kBase, "crc 44444444", "crc 4444AAAA"),
                          replaced(next, "crc 44444444", "crc 4444aaaa"), SetType::Split);
     EXPECT_TRUE(upper.diff.empty());
+}
+
+// Roms listed in another order and case pair one to one, however long the
+// part of their names they share and whatever bytes those hold.
+TEST(Diff, EntryOrderAndCaseDoNotMakeAChangeWhateverTheNamesShare) {
+    const std::vector<std::string> names = {"abcdefgh1", "abcdefg",  "ABCDEFGH0",   "abcdefgi",
+                                            "abcdefgh",  "abcdefg~", "abcdefg\xe9", "abcdefgH2",
+                                            "a",         "b.bin",    "\xe9t\xe9",   "abcdef"};
+    std::string old = "game ( name g\n";
+    std::string next = "game ( name g\n";
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        std::string flipped = names[i];
+        for (char& c : flipped) {
+            if (std::isalpha(static_cast<unsigned char>(c))) c = static_cast<char>(c ^ 0x20);
+        }
+        const std::string crc = std::to_string(i + 1);
+        old += "\trom ( name \"" + names[i] + "\" size 1 crc " + crc + " )\n";
+        next.insert(next.find('\n') + 1, "\trom ( name \"" + flipped + "\" size 1 crc " +
+                                             (i == 3 ? "99" : crc) + " )\n");
+    }
+    old += "\tdisk ( name abcdefgh1 sha1 0123456789012345678901234567890123456789 )\n)\n";
+    next += "\tdisk ( name ABCDEFGH1 sha1 0123456789012345678901234567890123456789 )\n)\n";
+    for (const SetType type : kAllTypes) {
+        const Compared c(old, next, type);
+        EXPECT_TRUE(c.added().empty() && c.removed().empty() && c.renamed().empty());
+        EXPECT_EQ(c.details("g"), Names{"changed ABCDEFGI"});
+        for (const SetModel* sets : {&c.oldSets, &c.newSets}) {
+            const auto content = sets->content(0);
+            ASSERT_EQ(content.size(), names.size() + 1);
+            for (std::size_t i = 1; i < content.size(); ++i) {
+                const Dat& dat = sets->dat();
+                EXPECT_LT(
+                    compareEntries(dat, dat.entries[content[i - 1]], dat, dat.entries[content[i]]),
+                    0)
+                    << dat.view(dat.entries[content[i - 1]].name) << " before "
+                    << dat.view(dat.entries[content[i]].name);
+            }
+        }
+    }
 }
 
 // A parent with a clone; the clone shares one rom with it.
@@ -415,6 +455,24 @@ TEST(Diff, CompactAgainstFullOutput) {
               "game (\n\tname alpha\n\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n");
 }
 
+// A rom listed twice counts once in its set; in the compact form each of its
+// lines goes as the old set holds that rom or not.
+TEST(Diff, CompactKeepsOrDropsEveryLineOfARomListedTwice) {
+    const std::string old =
+        "game ( name g\n\trom ( name a size 1 crc 1 )\n"
+        "\trom ( name b size 1 crc 2 )\n)\n";
+    const std::string next =
+        "game ( name g\n\trom ( name a size 1 crc 1 )\n"
+        "\trom ( name b size 1 crc 3 )\n\trom ( name a size 1 crc 1 )\n"
+        "\trom ( name B size 1 crc 3 )\n)\n";
+    for (const SetType type : kAllTypes) {
+        const Compared c(old, next, type);
+        EXPECT_EQ(c.diffDat(true),
+                  "game ( name g\n\trom ( name b size 1 crc 3 )\n"
+                  "\trom ( name B size 1 crc 3 )\n)\n\n");
+    }
+}
+
 TEST(Diff, CrlfDiffDatKeepsCrlf) {
     const std::string old = test::crlf(kBase);
     const std::string next = test::crlf(replaced(kBase, "crc 22222222", "crc 2222222a"));
@@ -438,6 +496,55 @@ TEST(Diff, QuotedNamesWithBlanks) {
         << report;
 }
 
+// The new sets shared between two threads give what one thread gives, in the
+// same order, with changes, renames, additions and removals on both sides of
+// the split.
+TEST(Diff, SharedAmongThreadsTheResultIsTheSameAndInOrder) {
+    std::string old;
+    std::string next;
+    for (int i = 0; i < 40; ++i) {
+        const std::string n = std::to_string(i);
+        const std::string rom = " rom ( name r" + n + " size 1 crc " + n + " ) )\n";
+        if (i % 5 != 4) old += "game ( name g" + n + rom;
+        switch (i % 5) {
+            case 0:
+                next += "game ( name g" + n + rom;
+                break;
+            case 1:
+                next += "game ( name g" + n + " rom ( name r" + n + " size 2 crc 9 ) )\n";
+                break;
+            case 2:
+                next += "game ( name moved" + n + rom;
+                break;
+            case 4:
+                next += "game ( name g" + n + rom;
+                break;
+        }
+    }
+    for (const SetType type : kAllTypes) {
+        const Dat oldDat = test::parse(old);
+        const Dat newDat = test::parse(next);
+        const SetModel oldSets(oldDat, type);
+        const SetModel newSets(newDat, type);
+        const DiffResult alone = diffSets(oldSets, newSets, newSets.size());
+        const DiffResult shared = diffSets(oldSets, newSets, 1);
+        EXPECT_EQ(alone.added.size(), 8U);
+        EXPECT_EQ(alone.removed.size(), 8U);
+        EXPECT_EQ(alone.renamed.size(), 8U);
+        EXPECT_EQ(alone.changed.size(), 8U);
+        EXPECT_EQ(shared.added, alone.added);
+        EXPECT_EQ(shared.removed, alone.removed);
+        EXPECT_EQ(shared.renamed, alone.renamed);
+        EXPECT_EQ(shared.unchanged, alone.unchanged);
+        ASSERT_EQ(shared.changed.size(), alone.changed.size());
+        for (std::size_t i = 0; i < alone.changed.size(); ++i) {
+            EXPECT_EQ(shared.changed[i].oldSet, alone.changed[i].oldSet);
+            EXPECT_EQ(shared.changed[i].newSet, alone.changed[i].newSet);
+            EXPECT_EQ(shared.changed[i].entries.size(), alone.changed[i].entries.size());
+        }
+    }
+}
+
 // Names are hashed eight bytes at a time with the letters folded in place.
 TEST(Names, HashAlikeWithoutRegardToCaseAtAnyLength) {
     EXPECT_EQ(hashFolded("Pac-Man Plus [Z]"), hashFolded("pac-man plus [z]"));
@@ -453,6 +560,32 @@ TEST(Report, ControlCharactersInNamesAreEscaped) {
     std::string report;
     writeReport(c.oldSets, c.newSets, c.diff, ReportContext{"test", false, 1}, report);
     EXPECT_NE(report.find("\n  \"new\\x1b[2Jline\\rx\\ty\"\n"), std::string::npos) << report;
+}
+
+TEST(Report, EntryLinesOfEveryKind) {
+    const Compared c(
+        "game ( name g rom ( name a size 1 crc 1 ) rom ( name b size 2 crc abcdef01 )\n"
+        "\trom ( name c md5 0123456789abcdef0123456789abcdef ) rom ( name gone size 9 )\n"
+        "\tdisk ( name d sha1 0123456789012345678901234567890123456789 ) )\n",
+        "game ( name g rom ( name a size 1 crc 2 ) rom ( name \"b 2\" size 2 crc abcdef01 )\n"
+        "\trom ( name c md5 0123456789abcdef0123456789abcdef )\n"
+        "\tdisk ( name d sha1 0123456789012345678901234567890123456789 )\n"
+        "\tdisk ( name e ) )\n",
+        SetType::Split);
+    std::string report;
+    writeReport(c.oldSets, c.newSets, c.diff, ReportContext{"t", false, 1}, report);
+    EXPECT_NE(report.find("\nChanged (1)\n  g\n"
+                          "    changed rom a (size 1, crc 00000002), was size 1, crc 00000001\n"
+                          "    renamed rom b (size 2, crc abcdef01) -> \"b 2\"\n"
+                          "    added disk e\n"
+                          "    removed rom gone (size 9)\n"),
+              std::string::npos)
+        << report;
+    const Entry& disk = c.newDat.entries[3];
+    const Entry& md5 = c.newDat.entries[2];
+    EXPECT_EQ(describeEntry(c.newDat, disk),
+              "disk d (sha1 0123456789012345678901234567890123456789)");
+    EXPECT_EQ(describeEntry(c.newDat, md5), "rom c (md5 0123456789abcdef0123456789abcdef)");
 }
 
 TEST(Report, HeaderSectionsAndSummary) {

@@ -311,6 +311,9 @@ TEST_F(EndToEnd, ExitCodesAndOptionsEndedByTwoDashes) {
     EXPECT_TRUE(same.wroteDat);
     const ToolRun differ = run("-N -- -x.dat \"new dat.dat\"");
     EXPECT_EQ(differ.exitCode, 1) << differ.errors;
+    // The second run's outputs took the place of the first's.
+    EXPECT_FALSE(test::parse(differ.dat).games.empty());
+    EXPECT_EQ(differ.log.find("Summary: 0 added, 0 removed"), std::string::npos) << differ.log;
     const ToolRun unknown = run("-x.dat old.dat");
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_NE(unknown.errors.find("unknown option '-x.dat'"), std::string::npos);
