@@ -53,6 +53,12 @@ ChildRun runChild(const std::vector<std::string>& command, const fs::path& folde
     std::vector<char*> argv;
     for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
+    // The window clears the tool's folder after every request, so the tool never
+    // replaces earlier outputs there; a rename over an existing file would also
+    // time ext4 writing the new one out to the disk at once.
+    std::error_code ignored;
+    fs::remove(folder / "zandorel.dat", ignored);
+    fs::remove(folder / "zandorel.log", ignored);
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {

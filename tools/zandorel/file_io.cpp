@@ -469,23 +469,6 @@ void OutputFile::write(std::string_view text) {
 void OutputFile::commit() {
     flush();
     closeHandle();
-#if defined(__linux__) && defined(RENAME_EXCHANGE)
-    // ext4 writes a file renamed over another one out to the disk there and
-    // then, for programs that do not sync before they rename: tens of
-    // milliseconds for a large diff dat. Swapping the two names, then removing
-    // the earlier file, replaces it as much at once without that wait.
-    struct stat status {};
-    if (::lstat(path_.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-        ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path_.c_str(), RENAME_EXCHANGE) == 0) {
-        if (::unlink(temporary_.c_str()) == 0) {
-            committed_ = true;
-            return;
-        }
-        // The earlier file could not go: it is put back, and the plain rename
-        // below says why.
-        ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, path_.c_str(), RENAME_EXCHANGE);
-    }
-#endif
     // std::filesystem::rename replaces an existing file on Windows as well.
     std::error_code error;
     std::filesystem::rename(temporary_, path_, error);
