@@ -117,37 +117,54 @@ void datLine(std::string& out, const char* label, const SetModel& sets) {
            std::to_string(dat.games.size()) + " games, " + std::to_string(sets.size()) + " sets)\n";
 }
 
-// Line numbers (from 1, as positionOf counts them) of many offsets in one text:
-// a dat may repeat thousands of games, and a pass from the start of the text
-// for each of them takes minutes on a large dat.
-class LineNumbers {
-public:
-    explicit LineNumbers(std::string_view text) {
-        starts_.push_back(0);
-        for (std::size_t at = text.find_first_of("\r\n"); at != std::string_view::npos;
-             at = text.find_first_of("\r\n", at + 1)) {
-            if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') ++at;
-            starts_.push_back(static_cast<std::uint32_t>(at + 1));
+// Line numbers (from 1, as positionOf counts them) of many offsets of the dat,
+// in one pass: a dat may repeat thousands of games, and a pass from the start of
+// the text for each of them takes minutes on a large dat. The pass lets the
+// text's pages go behind it, as the reader did.
+std::vector<std::size_t> linesOf(const Dat& dat, const std::vector<std::uint32_t>& offsets) {
+    std::vector<std::uint32_t> sorted(offsets);
+    std::sort(sorted.begin(), sorted.end());
+    std::vector<std::size_t> sortedLines(sorted.size());
+    const std::string_view text = dat.text;
+    std::size_t line = 1;
+    std::size_t lineStart = 0;
+    for (std::size_t i = 0; i < sorted.size(); ++i) {
+        const std::size_t offset = std::min<std::size_t>(sorted[i], text.size());
+        for (;;) {
+            const std::size_t end = text.find_first_of("\r\n", lineStart);
+            if (end == std::string_view::npos || end >= offset) break;
+            std::size_t next = end + 1;
+            if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
+            if (next > offset) break;
+            if ((next >> 20) != (lineStart >> 20)) dat.storage.passed(next);
+            ++line;
+            lineStart = next;
         }
+        sortedLines[i] = line;
     }
-
-    std::size_t lineOf(std::uint32_t offset) const {
-        return static_cast<std::size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) -
-                                        starts_.begin());
+    std::vector<std::size_t> lines;
+    lines.reserve(offsets.size());
+    for (const std::uint32_t offset : offsets) {
+        const auto at = std::lower_bound(sorted.begin(), sorted.end(), offset) - sorted.begin();
+        lines.push_back(sortedLines[static_cast<std::size_t>(at)]);
     }
-
-private:
-    std::vector<std::uint32_t> starts_;
-};
+    return lines;
+}
 
 void duplicateLines(std::string& out, const Dat& dat) {
     if (dat.duplicates.empty()) return;
-    const LineNumbers lines(dat.text);
+    std::vector<std::uint32_t> offsets;
     for (const DuplicateGame& duplicate : dat.duplicates) {
-        out += "Duplicate: " + pathText(dat.path) + ":" +
-               std::to_string(lines.lineOf(duplicate.offset)) + ": game " +
-               nameText(duplicate.name) + " left out, the first of that name is at line " +
-               std::to_string(lines.lineOf(duplicate.firstOffset)) + "\n";
+        offsets.push_back(duplicate.offset);
+        offsets.push_back(duplicate.firstOffset);
+    }
+    const std::vector<std::size_t> lines = linesOf(dat, offsets);
+    for (std::size_t i = 0; i < dat.duplicates.size(); ++i) {
+        const DuplicateGame& duplicate = dat.duplicates[i];
+        out += "Duplicate: " + pathText(dat.path) + ":" + std::to_string(lines[2 * i]) +
+               ": game " + nameText(duplicate.name) +
+               " left out, the first of that name is at line " + std::to_string(lines[2 * i + 1]) +
+               "\n";
     }
 }
 

@@ -317,6 +317,17 @@ TEST(Diff, DuplicateGameNamesAreReportedAndTheFirstWins) {
             "Duplicate: new.dat:19: game Alpha left out, the first of that name is at line 3"),
         std::string::npos)
         << report;
+    // CRLF and lone CR line ends count as one line each, as in error positions.
+    for (const char* lineEnd : {"\r\n", "\r"}) {
+        std::string ended;
+        for (const char ch : next) ended += ch == '\n' ? std::string(lineEnd) : std::string(1, ch);
+        const Compared d(kBase, ended, SetType::Split);
+        std::string other;
+        writeReport(d.oldSets, d.newSets, d.diff, ReportContext{"test", false, 0}, other);
+        EXPECT_NE(other.find("new.dat:19: game Alpha left out, the first of that name is at line 3"),
+                  std::string::npos)
+            << other;
+    }
 }
 
 TEST(Diff, CloneOfACloneJoinsTheTopParentsFamilyUnderMerged) {
