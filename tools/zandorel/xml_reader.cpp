@@ -225,8 +225,11 @@ private:
             const __m128i part = namePartBytes(here);
             nameParts |= bitsOf(part);
             nameStarts |= bitsOf(_mm_andnot_si128(within(here, '-', '9'), part));
-            inside = prefixXor(quotes);
-            end = closers & ~inside;
+            // Which bytes are within quotes matters only once a '>' has come.
+            if (closers != 0) {
+                inside = prefixXor(quotes);
+                end = closers & ~inside;
+            }
         }
         if (end == 0) return npos;
         const unsigned last = static_cast<unsigned>(__builtin_ctzll(end));
