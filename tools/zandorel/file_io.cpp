@@ -206,8 +206,10 @@ public:
     // Pages are let go a step behind the pass and mapped two steps ahead of it,
     // each step in one call rather than a fault per page. A pass that starts
     // again further back (the writer after the reader) starts a new window.
+    // The diff dat's writer and the report may pass through one file at once.
     void passed(std::size_t offset) const override {
         constexpr std::size_t kStep = std::size_t{2} << 20;  // a multiple of every page size
+        const std::lock_guard<std::mutex> lock(window_);
         char* const base = static_cast<char*>(address_);
         if (offset < behind_) behind_ = ahead_ = offset / kStep * kStep;
         if (offset >= behind_ + 2 * kStep) {
@@ -232,6 +234,7 @@ private:
     void* address_;
     std::size_t size_;
     Guard& guard_;
+    mutable std::mutex window_;
     mutable std::size_t behind_ = 0;
     mutable std::size_t ahead_ = 0;
 };
