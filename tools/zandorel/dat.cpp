@@ -179,14 +179,18 @@ Dat readDatFile(const std::string& path) {
 
 Span Dat::own(Span span) {
     if (span.inDecoded || span.empty()) return span;
-    if (decoded.size() + span.length >= 0x80000000U) {
-        throw DatError(path, positionOf(text, span.offset), "too many strings");
+    return keep(text.substr(span.offset, span.length), span.offset);
+}
+
+Span Dat::keep(std::string_view value, std::size_t offset) {
+    if (decoded.size() + value.size() >= 0x80000000U) {
+        throw DatError(path, positionOf(text, offset), "too many strings");
     }
     Span copy;
     copy.offset = static_cast<std::uint32_t>(decoded.size());
-    copy.length = span.length;
+    copy.length = static_cast<std::uint32_t>(value.size()) & 0x7fffffffU;
     copy.inDecoded = 1;
-    decoded.append(text.substr(span.offset, span.length));
+    decoded.append(value);
     return copy;
 }
 

@@ -194,6 +194,9 @@ struct Dat {
     std::optional<std::uint32_t> findGame(std::string_view name) const;
     // The string, copied into `decoded` when it is still a span of the text.
     Span own(Span span);
+    // `value` (from the text at `offset`, for the message when the dat's
+    // strings run out of room) copied into `decoded`.
+    Span keep(std::string_view value, std::size_t offset);
 };
 
 struct TextPosition {

@@ -662,19 +662,11 @@ private:
     // A string of the game's block, as the library reads it (entities and line
     // ends decoded), copied into the dat's own strings.
     Span keep(const pugi::xml_attribute& attribute, std::size_t shift) {
-        Span span;
-        if (!attribute) return span;
+        if (!attribute) return {};
         const Value value = valueOf(attribute, shift);
-        if (value.length == 0) return span;
-        if (dat_.decoded.size() + value.length >= 0x80000000U) {
-            fail(shift + static_cast<std::size_t>(attribute.value() - scratch_.data()),
-                 "too many strings");
-        }
-        span.offset = static_cast<std::uint32_t>(dat_.decoded.size());
-        span.length = static_cast<std::uint32_t>(value.length) & 0x7fffffffU;
-        span.inDecoded = 1;
-        dat_.decoded.append(value.text, value.length);
-        return span;
+        if (value.length == 0) return {};
+        return dat_.keep(value.view(),
+                         shift + static_cast<std::size_t>(attribute.value() - scratch_.data()));
     }
 
     // Where the element whose name the library gives starts in the text.
