@@ -82,23 +82,8 @@ bool sameName(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
 }
 
 bool sameEntry(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
-    const int kind = dataKind(x);
-    if (x.isDisk() != y.isDisk() || kind != dataKind(y) || x.name.length != y.name.length) {
-        return false;
-    }
-    switch (kind) {
-        case 1:
-            if (x.size != y.size || x.crc != y.crc) return false;
-            break;
-        case 2:
-        case 3:
-            if (!equalsFolded(a.view(x.hash), b.view(y.hash))) return false;
-            break;
-        default:
-            if (x.size != y.size) return false;
-            break;
-    }
-    return equalsFolded(a.view(x.name), b.view(y.name));
+    return x.isDisk() == y.isDisk() && x.name.length == y.name.length &&
+           compareData(a, x, b, y) == 0 && equalsFolded(a.view(x.name), b.view(y.name));
 }
 
 int compareKindAndData(const Dat& a, const Entry& x, const Dat& b, const Entry& y) {
