@@ -74,21 +74,24 @@ inline __m128i parensQuotesAndDelete(__m128i bytes) {
                                              _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7f))));
 }
 
+// The bytes up to the space: blanks and every other control byte.
+inline __m128i upToSpace(__m128i bytes) {
+    const __m128i space = _mm_set1_epi8(0x20);
+    return _mm_cmpeq_epi8(_mm_max_epu8(bytes, space), space);
+}
+
 // The bits of the sixteen bytes at `data` that are not word bytes.
 inline unsigned notWordBytes(const char* data) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
-    const __m128i space = _mm_set1_epi8(0x20);
-    const __m128i upToSpace = _mm_cmpeq_epi8(_mm_max_epu8(bytes, space), space);
     const __m128i marks = parensQuotesAndDelete(bytes);
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(upToSpace, marks)));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(upToSpace(bytes), marks)));
 }
 
 // The bits of the sixteen bytes at `data` that are blanks, where none of them
 // is another control byte.
 inline unsigned blankBytes(const char* data) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
-    const __m128i space = _mm_set1_epi8(0x20);
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(bytes, space), space)));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(upToSpace(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)))));
 }
 
 // The bits of the sixteen bytes at `data` that are neither word nor blank bytes.
