@@ -56,7 +56,6 @@ int fail(const std::string& message, std::ostream& err, const Identities& inputs
 struct Side {
     std::unique_ptr<Dat> dat;
     std::unique_ptr<SetModel> sets;
-    std::exception_ptr error;
 
     // The sets before the dat they point into.
     void release() noexcept {
@@ -64,23 +63,18 @@ struct Side {
         dat.reset();
     }
 
-    void load(const std::string& path, SetType type) noexcept {
-        try {
-            dat = std::make_unique<Dat>(readDatFile(path));
-            requireUnchanged(*dat);
-            sets = std::make_unique<SetModel>(*dat, type);
-        } catch (...) {
-            error = std::current_exception();
-        }
+    void load(const std::string& path, SetType type) {
+        dat = std::make_unique<Dat>(readDatFile(path));
+        requireUnchanged(*dat);
+        sets = std::make_unique<SetModel>(*dat, type);
     }
 };
 
 // OLD and NEW at once: reading and parsing one dat needs nothing of the other.
+// Where both fail, OLD's trouble is told.
 void loadBoth(const CommandLine& line, Side& oldSide, Side& newSide) {
     runBoth([&] { oldSide.load(line.oldPath, line.setType); },
             [&] { newSide.load(line.newPath, line.setType); });
-    if (oldSide.error) std::rethrow_exception(oldSide.error);
-    if (newSide.error) std::rethrow_exception(newSide.error);
 }
 
 // Why the run may not go on: an input that one of the outputs would replace.
@@ -113,19 +107,18 @@ int diffFiles(const CommandLine& line, std::ostream& err) {
         context.version = version();
         context.compact = line.compact;
         std::string report;
-        // Both only read the models. The diff dat holds bytes of NEW, the report
-        // names from both: each input is checked once what is taken from it is out.
+        // Both only read the models, and both may read the text again: the diff
+        // dat holds bytes of NEW, and the report counts the lines of duplicate
+        // games in either. Each input is checked once both are done with it.
         runBoth(
             [&] {
                 context.gamesWritten =
                     writeDiffDat(*oldSide.sets, *newSide.sets, diff, line.compact,
                                  [&](std::string_view text) { diffDat.write(text); });
-                requireUnchanged(*newSide.dat);
             },
-            [&] {
-                writeReportBody(*oldSide.sets, *newSide.sets, diff, context, report);
-                requireUnchanged(*oldSide.dat);
-            });
+            [&] { writeReportBody(*oldSide.sets, *newSide.sets, diff, context, report); });
+        requireUnchanged(*oldSide.dat);
+        requireUnchanged(*newSide.dat);
         writeReportSummary(diff, context.gamesWritten, report);
         OutputFile log(kLogName);
         log.write(report);
