@@ -112,7 +112,8 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
     const auto release = [&] {
         if (!pending.empty()) {
             emit(pending);
-            dat.storage.passed(static_cast<std::size_t>(pending.data() + pending.size() - textBegin));
+            dat.storage.passed(
+                static_cast<std::size_t>(pending.data() + pending.size() - textBegin));
         }
         pending = {};
     };

@@ -161,10 +161,9 @@ void duplicateLines(std::string& out, const Dat& dat) {
     const std::vector<std::size_t> lines = linesOf(dat, offsets);
     for (std::size_t i = 0; i < dat.duplicates.size(); ++i) {
         const DuplicateGame& duplicate = dat.duplicates[i];
-        out += "Duplicate: " + pathText(dat.path) + ":" + std::to_string(lines[2 * i]) +
-               ": game " + nameText(duplicate.name) +
-               " left out, the first of that name is at line " + std::to_string(lines[2 * i + 1]) +
-               "\n";
+        out += "Duplicate: " + pathText(dat.path) + ":" + std::to_string(lines[2 * i]) + ": game " +
+               nameText(duplicate.name) + " left out, the first of that name is at line " +
+               std::to_string(lines[2 * i + 1]) + "\n";
     }
 }
 

@@ -176,8 +176,8 @@ private:
 #if defined(__SSE2__)
         // Sixteen bytes tell where nearly every name ends.
         for (; at + 16 <= size_; at += 16) {
-            const __m128i part = namePartBytes(
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + at)));
+            const __m128i part =
+                namePartBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + at)));
             const int mask = ~_mm_movemask_epi8(part) & 0xffff;
             if (mask != 0) return at + firstBit(mask);
         }
@@ -220,8 +220,8 @@ private:
             unsure |= bitsOf(_mm_or_si128(is('\''), is('\0')));
             closers |= bitsOf(is('>'));
             equals |= bitsOf(is('='));
-            blanks |= bitsOf(_mm_or_si128(_mm_or_si128(is(' '), is('\t')),
-                                          _mm_or_si128(is('\r'), is('\n'))));
+            blanks |= bitsOf(
+                _mm_or_si128(_mm_or_si128(is(' '), is('\t')), _mm_or_si128(is('\r'), is('\n'))));
             const __m128i part = namePartBytes(here);
             nameParts |= bitsOf(part);
             nameStarts |= bitsOf(_mm_andnot_si128(within(here, '-', '9'), part));
@@ -240,7 +240,8 @@ private:
         empty = data_[open + last - 1] == '/' && (outside & (lastBit >> 1)) != 0;
         const std::uint64_t close = empty ? lastBit | (lastBit >> 1) : lastBit;
         // Outside the values: names, blanks and '=' only, between "<" and its end.
-        if ((outside & ~(nameParts | blanks | equals | close) & ~std::uint64_t{1}) != 0) return npos;
+        if ((outside & ~(nameParts | blanks | equals | close) & ~std::uint64_t{1}) != 0)
+            return npos;
         const std::uint64_t names = nameParts & outside;
         const unsigned nameEnd = static_cast<unsigned>(__builtin_ctzll(~names & ~std::uint64_t{1}));
         const std::uint64_t nameEndBit = std::uint64_t{1} << nameEnd;
@@ -782,13 +783,11 @@ private:
             } else if (nameIs(name, "md5")) {
                 if (first(8)) entry.setMd5(keep(attribute, shift));
             } else if (nameIs(name, "size")) {
-                if (first(16) &&
-                    detail::parseSize(valueOf(attribute, shift).view(), entry.size)) {
+                if (first(16) && detail::parseSize(valueOf(attribute, shift).view(), entry.size)) {
                     entry.flags |= kEntryHasSize;
                 }
             } else if (nameIs(name, "crc")) {
-                if (first(32) &&
-                    detail::parseCrc(valueOf(attribute, shift).view(), entry.crc)) {
+                if (first(32) && detail::parseCrc(valueOf(attribute, shift).view(), entry.crc)) {
                     entry.flags |= kEntryHasCrc;
                 }
             } else if (nameIs(name, "status")) {

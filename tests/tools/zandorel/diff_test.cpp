@@ -324,8 +324,9 @@ TEST(Diff, DuplicateGameNamesAreReportedAndTheFirstWins) {
         const Compared d(kBase, ended, SetType::Split);
         std::string other;
         writeReport(d.oldSets, d.newSets, d.diff, ReportContext{"test", false, 0}, other);
-        EXPECT_NE(other.find("new.dat:19: game Alpha left out, the first of that name is at line 3"),
-                  std::string::npos)
+        EXPECT_NE(
+            other.find("new.dat:19: game Alpha left out, the first of that name is at line 3"),
+            std::string::npos)
             << other;
     }
 }

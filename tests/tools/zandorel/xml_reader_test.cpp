@@ -149,7 +149,8 @@ TEST_F(XmlReader, ReadsOnlyDirectRomsAndDisksAmongOtherElements) {
         "\t<machine name=\"n\"><rom name=\"n.bin\"/></machine>\n"
         "</mame>\n";
     // Short of 64 bytes before the end of the file, and well before it.
-    for (const std::string_view after : {"", "\n                                                     \n"}) {
+    for (const std::string_view after :
+         {"", "\n                                                     \n"}) {
         SCOPED_TRACE(after.size());
         const Dat dat = parse(text + std::string(after));
         ASSERT_EQ(dat.games.size(), 2U);
@@ -199,7 +200,8 @@ TEST_F(XmlReader, RefusesMalformedMarkupInElementsThatAreNotRead) {
         "<chip name=\"a\" <b/>",
     };
     // Short of 64 bytes before the end of the file, and well before it.
-    for (const std::string_view after : {"", "\n                                                     \n"}) {
+    for (const std::string_view after :
+         {"", "\n                                                     \n"}) {
         for (const std::string_view element : bad) {
             const std::string text = "<mame>\n<machine name=\"m\">\n<rom name=\"r\"/>\n" +
                                      std::string(element) + "\n</machine>\n</mame>\n" +
