@@ -2,7 +2,8 @@
 // library parse each block and the rest apart, or of a block only the bytes it
 // reads, where a walker of its own vouches for the rest. Here the library reads
 // the same input whole, the way a reader with no scanner would: both must accept
-// the same inputs and find the same games, entries, strings and byte ranges.
+// the same inputs and find the same games, entries, strings and byte ranges,
+// whichever way the walker judges tags on this processor.
 
 #include <algorithm>
 #include <cstddef>
@@ -44,19 +45,18 @@ void expectElement(std::string_view text, std::size_t begin, std::size_t end,
                    const pugi::xml_node& node, const std::string& what) {
     std::string_view range = text.substr(begin, end - begin);
     range.remove_prefix(std::min(range.find_first_not_of(" \t"), range.size()));
-    range.remove_suffix(range.size() - std::min(range.find_last_not_of(" \t\r\n") + 1, range.size()));
+    range.remove_suffix(range.size() -
+                        std::min(range.find_last_not_of(" \t\r\n") + 1, range.size()));
     if (range.empty() || static_cast<std::size_t>(range.data() - text.data()) !=
                              static_cast<std::size_t>(node.offset_debug()) - 1) {
         disagree(what + " starts elsewhere");
     }
     pugi::xml_document alone;
     constexpr unsigned kOptions = pugi::parse_default | pugi::parse_comments;
-    const bool whole =
-        alone.load_buffer(range.data(), range.size(), kOptions, pugi::encoding_utf8);
+    const bool whole = alone.load_buffer(range.data(), range.size(), kOptions, pugi::encoding_utf8);
     const pugi::xml_node element = alone.first_child();
     if (!whole || element.type() != pugi::node_element || element.next_sibling() ||
-        range.ends_with("?>") ||
-        std::string_view(element.name()) != node.name()) {
+        range.ends_with("?>") || std::string_view(element.name()) != node.name()) {
         disagree(what + " is not one whole element: \"" + std::string(range) + "\"");
     }
     if (alone.load_buffer(range.data(), range.size() - 1, kOptions, pugi::encoding_utf8)) {
@@ -105,16 +105,8 @@ void compareEntry(const Dat& dat, const Entry& entry, const pugi::xml_node& node
     expectElement(dat.text, entry.cutBegin, entry.cutEnd, node, where);
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
-    if (zfe::zandorel::detectFormat(text) != zfe::zandorel::DatFormat::Xml) return -1;
-
-    pugi::xml_document document;
-    std::vector<pugi::xml_node> games;
-    const bool wholeOk = readWhole(text, games, document);
-
+void compareScan(std::string_view text, zfe::zandorel::TagScan scan, bool wholeOk,
+                 const std::vector<pugi::xml_node>& games) {
     Dat dat;
     dat.path = "fuzz.xml";
     dat.storage = zfe::zandorel::Bytes(text);
@@ -122,7 +114,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool scannedOk = true;
     std::string failure;
     try {
-        zfe::zandorel::parseXml(dat);
+        zfe::zandorel::parseXml(dat, scan);
     } catch (const DatError& error) {
         scannedOk = false;
         failure = error.what();
@@ -130,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (wholeOk != scannedOk) {
         disagree(wholeOk ? "only the whole document reads: " + failure : "only the scanner reads");
     }
-    if (!wholeOk) return 0;
+    if (!wholeOk) return;
 
     if (dat.games.size() != games.size()) disagree("the number of games");
     for (std::size_t g = 0; g < games.size(); ++g) {
@@ -151,5 +143,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (e != game.firstEntry + game.entryCount) disagree(where + ": too many entries");
     }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    if (zfe::zandorel::detectFormat(text) != zfe::zandorel::DatFormat::Xml) return -1;
+
+    pugi::xml_document document;
+    std::vector<pugi::xml_node> games;
+    const bool wholeOk = readWhole(text, games, document);
+    static const std::vector<zfe::zandorel::TagScan> scans = zfe::zandorel::tagScansHere();
+    for (const zfe::zandorel::TagScan scan : scans) compareScan(text, scan, wholeOk, games);
     return 0;
 }

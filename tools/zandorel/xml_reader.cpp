@@ -7,12 +7,24 @@
 #include <cstring>
 #include <pugixml.hpp>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "tools/zandorel/reader_support.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#endif
+
+// Where the compiler can build code for a newer processor than the build's
+// baseline, and pick it when the program runs. Not on Windows: GCC there does
+// not align the stack for 32-byte values that it spills.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#define ZFE_AVX2_TAGS 1
+#include <immintrin.h>
+#define ZFE_AVX2_TARGET __attribute__((target("avx2,bmi,bmi2,pclmul,popcnt")))
+#else
+#define ZFE_AVX2_TAGS 0
 #endif
 
 namespace zfe::zandorel {
@@ -64,6 +76,200 @@ struct Cut {
     std::size_t scratchBegin;  // where the bytes stand in the small document
 };
 
+#if defined(__SIZEOF_INT128__)
+// The masks of a start tag that does not end within 64 bytes.
+__extension__ typedef unsigned __int128 WideMask;
+
+inline unsigned lowestBit(WideMask bits) {
+    const auto low = static_cast<std::uint64_t>(bits);
+    return low != 0
+               ? static_cast<unsigned>(__builtin_ctzll(low))
+               : 64 +
+                     static_cast<unsigned>(__builtin_ctzll(static_cast<std::uint64_t>(bits >> 64)));
+}
+#endif
+
+inline unsigned lowestBit(std::uint64_t bits) {
+    return static_cast<unsigned>(__builtin_ctzll(bits));
+}
+
+// The classes of the bytes from a start tag's '<' that the tag's rules are
+// asked of, a bit for each byte: 64 bytes in a std::uint64_t, 128 in a WideMask.
+template <class Mask>
+struct TagBytes {
+    Mask quotes = 0;
+    Mask unsure = 0;  // what the masks leave to the slower judge
+    Mask closers = 0;
+    Mask equals = 0;
+    Mask blanks = 0;
+    Mask nameParts = 0;
+    Mask nameStarts = 0;
+
+    template <class Wider>
+    TagBytes<Wider> widened() const {
+        return {quotes, unsure, closers, equals, blanks, nameParts, nameStarts};
+    }
+};
+
+// Each bit set where the bits below it hold an odd number of quotes, its own
+// included: the opening quote and the value's bytes.
+inline std::uint64_t prefixXor(std::uint64_t bits) {
+    bits ^= bits << 1;
+    bits ^= bits << 2;
+    bits ^= bits << 4;
+    bits ^= bits << 8;
+    bits ^= bits << 16;
+    return bits ^ (bits << 32);
+}
+
+#if defined(__SSE2__)
+// Sixteen bytes at a time with what every x86-64 processor has.
+struct BaselineBytes {
+    static constexpr unsigned kWidth = 16;
+
+    // The double quotes, '>' and unsure bytes among the `kWidth` bytes at `at`,
+    // which stand `shift` bytes after the '<'.
+    template <class Mask>
+    static void classifyQuotes(const char* at, unsigned shift, TagBytes<Mask>& bytes) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const auto is = [&here](char c) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(c)); };
+        bytes.quotes |= bitsOf<Mask>(is('"'), shift);
+        // Single quotes anywhere, even within a value, are left to the slower judge.
+        bytes.unsure |= bitsOf<Mask>(_mm_or_si128(is('\''), is('\0')), shift);
+        bytes.closers |= bitsOf<Mask>(is('>'), shift);
+    }
+
+    // Every class of the `kWidth` bytes at `at`.
+    template <class Mask>
+    static void classify(const char* at, unsigned shift, TagBytes<Mask>& bytes) {
+        classifyQuotes(at, shift, bytes);
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const auto bitsOf = [shift](__m128i matches) {
+            return BaselineBytes::bitsOf<Mask>(matches, shift);
+        };
+        const auto is = [&here](char c) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(c)); };
+        bytes.equals |= bitsOf(is('='));
+        bytes.blanks |=
+            bitsOf(_mm_or_si128(_mm_or_si128(is(' '), is('\t')), _mm_or_si128(is('\r'), is('\n'))));
+        const __m128i part = namePartBytes(here);
+        bytes.nameParts |= bitsOf(part);
+        bytes.nameStarts |= bitsOf(_mm_andnot_si128(within(here, '-', '9'), part));
+    }
+
+    static std::uint64_t quoted(std::uint64_t quotes) { return prefixXor(quotes); }
+
+    template <class Mask>
+    static Mask bitsOf(__m128i matches, unsigned shift) {
+        return static_cast<Mask>(static_cast<unsigned>(_mm_movemask_epi8(matches))) << shift;
+    }
+
+    // Bytes in [low, high]: moved so that low is the smallest signed byte, one
+    // signed comparison tells.
+    static __m128i within(__m128i bytes, int low, int high) {
+        return _mm_cmplt_epi8(_mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(low - 128))),
+                              _mm_set1_epi8(static_cast<char>(high - low + 1 - 128)));
+    }
+
+    static __m128i namePartBytes(__m128i here) {
+        const __m128i letter = within(_mm_or_si128(here, _mm_set1_epi8(0x20)), 'a', 'z');
+        const __m128i punctuation =
+            _mm_andnot_si128(_mm_cmpeq_epi8(here, _mm_set1_epi8('/')), within(here, '-', ':'));
+        return _mm_or_si128(_mm_or_si128(letter, punctuation),
+                            _mm_or_si128(_mm_cmplt_epi8(here, _mm_setzero_si128()),
+                                         _mm_cmpeq_epi8(here, _mm_set1_epi8('_'))));
+    }
+};
+#endif
+
+#if ZFE_AVX2_TAGS
+// Thirty-two bytes at a time where the processor has AVX2. A byte's name
+// classes are looked up by its two halves: each bit of the tables stands for
+// the bytes whose high half is in one set and low half in another.
+struct Avx2Bytes {
+    static constexpr unsigned kWidth = 32;
+
+    enum : char {
+        kAtoO = 1,        // 0x41-0x4f, 0x61-0x6f
+        kPtoZ = 2,        // 0x50-0x5a, 0x70-0x7a
+        kHigh = 4,        // from 0x80: the library takes any such byte for a letter
+        kUnderscore = 8,  // 0x5f
+        kColon = 16,      // 0x3a
+        kDigit = 32,      // 0x30-0x39
+        kDashDot = 64,    // 0x2d, 0x2e
+        kStarts = kAtoO | kPtoZ | kHigh | kUnderscore | kColon,
+    };
+
+    template <class Mask>
+    ZFE_AVX2_TARGET static void classifyQuotes(const char* at, unsigned shift,
+                                               TagBytes<Mask>& bytes) {
+        const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+        bytes.quotes |= bitsOf<Mask>(is(here, '"'), shift);
+        bytes.unsure |= bitsOf<Mask>(_mm256_or_si256(is(here, '\''), is(here, '\0')), shift);
+        bytes.closers |= bitsOf<Mask>(is(here, '>'), shift);
+    }
+
+    template <class Mask>
+    ZFE_AVX2_TARGET static void classify(const char* at, unsigned shift, TagBytes<Mask>& bytes) {
+        classifyQuotes(at, shift, bytes);
+        const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+        bytes.equals |= bitsOf<Mask>(is(here, '='), shift);
+        // A blank equals the table's byte for its low half; bytes from 0x80
+        // look up zero.
+        const __m256i blankOfLow =
+            _mm256_setr_epi8(' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, 0, '\r', 0, 0,  //
+                             ' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, 0, '\r', 0, 0);
+        bytes.blanks |=
+            bitsOf<Mask>(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(blankOfLow, here), here), shift);
+        const __m256i byLow = _mm256_setr_epi8(
+            kHigh | kPtoZ | kDigit, kLow1to9, kLow1to9, kLow1to9, kLow1to9, kLow1to9, kLow1to9,
+            kLow1to9, kLow1to9, kLow1to9, kAtoO | kPtoZ | kHigh | kColon, kAtoO | kHigh,
+            kAtoO | kHigh, kAtoO | kHigh | kDashDot, kAtoO | kHigh | kDashDot,
+            kAtoO | kHigh | kUnderscore,  //
+            kHigh | kPtoZ | kDigit, kLow1to9, kLow1to9, kLow1to9, kLow1to9, kLow1to9, kLow1to9,
+            kLow1to9, kLow1to9, kLow1to9, kAtoO | kPtoZ | kHigh | kColon, kAtoO | kHigh,
+            kAtoO | kHigh, kAtoO | kHigh | kDashDot, kAtoO | kHigh | kDashDot,
+            kAtoO | kHigh | kUnderscore);
+        const __m256i byHigh =
+            _mm256_setr_epi8(0, 0, kDashDot, kColon | kDigit, kAtoO, kPtoZ | kUnderscore, kAtoO,
+                             kPtoZ, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh,  //
+                             0, 0, kDashDot, kColon | kDigit, kAtoO, kPtoZ | kUnderscore, kAtoO,
+                             kPtoZ, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh);
+        const __m256i lowHalves = _mm256_and_si256(here, _mm256_set1_epi8(0x0f));
+        const __m256i highHalves =
+            _mm256_and_si256(_mm256_srli_epi16(here, 4), _mm256_set1_epi8(0x0f));
+        const __m256i classes = _mm256_and_si256(_mm256_shuffle_epi8(byLow, lowHalves),
+                                                 _mm256_shuffle_epi8(byHigh, highHalves));
+        const __m256i none = _mm256_setzero_si256();
+        const Mask all = static_cast<Mask>(0xffffffffU) << shift;
+        bytes.nameParts |= ~bitsOf<Mask>(_mm256_cmpeq_epi8(classes, none), shift) & all;
+        bytes.nameStarts |=
+            ~bitsOf<Mask>(
+                _mm256_cmpeq_epi8(_mm256_and_si256(classes, _mm256_set1_epi8(kStarts)), none),
+                shift) &
+            all;
+    }
+
+    // One carry-less product with all ones gives every prefix's parity.
+    ZFE_AVX2_TARGET static std::uint64_t quoted(std::uint64_t quotes) {
+        const __m128i product = _mm_clmulepi64_si128(
+            _mm_cvtsi64_si128(static_cast<long long>(quotes)), _mm_set1_epi8(-1), 0);
+        return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
+    }
+
+    static constexpr char kLow1to9 = kAtoO | kPtoZ | kHigh | kDigit;
+
+    ZFE_AVX2_TARGET static __m256i is(__m256i here, char c) {
+        return _mm256_cmpeq_epi8(here, _mm256_set1_epi8(c));
+    }
+
+    template <class Mask>
+    ZFE_AVX2_TARGET static Mask bitsOf(__m256i matches, unsigned shift) {
+        return static_cast<Mask>(static_cast<std::uint32_t>(_mm256_movemask_epi8(matches)))
+               << shift;
+    }
+};
+#endif
+
 // Walks a game block a tag at a time, to hand the library only the bytes that
 // are read. What it steps over it must judge as the library would judge the
 // whole file, so it takes only what it is certain of: markup as plain as a
@@ -72,7 +278,8 @@ struct Cut {
 // the block then goes to the library whole, which gives the verdict.
 class BlockWalker {
 public:
-    explicit BlockWalker(std::string_view text) : data_(text.data()), size_(text.size()) {
+    BlockWalker(std::string_view text, TagScan scan)
+        : data_(text.data()), size_(text.size()), avx2_(scan == TagScan::Avx2) {
         // The loops over names and blanks stop at the last byte that is
         // neither, without a bounds check of their own: past it the walker
         // has nothing to do, as a block ends in '>'.
@@ -83,6 +290,29 @@ public:
     // The end of the block whose start tag is at `open`, with its cuts; npos
     // when the walker gives up.
     std::size_t walk(std::size_t open, std::vector<Cut>& cuts) {
+#if ZFE_AVX2_TAGS
+        if (avx2_) return walkAvx2(open, cuts);
+#endif
+#if defined(__SSE2__)
+        return walkWith<BaselineBytes>(open, cuts);
+#else
+        return walkWith<void>(open, cuts);
+#endif
+    }
+
+private:
+    static constexpr std::size_t npos = std::string_view::npos;
+
+#if ZFE_AVX2_TAGS
+    // Everything the walk calls is compiled into it for AVX2.
+    ZFE_AVX2_TARGET __attribute__((flatten)) std::size_t walkAvx2(std::size_t open,
+                                                                  std::vector<Cut>& cuts) {
+        return walkWith<Avx2Bytes>(open, cuts);
+    }
+#endif
+
+    template <class Bytes>
+    std::size_t walkWith(std::size_t open, std::vector<Cut>& cuts) {
         cuts.clear();
         names_.clear();
         if (open + 1 >= end_ || !isA(data_[open + 1], kNameStart)) return npos;
@@ -106,7 +336,16 @@ public:
             } else {
                 bool empty = false;
                 Name name{};
-                std::size_t after = plainStartTag(at, name, empty);
+                std::size_t after = npos;
+                // The game's start tag and its roms' and disks' go to the library,
+                // which judges them: only their ends are wanted here.
+                if (names_.empty() ||
+                    (names_.size() == 1 && (opens(at, "rom") || opens(at, "disk")))) {
+                    after = endOfReadTag<Bytes>(at, empty);
+                    name = {at + 1, skipName(at + 2) - at - 1};
+                } else {
+                    after = plainStartTag<Bytes>(at, name, empty);
+                }
                 if (after == npos) after = startTag(at, name, empty);
                 if (after == npos) return npos;
                 if (names_.empty()) {
@@ -131,15 +370,14 @@ public:
         }
     }
 
-private:
-    static constexpr std::size_t npos = std::string_view::npos;
-
     struct Name {
         std::size_t begin;
         std::size_t length;
     };
 
-    std::string_view view(const Name& name) const { return {data_ + name.begin, name.length}; }
+    std::string_view view(const Name& name) const {
+        return {data_ + name.begin, name.length};
+    }
 
     // The first byte from `at` on that is `a` or `b`; npos for none. Values and
     // the text between tags are most of the bytes: sixteen at a time where the
@@ -176,14 +414,52 @@ private:
 #if defined(__SSE2__)
         // Sixteen bytes tell where nearly every name ends.
         for (; at + 16 <= size_; at += 16) {
-            const __m128i part =
-                namePartBytes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + at)));
+            const __m128i part = BaselineBytes::namePartBytes(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + at)));
             const int mask = ~_mm_movemask_epi8(part) & 0xffff;
             if (mask != 0) return at + firstBit(mask);
         }
 #endif
         while (isA(data_[at], kNamePart)) ++at;
         return at;
+    }
+
+    // Whether the tag at `open` is named `kind`.
+    bool opens(std::size_t open, std::string_view kind) const {
+        return open + kind.size() + 1 < end_ &&
+               std::memcmp(data_ + open + 1, kind.data(), kind.size()) == 0 &&
+               !isA(data_[open + 1 + kind.size()], kNamePart);
+    }
+
+    // After the start tag at `open` that the library is to parse and judge:
+    // after its first '>' outside double-quoted values, as any tag that the
+    // library takes ends there. npos for a single quote or a NUL before it, or
+    // too near the end of the file to look at 64 bytes at a time.
+    template <class Bytes>
+    std::size_t endOfReadTag(std::size_t open, bool& empty) const {
+        if constexpr (std::is_void_v<Bytes>) {
+            (void)open, (void)empty;
+            return npos;
+        } else {
+            std::uint64_t withinValue = 0;  // all ones where the last chunk ended in one
+            for (std::size_t from = open; from + 64 <= size_; from += 64) {
+                TagBytes<std::uint64_t> bytes;
+                for (unsigned shift = 0; shift < 64; shift += Bytes::kWidth) {
+                    Bytes::classifyQuotes(data_ + from + shift, shift, bytes);
+                }
+                const std::uint64_t inside = Bytes::quoted(bytes.quotes) ^ withinValue;
+                const std::uint64_t ends = bytes.closers & ~inside;
+                const std::uint64_t upToEnd = ends == 0 ? ~std::uint64_t{0} : ends ^ (ends - 1);
+                if ((bytes.unsure & upToEnd) != 0) return npos;
+                if (ends != 0) {
+                    const std::size_t end = from + static_cast<std::size_t>(__builtin_ctzll(ends));
+                    empty = data_[end - 1] == '/';
+                    return end + 1;
+                }
+                withinValue = 0 - (inside >> 63);
+            }
+            return npos;
+        }
     }
 
     // After "/>" or ">" at `at`; npos for anything else.
@@ -201,103 +477,103 @@ private:
     // name; npos when it is not plain, and startTag then judges it. Each byte of
     // the 64 gets a bit in one mask per kind of byte, and the tag's rules are
     // asked of the masks: in the -listxml machine nearly every tag is plain,
-    // and two or three attributes cost no more than one.
+    // and two or three attributes cost no more than one. `Bytes` classifies
+    // the bytes; void where the processor offers no way.
+    template <class Bytes>
     std::size_t plainStartTag(std::size_t open, Name& name, bool& empty) const {
-#if defined(__SSE2__)
-        if (open + 64 > size_) return npos;
-        std::uint64_t quotes = 0, unsure = 0, closers = 0, equals = 0, blanks = 0, nameParts = 0,
-                      nameStarts = 0, inside = 0, end = 0;
-        for (unsigned chunk = 0; chunk < 4 && end == 0; ++chunk) {
-            const __m128i here =
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(data_ + open + 16 * chunk));
-            const auto bitsOf = [chunk](__m128i matches) {
-                return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(matches)))
-                       << (16 * chunk);
-            };
-            const auto is = [&here](char c) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(c)); };
-            quotes |= bitsOf(is('"'));
-            // Single quotes anywhere, even within a value, are left to startTag.
-            unsure |= bitsOf(_mm_or_si128(is('\''), is('\0')));
-            closers |= bitsOf(is('>'));
-            equals |= bitsOf(is('='));
-            blanks |= bitsOf(
-                _mm_or_si128(_mm_or_si128(is(' '), is('\t')), _mm_or_si128(is('\r'), is('\n'))));
-            const __m128i part = namePartBytes(here);
-            nameParts |= bitsOf(part);
-            nameStarts |= bitsOf(_mm_andnot_si128(within(here, '-', '9'), part));
+        if constexpr (std::is_void_v<Bytes>) {
+            (void)open, (void)name, (void)empty;
+            return npos;
+        } else {
+            if (open + 64 > size_) return npos;
+            TagBytes<std::uint64_t> bytes;
+            std::uint64_t inside = 0, end = 0;
+            classifyUpToEnd<Bytes>(open, 0, bytes, inside, end);
+            if (end != 0) return judgeTag(open, bytes, inside, end, name, empty);
+#if defined(__SIZEOF_INT128__)
+            // Roms, and a few tags more, are longer.
+            if (open + 128 > size_) return npos;
+            auto wide = bytes.template widened<WideMask>();
+            WideMask wideInside = 0, wideEnd = 0;
+            classifyUpToEnd<Bytes>(open, 64, wide, wideInside, wideEnd);
+            if (wideEnd != 0) return judgeTag(open, wide, wideInside, wideEnd, name, empty);
+#endif
+            return npos;
+        }
+    }
+
+    // The classes of the tag's bytes from `from` on, until a '>' outside the
+    // values has come: `inside` marks the values with their opening quotes, `end`
+    // those '>'.
+    template <class Bytes, class Mask>
+    void classifyUpToEnd(std::size_t open, unsigned from, TagBytes<Mask>& bytes, Mask& inside,
+                         Mask& end) const {
+        for (; from < 8 * sizeof(Mask) && end == 0; from += Bytes::kWidth) {
+            Bytes::classify(data_ + open + from, from, bytes);
             // Which bytes are within quotes matters only once a '>' has come.
-            if (closers != 0) {
-                inside = prefixXor(quotes);
-                end = closers & ~inside;
+            if (bytes.closers != 0) {
+                inside = quoted<Bytes>(bytes.quotes);
+                end = bytes.closers & ~inside;
             }
         }
-        if (end == 0) return npos;
-        const unsigned last = static_cast<unsigned>(__builtin_ctzll(end));
-        const std::uint64_t lastBit = std::uint64_t{1} << last;
-        const std::uint64_t tag = lastBit | (lastBit - 1);
-        const std::uint64_t outside = tag & ~inside & ~quotes;
-        if ((unsure & tag) != 0 || (nameStarts & 2) == 0) return npos;
+    }
+
+    template <class Bytes>
+    static std::uint64_t quoted(std::uint64_t quotes) {
+        return Bytes::quoted(quotes);
+    }
+
+#if defined(__SIZEOF_INT128__)
+    // The high half carries on with the parity that the low half ends with.
+    template <class Bytes>
+    static WideMask quoted(WideMask quotes) {
+        const std::uint64_t low = Bytes::quoted(static_cast<std::uint64_t>(quotes));
+        const std::uint64_t high =
+            Bytes::quoted(static_cast<std::uint64_t>(quotes >> 64)) ^ (0 - (low >> 63));
+        return static_cast<WideMask>(high) << 64 | low;
+    }
+#endif
+
+    // The rules of a start tag asked of its bytes' classes: `inside` marks the
+    // values with their opening quotes, `end` the '>' outside them.
+    template <class Mask>
+    std::size_t judgeTag(std::size_t open, const TagBytes<Mask>& bytes, Mask inside, Mask end,
+                         Name& name, bool& empty) const {
+        const unsigned last = lowestBit(end);
+        const Mask lastBit = Mask{1} << last;
+        const Mask tag = lastBit | (lastBit - 1);
+        const Mask outside = tag & ~inside & ~bytes.quotes;
+        if ((bytes.unsure & tag) != 0 || (bytes.nameStarts & 2) == 0) return npos;
         empty = data_[open + last - 1] == '/' && (outside & (lastBit >> 1)) != 0;
-        const std::uint64_t close = empty ? lastBit | (lastBit >> 1) : lastBit;
+        const Mask close = empty ? lastBit | (lastBit >> 1) : lastBit;
+        const Mask blanks = bytes.blanks;
         // Outside the values: names, blanks and '=' only, between "<" and its end.
-        if ((outside & ~(nameParts | blanks | equals | close) & ~std::uint64_t{1}) != 0)
+        if ((outside & ~(bytes.nameParts | blanks | bytes.equals | close) & ~Mask{1}) != 0)
             return npos;
-        const std::uint64_t names = nameParts & outside;
-        const unsigned nameEnd = static_cast<unsigned>(__builtin_ctzll(~names & ~std::uint64_t{1}));
-        const std::uint64_t nameEndBit = std::uint64_t{1} << nameEnd;
+        const Mask names = bytes.nameParts & outside;
+        const unsigned nameEnd = lowestBit(~names & ~Mask{1});
+        const Mask nameEndBit = Mask{1} << nameEnd;
         if ((nameEndBit & (blanks | close)) == 0) return npos;
         // Every attribute: a name, blanks, '=', blanks, a value, then a blank or
         // the tag's end.
-        const std::uint64_t attributeNames = names & ~(nameEndBit - 1);
-        const std::uint64_t nameFirsts = attributeNames & ~(attributeNames << 1);
-        const std::uint64_t nameLasts = attributeNames & ~(attributeNames >> 1);
-        const std::uint64_t opening = quotes & inside & tag;
-        const std::uint64_t closing = quotes & ~inside & tag;
-        if ((nameFirsts & ~nameStarts) != 0 ||
-            nextPastBlanks(nameLasts, blanks) != (equals & outside) ||
-            nextPastBlanks(equals & outside, blanks) != opening ||
+        const Mask attributeNames = names & ~(nameEndBit - 1);
+        const Mask nameFirsts = attributeNames & ~(attributeNames << 1);
+        const Mask nameLasts = attributeNames & ~(attributeNames >> 1);
+        const Mask opening = bytes.quotes & inside & tag;
+        const Mask closing = bytes.quotes & ~inside & tag;
+        if ((nameFirsts & ~bytes.nameStarts) != 0 ||
+            nextPastBlanks(nameLasts, blanks) != (bytes.equals & outside) ||
+            nextPastBlanks(bytes.equals & outside, blanks) != opening ||
             ((closing << 1) & ~(blanks | close)) != 0) {
             return npos;
         }
         name = {open + 1, nameEnd - 1};
         return open + last + 1;
-#else
-        (void)open, (void)name, (void)empty;
-        return npos;
-#endif
-    }
-
-#if defined(__SSE2__)
-    // Bytes in [low, high]: moved so that low is the smallest signed byte, one
-    // signed comparison tells.
-    static __m128i within(__m128i bytes, int low, int high) {
-        return _mm_cmplt_epi8(_mm_sub_epi8(bytes, _mm_set1_epi8(static_cast<char>(low - 128))),
-                              _mm_set1_epi8(static_cast<char>(high - low + 1 - 128)));
-    }
-
-    static __m128i namePartBytes(__m128i here) {
-        const __m128i letter = within(_mm_or_si128(here, _mm_set1_epi8(0x20)), 'a', 'z');
-        const __m128i punctuation =
-            _mm_andnot_si128(_mm_cmpeq_epi8(here, _mm_set1_epi8('/')), within(here, '-', ':'));
-        return _mm_or_si128(_mm_or_si128(letter, punctuation),
-                            _mm_or_si128(_mm_cmplt_epi8(here, _mm_setzero_si128()),
-                                         _mm_cmpeq_epi8(here, _mm_set1_epi8('_'))));
-    }
-#endif
-
-    // Each bit set where the bits below it hold an odd number of quotes, its
-    // own included: the opening quote and the value's bytes.
-    static std::uint64_t prefixXor(std::uint64_t bits) {
-        bits ^= bits << 1;
-        bits ^= bits << 2;
-        bits ^= bits << 4;
-        bits ^= bits << 8;
-        bits ^= bits << 16;
-        return bits ^ (bits << 32);
     }
 
     // For each bit of `from`, the first byte after it that is not a blank.
-    static std::uint64_t nextPastBlanks(std::uint64_t from, std::uint64_t blanks) {
+    template <class Mask>
+    static Mask nextPastBlanks(Mask from, Mask blanks) {
         return ((from << 1) + blanks) & ~blanks;
     }
 
@@ -344,12 +620,13 @@ private:
     const char* data_;
     std::size_t size_;
     std::size_t end_;
+    bool avx2_;
     std::vector<Name> names_;
 };
 
 class XmlReader {
 public:
-    explicit XmlReader(Dat& dat) : dat_(dat), text_(dat.text), walker_(dat.text) {}
+    XmlReader(Dat& dat, TagScan scan) : dat_(dat), text_(dat.text), walker_(dat.text, scan) {}
 
     void run() {
         dat_.games.reserve(text_.size() / 2048);
@@ -862,8 +1139,25 @@ private:
 
 }  // namespace
 
+std::vector<TagScan> tagScansHere() {
+#if ZFE_AVX2_TAGS
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+        __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("pclmul") &&
+        __builtin_cpu_supports("popcnt")) {
+        return {TagScan::Baseline, TagScan::Avx2};
+    }
+#endif
+    return {TagScan::Baseline};
+}
+
+void parseXml(Dat& dat, TagScan scan) {
+    XmlReader(dat, scan).run();
+}
+
 void parseXml(Dat& dat) {
-    XmlReader(dat).run();
+    static const TagScan fastest = tagScansHere().back();
+    parseXml(dat, fastest);
 }
 
 bool xmlSupported() {
@@ -875,6 +1169,14 @@ bool xmlSupported() {
 #else  // no XML library in this build
 
 namespace zfe::zandorel {
+
+std::vector<TagScan> tagScansHere() {
+    return {TagScan::Baseline};
+}
+
+void parseXml(Dat& dat, TagScan) {
+    parseXml(dat);
+}
 
 void parseXml(Dat& dat) {
     throw DatError(dat.path, positionOf(dat.text, 0),

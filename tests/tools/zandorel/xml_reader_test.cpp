@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
 
+#ifdef ZFE_HAVE_PUGIXML
+#include <pugixml.hpp>
+#endif
+
 #include "tests/tools/zandorel/test_support.h"
+#include "tools/zandorel/xml_reader.h"
 
 namespace zfe::zandorel {
 namespace {
@@ -14,6 +19,36 @@ protected:
         if (!xmlSupported()) GTEST_SKIP() << "built without XML support";
     }
 };
+
+// The walker's tests run once for each way of judging tags that the processor
+// offers.
+class XmlWalker : public ::testing::TestWithParam<TagScan> {
+protected:
+    void SetUp() override {
+        if (!xmlSupported()) GTEST_SKIP() << "built without XML support";
+    }
+
+    Dat parse(std::string_view text) const {
+        Dat dat;
+        dat.path = "t.dat";
+        dat.storage = Bytes(text);
+        dat.text = dat.storage.view();
+        parseXml(dat, GetParam());
+        return dat;
+    }
+
+    DatError parseError(std::string_view text) const {
+        try {
+            parse(text);
+        } catch (const DatError& error) {
+            return error;
+        }
+        ADD_FAILURE() << "no error for:\n" << text;
+        return DatError("t.dat", "none");
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(EachTagScan, XmlWalker, ::testing::ValuesIn(tagScansHere()));
 
 TEST(XmlReaderMissing, ABuildWithoutXmlSaysSoForAnXmlDat) {
     if (xmlSupported()) GTEST_SKIP() << "built with XML support";
@@ -135,7 +170,10 @@ TEST_F(XmlReader, AnEndTagInsideAValueOrCommentDoesNotEndTheElement) {
 
 // A machine's other elements are stepped over; only its own roms and disks
 // count, wherever they stand among them, with their bytes found in the file.
-TEST_F(XmlReader, ReadsOnlyDirectRomsAndDisksAmongOtherElements) {
+// More than the 128 bytes that a tag is judged on at once.
+const std::string kFarFromTheEnd = "\n" + std::string(150, ' ') + "\n";
+
+TEST_P(XmlWalker, ReadsOnlyDirectRomsAndDisksAmongOtherElements) {
     const std::string text =
         "<mame>\n"
         "\t<machine name='m' romof = 'bios' >\n"
@@ -145,17 +183,23 @@ TEST_F(XmlReader, ReadsOnlyDirectRomsAndDisksAmongOtherElements) {
         "\t\t<slot name=\"s\"><slotoption name=\"x\"/></slot  >\n"
         "\t\t<rom name=\"b.bin\" size=\"4\">see <i>b</i></rom\n\t\t>\n"
         "\t\t<sample name=\"s\"/><disk name=\"d\" sha1=\"0123\"/>\n"
+        // Tags that end past 64 and past 128 bytes, with a '>' in a value there.
+        "\t\t<chip type=\"cpu\" tag=\"maincpu\" name=\"Motorola 68000\" clock=\"12000000\" "
+        "x=\">\"/>\n"
+        "\t\t<display tag=\"screen\" type=\"raster\" rotate=\"0\" width=\"320\" height=\"224\" "
+        "refresh=\"59.185606\" pixclock=\"6000000\" htotal=\"384\" x=\"a>b\"/>\n"
+        "\t\t<rom name=\"long.bin\" size=\"524288\" crc=\"9036d879\" "
+        "sha1=\"2b8c6a1a9e3cd4e1bd2a2a0c5c0e2b8c6a1a9e3c\" region=\"x>y\" offset=\"0\"/>\n"
         "\t</machine\t>\n"
         "\t<machine name=\"n\"><rom name=\"n.bin\"/></machine>\n"
         "</mame>\n";
     // Short of 64 bytes before the end of the file, and well before it.
-    for (const std::string_view after :
-         {"", "\n                                                     \n"}) {
+    for (const std::string& after : {std::string(), kFarFromTheEnd}) {
         SCOPED_TRACE(after.size());
         const Dat dat = parse(text + std::string(after));
         ASSERT_EQ(dat.games.size(), 2U);
         EXPECT_EQ(dat.view(dat.games[0].romOf), "bios");
-        ASSERT_EQ(dat.games[0].entryCount, 3U);
+        ASSERT_EQ(dat.games[0].entryCount, 4U);
         const Entry* entry = &dat.entries[dat.games[0].firstEntry];
         const auto cut = [&dat](const Entry& e) {
             return dat.text.substr(e.cutBegin, e.cutEnd - e.cutBegin);
@@ -170,6 +214,8 @@ TEST_F(XmlReader, ReadsOnlyDirectRomsAndDisksAmongOtherElements) {
         EXPECT_TRUE(entry[2].isDisk());
         EXPECT_EQ(dat.view(entry[2].hash), "0123");
         EXPECT_EQ(cut(entry[2]), "<disk name=\"d\" sha1=\"0123\"/>");
+        EXPECT_EQ(entry[3].crc, 0x9036d879U);
+        EXPECT_TRUE(cut(entry[3]).ends_with("offset=\"0\"/>\n"));
         const Game& game = dat.games[0];
         const std::string_view block =
             dat.text.substr(game.blockBegin, game.blockEnd - game.blockBegin);
@@ -181,8 +227,8 @@ TEST_F(XmlReader, ReadsOnlyDirectRomsAndDisksAmongOtherElements) {
 
 // What the library refuses anywhere in the file is refused where the reader
 // steps over it as well, at the library's position.
-TEST_F(XmlReader, RefusesMalformedMarkupInElementsThatAreNotRead) {
-    const std::string_view bad[] = {
+TEST_P(XmlWalker, RefusesMalformedMarkupInElementsThatAreNotRead) {
+    const std::string bad[] = {
         "<device_ref name=\"x\"></device>",  // end tag of another element
         "<chip name=\"x\"></chop>",          // another name of the same length
         "<chip name=\"a\"b=\"c\"/>",         // no blank between attributes
@@ -198,10 +244,20 @@ TEST_F(XmlReader, RefusesMalformedMarkupInElementsThatAreNotRead) {
         "<chip name=\"a\"\"b\"/>",
         "<chip\x01 name=\"a\"/>",
         "<chip name=\"a\" <b/>",
+        // Longer than 64 and than 128 bytes.
+        "<chip name=\"" + std::string(70, 'x') + "\" b/>",
+        "<chip name=\"" + std::string(70, 'x') + "\"b=\"c\"/>",
+        "<chip name=\"" + std::string(140, 'x') + "\" =\"\"/>",
+        "<chip name=\"" + std::string(60, ' ') + "/> \" b/>",  // "/>" in a value past 64
+        // The roms and disks that are read, which the library judges.
+        "<rom name=\"a\"b=\"c\"/>",
+        "<disk name=\"a\" / >",
+        "<rom name=\"r\" size=1/>",
+        "<rom name=\"r\" x=\"" + std::string(80, '>') + "\" b/>",
+        "<rom name=\"r\"/ x=\"\">",
     };
     // Short of 64 bytes before the end of the file, and well before it.
-    for (const std::string_view after :
-         {"", "\n                                                     \n"}) {
+    for (const std::string& after : {std::string(), kFarFromTheEnd}) {
         for (const std::string_view element : bad) {
             const std::string text = "<mame>\n<machine name=\"m\">\n<rom name=\"r\"/>\n" +
                                      std::string(element) + "\n</machine>\n</mame>\n" +
@@ -212,6 +268,35 @@ TEST_F(XmlReader, RefusesMalformedMarkupInElementsThatAreNotRead) {
         }
     }
 }
+
+#ifdef ZFE_HAVE_PUGIXML
+// Every byte in each place of a tag that is stepped over, within the first 64
+// bytes, past them and past 128: the walker takes what the library takes.
+TEST_P(XmlWalker, TakesEveryByteWhereTheLibraryDoes) {
+    for (int c = 1; c < 256; ++c) {
+        const std::string b(1, static_cast<char>(c));
+        for (const std::size_t padding : {0, 60, 120}) {
+            const std::string v = "<chip p=\"" + std::string(padding, 'v') + "\"";
+            for (const std::string& tag :
+                 {v + " " + b + "a=\"1\"/>", v + " a" + b + "b=\"1\"/>", v + b + "a=\"1\"/>",
+                  v + " a=" + b + "\"1\"/>", v + " a=\"1\"" + b + "/>", v + " /" + b + ">",
+                  "<ch" + b + v.substr(3) + "/>", "<rom name=\"r\"" + v.substr(5) + b + "/>"}) {
+                const std::string text = "<mame>\n<machine name=\"m\">\n" + tag +
+                                         "\n</machine>\n</mame>\n" + kFarFromTheEnd;
+                pugi::xml_document whole;
+                const bool libraryTakes = static_cast<bool>(whole.load_string(text.c_str()));
+                bool walkerTakes = true;
+                try {
+                    parse(text);
+                } catch (const DatError&) {
+                    walkerTakes = false;
+                }
+                EXPECT_EQ(walkerTakes, libraryTakes) << tag;
+            }
+        }
+    }
+}
+#endif
 
 TEST_F(XmlReader, MalformedXmlGivesLineAndColumn) {
     const DatError truncated = parseError("<datafile>\n  <game name=\"a\">\n    <rom name=\"r\"/");
