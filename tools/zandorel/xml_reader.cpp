@@ -16,15 +16,15 @@
 #include <emmintrin.h>
 #endif
 
-// Where the compiler can build code for a newer processor than the build's
-// baseline, and pick it when the program runs. Not on Windows: GCC there does
-// not align the stack for 32-byte values that it spills.
+// Where the compiler can build code for newer processors than the build's
+// baseline, and the program picks it when it runs. Not on Windows: GCC there
+// does not align the stack for the 32- and 64-byte values that it spills.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-#define ZFE_AVX2_TAGS 1
+#define ZFE_WIDE_TAGS 1
 #include <immintrin.h>
-#define ZFE_AVX2_TARGET __attribute__((target("avx2,bmi,bmi2,pclmul,popcnt")))
+#define ZFE_WIDE_TARGET(features) __attribute__((target(features)))
 #else
-#define ZFE_AVX2_TAGS 0
+#define ZFE_WIDE_TAGS 0
 #endif
 
 namespace zfe::zandorel {
@@ -181,23 +181,61 @@ struct BaselineBytes {
 };
 #endif
 
-#if ZFE_AVX2_TAGS
-// Thirty-two bytes at a time where the processor has AVX2. A byte's name
-// classes are looked up by its two halves: each bit of the tables stands for
-// the bytes whose high half is in one set and low half in another.
+#if ZFE_WIDE_TAGS
+// For the wider registers: a byte's classes looked up by its two halves, a
+// table of 16 bytes for each half. Each bit of the tables stands for the bytes
+// whose high half is in one set and low half in another.
+namespace halves {
+
+enum : std::uint8_t {
+    kAtoO = 1,        // 0x41-0x4f, 0x61-0x6f
+    kPtoZ = 2,        // 0x50-0x5a, 0x70-0x7a
+    kHigh = 4,        // from 0x80: the library takes any such byte for a letter
+    kUnderscore = 8,  // 0x5f
+    kColon = 16,      // 0x3a
+    kDigit = 32,      // 0x30-0x39
+    kDashDot = 64,    // 0x2d, 0x2e
+    kNameStart = kAtoO | kPtoZ | kHigh | kUnderscore | kColon,
+    kLow1to9 = kAtoO | kPtoZ | kHigh | kDigit,
+};
+
+// A register's shuffle looks up each 16 bytes in its own 16: the table
+// stands four times over, for registers of up to 64 bytes.
+using Table = std::array<std::uint8_t, 64>;
+
+constexpr Table repeated(const std::array<std::uint8_t, 16>& bytes) {
+    Table table{};
+    for (std::size_t i = 0; i < table.size(); ++i) table[i] = bytes[i % 16];
+    return table;
+}
+
+constexpr Table kNameClassesByLow = repeated(
+    {kHigh | kPtoZ | kDigit, kLow1to9, kLow1to9, kLow1to9, kLow1to9, kLow1to9, kLow1to9, kLow1to9,
+     kLow1to9, kLow1to9, kAtoO | kPtoZ | kHigh | kColon, kAtoO | kHigh, kAtoO | kHigh,
+     kAtoO | kHigh | kDashDot, kAtoO | kHigh | kDashDot, kAtoO | kHigh | kUnderscore});
+
+constexpr Table kNameClassesByHigh =
+    repeated({0, 0, kDashDot, kColon | kDigit, kAtoO, kPtoZ | kUnderscore, kAtoO, kPtoZ, kHigh,
+              kHigh, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh});
+
+// A blank equals the byte that its low half looks up; a byte from 0x80 looks
+// up zero.
+constexpr Table kBlankOfLow = repeated({' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, 0, '\r', 0, 0});
+
+}  // namespace halves
+
+// One carry-less product with all ones gives every prefix's parity.
+ZFE_WIDE_TARGET("pclmul") inline std::uint64_t quotedByProduct(std::uint64_t quotes) {
+    const __m128i product = _mm_clmulepi64_si128(_mm_cvtsi64_si128(static_cast<long long>(quotes)),
+                                                 _mm_set1_epi8(-1), 0);
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
+}
+
+#define ZFE_AVX2_TARGET ZFE_WIDE_TARGET("avx2,bmi,bmi2,pclmul,popcnt")
+
+// Thirty-two bytes at a time where the processor has AVX2.
 struct Avx2Bytes {
     static constexpr unsigned kWidth = 32;
-
-    enum : char {
-        kAtoO = 1,        // 0x41-0x4f, 0x61-0x6f
-        kPtoZ = 2,        // 0x50-0x5a, 0x70-0x7a
-        kHigh = 4,        // from 0x80: the library takes any such byte for a letter
-        kUnderscore = 8,  // 0x5f
-        kColon = 16,      // 0x3a
-        kDigit = 32,      // 0x30-0x39
-        kDashDot = 64,    // 0x2d, 0x2e
-        kStarts = kAtoO | kPtoZ | kHigh | kUnderscore | kColon,
-    };
 
     template <class Mask>
     ZFE_AVX2_TARGET static void classifyQuotes(const char* at, unsigned shift,
@@ -213,50 +251,28 @@ struct Avx2Bytes {
         classifyQuotes(at, shift, bytes);
         const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
         bytes.equals |= bitsOf<Mask>(is(here, '='), shift);
-        // A blank equals the table's byte for its low half; bytes from 0x80
-        // look up zero.
-        const __m256i blankOfLow =
-            _mm256_setr_epi8(' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, 0, '\r', 0, 0,  //
-                             ' ', 0, 0, 0, 0, 0, 0, 0, 0, '\t', '\n', 0, 0, '\r', 0, 0);
-        bytes.blanks |=
-            bitsOf<Mask>(_mm256_cmpeq_epi8(_mm256_shuffle_epi8(blankOfLow, here), here), shift);
-        const __m256i byLow = _mm256_setr_epi8(
-            kHigh | kPtoZ | kDigit, kLow1to9, kLow1to9, kLow1to9, kLow1to9, kLow1to9, kLow1to9,
-            kLow1to9, kLow1to9, kLow1to9, kAtoO | kPtoZ | kHigh | kColon, kAtoO | kHigh,
-            kAtoO | kHigh, kAtoO | kHigh | kDashDot, kAtoO | kHigh | kDashDot,
-            kAtoO | kHigh | kUnderscore,  //
-            kHigh | kPtoZ | kDigit, kLow1to9, kLow1to9, kLow1to9, kLow1to9, kLow1to9, kLow1to9,
-            kLow1to9, kLow1to9, kLow1to9, kAtoO | kPtoZ | kHigh | kColon, kAtoO | kHigh,
-            kAtoO | kHigh, kAtoO | kHigh | kDashDot, kAtoO | kHigh | kDashDot,
-            kAtoO | kHigh | kUnderscore);
-        const __m256i byHigh =
-            _mm256_setr_epi8(0, 0, kDashDot, kColon | kDigit, kAtoO, kPtoZ | kUnderscore, kAtoO,
-                             kPtoZ, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh,  //
-                             0, 0, kDashDot, kColon | kDigit, kAtoO, kPtoZ | kUnderscore, kAtoO,
-                             kPtoZ, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh, kHigh);
+        bytes.blanks |= bitsOf<Mask>(
+            _mm256_cmpeq_epi8(_mm256_shuffle_epi8(table(halves::kBlankOfLow), here), here), shift);
         const __m256i lowHalves = _mm256_and_si256(here, _mm256_set1_epi8(0x0f));
         const __m256i highHalves =
             _mm256_and_si256(_mm256_srli_epi16(here, 4), _mm256_set1_epi8(0x0f));
-        const __m256i classes = _mm256_and_si256(_mm256_shuffle_epi8(byLow, lowHalves),
-                                                 _mm256_shuffle_epi8(byHigh, highHalves));
+        const __m256i classes =
+            _mm256_and_si256(_mm256_shuffle_epi8(table(halves::kNameClassesByLow), lowHalves),
+                             _mm256_shuffle_epi8(table(halves::kNameClassesByHigh), highHalves));
         const __m256i none = _mm256_setzero_si256();
         const Mask all = static_cast<Mask>(0xffffffffU) << shift;
         bytes.nameParts |= ~bitsOf<Mask>(_mm256_cmpeq_epi8(classes, none), shift) & all;
-        bytes.nameStarts |=
-            ~bitsOf<Mask>(
-                _mm256_cmpeq_epi8(_mm256_and_si256(classes, _mm256_set1_epi8(kStarts)), none),
-                shift) &
-            all;
+        const __m256i starts = _mm256_and_si256(classes, _mm256_set1_epi8(halves::kNameStart));
+        bytes.nameStarts |= ~bitsOf<Mask>(_mm256_cmpeq_epi8(starts, none), shift) & all;
     }
 
-    // One carry-less product with all ones gives every prefix's parity.
     ZFE_AVX2_TARGET static std::uint64_t quoted(std::uint64_t quotes) {
-        const __m128i product = _mm_clmulepi64_si128(
-            _mm_cvtsi64_si128(static_cast<long long>(quotes)), _mm_set1_epi8(-1), 0);
-        return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
+        return quotedByProduct(quotes);
     }
 
-    static constexpr char kLow1to9 = kAtoO | kPtoZ | kHigh | kDigit;
+    ZFE_AVX2_TARGET static __m256i table(const halves::Table& bytes) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes.data()));
+    }
 
     ZFE_AVX2_TARGET static __m256i is(__m256i here, char c) {
         return _mm256_cmpeq_epi8(here, _mm256_set1_epi8(c));
@@ -266,6 +282,59 @@ struct Avx2Bytes {
     ZFE_AVX2_TARGET static Mask bitsOf(__m256i matches, unsigned shift) {
         return static_cast<Mask>(static_cast<std::uint32_t>(_mm256_movemask_epi8(matches)))
                << shift;
+    }
+};
+
+#define ZFE_AVX512_TARGET ZFE_WIDE_TARGET("avx512f,avx512bw,bmi,bmi2,pclmul,popcnt")
+
+// Sixty-four bytes at a time where the processor has AVX-512: a comparison
+// gives its mask of bits at once.
+struct Avx512Bytes {
+    static constexpr unsigned kWidth = 64;
+
+    template <class Mask>
+    ZFE_AVX512_TARGET static void classifyQuotes(const char* at, unsigned shift,
+                                                 TagBytes<Mask>& bytes) {
+        const __m512i here = _mm512_loadu_si512(at);
+        bytes.quotes |= bits<Mask>(is(here, '"'), shift);
+        bytes.unsure |= bits<Mask>(is(here, '\'') | is(here, '\0'), shift);
+        bytes.closers |= bits<Mask>(is(here, '>'), shift);
+    }
+
+    template <class Mask>
+    ZFE_AVX512_TARGET static void classify(const char* at, unsigned shift, TagBytes<Mask>& bytes) {
+        classifyQuotes(at, shift, bytes);
+        const __m512i here = _mm512_loadu_si512(at);
+        bytes.equals |= bits<Mask>(is(here, '='), shift);
+        bytes.blanks |= bits<Mask>(
+            _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(table(halves::kBlankOfLow), here), here),
+            shift);
+        const __m512i lowHalves = _mm512_and_si512(here, _mm512_set1_epi8(0x0f));
+        const __m512i highHalves =
+            _mm512_and_si512(_mm512_srli_epi16(here, 4), _mm512_set1_epi8(0x0f));
+        const __m512i classes =
+            _mm512_and_si512(_mm512_shuffle_epi8(table(halves::kNameClassesByLow), lowHalves),
+                             _mm512_shuffle_epi8(table(halves::kNameClassesByHigh), highHalves));
+        bytes.nameParts |= bits<Mask>(_mm512_test_epi8_mask(classes, classes), shift);
+        bytes.nameStarts |=
+            bits<Mask>(_mm512_test_epi8_mask(classes, _mm512_set1_epi8(halves::kNameStart)), shift);
+    }
+
+    ZFE_AVX512_TARGET static std::uint64_t quoted(std::uint64_t quotes) {
+        return quotedByProduct(quotes);
+    }
+
+    ZFE_AVX512_TARGET static __m512i table(const halves::Table& bytes) {
+        return _mm512_loadu_si512(bytes.data());
+    }
+
+    ZFE_AVX512_TARGET static __mmask64 is(__m512i here, char c) {
+        return _mm512_cmpeq_epi8_mask(here, _mm512_set1_epi8(c));
+    }
+
+    template <class Mask>
+    static Mask bits(__mmask64 matches, unsigned shift) {
+        return static_cast<Mask>(static_cast<std::uint64_t>(matches)) << shift;
     }
 };
 #endif
@@ -279,7 +348,7 @@ struct Avx2Bytes {
 class BlockWalker {
 public:
     BlockWalker(std::string_view text, TagScan scan)
-        : data_(text.data()), size_(text.size()), avx2_(scan == TagScan::Avx2) {
+        : data_(text.data()), size_(text.size()), scan_(scan) {
         // The loops over names and blanks stop at the last byte that is
         // neither, without a bounds check of their own: past it the walker
         // has nothing to do, as a block ends in '>'.
@@ -290,8 +359,9 @@ public:
     // The end of the block whose start tag is at `open`, with its cuts; npos
     // when the walker gives up.
     std::size_t walk(std::size_t open, std::vector<Cut>& cuts) {
-#if ZFE_AVX2_TAGS
-        if (avx2_) return walkAvx2(open, cuts);
+#if ZFE_WIDE_TAGS
+        if (scan_ == TagScan::Avx512) return walkAvx512(open, cuts);
+        if (scan_ == TagScan::Avx2) return walkAvx2(open, cuts);
 #endif
 #if defined(__SSE2__)
         return walkWith<BaselineBytes>(open, cuts);
@@ -303,11 +373,16 @@ public:
 private:
     static constexpr std::size_t npos = std::string_view::npos;
 
-#if ZFE_AVX2_TAGS
-    // Everything the walk calls is compiled into it for AVX2.
+#if ZFE_WIDE_TAGS
+    // Everything the walk calls is compiled into it for the wider registers.
     ZFE_AVX2_TARGET __attribute__((flatten)) std::size_t walkAvx2(std::size_t open,
                                                                   std::vector<Cut>& cuts) {
         return walkWith<Avx2Bytes>(open, cuts);
+    }
+
+    ZFE_AVX512_TARGET __attribute__((flatten)) std::size_t walkAvx512(std::size_t open,
+                                                                      std::vector<Cut>& cuts) {
+        return walkWith<Avx512Bytes>(open, cuts);
     }
 #endif
 
@@ -620,7 +695,7 @@ private:
     const char* data_;
     std::size_t size_;
     std::size_t end_;
-    bool avx2_;
+    TagScan scan_;
     std::vector<Name> names_;
 };
 
@@ -1140,15 +1215,18 @@ private:
 }  // namespace
 
 std::vector<TagScan> tagScansHere() {
-#if ZFE_AVX2_TAGS
+    std::vector<TagScan> scans = {TagScan::Baseline};
+#if ZFE_WIDE_TAGS
     __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
-        __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("pclmul") &&
-        __builtin_cpu_supports("popcnt")) {
-        return {TagScan::Baseline, TagScan::Avx2};
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+                      __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("pclmul") &&
+                      __builtin_cpu_supports("popcnt");
+    if (avx2) scans.push_back(TagScan::Avx2);
+    if (avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
+        scans.push_back(TagScan::Avx512);
     }
 #endif
-    return {TagScan::Baseline};
+    return scans;
 }
 
 void parseXml(Dat& dat, TagScan scan) {
