@@ -132,11 +132,10 @@ struct BaselineBytes {
     template <class Mask>
     static void classifyQuotes(const char* at, unsigned shift, TagBytes<Mask>& bytes) {
         const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        const auto is = [&here](char c) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(c)); };
-        bytes.quotes |= bitsOf<Mask>(is('"'), shift);
+        bytes.quotes |= bitsOf<Mask>(is(here, '"'), shift);
         // Single quotes anywhere, even within a value, are left to the slower judge.
-        bytes.unsure |= bitsOf<Mask>(_mm_or_si128(is('\''), is('\0')), shift);
-        bytes.closers |= bitsOf<Mask>(is('>'), shift);
+        bytes.unsure |= bitsOf<Mask>(_mm_or_si128(is(here, '\''), is(here, '\0')), shift);
+        bytes.closers |= bitsOf<Mask>(is(here, '>'), shift);
     }
 
     // Every class of the `kWidth` bytes at `at`.
@@ -144,19 +143,18 @@ struct BaselineBytes {
     static void classify(const char* at, unsigned shift, TagBytes<Mask>& bytes) {
         classifyQuotes(at, shift, bytes);
         const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        const auto bitsOf = [shift](__m128i matches) {
-            return BaselineBytes::bitsOf<Mask>(matches, shift);
-        };
-        const auto is = [&here](char c) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(c)); };
-        bytes.equals |= bitsOf(is('='));
-        bytes.blanks |=
-            bitsOf(_mm_or_si128(_mm_or_si128(is(' '), is('\t')), _mm_or_si128(is('\r'), is('\n'))));
+        bytes.equals |= bitsOf<Mask>(is(here, '='), shift);
+        bytes.blanks |= bitsOf<Mask>(_mm_or_si128(_mm_or_si128(is(here, ' '), is(here, '\t')),
+                                                  _mm_or_si128(is(here, '\r'), is(here, '\n'))),
+                                     shift);
         const __m128i part = namePartBytes(here);
-        bytes.nameParts |= bitsOf(part);
-        bytes.nameStarts |= bitsOf(_mm_andnot_si128(within(here, '-', '9'), part));
+        bytes.nameParts |= bitsOf<Mask>(part, shift);
+        bytes.nameStarts |= bitsOf<Mask>(_mm_andnot_si128(within(here, '-', '9'), part), shift);
     }
 
     static std::uint64_t quoted(std::uint64_t quotes) { return prefixXor(quotes); }
+
+    static __m128i is(__m128i here, char c) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(c)); }
 
     template <class Mask>
     static Mask bitsOf(__m128i matches, unsigned shift) {
@@ -548,12 +546,13 @@ private:
     }
 
     // The start tag at `open` judged at once where it is plain: it ends within
-    // 64 bytes and its values are in double quotes. After its end, with its
-    // name; npos when it is not plain, and startTag then judges it. Each byte of
-    // the 64 gets a bit in one mask per kind of byte, and the tag's rules are
-    // asked of the masks: in the -listxml machine nearly every tag is plain,
-    // and two or three attributes cost no more than one. `Bytes` classifies
-    // the bytes; void where the processor offers no way.
+    // 128 bytes and its values are in double quotes. After its end, with its
+    // name; npos when it is not plain, and startTag then judges it. Each byte
+    // gets a bit in one mask per kind of byte, and the tag's rules are asked of
+    // the masks: in the -listxml machine nearly every tag is plain, and two or
+    // three attributes cost no more than one. Most end within 64 bytes, and
+    // only the rest pay for masks of 128. `Bytes` classifies the bytes; void
+    // where the processor offers no way.
     template <class Bytes>
     std::size_t plainStartTag(std::size_t open, Name& name, bool& empty) const {
         if constexpr (std::is_void_v<Bytes>) {
