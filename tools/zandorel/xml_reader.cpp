@@ -1010,7 +1010,7 @@ private:
     // `shift` takes an offset in the scratch buffer to the same byte's in the text.
     Value valueOf(const pugi::xml_attribute& attribute, std::size_t shift) {
         const char* raw = attribute.value();
-        const std::size_t plainLength = std::strcspn(raw, "&\t\r\n");
+        const std::size_t plainLength = lengthBeforeConversion(raw);
         if (raw[plainLength] == '\0') return {raw, plainLength};
         const std::size_t length = plainLength + std::strlen(raw + plainLength);
         // The value stands in the text as it was, followed by its closing quote.
@@ -1023,6 +1023,27 @@ private:
         if (!result) fail(offset, std::string("malformed XML: ") + result.description());
         const char* decoded = valueDocument_.document_element().first_attribute().value();
         return {decoded, std::strlen(decoded)};
+    }
+
+    // The bytes of a value in scratch_ before its end or the first byte that
+    // the library would convert ('&', a tab or a line end).
+    std::size_t lengthBeforeConversion(const char* value) const {
+#if defined(__SSE2__)
+        if (value >= scratch_.data() && value < scratch_.data() + scratch_.size() - kValueReach) {
+            for (std::size_t at = 0;; at += 16) {
+                const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value + at));
+                const auto is = [&here](char c) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(c)); };
+                const int stops = _mm_movemask_epi8(
+                    _mm_or_si128(_mm_or_si128(is('\0'), is('&')),
+                                 _mm_or_si128(is('\t'), _mm_or_si128(is('\r'), is('\n')))));
+                if (stops != 0) {
+                    return at +
+                           static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(stops)));
+                }
+            }
+        }
+#endif
+        return std::strcspn(value, "&\t\r\n");
     }
 
     // A string of the game's block, as the library reads it (entities and line
@@ -1051,9 +1072,7 @@ private:
             cut.scratchBegin = scratch_.size();
             scratch_.append(text_.data() + cut.begin, cut.end - cut.begin);
         }
-        const pugi::xml_parse_result result = document_.load_buffer_inplace(
-            scratch_.data(), scratch_.size(), kBlockParseOptions, pugi::encoding_utf8);
-        if (!result) return std::string_view::npos;
+        if (!parseScratch()) return std::string_view::npos;
         readGame(open, end, true);
         return end;
     }
@@ -1063,11 +1082,18 @@ private:
     bool tryGame(std::size_t begin, std::size_t end) {
         refuseNul(begin, end);
         scratch_.assign(text_.data() + begin, end - begin);
-        const pugi::xml_parse_result result = document_.load_buffer_inplace(
-            scratch_.data(), scratch_.size(), kBlockParseOptions, pugi::encoding_utf8);
-        if (!result) return false;
+        if (!parseScratch()) return false;
         readGame(begin, end, false);
         return true;
+    }
+
+    // The small document in scratch_ parsed in place. Zeros follow it, so that
+    // its values may be read sixteen bytes at a time.
+    pugi::xml_parse_result parseScratch() {
+        const std::size_t size = scratch_.size();
+        scratch_.append(kValueReach, '\0');
+        return document_.load_buffer_inplace(scratch_.data(), size, kBlockParseOptions,
+                                             pugi::encoding_utf8);
     }
 
     // The library takes a NUL byte for the end of its buffer, and in a block's
@@ -1084,8 +1110,7 @@ private:
     void parseGame(std::size_t begin, std::size_t end) {
         refuseNul(begin, end);
         scratch_.assign(text_.data() + begin, end - begin);
-        const pugi::xml_parse_result result = document_.load_buffer_inplace(
-            scratch_.data(), scratch_.size(), kBlockParseOptions, pugi::encoding_utf8);
+        const pugi::xml_parse_result result = parseScratch();
         if (!result) failParse(begin, result);
         readGame(begin, end, false);
     }
@@ -1212,6 +1237,8 @@ private:
     static constexpr unsigned kParseOptions = pugi::parse_default;
     // For the game blocks: the values that count are converted by valueOf.
     static constexpr unsigned kBlockParseOptions = pugi::parse_minimal;
+    // How far past the end of a value in scratch_ it may be read.
+    static constexpr std::size_t kValueReach = 16;
 
     Dat& dat_;
     std::string_view text_;
