@@ -413,8 +413,9 @@ private:
                 std::size_t after = npos;
                 // The game's start tag and its roms' and disks' go to the library,
                 // which judges them: only their ends are wanted here.
-                if (names_.empty() ||
-                    (names_.size() == 1 && (opens(at, "rom") || opens(at, "disk")))) {
+                const bool read = names_.empty() ||
+                                  (names_.size() == 1 && (opens(at, "rom") || opens(at, "disk")));
+                if (read) {
                     after = endOfReadTag<Bytes>(at, empty);
                     name = {at + 1, skipName(at + 2) - at - 1};
                 } else {
@@ -426,7 +427,7 @@ private:
                     if (!isGameTag(view(name))) return npos;
                     cuts.push_back({at, after, 0});
                     if (empty) return after;
-                } else if (names_.size() == 1 && (view(name) == "rom" || view(name) == "disk")) {
+                } else if (read) {
                     if (empty) {
                         cuts.push_back({at, after, 0});
                     } else {
