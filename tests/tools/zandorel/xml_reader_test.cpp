@@ -104,14 +104,16 @@ TEST_F(XmlReader, DecodesReferencesAndWhitespaceInEveryValueThatCounts) {
         "<machine name='a&#9;b \"c\"' romof=\"x\ty\">\n"
         "<rom name=\"r&#x41;\r\nz\" size=\"&#49;6\" crc=\"0000000&#65;\" "
         "status=\"no&#100;ump\" merge=\"&#32;\"/>\n"
+        "<rom name=\"sixteen plain bytes&amp;\tmore\"/>\n"
         "</machine>\n"
         "</mame>\n");
     ASSERT_EQ(dat.games.size(), 1U);
     EXPECT_EQ(dat.view(dat.games[0].name), "a\tb \"c\"");
     EXPECT_EQ(dat.view(dat.games[0].romOf), "x y");
-    ASSERT_EQ(dat.games[0].entryCount, 1U);
+    ASSERT_EQ(dat.games[0].entryCount, 2U);
     const Entry& rom = dat.entries[dat.games[0].firstEntry];
     EXPECT_EQ(dat.view(rom.name), "rA z");
+    EXPECT_EQ(dat.view(dat.entries[dat.games[0].firstEntry + 1].name), "sixteen plain bytes& more");
     EXPECT_EQ(rom.size, 16U);
     EXPECT_EQ(rom.crc, 0xaU);
     EXPECT_TRUE(rom.isNoDump());
