@@ -68,17 +68,20 @@ void indexGames(Dat& dat) {
 
 }  // namespace
 
+std::size_t nextLineStart(std::string_view text, std::size_t from) {
+    const std::size_t end = text.find_first_of("\r\n", from);
+    if (end == std::string_view::npos) return end;
+    const bool crlf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+    return end + (crlf ? 2 : 1);
+}
+
 TextPosition positionOf(std::string_view text, std::size_t offset) {
     offset = std::min(offset, text.size());
     TextPosition position;
     std::size_t lineStart = 0;
-    for (std::size_t i = 0; i < offset; ++i) {
-        const bool lineEnds =
-            text[i] == '\n' || (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n'));
-        if (lineEnds) {
-            ++position.line;
-            lineStart = i + 1;
-        }
+    for (std::size_t next = 0; (next = nextLineStart(text, lineStart)) <= offset;
+         lineStart = next) {
+        ++position.line;
     }
     position.column = static_cast<std::uint32_t>(offset - lineStart + 1);
     return position;

@@ -204,8 +204,11 @@ struct TextPosition {
     std::uint32_t column = 1;
 };
 
-// Line and column (both from 1, column in bytes) of a byte offset. A line ends
-// with LF, CRLF or a lone CR.
+// Where the line after the one that holds `from` starts; npos on the last
+// line. A line ends with LF, CRLF or a lone CR.
+std::size_t nextLineStart(std::string_view text, std::size_t from);
+
+// Line and column (both from 1, column in bytes) of a byte offset.
 TextPosition positionOf(std::string_view text, std::size_t offset);
 
 // The input stopped making sense: the file, where, and why.

@@ -131,10 +131,7 @@ std::vector<std::size_t> linesOf(const Dat& dat, const std::vector<std::uint32_t
     for (std::size_t i = 0; i < sorted.size(); ++i) {
         const std::size_t offset = std::min<std::size_t>(sorted[i], text.size());
         for (;;) {
-            const std::size_t end = text.find_first_of("\r\n", lineStart);
-            if (end == std::string_view::npos || end >= offset) break;
-            std::size_t next = end + 1;
-            if (text[end] == '\r' && next < text.size() && text[next] == '\n') ++next;
+            const std::size_t next = nextLineStart(text, lineStart);
             if (next > offset) break;
             if ((next >> 20) != (lineStart >> 20)) dat.storage.passed(next);
             ++line;
