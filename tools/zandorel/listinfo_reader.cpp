@@ -109,32 +109,34 @@ inline unsigned markupBytes(const char* data) {
 }
 #endif
 
-// Every byte of a file passes through these two, most of them in words or in
-// blocks that are passed over: sixteen at a time where the processor can.
-std::size_t endOfWord(const char* data, std::size_t at, std::size_t size) {
+// What a skip passes over: the bytes of a word, or words and blanks. Every
+// byte of a file passes through a skip, most of them in words or in blocks
+// that are passed over: sixteen at a time where the processor can.
+enum class Skip { Word, WordsAndBlanks };
+
+template <Skip skip>
+std::size_t skipOver(const char* data, std::size_t at, std::size_t size) {
 #if defined(__SSE2__)
     for (; at + 16 <= size; at += 16) {
-        if (const unsigned mask = notWordBytes(data + at); mask != 0) {
-            return at + static_cast<std::size_t>(__builtin_ctz(mask));
-        }
+        const unsigned stops =
+            skip == Skip::Word ? notWordBytes(data + at) : markupBytes(data + at);
+        if (stops != 0) return at + static_cast<std::size_t>(__builtin_ctz(stops));
     }
 #endif
-    while (at < size && classOf(data[at]) == kWordByte) ++at;
+    const auto goesOn = [](char c) {
+        const ByteClass kind = classOf(c);
+        return kind == kWordByte || (skip == Skip::WordsAndBlanks && kind == kBlankByte);
+    };
+    while (at < size && goesOn(data[at])) ++at;
     return at;
 }
 
+std::size_t endOfWord(const char* data, std::size_t at, std::size_t size) {
+    return skipOver<Skip::Word>(data, at, size);
+}
+
 std::size_t nextMarkup(const char* data, std::size_t at, std::size_t size) {
-#if defined(__SSE2__)
-    for (; at + 16 <= size; at += 16) {
-        if (const unsigned mask = markupBytes(data + at); mask != 0) {
-            return at + static_cast<std::size_t>(__builtin_ctz(mask));
-        }
-    }
-#endif
-    while (at < size && (classOf(data[at]) == kWordByte || classOf(data[at]) == kBlankByte)) {
-        ++at;
-    }
-    return at;
+    return skipOver<Skip::WordsAndBlanks>(data, at, size);
 }
 
 std::string hexByte(char c) {
