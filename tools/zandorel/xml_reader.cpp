@@ -527,7 +527,7 @@ private:
                 const std::uint64_t upToEnd = ends == 0 ? ~std::uint64_t{0} : ends ^ (ends - 1);
                 if ((bytes.unsure & upToEnd) != 0) return npos;
                 if (ends != 0) {
-                    const std::size_t end = from + static_cast<std::size_t>(__builtin_ctzll(ends));
+                    const std::size_t end = from + lowestBit(ends);
                     empty = data_[end - 1] == '/';
                     return end + 1;
                 }
@@ -1033,7 +1033,7 @@ private:
         if (value >= scratch_.data() && value < scratch_.data() + scratch_.size() - kValueReach) {
             for (std::size_t at = 0;; at += 16) {
                 const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(value + at));
-                const auto is = [&here](char c) { return _mm_cmpeq_epi8(here, _mm_set1_epi8(c)); };
+                const auto is = [&here](char c) { return BaselineBytes::is(here, c); };
                 const int stops = _mm_movemask_epi8(
                     _mm_or_si128(_mm_or_si128(is('\0'), is('&')),
                                  _mm_or_si128(is('\t'), _mm_or_si128(is('\r'), is('\n')))));
@@ -1081,11 +1081,16 @@ private:
     // The block read as a game when the library takes [begin, end) for one
     // element; false, with nothing read, when it does not.
     bool tryGame(std::size_t begin, std::size_t end) {
-        refuseNul(begin, end);
-        scratch_.assign(text_.data() + begin, end - begin);
-        if (!parseScratch()) return false;
+        if (!parseBlock(begin, end)) return false;
         readGame(begin, end, false);
         return true;
+    }
+
+    // The library's reading of the whole block [begin, end), in scratch_.
+    pugi::xml_parse_result parseBlock(std::size_t begin, std::size_t end) {
+        refuseNul(begin, end);
+        scratch_.assign(text_.data() + begin, end - begin);
+        return parseScratch();
     }
 
     // The small document in scratch_ parsed in place. Zeros follow it, so that
@@ -1109,9 +1114,7 @@ private:
     }
 
     void parseGame(std::size_t begin, std::size_t end) {
-        refuseNul(begin, end);
-        scratch_.assign(text_.data() + begin, end - begin);
-        const pugi::xml_parse_result result = parseScratch();
+        const pugi::xml_parse_result result = parseBlock(begin, end);
         if (!result) failParse(begin, result);
         readGame(begin, end, false);
     }
