@@ -133,7 +133,8 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
             emit(piece);
         }
     };
-    put(text.substr(0, dat.games.front().blockBegin));
+    const std::string_view header = text.substr(0, dat.games.front().blockBegin);
+    put(header);
     const OldHolding holding = compact ? OldHolding(oldSets, newSets, diff) : OldHolding();
     std::size_t written = 0;
     std::vector<bool> keep;
@@ -167,7 +168,13 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
         if (lastByte != '\n' && lastByte != '\r') put(dat.lineEnd);
         if (dat.format == DatFormat::Listinfo) put(dat.lineEnd);
     }
-    put(trailer(dat));
+    // The text after the games follows a game or a header. Where nothing but
+    // blanks would come before it, it would start the file, where a '<' reads
+    // as XML and a byte order mark as the file's own: a diff dat of no games
+    // is then the header alone.
+    if (written > 0 || header.find_first_not_of(" \t\r\n") != std::string_view::npos) {
+        put(trailer(dat));
+    }
     release();
     return written;
 }

@@ -428,6 +428,20 @@ TEST(Diff, ADuplicateAfterTheLastGameStaysOutOfTheDiffDat) {
     EXPECT_EQ(added.diffDatGames(false), (Names{"a", "b"}));
 }
 
+// The text after the last game never starts a diff dat, where it could read as
+// XML or with a byte order mark of its own; after a game it stays.
+TEST(Diff, TheTextAfterTheGamesNeverStartsTheDiffDat) {
+    for (const std::string_view after : {"<x ( y )\n", "\xEF\xBB\xBFgame ( z )\n"}) {
+        const std::string dat =
+            "game ( name a rom ( name r size 1 crc 1 ) )\n" + std::string(after);
+        const Compared same(dat, dat, SetType::Split);
+        EXPECT_EQ(same.diffDat(false), "");
+        const Compared added("game ( name b )\n", dat, SetType::Split);
+        EXPECT_EQ(added.diffDatGames(true), Names{"a"});
+        EXPECT_TRUE(added.diffDat(true).ends_with(after));
+    }
+}
+
 // Many removed sets of one content pair with the added ones in file order, in one
 // pass; and so do many roms of one data within a set.
 TEST(Diff, RenamesPairInFileOrderAmongEqualContents) {
