@@ -145,4 +145,20 @@ void saveWindowSettings(SettingsStore& store, const std::array<bool, 3>& setType
     store.save(kPositionSection, "Left", singleToText(pixelsToTwips(frameTopLeft.x)));
 }
 
+std::optional<PixelSize> restoredResultSize(const SettingsStore& store, PixelSize minimum) {
+    const auto stored = [&](const char* key) -> std::optional<int> {
+        const std::optional<float> twips = singleFromText(store.get(kResultSection, key, ""));
+        return twips ? twipsToPixels(*twips) : std::nullopt;
+    };
+    const std::optional<int> width = stored("Width");
+    const std::optional<int> height = stored("Height");
+    if (!width || !height || *width < minimum.width || *height < minimum.height) return std::nullopt;
+    return PixelSize{*width, *height};
+}
+
+void saveResultSize(SettingsStore& store, PixelSize size) {
+    store.save(kResultSection, "Width", singleToText(pixelsToTwips(size.width)));
+    store.save(kResultSection, "Height", singleToText(pixelsToTwips(size.height)));
+}
+
 }  // namespace zfe::core

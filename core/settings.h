@@ -92,4 +92,15 @@ int restoredCompact(const SettingsStore& store);
 void saveWindowSettings(SettingsStore& store, const std::array<bool, 3>& setTypeSelected,
                         int compact, PixelPoint frameTopLeft);
 
+// The result window's size, kept in twips as "Width" and "Height" of the
+// section "Result". Nothing when either is missing, not a number, or smaller
+// than `minimum` (a size the window cannot be used at).
+inline constexpr const char* kResultSection = "Result";
+struct PixelSize {
+    int width = 0;
+    int height = 0;
+};
+std::optional<PixelSize> restoredResultSize(const SettingsStore& store, PixelSize minimum);
+void saveResultSize(SettingsStore& store, PixelSize size);
+
 }  // namespace zfe::core

@@ -14,18 +14,6 @@ namespace zfe::datlib {
 
 namespace {
 
-// Names are matched as Windows matches them; ASCII letters are the ones dat
-// names use.
-char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool sameNameIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return lowerAscii(x) == lowerAscii(y);
-           });
-}
-
 // The library keeps one file of a name, whatever its letter case: an import of
 // X.DAT over x.dat writes the new content under the library's own spelling,
 // x.dat, as a copy onto an existing file does on Windows. An exact match wins
@@ -37,7 +25,7 @@ std::string libraryNameFor(const std::string& importedName,
     }
     std::optional<std::string> match;
     for (const auto& name : libraryNames) {
-        if (sameNameIgnoringCase(name, importedName) && (!match || name < *match)) {
+        if (platform::sameFileNameIgnoringCase(name, importedName) && (!match || name < *match)) {
             match = name;
         }
     }

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <ios>
+#include <iterator>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "core/folders.h"
 #include "core/paths.h"
 #include "diff/command_runner.h"
+#include "platform/file_names.h"
 #include "platform/os_error.h"
 #include "platform/process.h"
 
@@ -25,6 +28,13 @@ constexpr const char* kDestinationWarning =
     "E' necessario specificare un percorso di destinazione.";
 constexpr const char* kToolFolderDestinationWarning =
     "La destinazione non può trovarsi nella cartella del programma di confronto ";
+constexpr const char* kSameDatWarning =
+    "Il Dat Vecchio e quello Nuovo sono lo stesso file: selezionare due Dat diversi per il confronto.";
+constexpr const char* kToolOutputNameWarning =
+    " ha lo stesso nome di un file del programma di confronto, che lo sostituirebbe.\r\n"
+    "Rinominarlo (per esempio importandolo con un altro nome) prima del confronto.";
+constexpr const char* kDestinationIsInputWarning =
+    " è uno dei due Dat da confrontare. Scegliere un'altra destinazione.";
 
 constexpr std::array<const char*, 3> kSetTypeOptions = {"-S", "-M", "-N"};
 
@@ -32,9 +42,6 @@ constexpr std::array<const char*, 3> kSetTypeOptions = {"-S", "-M", "-N"};
 // much of one line is shown, so that the message box stays a message box.
 constexpr std::streamoff kLogTailBytes = 64 * 1024;
 constexpr std::size_t kLogLineMaxLength = 200;
-// How much of the report the success box offers as its details.
-constexpr std::streamoff kReportBytesShown = 1024 * 1024;
-constexpr const char* kSummaryPrefix = "Summary:";
 
 core::Message copyFailed(const std::string& source, const std::string& destination,
                    const platform::OsError& error) {
@@ -145,40 +152,6 @@ bool isInsideFolder(const std::string& path, const std::string& folder) {
     return false;
 }
 
-// The report's beginning, up to kReportBytesShown cut at a line's end, for
-// the success box's details; empty when there is none.
-std::string reportBeginning(const std::string& logPath) {
-    std::ifstream log(core::toFsPath(logPath), std::ios::binary);
-    std::string text(static_cast<std::size_t>(kReportBytesShown) + 1, '\0');
-    log.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(log.gcount()));
-    if (text.size() > static_cast<std::size_t>(kReportBytesShown)) {
-        const auto lastLineEnd = text.rfind('\n', static_cast<std::size_t>(kReportBytesShown) - 1);
-        text.resize(lastLineEnd == std::string::npos ? static_cast<std::size_t>(kReportBytesShown)
-                                                     : lastLineEnd + 1);
-        text += "...\n";
-    }
-    return text;
-}
-
-core::Message delivered(const std::string& destination, const std::string& logPath) {
-    std::string text = "Il DiffDat è stato creato in " + core::inQuotes(destination) + ".";
-    std::string details;
-    if (FileExists(logPath)) {
-        details = reportBeginning(logPath);
-        // The tool writes its summary as the report's last line.
-        if (const auto lines = lastLogLines(logPath)) {
-            for (auto line = lines->rbegin(); line != lines->rend(); ++line) {
-                if (line->rfind(kSummaryPrefix, 0) == 0) {
-                    text += "\r\n\r\n" + *line;
-                    break;
-                }
-            }
-        }
-    }
-    return core::informationMessage(std::move(text), std::move(details));
-}
-
 // Deletes a file of the tool's folder when it is there; false, after saying
 // so, when it is there and cannot go.
 bool deleteIfPresent(const std::string& path, bool force, platform::FileSystemService& files,
@@ -239,12 +212,79 @@ void browseDestination(core::UserInterface& ui, core::CommonDialogMemory& dialog
 
 namespace {
 
+// The whole file, or nothing when it cannot be read.
+std::optional<std::string> readWholeFile(const std::string& path) {
+    std::ifstream file(core::toFsPath(path), std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (file.bad()) return std::nullopt;
+    return text;
+}
+
+// The warning that stops a request before any work, or nothing when it may go
+// ahead. Every check here is cheap and touches nothing the user owns.
+std::optional<core::Message> checkRequest(const DiffControls& controls,
+                                          const std::string& applicationPath,
+                                          const std::string& dataPath,
+                                          platform::FileSystemService& files) {
+    if (controls.oldIndex < 0 || controls.newIndex < 0) {
+        return core::warningMessage(kSelectionWarning);
+    }
+    if (controls.destination.empty()) {
+        return core::warningMessage(kDestinationWarning);
+    }
+    const std::string library = core::datFolder(dataPath);
+    const std::string oldDat = library + controls.oldName;
+    const std::string newDat = library + controls.newName;
+    if (controls.oldName == controls.newName || platform::isSameFileOrFolder(oldDat, newDat)) {
+        return core::warningMessage(kSameDatWarning);
+    }
+    for (const std::string* name : {&controls.oldName, &controls.newName}) {
+        for (const char* output : {kDiffDatFileName, kDiffLogFileName}) {
+            if (platform::sameFileNameIgnoringCase(*name, output)) {
+                return core::warningMessage("Il Dat " + core::inQuotes(*name) +
+                                            kToolOutputNameWarning);
+            }
+        }
+    }
+    // The tool's own folder and its work folder (the same one unless the
+    // data lives apart from the program).
+    for (const std::string& folder : {core::toolFolder(applicationPath), core::workFolder(dataPath)}) {
+        if (isInsideFolder(controls.destination, folder)) {
+            return core::warningMessage(kToolFolderDestinationWarning + core::inQuotes(folder) + ".");
+        }
+    }
+    const std::string& destination = controls.destination;
+    if (platform::isSameFileOrFolder(destination, oldDat) ||
+        platform::isSameFileOrFolder(destination, newDat)) {
+        return core::warningMessage("La destinazione " + core::inQuotes(destination) +
+                                    kDestinationIsInputWarning);
+    }
+    if (platform::directoryExists(destination)) {
+        return core::warningMessage("La destinazione " + core::inQuotes(destination) +
+                                    " è una cartella. Scegliere un file.");
+    }
+    if (platform::fileExists(destination) && platform::isReadOnly(destination)) {
+        return core::warningMessage("Il file di destinazione " + core::inQuotes(destination) +
+                                    " è di sola lettura. Scegliere un'altra destinazione.");
+    }
+    std::string folder = core::folderOf(destination);
+    if (folder.empty()) folder = ".";
+    if (!files.canWriteIn(folder)) {
+        return core::warningMessage("Impossibile scrivere nella cartella di destinazione " +
+                                    core::inQuotes(folder) + ". Scegliere un'altra destinazione.");
+    }
+    return std::nullopt;
+}
+
 // Staging, the run and the delivery. Every path staged so far is added to
 // `staged`, so that the caller removes the copies however this ends.
-DiffOutcome stageRunAndDeliver(const DiffControls& controls, const std::string& applicationPath,
-                               const std::string& dataPath, platform::FileSystemService& files,
-                               core::UserInterface& ui, const CommandRunner& runAndWait,
-                               std::vector<std::string>& staged) {
+DiffRequestResult stageRunAndDeliver(const DiffControls& controls, const std::string& applicationPath,
+                                     const std::string& dataPath, platform::FileSystemService& files,
+                                     core::UserInterface& ui, const CommandRunner& runAndWait,
+                                     std::vector<std::string>& staged) {
+    DiffRequestResult result;
+    result.outcome = DiffOutcome::Failed;
     const std::string& oldName = controls.oldName;
     const std::string& newName = controls.newName;
     const std::string tool = core::workFolder(dataPath);
@@ -253,14 +293,12 @@ DiffOutcome stageRunAndDeliver(const DiffControls& controls, const std::string& 
         const std::string source = library + *name;
         const std::string stagedPath = tool + *name;
         try {
-            files.copyFile(source, stagedPath, true);
+            files.stageFile(source, stagedPath);
         } catch (const platform::OsError& error) {
             ui.showMessage(copyFailed(source, stagedPath, error));
-            return DiffOutcome::Failed;
+            return result;
         }
-        if (std::find(staged.begin(), staged.end(), stagedPath) == staged.end()) {
-            staged.push_back(stagedPath);
-        }
+        staged.push_back(stagedPath);
     }
 
     // The tool is given bare names, so it must start in its work folder. The
@@ -270,7 +308,7 @@ DiffOutcome stageRunAndDeliver(const DiffControls& controls, const std::string& 
         platform::changeCurrentDirectory(workFolder);
     } catch (const platform::OsError& error) {
         ui.showMessage(core::folderChangeFailedMessage(workFolder, error));
-        return DiffOutcome::Failed;
+        return result;
     }
 
     const std::string commandLine = diffCommandLine(
@@ -279,60 +317,53 @@ DiffOutcome stageRunAndDeliver(const DiffControls& controls, const std::string& 
         runAndWait(commandLine);
     } catch (const platform::OsError& error) {
         ui.showMessage(toolStartFailed(commandLine, error));
-        return DiffOutcome::Failed;
+        return result;
     }
 
+    // The work folder was cleared before the run, so a diff dat there is this
+    // run's own.
     const std::string diffDat = core::toolOutputPath(dataPath, kDiffDatFileName);
     const std::string diffLog = core::toolOutputPath(dataPath, kDiffLogFileName);
     if (!FileExists(diffDat)) {
-        // Both files stay where the tool left them, for the user to look at.
+        // The report stays where the tool left it, for the user to look at.
         ui.showMessage(noDiffDat(diffDat, diffLog));
-        return DiffOutcome::Failed;
+        return result;
     }
+    staged.push_back(diffDat);
+    staged.push_back(diffLog);
     try {
         files.copyFile(diffDat, controls.destination, true);
     } catch (const platform::OsError& error) {
         ui.showMessage(copyFailed(diffDat, controls.destination, error));
-        return DiffOutcome::Failed;
+        return result;
     }
-    ui.showMessage(delivered(controls.destination, diffLog));
+    result.outcome = DiffOutcome::Delivered;
+    result.destination = controls.destination;
     // A tool that wrote no report has still delivered its diff dat.
-    const bool cleared = deleteIfPresent(diffDat, true, files, ui) && deleteIfPresent(diffLog, true, files, ui);
-    return cleared ? DiffOutcome::Delivered : DiffOutcome::Failed;
+    result.report = readWholeFile(diffLog).value_or(std::string());
+    return result;
 }
 
 }  // namespace
 
-DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
-                          platform::FileSystemService& files, core::UserInterface& ui,
-                          const CommandRunner& runAndWait) {
+DiffRequestResult createDiffDat(const DiffControls& controls, const std::string& applicationPath,
+                                platform::FileSystemService& files, core::UserInterface& ui,
+                                const CommandRunner& runAndWait) {
     return createDiffDat(controls, applicationPath, applicationPath, files, ui, runAndWait);
 }
 
-DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
-                          const std::string& dataPath, platform::FileSystemService& files,
-                          core::UserInterface& ui, const CommandRunner& runAndWait) {
-    if (controls.oldIndex < 0 || controls.newIndex < 0) {
-        ui.showMessage(core::warningMessage(kSelectionWarning));
-        return DiffOutcome::Warned;
-    }
-    if (controls.destination.empty()) {
-        ui.showMessage(core::warningMessage(kDestinationWarning));
-        return DiffOutcome::Warned;
-    }
-    // The tool's own folder and its work folder (the same one unless the
-    // data lives apart from the program).
-    const std::string tool = core::workFolder(dataPath);
-    for (const std::string& folder : {core::toolFolder(applicationPath), tool}) {
-        if (isInsideFolder(controls.destination, folder)) {
-            ui.showMessage(
-                core::warningMessage(kToolFolderDestinationWarning + core::inQuotes(folder) + "."));
-            return DiffOutcome::Warned;
-        }
+DiffRequestResult createDiffDat(const DiffControls& controls, const std::string& applicationPath,
+                                const std::string& dataPath, platform::FileSystemService& files,
+                                core::UserInterface& ui, const CommandRunner& runAndWait) {
+    if (const auto warning = checkRequest(controls, applicationPath, dataPath, files)) {
+        ui.showMessage(*warning);
+        return {};
     }
 
     // Stale files of an earlier run. A staged dat that someone made read-only
-    // is left alone (and reported); the tool's own output always goes.
+    // is left alone (and reported); the tool's own outputs always go, so that
+    // whatever the work folder holds after the run is this run's.
+    const std::string tool = core::workFolder(dataPath);
     const std::pair<std::string, bool> staleFiles[] = {
         {tool + controls.oldName, false},
         {tool + controls.newName, false},
@@ -341,19 +372,42 @@ DiffOutcome createDiffDat(const DiffControls& controls, const std::string& appli
     };
     for (const auto& [path, force] : staleFiles) {
         if (!deleteIfPresent(path, force, files, ui)) {
-            return DiffOutcome::Failed;
+            return DiffRequestResult{DiffOutcome::Failed, {}, {}};
         }
     }
 
     std::vector<std::string> staged;
-    const DiffOutcome outcome = stageRunAndDeliver(controls, applicationPath, dataPath, files, ui, runAndWait, staged);
-    // The staged copies are the request's own, read-only ones too, and would
-    // otherwise pile up in the tool's folder. One that cannot go is reported;
-    // a diff dat already delivered stays delivered.
+    const DiffRequestResult result =
+        stageRunAndDeliver(controls, applicationPath, dataPath, files, ui, runAndWait, staged);
+    // The staged dats and the tool's outputs are the request's own, read-only
+    // ones too, and would otherwise pile up in the work folder. One that cannot
+    // go is reported; a diff dat already delivered stays delivered.
     for (const std::string& path : staged) {
         deleteIfPresent(path, true, files, ui);
     }
-    return outcome;
+    return result;
+}
+
+bool saveReport(core::UserInterface& ui, const std::string& path, const std::string& report) {
+    try {
+        platform::FileReplacement file(path);
+        file.write(report.data(), report.size());
+        file.commit();
+    } catch (const platform::OsError& error) {
+        ui.showMessage(core::failureMessage(
+            "Impossibile salvare il rapporto in " + core::inQuotes(path) + ".", error));
+        return false;
+    }
+    return true;
+}
+
+std::string reportPathFor(const std::string& diffDatPath) {
+    const std::string name = core::fileNameOf(diffDatPath);
+    const std::size_t dot = name.rfind('.');
+    const std::size_t cut = dot == std::string::npos || dot == 0
+                                ? diffDatPath.size()
+                                : diffDatPath.size() - (name.size() - dot);
+    return diffDatPath.substr(0, cut) + ".log";
 }
 
 }  // namespace zfe::diff

@@ -51,26 +51,44 @@ using CommandRunner = std::function<void(const std::string& commandLine)>;
 
 enum class DiffOutcome { Warned, Failed, Delivered };
 
+// How a create request ended, and after a delivery what the result window
+// shows: the work folder has been cleared by then, so the report is kept here.
+struct DiffRequestResult {
+    DiffOutcome outcome = DiffOutcome::Warned;
+    std::string destination;  // where the diff dat went
+    std::string report;       // the tool's whole report; empty when it wrote none
+};
+
 // The destination browse: a Save dialog offering the remembered name. A
 // confirmed choice becomes the new destination and the remembered name, and its
 // folder the current directory; a cancelled one leaves everything as it was.
 void browseDestination(core::UserInterface& ui, core::CommonDialogMemory& dialog,
                        std::string& destinationCaption);
 
-// The create request: validates (a destination inside the tool's folder is
-// refused with a warning), clears stale files from the tool's folder, stages
-// both dats, runs the tool there and delivers its diff dat, then says so with
-// the report's summary line and the report itself as details. Shows its own
-// warnings and failure messages; a failing step ends the request with a
-// message and leaves what earlier steps did, except that the two staged
-// copies are deleted (forced) however the request ends once staging began.
-DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
-                          platform::FileSystemService& files, core::UserInterface& ui,
-                          const CommandRunner& runAndWait);
+// The create request: validates before any work (both selections, a
+// destination; two different dats, neither named as the tool's own outputs;
+// a destination that is neither inside the tool's folders nor one of the two
+// dats, and whose folder can be written), clears the tool's outputs and stale
+// staged dats from the work folder, stages both dats (linked where the file
+// system allows, else copied), runs the tool there and delivers its diff dat.
+// Once staging began, the staged dats and the tool's outputs are removed
+// however the request ends, except that a run that made no diff dat leaves its
+// report for the user to read. Shows its own warnings and failure messages.
+DiffRequestResult createDiffDat(const DiffControls& controls, const std::string& applicationPath,
+                                platform::FileSystemService& files, core::UserInterface& ui,
+                                const CommandRunner& runAndWait);
 // The same with the library and the work folder under `dataPath` (core/folders.h);
 // the tool runs from the program's folder all the same.
-DiffOutcome createDiffDat(const DiffControls& controls, const std::string& applicationPath,
-                          const std::string& dataPath, platform::FileSystemService& files,
-                          core::UserInterface& ui, const CommandRunner& runAndWait);
+DiffRequestResult createDiffDat(const DiffControls& controls, const std::string& applicationPath,
+                                const std::string& dataPath, platform::FileSystemService& files,
+                                core::UserInterface& ui, const CommandRunner& runAndWait);
+
+// Writes a report the user saves from the result window, whole or not at all.
+// False, after saying why, when it cannot.
+bool saveReport(core::UserInterface& ui, const std::string& path, const std::string& report);
+
+// The name the save dialog proposes for a report: the diff dat's path with
+// ".log" in place of its extension (added when it has none).
+std::string reportPathFor(const std::string& diffDatPath);
 
 }  // namespace zfe::diff

@@ -18,6 +18,7 @@
 #include "core/startup_check.h"
 #include "gui/form_controls.h"
 #include "gui/frm_create.h"
+#include "gui/frm_result.h"
 #include "gui/pictures.h"
 #include "datlib/library.h"
 #include "diff/command_runner.h"
@@ -477,10 +478,14 @@ void FrmMain::createDiff() {
         controls.destination = destinationLabel->text().toStdString();
         controls.setTypeSelected = selectedSetTypes();
         controls.compact = compactCheck->isChecked() ? 1 : 0;
-        // A diff dat delivered into the library shows at once.
-        if (diff::createDiffDat(controls, applicationPath_, dataPath_, fileSystem(), ui_,
-                                runServingEvents) == diff::DiffOutcome::Delivered) {
+        diff::DiffRequestResult result =
+            diff::createDiffDat(controls, applicationPath_, dataPath_, fileSystem(), ui_, runServingEvents);
+        if (result.outcome == diff::DiffOutcome::Delivered) {
+            // A diff dat delivered into the library shows at once.
             refreshLists();
+            auto* resultWindow = new FrmResult(std::move(result), ui_, settings_, this);
+            resultWindow->setAttribute(Qt::WA_DeleteOnClose);
+            resultWindow->show();
         }
     });
 }

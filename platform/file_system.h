@@ -41,6 +41,13 @@ public:
     // counts as not writable, for root too. False for a missing folder; never
     // throws. Not pure, so that a test's stand-in need not provide it.
     virtual bool canWriteIn(const std::string& folder);
+
+    // Puts `source` at `destination` (which must not exist) for a program that
+    // only reads it: a hard link where the file system allows one, so that no
+    // byte is copied, else a copy as copyFile makes it. On Windows a read-only
+    // source is always copied: a link would share its read-only attribute, which
+    // the forced delete of the staged file clears. Not pure, as above.
+    virtual void stageFile(const std::string& source, const std::string& destination);
 };
 
 // The service over the real file system.

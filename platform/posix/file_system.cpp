@@ -170,6 +170,17 @@ bool FileSystemService::canWriteIn(const std::string& folder) {
     }
 }
 
+void FileSystemService::stageFile(const std::string& source, const std::string& destination) {
+    // Another volume, a file system without links or a source that is no
+    // regular file: the copy either makes the file or says why it cannot.
+    struct stat status {};
+    if (::stat(source.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        ::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        return;
+    }
+    copyFile(source, destination, true);
+}
+
 std::unique_ptr<FileSystemService> makeFileSystemService() {
     return std::make_unique<PosixFileSystemService>();
 }

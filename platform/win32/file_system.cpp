@@ -187,6 +187,19 @@ bool FileSystemService::canWriteIn(const std::string& folder) {
     }
 }
 
+void FileSystemService::stageFile(const std::string& source, const std::string& destination) {
+    const std::wstring wideSource = toWide(source);
+    const DWORD attributes = GetFileAttributesW(wideSource.c_str());
+    const DWORD copiedInstead = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & copiedInstead) == 0 &&
+        CreateHardLinkW(toWide(destination).c_str(), wideSource.c_str(), nullptr)) {
+        return;
+    }
+    // Another volume, FAT, or a source that is no plain writable file: the
+    // copy either makes the file or says why it cannot.
+    copyFile(source, destination, true);
+}
+
 std::unique_ptr<FileSystemService> makeFileSystemService() {
     return std::make_unique<Win32FileSystemService>();
 }

@@ -183,3 +183,25 @@ TEST(SettingsUnload, NoOptionSelectedSavesNoSetType) {
 
 }  // namespace
 }  // namespace zfe::core
+
+namespace zfe::core {
+namespace {
+
+TEST(ResultWindowSize, KeptInTwipsAndRefusedWhenMissingBrokenOrTooSmall) {
+    MapStore store;
+    const PixelSize minimum{300, 200};
+    EXPECT_FALSE(restoredResultSize(store, minimum).has_value());
+    saveResultSize(store, {800, 600});
+    EXPECT_EQ((store.values[{"Result", "Width"}]), "12000");
+    const auto restored = restoredResultSize(store, minimum);
+    ASSERT_TRUE(restored.has_value());
+    EXPECT_EQ(restored->width, 800);
+    EXPECT_EQ(restored->height, 600);
+    for (const char* height : {"", "tall", "1500", "99999999999"}) {
+        store.values[{"Result", "Height"}] = height;
+        EXPECT_FALSE(restoredResultSize(store, minimum).has_value()) << height;
+    }
+}
+
+}  // namespace
+}  // namespace zfe::core

@@ -129,6 +129,10 @@ public:
         calls.push_back("delete " + path + (force ? " force" : " no-force"));
         real_->deleteFile(path, force);
     }
+    void stageFile(const std::string& source, const std::string& destination) override {
+        calls.push_back("stage " + source + " -> " + destination);
+        real_->stageFile(source, destination);
+    }
 
     std::vector<std::string> calls;
 
@@ -184,17 +188,18 @@ protected:
     }
 
     DiffOutcome request(const DiffControls& state) {
-        return createDiffDat(state, app.applicationPath(), files, ui, RunAndWait);
+        last = createDiffDat(state, app.applicationPath(), files, ui, RunAndWait);
+        return last.outcome;
     }
 
-    // A request that must deliver: it ends with the success box, which the user
-    // closes.
+    // A request that must deliver, without a message box: the window shows the
+    // result.
     void expectDelivered(const DiffControls& state) {
-        ui.acknowledgeMessage();
+        const std::size_t messagesBefore = ui.messages().size();
         EXPECT_EQ(request(state), DiffOutcome::Delivered);
-        ASSERT_FALSE(ui.messages().empty());
-        EXPECT_EQ(ui.messages().back().icon, core::MessageIcon::Information)
+        EXPECT_EQ(ui.messages().size(), messagesBefore)
             << ScriptedUi::describe(ui.messages().back());
+        EXPECT_EQ(last.destination, state.destination);
     }
 
     bool toolRan() const { return std::filesystem::exists(testsupport::fsPath(recordPath)); }
@@ -219,6 +224,7 @@ protected:
     testsupport::CurrentDirectoryGuard currentDirectory;
     ScriptedUi ui;
     RecordingFileSystem files;
+    DiffRequestResult last;
     std::string destinationFolder;
     std::string destination;
     std::string recordPath;
@@ -242,7 +248,6 @@ TEST_F(DiffRequestTest, TheToolReceivesTheExamplesArgumentsInItsOwnFolder) {
         ASSERT_EQ(recorded("cwd").size(), 1u);
         EXPECT_TRUE(samePlace(recorded("cwd").front(), app.tools()));
     }
-    EXPECT_EQ(ui.messages().size(), std::size(rows));
 }
 
 TEST_F(DiffRequestTest, SelectionWarningComesFirstAndTouchesNothing) {
@@ -306,30 +311,25 @@ TEST_F(DiffRequestTest, ClearsStaleFilesInOrderWithTheirForceFlagsThenStagesAndD
         "delete " + tool + "b.dat no-force",
         "delete " + tool + "zandorel.dat force",
         "delete " + tool + "zandorel.log force",
-        "copy " + library + "a.dat -> " + tool + "a.dat overwrite",
-        "copy " + library + "b.dat -> " + tool + "b.dat overwrite",
+        "stage " + library + "a.dat -> " + tool + "a.dat",
+        "stage " + library + "b.dat -> " + tool + "b.dat",
         "copy " + output + "zandorel.dat -> " + destination + " overwrite",
-        "delete " + output + "zandorel.dat force",
-        "delete " + output + "zandorel.log force",
         "delete " + tool + "a.dat force",
         "delete " + tool + "b.dat force",
+        "delete " + output + "zandorel.dat force",
+        "delete " + output + "zandorel.log force",
     };
     EXPECT_EQ(files.calls, expected);
     EXPECT_TRUE(recorded("found").empty()) << "the tool found an old output of its own";
     EXPECT_TRUE(contains(readFile(destination), "old dat\nnew dat\n")) << "the tool read the staged dats";
 }
 
-TEST_F(DiffRequestTest, SuccessSaysSoAndLeavesOnlyTheToolInItsFolderAndItsOutputAtTheDestination) {
+TEST_F(DiffRequestTest, SuccessKeepsTheReportAndLeavesOnlyTheToolInItsFolderAndItsOutputAtTheDestination) {
     writeFile(destination, "an earlier diff dat, replaced without a question");
 
     expectDelivered(controls("a.dat", "b.dat", kMerged, 1));
 
-    ASSERT_EQ(ui.messages().size(), 1u);
-    const core::Message& box = ui.messages()[0];
-    EXPECT_EQ(box.title, core::kApplicationTitle);
-    EXPECT_EQ(box.text, "Il DiffDat è stato creato in \"" + destination +
-                            "\".\r\n\r\nSummary: 1 added, 2 removed, 0 renamed, 3 changed, 4 unchanged");
-    EXPECT_EQ(box.details, "log line 1\nlog line 2\nlog line 3\n"
+    EXPECT_EQ(last.report, "log line 1\nlog line 2\nlog line 3\n"
                            "Summary: 1 added, 2 removed, 0 renamed, 3 changed, 4 unchanged\n");
     EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName}));
     const std::string delivered = readFile(destination);
@@ -350,13 +350,12 @@ TEST_F(DiffRequestTest, WithTheDataApartTheToolRunsFromTheProgramInTheWorkFolder
     writeFile(data + kSep + "datfiles" + kSep + "b.dat", "user's new\n");
     const auto program = testsupport::snapshotOf(app.tools());
 
-    ui.acknowledgeMessage();
     EXPECT_EQ(createDiffDat(controls("a.dat", "b.dat"), app.applicationPath(), data, files, ui,
-                            RunAndWait),
+                            RunAndWait)
+                  .outcome,
               DiffOutcome::Delivered);
 
-    ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages().front().icon, core::MessageIcon::Information);
+    EXPECT_TRUE(ui.messages().empty());
     ASSERT_EQ(recorded("cwd").size(), 1u);
     EXPECT_TRUE(samePlace(recorded("cwd").front(), data + kSep + "zdrl"));
     EXPECT_TRUE(contains(readFile(destination), "user's old\nuser's new\n"));
@@ -386,11 +385,54 @@ TEST_F(DiffRequestTest, ReadOnlyStaleStagedDatStopsTheRequestBeforeTheTool) {
     EXPECT_FALSE(std::filesystem::exists(testsupport::fsPath(destination)));
 }
 
-TEST_F(DiffRequestTest, SameDatInBothListsIsStagedOnceNamedTwiceAndRemovedOnce) {
-    expectDelivered(controls("a.dat", "a.dat"));
-    EXPECT_EQ(recorded("arg"), (std::vector<std::string>{"-S", "a.dat", "a.dat"}));
-    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName}));
-    EXPECT_EQ(std::count(files.calls.begin(), files.calls.end(), "delete " + app.inTools("a.dat") + " force"), 1);
+// Each of these would run the tool for nothing, deliver the wrong file or
+// destroy a dat; each is refused with a warning before anything is touched.
+TEST_F(DiffRequestTest, MistakesAreRefusedBeforeAnyWork) {
+    writeFile(app.inLibrary("ZANDOREL.DAT"), "a dat named as the tool's output");
+    writeFile(app.inLibrary("Zandorel.log"), "a dat named as the tool's report");
+    writeFile(app.inRoot("protected.dat"), "protected");
+    platform::setReadOnly(app.inRoot("protected.dat"), true);
+    struct Row {
+        DiffControls state;
+        std::string warning;
+    };
+    std::vector<Row> rows = {
+        {controls("a.dat", "a.dat"), "lo stesso file"},
+        {controls("ZANDOREL.DAT", "b.dat"), "\"ZANDOREL.DAT\" ha lo stesso nome"},
+        {controls("a.dat", "Zandorel.log"), "\"Zandorel.log\" ha lo stesso nome"},
+        {controls("a.dat", "b.dat"), "è uno dei due Dat"},
+        {controls("a.dat", "b.dat"), "cartella di destinazione"},
+        {controls("a.dat", "b.dat"), "di sola lettura"},
+        {controls("a.dat", "b.dat"), "è una cartella"},
+    };
+    // The new dat by another spelling of its path.
+    rows[3].state.destination = app.library() + kSep + "." + kSep + "b.dat";
+    rows[4].state.destination = app.inRoot("no folder") + kSep + "diff.dat";
+    rows[5].state.destination = app.inRoot("protected.dat");
+    rows[6].state.destination = destinationFolder;
+#ifndef _WIN32
+    // A folder whose owner may not write counts as unwritable, for root too.
+    const std::string lockedFolder = app.makeFolder("locked");
+    platform::setReadOnly(lockedFolder, true);
+    rows.push_back({controls("a.dat", "b.dat"), "cartella di destinazione"});
+    rows.back().state.destination = lockedFolder + kSep + "diff.dat";
+#endif
+    const auto snapshot = [&] {
+        return std::vector{testsupport::snapshotOf(app.library()), testsupport::snapshotOf(app.tools()),
+                           testsupport::snapshotOf(destinationFolder)};
+    };
+    const auto before = snapshot();
+    for (const Row& row : rows) {
+        ui.acknowledgeMessage();
+        EXPECT_EQ(request(row.state), DiffOutcome::Warned) << row.warning;
+        ASSERT_FALSE(ui.messages().empty());
+        EXPECT_EQ(ui.messages().back().title, "Attenzione...");
+        EXPECT_TRUE(contains(ui.messages().back().text, row.warning)) << ui.messages().back().text;
+    }
+    EXPECT_EQ(ui.messages().size(), rows.size());
+    EXPECT_TRUE(files.calls.empty());
+    EXPECT_FALSE(toolRan());
+    EXPECT_EQ(snapshot(), before);
 }
 
 TEST_F(DiffRequestTest, ReadOnlyLibraryDatCanBeComparedAgainAndAgain) {
@@ -503,37 +545,9 @@ TEST_F(DiffRequestTest, NoDiffDatAndNoLogSaysSo) {
 TEST_F(DiffRequestTest, MissingLogAfterDeliveryIsNoError) {
     useToolMode("no-log");
     expectDelivered(controls("a.dat", "b.dat"));
-    EXPECT_EQ(ui.messages().back().text, "Il DiffDat è stato creato in \"" + destination + "\".");
-    EXPECT_EQ(ui.messages().back().details, "");
+    EXPECT_EQ(last.report, "");
     EXPECT_EQ(readFile(destination), readFile(recordPath + ".dat"));
     EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName}));
-}
-
-TEST_F(DiffRequestTest, UnwritableDestinationKeepsTheToolsOutputInItsFolder) {
-    const std::string intoMissingFolder = app.inRoot("no folder") + kSep + "diff.dat";
-    DiffControls state = controls("a.dat", "b.dat");
-    state.destination = intoMissingFolder;
-    ui.acknowledgeMessage();
-
-    EXPECT_EQ(request(state), DiffOutcome::Failed);
-
-    std::string text = failureText();
-    EXPECT_TRUE(contains(text, "\"" + intoMissingFolder + "\"")) << text;
-    EXPECT_TRUE(contains(text, "Motivo: ")) << text;
-    EXPECT_EQ(entriesOf(app.tools()),
-              (std::set<std::string>{kDiffToolFileName, "zandorel.dat", "zandorel.log"}));
-
-    // A read-only destination stays as it was, and the next request clears
-    // the output left behind.
-    writeFile(destination, "protected");
-    platform::setReadOnly(destination, true);
-    ScriptedUi secondUi;
-    secondUi.acknowledgeMessage();
-    EXPECT_EQ(createDiffDat(controls("a.dat", "b.dat"), app.applicationPath(), files, secondUi,
-                            RunAndWait),
-              DiffOutcome::Failed);
-    EXPECT_EQ(readFile(destination), "protected");
-    EXPECT_TRUE(recorded("found").empty());
 }
 
 TEST_F(DiffRequestTest, MissingToolFolderStopsAtTheFirstCopy) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
+#include <QTreeView>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -12,6 +14,7 @@
 #include "gui/main_window_fixture.h"
 #include "tools/datgen/datgen.h"
 #include "gui/controls.h"
+#include "gui/frm_result.h"
 
 namespace zfe::gui {
 namespace {
@@ -57,7 +60,7 @@ protected:
     }
 
     // "old set.dat" against "new.dat" as the user picks them, delivered to a
-    // destination outside the program; the success box is acknowledged.
+    // destination outside the program.
     fs::path pressCreaDiffDat(FrmMain& frm, int setType, bool compact) {
         auto* oldList = control<FileListBox>(frm, "filOld");
         auto* newList = control<FileListBox>(frm, "filNew");
@@ -68,7 +71,6 @@ protected:
         control<QCheckBox>(frm, "chkTiny")->setChecked(compact);
         const fs::path destination = root / "diff.dat";
         control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
-        ui.acknowledgeMessage();
         control<QToolButton>(frm, "cmdCrea")->click();
         return destination;
     }
@@ -83,12 +85,14 @@ TEST_P(WholeProgramTest, CreaDiffDatDeliversTheToolsDiffDatAndLeavesTheToolFolde
     FrmMain& frm = open();
     const fs::path destination = pressCreaDiffDat(frm, choice.setType, choice.compact);
 
-    // The success box names the destination and gives the tool's summary line.
-    ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Information);
-    EXPECT_NE(ui.messages()[0].text.find(destination.string()), std::string::npos) << ui.messages()[0].text;
-    EXPECT_NE(ui.messages()[0].text.find("\r\nSummary: "), std::string::npos) << ui.messages()[0].text;
-    EXPECT_NE(ui.messages()[0].details.find("Summary: "), std::string::npos);
+    // The result window reads the tool's report: every category lists its sets.
+    EXPECT_TRUE(ui.messages().empty());
+    const auto* result = frm.findChild<FrmResult*>();
+    ASSERT_NE(result, nullptr);
+    EXPECT_TRUE(control<QLabel>(*result, "lblSummary")->text().startsWith("Aggiunti: "));
+    const auto* changed = control<QTreeView>(*result, "lstChanged");
+    EXPECT_GT(changed->model()->rowCount(), 0);
+    EXPECT_GT(changed->model()->rowCount(changed->model()->index(0, 0)), 0) << "a changed set's entries";
     const std::string delivered = readFile(destination);
     EXPECT_NE(delivered.find("game ("), std::string::npos) << "the diff dat holds no game";
     EXPECT_EQ(delivered, toolOutput(choice.options));
@@ -111,8 +115,7 @@ TEST_F(WholeProgramTest, WithTheDataApartCreaDiffDatRunsTheInstalledToolInTheUse
     frm.refreshLists();
     const fs::path destination = pressCreaDiffDat(frm, 1, false);
 
-    ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Information);
+    EXPECT_TRUE(ui.messages().empty());
     EXPECT_EQ(readFile(destination), toolOutput("-M"));
     EXPECT_TRUE(testsupport::entriesOf((library.parent_path() / "zdrl").string()).empty());
     EXPECT_EQ(testsupport::entriesOf(installedTools.string()),

@@ -299,6 +299,34 @@ TEST(CopyingAFile, TheCopyTakesTheSourcesReadOnlyness) {
     EXPECT_EQ(readFile(folder / "existing.dat"), "y");
 }
 
+// Staging links rather than copies, and removing the staged file leaves the
+// library's file as it was, read-only or not (on Windows a read-only file is
+// copied, since a link shares the attribute that the forced delete clears).
+TEST(StagingAFile, LinksWherePossibleAndTheForcedDeleteLeavesTheSourceAlone) {
+    TempFolder folder;
+    writeFile(folder / "open.dat", awkwardContent());
+    writeFile(folder / "locked.dat", "locked");
+    setReadOnly(folder / "locked.dat", true);
+    createFolders(folder / "zdrl");
+    const auto staged = [&](const std::string& name) { return folder / "zdrl" + kPathSeparator + name; };
+    auto service = makeFileSystemService();
+
+    service->stageFile(folder / "open.dat", staged("open.dat"));
+    service->stageFile(folder / "locked.dat", staged("locked.dat"));
+    EXPECT_TRUE(isSameFileOrFolder(folder / "open.dat", staged("open.dat")));
+    EXPECT_EQ(readFile(staged("locked.dat")), "locked");
+#ifdef _WIN32
+    EXPECT_FALSE(isSameFileOrFolder(folder / "locked.dat", staged("locked.dat")));
+#endif
+
+    service->deleteFile(staged("open.dat"), true);
+    service->deleteFile(staged("locked.dat"), true);
+    EXPECT_EQ(readFile(folder / "open.dat"), awkwardContent());
+    EXPECT_TRUE(isReadOnly(folder / "locked.dat"));
+    EXPECT_THROW(service->stageFile(folder / "missing.dat", staged("missing.dat")), OsError);
+    EXPECT_FALSE(fileExists(staged("missing.dat")));
+}
+
 // ---- FileReplacement -----------------------------------------------------
 
 TEST(FileReplacement, CommitPutsTheNewContentInPlace) {

@@ -1,0 +1,182 @@
+#include "diff/diff_report.h"
+
+#include <array>
+#include <charconv>
+
+namespace zfe::diff {
+
+namespace {
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        lines.push_back(line);
+        if (end == std::string_view::npos) break;
+        text.remove_prefix(end + 1);
+    }
+    return lines;
+}
+
+bool consume(std::string_view& text, std::string_view prefix) {
+    if (text.substr(0, prefix.size()) != prefix) return false;
+    text.remove_prefix(prefix.size());
+    return true;
+}
+
+std::optional<std::uint64_t> readNumber(std::string_view& text) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end == text.data()) return std::nullopt;
+    text.remove_prefix(static_cast<std::size_t>(end - text.data()));
+    return value;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// One name as the tool writes it: bare when it has no blank, quote or control
+// character, otherwise in double quotes with C escapes.
+std::optional<std::string> readName(std::string_view& text) {
+    if (text.empty()) return std::nullopt;
+    if (text.front() != '"') {
+        const std::size_t end = text.find(' ');
+        std::string name(text.substr(0, end));
+        text.remove_prefix(name.size());
+        return name;
+    }
+    std::string name;
+    for (std::size_t at = 1; at < text.size(); ++at) {
+        const char c = text[at];
+        if (c == '"') {
+            text.remove_prefix(at + 1);
+            return name;
+        }
+        if (c != '\\') {
+            name += c;
+            continue;
+        }
+        if (++at == text.size()) return std::nullopt;
+        switch (text[at]) {
+            case 'n': name += '\n'; break;
+            case 'r': name += '\r'; break;
+            case 't': name += '\t'; break;
+            case 'x': {
+                if (at + 2 >= text.size()) return std::nullopt;
+                const int high = hexDigit(text[at + 1]);
+                const int low = hexDigit(text[at + 2]);
+                if (high < 0 || low < 0) return std::nullopt;
+                name += static_cast<char>(high * 16 + low);
+                at += 2;
+                break;
+            }
+            default: name += text[at]; break;
+        }
+    }
+    return std::nullopt;  // no closing quote
+}
+
+// "Added (12)" for the section `title`.
+std::optional<std::uint64_t> sectionCount(std::string_view line, std::string_view title) {
+    if (!consume(line, title) || !consume(line, " (")) return std::nullopt;
+    const auto count = readNumber(line);
+    if (!count || line != ")") return std::nullopt;
+    return count;
+}
+
+// "Summary: 1 added, 2 removed, 0 renamed, 3 changed, 4 unchanged" and
+// whatever the tool says after it.
+std::optional<ReportCounts> summaryCounts(std::string_view line) {
+    if (!consume(line, "Summary: ")) return std::nullopt;
+    ReportCounts counts;
+    const std::array<std::pair<std::uint64_t*, std::string_view>, 5> fields = {{
+        {&counts.added, " added"},
+        {&counts.removed, " removed"},
+        {&counts.renamed, " renamed"},
+        {&counts.changed, " changed"},
+        {&counts.unchanged, " unchanged"},
+    }};
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0 && !consume(line, ", ")) return std::nullopt;
+        const auto value = readNumber(line);
+        if (!value || !consume(line, fields[i].second)) return std::nullopt;
+        *fields[i].first = *value;
+    }
+    return counts;
+}
+
+// A set's line: two blanks, its name, and for a renamed set " -> " and the new
+// name.
+std::optional<ReportSet> readSetLine(std::string_view line, bool renamed) {
+    if (!consume(line, "  ") || line.empty() || line.front() == ' ') return std::nullopt;
+    ReportSet set;
+    auto name = readName(line);
+    if (!name) return std::nullopt;
+    set.name = std::move(*name);
+    if (renamed) {
+        if (!consume(line, " -> ")) return std::nullopt;
+        auto newName = readName(line);
+        if (!newName) return std::nullopt;
+        set.newName = std::move(*newName);
+    }
+    if (!line.empty()) return std::nullopt;
+    return set;
+}
+
+}  // namespace
+
+std::optional<DiffReport> readDiffReport(std::string_view text) {
+    const std::vector<std::string_view> lines = splitLines(text);
+    DiffReport report;
+    std::size_t at = 0;
+    while (at < lines.size() && !sectionCount(lines[at], "Added")) {
+        report.header.emplace_back(lines[at]);
+        ++at;
+    }
+    while (!report.header.empty() && report.header.back().empty()) report.header.pop_back();
+
+    const std::array<std::pair<std::string_view, std::vector<ReportSet>*>, 4> sections = {{
+        {"Added", &report.added},
+        {"Removed", &report.removed},
+        {"Renamed", &report.renamed},
+        {"Changed", &report.changed},
+    }};
+    for (const auto& [title, sets] : sections) {
+        while (at < lines.size() && lines[at].empty()) ++at;
+        if (at == lines.size()) return std::nullopt;
+        const auto count = sectionCount(lines[at++], title);
+        if (!count) return std::nullopt;
+        const bool details = sets == &report.changed;
+        for (; at < lines.size() && !lines[at].empty(); ++at) {
+            if (details && lines[at].substr(0, 4) == "    " && !sets->empty()) {
+                sets->back().details.emplace_back(lines[at].substr(4));
+                continue;
+            }
+            auto set = readSetLine(lines[at], sets == &report.renamed);
+            if (!set) return std::nullopt;
+            sets->push_back(std::move(*set));
+        }
+        if (sets->size() != *count) return std::nullopt;
+    }
+
+    while (at < lines.size() && lines[at].empty()) ++at;
+    if (at == lines.size()) return std::nullopt;
+    const auto counts = summaryCounts(lines[at++]);
+    if (!counts || counts->added != report.added.size() ||
+        counts->removed != report.removed.size() || counts->renamed != report.renamed.size() ||
+        counts->changed != report.changed.size()) {
+        return std::nullopt;
+    }
+    while (at < lines.size() && lines[at].empty()) ++at;
+    if (at != lines.size()) return std::nullopt;
+    report.counts = *counts;
+    return report;
+}
+
+}  // namespace zfe::diff

@@ -1,0 +1,125 @@
+#include "diff/diff_report.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "diff/command_runner.h"
+#include "diff/diff_request.h"
+#include "support/app_folder.h"
+#include "support/temp_folder.h"
+#include "tools/datgen/datgen.h"
+
+namespace zfe::diff {
+namespace {
+
+std::vector<std::string> namesOf(const std::vector<ReportSet>& sets) {
+    std::vector<std::string> names;
+    for (const ReportSet& set : sets) names.push_back(set.name);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const char* const kReport =
+    "zandorel 1.0.0\r\n"
+    "Old: old.dat (XML, 3 games, 3 sets)\r\n"
+    "Duplicate: new.dat:9: game b left out, the first of that name is at line 2\r\n"
+    "\r\n"
+    "Added (2)\r\n"
+    "  \"new \\\"game\\\"\\x01\"\r\n"
+    "  z\r\n"
+    "\r\n"
+    "Removed (0)\r\n"
+    "\r\n"
+    "Renamed (1)\r\n"
+    "  \"old one\" -> new\r\n"
+    "\r\n"
+    "Changed (1)\r\n"
+    "  pacman\r\n"
+    "    added rom pm.6f (size 4096, crc 12345678)\r\n"
+    "    removed rom \"a b\"\r\n"
+    "\r\n"
+    "Summary: 2 added, 0 removed, 1 renamed, 1 changed, 7 unchanged; zandorel.dat holds 4 games\r\n";
+
+TEST(DiffReport, ReadsEverySectionWithQuotedNamesAndEntryDetails) {
+    const auto report = readDiffReport(kReport);
+    ASSERT_TRUE(report.has_value());
+    EXPECT_EQ(report->header.size(), 3u);
+    EXPECT_EQ(namesOf(report->added), (std::vector<std::string>{"new \"game\"\x01", "z"}));
+    EXPECT_TRUE(report->removed.empty());
+    ASSERT_EQ(report->renamed.size(), 1u);
+    EXPECT_EQ(report->renamed[0].name, "old one");
+    EXPECT_EQ(report->renamed[0].newName, "new");
+    ASSERT_EQ(report->changed.size(), 1u);
+    EXPECT_EQ(report->changed[0].details,
+              (std::vector<std::string>{"added rom pm.6f (size 4096, crc 12345678)", "removed rom \"a b\""}));
+    EXPECT_EQ(report->counts.unchanged, 7u);
+}
+
+// Anything but our own form is left to be shown as text.
+TEST(DiffReport, RefusesWhatDoesNotFollowTheForm) {
+    const std::string whole = kReport;
+    const auto changed = [&](const std::string& from, const std::string& to) {
+        std::string text = whole;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const std::vector<std::string> damaged = {
+        "",
+        "some other tool's output\n",
+        changed("Added (2)", "Added (3)"),
+        changed("2 added,", "5 added,"),
+        changed("Summary:", "Total:"),
+        changed("\"old one\" -> new", "\"old one -> new"),
+        changed("  z\r\n", "z\r\n"),
+        changed("Removed (0)\r\n\r\n", ""),
+        whole.substr(0, whole.find("\r\nSummary")),
+        whole + "trailing text\n",
+    };
+    for (const std::string& text : damaged) {
+        EXPECT_FALSE(readDiffReport(text).has_value()) << text;
+    }
+}
+
+// The report of our own diff tool on a generated pair of real-looking MAME
+// dats, read back: its categories are what the generator changed.
+TEST(DiffReport, ReadsTheToolsReportOnRealLookingDats) {
+    testsupport::TempFolder folder;
+    datgen::Options options;
+    options.format = datgen::Format::listxml;
+    options.games = 1500;
+    testsupport::writeFile(folder / "old.xml", datgen::generate(options).text);
+    options.nextVersion = true;
+    const datgen::Generated next = datgen::generate(options);
+    testsupport::writeFile(folder / "new.xml", next.text);
+
+    testsupport::CurrentDirectoryGuard inFolder(folder.path());
+    RunAndWait("\"" + std::string(ZFE_ZANDOREL_PATH) + "\" -N old.xml new.xml");
+    const auto report = readDiffReport(testsupport::readFile(folder / "zandorel.log"));
+    ASSERT_TRUE(report.has_value()) << testsupport::readFile(folder / "zandorel.log");
+
+    const datgen::Changes& changes = next.changes;
+    ASSERT_FALSE(changes.added.empty());
+    EXPECT_EQ(namesOf(report->added), changes.added);
+    EXPECT_EQ(namesOf(report->removed), changes.removed);
+    std::vector<std::pair<std::string, std::string>> renamed;
+    for (const ReportSet& set : report->renamed) renamed.emplace_back(set.name, set.newName);
+    std::sort(renamed.begin(), renamed.end());
+    EXPECT_EQ(renamed, changes.renamed);
+    ASSERT_FALSE(report->changed.empty());
+    for (const ReportSet& set : report->changed) EXPECT_FALSE(set.details.empty()) << set.name;
+    EXPECT_GT(report->counts.unchanged, 0u);
+}
+
+TEST(DiffReport, TheSavedReportIsNamedAfterTheDiffDat) {
+    EXPECT_EQ(reportPathFor("/out/diff.dat"), "/out/diff.log");
+    EXPECT_EQ(reportPathFor("/out/diff"), "/out/diff.log");
+    EXPECT_EQ(reportPathFor("/out.v2/diff"), "/out.v2/diff.log");
+    EXPECT_EQ(reportPathFor("/out/.diff"), "/out/.diff.log");
+}
+
+}  // namespace
+}  // namespace zfe::diff

@@ -1,0 +1,123 @@
+// The result window on its own: a report of our tool's form, one that is not,
+// and the buttons.
+#include <gtest/gtest.h>
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTreeView>
+#include <QUrl>
+
+#include "gui/controls.h"
+#include "gui/frm_result.h"
+#include "gui/qt_settings_store.h"
+#include "tests/support/app_folder.h"
+#include "tests/support/scripted_ui.h"
+#include "tests/support/temp_folder.h"
+
+namespace zfe::gui {
+namespace {
+
+// Takes the desktop's "open this folder" instead of a file manager.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void openUrl(const QUrl& url) { opened.push_back(url); }
+};
+
+const char* const kReport =
+    "zandorel 1.0.0\n"
+    "\n"
+    "Added (2)\n"
+    "  pacman\n"
+    "  galaga\n"
+    "\n"
+    "Removed (1)\n"
+    "  puckman\n"
+    "\n"
+    "Renamed (0)\n"
+    "\n"
+    "Changed (1)\n"
+    "  mspacman\n"
+    "    added rom boot1 (size 4096, crc 12345678)\n"
+    "\n"
+    "Summary: 2 added, 1 removed, 0 renamed, 1 changed, 1234 unchanged; zandorel.dat holds 3 games\n";
+
+class ResultWindowTest : public ::testing::Test {
+protected:
+    FrmResult& open(const std::string& report) {
+        diff::DiffRequestResult result;
+        result.outcome = diff::DiffOutcome::Delivered;
+        result.destination = folder / "diff.dat";
+        result.report = report;
+        window = std::make_unique<FrmResult>(std::move(result), ui, settings);
+        return *window;
+    }
+    void TearDown() override { ui.expectScriptUsedUp(); }
+
+    testsupport::TempFolder folder;
+    QtSettingsStore settings{QString::fromStdString(folder / "settings.ini")};
+    testsupport::ScriptedUi ui;
+    std::unique_ptr<FrmResult> window;
+};
+
+TEST_F(ResultWindowTest, ListsEachCategoryAndTheFilterNarrowsEveryList) {
+    FrmResult& frm = open(kReport);
+    EXPECT_EQ(frm.windowTitle(), "ZandorelFE - Risultato");
+    EXPECT_EQ(control<QLabel>(frm, "lblSummary")->text(),
+              "Aggiunti: 2   Rimossi: 1   Rinominati: 0   Modificati: 1   Invariati: 1.234");
+    auto* tabs = control<QTabWidget>(frm, "tabResult");
+    EXPECT_EQ(tabs->tabText(0), "Aggiunti (2)");
+
+    // "man" is in every set's name; "boot1" only in a changed set's entry.
+    control<QLineEdit>(frm, "txtFilter")->setText(QStringLiteral("BOOT1"));
+    EXPECT_EQ(control<QTreeView>(frm, "lstAdded")->model()->rowCount(), 0);
+    EXPECT_EQ(control<QTreeView>(frm, "lstChanged")->model()->rowCount(), 1);
+    EXPECT_EQ(tabs->tabText(0), "Aggiunti (0 di 2)");
+    control<QLineEdit>(frm, "txtFilter")->setText(QStringLiteral("pac"));
+    EXPECT_EQ(control<QTreeView>(frm, "lstAdded")->model()->rowCount(), 1);
+    EXPECT_EQ(control<QTreeView>(frm, "lstRemoved")->model()->rowCount(), 0);
+    EXPECT_EQ(control<QTreeView>(frm, "lstChanged")->model()->rowCount(), 1);
+    EXPECT_EQ(control<QPlainTextEdit>(frm, "txtReport")->toPlainText().toStdString(), kReport);
+}
+
+TEST_F(ResultWindowTest, AReportNotOfOurFormIsShownWholeAsText) {
+    const std::string other = "another tool's log\nwith two lines\n";
+    FrmResult& frm = open(other);
+    auto* tabs = control<QTabWidget>(frm, "tabResult");
+    ASSERT_EQ(tabs->count(), 1);
+    EXPECT_EQ(tabs->tabText(0), "Rapporto");
+    EXPECT_EQ(control<QPlainTextEdit>(frm, "txtReport")->toPlainText().toStdString(), other);
+    EXPECT_EQ(frm.findChild<QLineEdit*>(QStringLiteral("txtFilter")), nullptr);
+}
+
+TEST_F(ResultWindowTest, OpensTheFolderSavesTheReportAndKeepsItsSize) {
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "openUrl");
+    FrmResult& frm = open(kReport);
+    control<QPushButton>(frm, "cmdOpenFolder")->click();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(catcher.opened.size(), 1);
+    EXPECT_TRUE(testsupport::samePlace(catcher.opened[0].toLocalFile().toStdString(), folder.path()));
+
+    ui.chooseSave(folder / "saved.log");
+    control<QPushButton>(frm, "cmdSaveReport")->click();
+    ASSERT_EQ(ui.dialogs().size(), 1u);
+    EXPECT_EQ(ui.dialogs()[0].request.initialFileName, folder / "diff.log");
+    EXPECT_EQ(testsupport::readFile(folder / "saved.log"), kReport);
+
+    frm.resize(700, 500);
+    frm.close();
+    FrmResult& again = open(kReport);
+    EXPECT_EQ(again.size(), QSize(700, 500));
+}
+
+}  // namespace
+}  // namespace zfe::gui
+
+#include "frm_result_test.moc"
