@@ -1,6 +1,8 @@
 #include "gui/file_list_box.h"
 
 #include <QFocusEvent>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QRegularExpression>
 #include <algorithm>
 #include <vector>
@@ -63,6 +65,25 @@ void FileListBox::focusInEvent(QFocusEvent* event) {
     if (selectedItems().isEmpty() && currentIndex().isValid()) {
         selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
     }
+}
+
+// Not every style shows which list has the keyboard focus (the Windows style
+// draws no frame for it, Fusion none around a list without a current row):
+// the focus frame goes round the current row, or round the whole list while no
+// row is current, whatever the style.
+void FileListBox::paintEvent(QPaintEvent* event) {
+    QListWidget::paintEvent(event);
+    if (!hasFocus()) return;
+    QStylePainter painter(viewport());
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.state |= QStyle::State_KeyboardFocusChange | QStyle::State_HasFocus;
+    const QModelIndex current = currentIndex();
+    option.rect = current.isValid() ? visualRect(current) : viewport()->rect().adjusted(1, 1, -1, -1);
+    option.backgroundColor = palette().color(current.isValid() && selectionModel()->isSelected(current)
+                                                 ? QPalette::Highlight
+                                                 : QPalette::Base);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
 }
 
 // Each entry keeps the name's own bytes beside the text shown, so that a name

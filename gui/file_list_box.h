@@ -44,6 +44,7 @@ public:
 
 protected:
     void focusInEvent(QFocusEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void readFolder(const QByteArray& keepSelected);

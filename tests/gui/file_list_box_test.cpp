@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLineEdit>
+#include <QStyleFactory>
+#include <QVBoxLayout>
 #include <filesystem>
+#include <memory>
 
 #include "tests/support/app_folder.h"
 #include "support/temp_folder.h"
@@ -101,6 +106,39 @@ TEST_F(FileListBoxTest, RootKeepsItsSeparator) {
     EXPECT_EQ(list.folder(), "/");
     list.setFolder("//datfiles/");
     EXPECT_EQ(list.folder(), "//datfiles");
+}
+
+// The list that has the keyboard focus shows it, with no row chosen and with
+// one, under the two styles a user meets.
+TEST_F(FileListBoxTest, TheFocusShowsUnderFusionAndTheWindowsStyle) {
+    writeFile(file("a.dat"), "x");
+    writeFile(file("b.dat"), "x");
+    for (const char* styleName : {"Fusion", "Windows"}) {
+        std::unique_ptr<QStyle> style(QStyleFactory::create(QString::fromLatin1(styleName)));
+        ASSERT_NE(style, nullptr) << styleName;
+        QWidget window;
+        auto* layout = new QVBoxLayout(&window);
+        auto* shown = new FileListBox(&window);
+        auto* other = new QLineEdit(&window);
+        layout->addWidget(shown);
+        layout->addWidget(other);
+        shown->setStyle(style.get());
+        shown->setPattern(QStringLiteral("*.dat"));
+        shown->setFolder(folder.string());
+        window.show();
+        QApplication::setActiveWindow(&window);
+        for (const int selected : {-1, 1}) {
+            shown->setSelectedIndex(selected);
+            other->setFocus(Qt::TabFocusReason);
+            QApplication::processEvents();
+            const QImage without = shown->grab().toImage();
+            shown->setFocus(Qt::TabFocusReason);
+            QApplication::processEvents();
+            ASSERT_TRUE(shown->hasFocus());
+            EXPECT_NE(shown->grab().toImage(), without) << styleName << ", selected row " << selected;
+        }
+        shown->setStyle(nullptr);
+    }
 }
 
 }  // namespace
