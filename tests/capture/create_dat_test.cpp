@@ -130,6 +130,40 @@ TEST(CreateDatMessage, ShowsEachRunsCommandExitCodeAndLastErrorLinesCutToWidth) 
     EXPECT_EQ(text.find(std::string(161, 'w')), std::string::npos);
 }
 
+// --- a dat of that name in the library ------------------------------------------
+
+class ConfirmedOutputTest : public ::testing::Test {
+protected:
+    void SetUp() override { std::filesystem::create_directory(library); }
+    void TearDown() override { ui.expectScriptUsedUp(); }
+
+    testsupport::TempFolder folder;
+    std::string library = folder / "datfiles";
+    testsupport::ScriptedUi ui;
+};
+
+TEST_F(ConfirmedOutputTest, NewNameGoesAheadWithoutAQuestion) {
+    testsupport::writeFile(library + "/other.dat", "");
+    EXPECT_EQ(confirmedOutputPath(ui, folder.path(), "mame"), datOutputPath(folder.path(), "mame"));
+    std::filesystem::remove_all(library);
+    EXPECT_EQ(confirmedOutputPath(ui, folder.path(), "mame"), datOutputPath(folder.path(), "mame"));
+}
+
+// Any letter case names the library's file, which is then written under its
+// own spelling; only Yes goes ahead.
+TEST_F(ConfirmedOutputTest, ExistingDatInAnyLetterCaseIsReplacedOnlyOnYes) {
+    testsupport::writeFile(library + "/Mame.dat", "the earlier dat");
+    ui.answerMessage(core::MessageAnswer::No).answerMessage(core::MessageAnswer::Yes);
+    EXPECT_EQ(confirmedOutputPath(ui, folder.path(), "Mame"), std::nullopt);
+    EXPECT_EQ(confirmedOutputPath(ui, folder.path(), "MAME"), native(library + "/Mame.dat"));
+    ASSERT_EQ(ui.messages().size(), 2u);
+    for (const core::Message& question : ui.messages()) {
+        EXPECT_EQ(question.text, "Il file Mame.dat esiste già. Sostituirlo?");
+        EXPECT_EQ(question.buttons, core::MessageButtons::YesNo);
+        EXPECT_EQ(question.defaultButton, core::MessageAnswer::No);
+    }
+}
+
 // --- the emulator's two runs ------------------------------------------------------
 
 class CreateDatTest : public ::testing::Test {
@@ -141,18 +175,49 @@ protected:
     testsupport::ScriptedUi ui;
 };
 
-TEST_F(CreateDatTest, TodaysMameFailingListInfoGivesItsListXmlByteForByte) {
+TEST_F(CreateDatTest, TodaysMameFailingListInfoGivesItsListXmlByteForByteAndSaysSo) {
     const std::string mame = testsupport::installEmulator(folder / "emu", "mame");
     std::vector<std::string> shown;
     CaptureCallbacks callbacks;
-    callbacks.showReceivedBytes = [&](const std::string& digits) { shown.push_back(digits); };
+    callbacks.showReceivedBytes = [&](const std::string& count) { shown.push_back(count); };
+    ui.acknowledgeMessage();
     EXPECT_EQ(createDat(ui, mame, dat, callbacks), CreateDatOutcome::Stored);
-    EXPECT_EQ(readFile(dat), testsupport::listXmlOf(mame));
+    const std::string stored = readFile(dat);
+    EXPECT_EQ(stored, testsupport::listXmlOf(mame));
     EXPECT_EQ(shown, std::vector<std::string>{""}) << "the count starts afresh for -listxml";
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Information);
+    EXPECT_EQ(ui.messages()[0].text, "Il file Dat \"" + dat + "\" è stato creato: " +
+                                         std::to_string(stored.size()) + " byte.");
+}
+
+// A usage text where a dat was asked for, as a program that knows no
+// -listinfo may print, counts as a failed run: -listxml is tried.
+TEST_F(CreateDatTest, OutputThatIsNotADatFromListInfoGivesListXmlsDat) {
+    const std::string emulator = testsupport::installEmulator(folder / "emu", "usage-mame");
+    ui.acknowledgeMessage();
+    EXPECT_EQ(createDat(ui, emulator, dat), CreateDatOutcome::Stored);
+    EXPECT_EQ(readFile(dat), testsupport::listXmlOf(emulator));
+}
+
+TEST_F(CreateDatTest, ProgramThatIsNoEmulatorStoresNothingAndShowsWhatItPrinted) {
+    testsupport::writeFile(dat, "the earlier dat");
+    const std::string echo = testsupport::installEmulator(folder / "emu", "echo-mame");
+    ui.acknowledgeMessage();
+    EXPECT_EQ(createDat(ui, echo, dat), CreateDatOutcome::Failed);
+    EXPECT_EQ(readFile(dat), "the earlier dat");
+    EXPECT_TRUE(testsupport::namesIn(folder.path()) == (std::set<std::string>{"emu", "mame.dat"}));
+    const std::string text = ui.onlyCriticalMessageText();
+    for (const char* option : {"-listinfo", "-listxml"}) {
+        EXPECT_NE(text.find(std::string(option) + "\r\nCodice di uscita: 0\r\n"
+                            "Non è un file Dat; la prima riga ricevuta è:\r\n    " + option + "\r\n"),
+                  std::string::npos) << text;
+    }
 }
 
 TEST_F(CreateDatTest, WarningOnStandardErrorStaysOutOfTheDat) {
     const std::string emulator = testsupport::installEmulator(folder / "emu", "warning-mame");
+    ui.acknowledgeMessage();
     EXPECT_EQ(createDat(ui, emulator, dat), CreateDatOutcome::Stored);
     EXPECT_EQ(readFile(dat), testsupport::standInListInfo(testsupport::standInDescription(emulator, 1)));
 }
@@ -175,6 +240,7 @@ TEST_F(CreateDatTest, FailingBothWaysStoresNothingKeepsTheOldDatAndSaysWhy) {
 TEST_F(CreateDatTest, PickedProgramRunsThoughAnotherProgramIsNamedUpToTheBlank) {
     const std::string picked = testsupport::installEmulator(folder / "Emu Dir", "mame");
     testsupport::installEmulator(folder.path(), "Emu");  // what a cut at the blank would run
+    ui.acknowledgeMessage();
     EXPECT_EQ(createDat(ui, picked, dat), CreateDatOutcome::Stored);
     EXPECT_EQ(readFile(dat), testsupport::listXmlOf(picked));
 }
