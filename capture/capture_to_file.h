@@ -79,8 +79,11 @@ inline constexpr std::chrono::milliseconds kExitGrace{2000};
 inline constexpr std::chrono::milliseconds kSilenceAfterExit{2000};
 
 // Runs `command` as a hidden child and copies every byte of its standard
-// output, unchanged, into the file at `outputPath` until the output ends;
-// standard error is kept apart (CaptureResult::errorOutput). The file is
+// output, unchanged, into the file at `outputPath` until the output ends, or
+// until it has been silent for kSilenceAfterExit after the child itself has
+// ended (a process the child started holds it open: that process and the
+// rest of the child's process tree are then ended); standard error is kept
+// apart (CaptureResult::errorOutput). The file is
 // written under a temporary name beside it and put in place only when the
 // program has succeeded: an older file of that name is either replaced whole
 // or left as it was, and no temporary file remains.
@@ -88,9 +91,10 @@ inline constexpr std::chrono::milliseconds kSilenceAfterExit{2000};
 // The routine reports its failures itself through `ui`: "CreatePipe failed.
 // Error: N" and "CreateProcess failed. Error: N" in a plain box, and an output
 // file that cannot be written in a critical box with its path and the reason.
-// A failed run (RunFailed) or refused output (Refused) is left to the caller. In every case the child has
-// ended or has been released so that it is reaped when it ends, and no handle
-// is left open; a stopped capture ends the child's whole process tree.
+// A failed run (RunFailed) or refused output (Refused) is left to the
+// caller. In every case the child has ended or has been released so that it
+// is reaped when it ends, and no handle is left open; a stopped capture ends
+// the child's whole process tree.
 CaptureResult captureToFile(core::UserInterface& ui, const Command& command,
                             const std::string& outputPath, const CaptureCallbacks& callbacks = {});
 
