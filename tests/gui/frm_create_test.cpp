@@ -66,6 +66,13 @@ protected:
         dialog.showModal();
     }
 
+    // What the user does in the dialog for most captures: "...", a name, "Crea DatFile".
+    void chooseNameAndCreate(const QString& name) {
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        control<QLineEdit>(dialog, "txtDatFile")->setText(name);
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
+    }
+
     testsupport::TempFolder folder;
     std::string library = folder / "datfiles";
     // The dialog moves the current directory on purpose.
@@ -119,9 +126,7 @@ TEST_F(FrmCreateTest, MissingInputGivesTheWarningAndKeepsTheDialogOpen) {
 TEST_F(FrmCreateTest, NameWithASeparatorIsWarnedAndNothingRuns) {
     ui.chooseOpen(emulator("emu", "out:41")).acknowledgeMessage();
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("../escape");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("../escape");
         EXPECT_TRUE(dialog.isVisible());
     });
     ASSERT_EQ(ui.messages().size(), 1u);
@@ -160,9 +165,7 @@ TEST_F(FrmCreateTest, EmulatorFailingBothWaysIsReportedAndTheDialogStaysAsTyped)
         .answerMessage(core::MessageAnswer::Yes)
         .acknowledgeMessage();
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("mame078");
         EXPECT_TRUE(dialog.isVisible());
         EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "broken-mame");
         EXPECT_EQ(control<QLineEdit>(dialog, "txtDatFile")->text(), "mame078");
@@ -177,9 +180,7 @@ TEST_F(FrmCreateTest, ExistingDatIsKeptWhenTheQuestionIsAnsweredNo) {
     testsupport::writeFile(library + "/mame078.dat", "earlier");
     ui.chooseOpen(emulator("emu", "out:" + kDatStartHex)).answerMessage(core::MessageAnswer::No);
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("mame078");
         EXPECT_TRUE(dialog.isVisible());
     });
     ASSERT_EQ(ui.messages().size(), 1u);
@@ -190,9 +191,7 @@ TEST_F(FrmCreateTest, ExistingDatIsKeptWhenTheQuestionIsAnsweredNo) {
 TEST_F(FrmCreateTest, NameEndingInDatGetsAnotherDat) {
     ui.chooseOpen(emulator("emu", "out:" + kDatStartHex)).acknowledgeMessage();
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078.dat");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("mame078.dat");
     });
     EXPECT_TRUE(namesIn(library) == std::set<std::string>{"mame078.dat.dat"});
     EXPECT_EQ(readFile(library + "/mame078.dat.dat"), "game (");
@@ -216,9 +215,7 @@ TEST_F(FrmCreateTest, EachShowingStartsEmptyAndForgetsTheLastChoice) {
     const std::string mame = emulator("emu", "out:" + kDatStartHex + blanksHex + " pattern:300000:256");
     ui.chooseOpen(mame).acknowledgeMessage().cancelOpen();
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("big");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("big");
     });
     EXPECT_EQ(control<QLabel>(dialog, "lblReceivedBytes")->text(), "256.000");
     EXPECT_EQ(readFile(library + "/big.dat").size(), 300256u);
@@ -295,9 +292,7 @@ TEST_F(FrmCreateTest, UnwritableOutputIsReportedAndTheDialogStaysOpen) {
     ui.chooseOpen(emulator("emu", "out:41")).acknowledgeMessage();
     bool openAfterFailure = false;
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("mame078");
         openAfterFailure = dialog.isVisible();
     });
     EXPECT_TRUE(openAfterFailure);
@@ -310,9 +305,7 @@ TEST_F(FrmCreateTest, ProgramThatCannotStartIsReportedAndTheDialogCloses) {
     std::filesystem::create_directory(folder / "emu");
     ui.chooseOpen(folder / "emu/mame").acknowledgeMessage();  // deleted after it was chosen
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("mame078");
         EXPECT_FALSE(dialog.isVisible());
     });
     ASSERT_EQ(ui.messages().size(), 1u);
