@@ -1,10 +1,12 @@
 #include "capture/capture_to_file.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/byte_count.h"
 #include "core/failure_messages.h"
 #include "platform/file_system.h"
 #include "platform/os_error.h"
@@ -82,8 +84,28 @@ CaptureResult captureToFile(core::UserInterface& ui, const Command& command,
     std::vector<char> block(kWriteBlock);
     std::size_t blockUsed = 0;
     auto flush = [&] {
+        // The first block flushed is the start of the output.
+        if (result.outputStart.empty()) {
+            result.outputStart.assign(block.data(), std::min(blockUsed, kOutputStartKept));
+        }
         output->write(block.data(), blockUsed);
         blockUsed = 0;
+    };
+
+    // A child that has ended while something it started still holds its
+    // output: once nothing has come for kSilenceAfterExit since the end (or
+    // since the last byte), what it started is ended and the output taken as
+    // it stands. The clock is read only while the pipe is silent.
+    using Clock = std::chrono::steady_clock;
+    std::optional<Clock::time_point> silentSince;
+    std::optional<Clock::time_point> exitSeen;
+    auto endLeftoversOnceSilent = [&] {
+        const Clock::time_point now = Clock::now();
+        if (!silentSince) silentSince = now - kSilenceBeforeServing;
+        if (!exitSeen && child.hasExited()) exitSeen = now;
+        if (exitSeen && now - std::max(*silentSince, *exitSeen) >= kSilenceAfterExit) {
+            child.endLeftovers();
+        }
     };
 
     try {
@@ -92,8 +114,10 @@ CaptureResult captureToFile(core::UserInterface& ui, const Command& command,
                 child.read(block.data() + blockUsed, kReadSize, kSilenceBeforeServing);
             if (read.kind == PipedChild::ReadResult::Kind::Silent) {
                 if (serveAndAskToStop()) return stop();
+                endLeftoversOnceSilent();
                 continue;
             }
+            silentSince.reset();
             blockUsed += read.count;
             if (blockUsed + kReadSize > block.size()) flush();
             result.totalBytes += static_cast<std::int64_t>(read.count);
@@ -101,7 +125,7 @@ CaptureResult captureToFile(core::UserInterface& ui, const Command& command,
             if (result.reads % kReadsPerProgress == 0) {
                 const bool stopRequested = serveAndAskToStop();
                 if (callbacks.showReceivedBytes) {
-                    callbacks.showReceivedBytes(std::to_string(result.totalBytes));
+                    callbacks.showReceivedBytes(core::withThousandsSeparators(result.totalBytes));
                 }
                 if (stopRequested) return stop();
             }
@@ -126,6 +150,11 @@ CaptureResult captureToFile(core::UserInterface& ui, const Command& command,
     if ((result.exitCode && *result.exitCode != 0) || result.totalBytes == 0) {
         output->discard();
         result.outcome = CaptureOutcome::RunFailed;
+        return result;
+    }
+    if (callbacks.acceptsOutput && !callbacks.acceptsOutput(result.outputStart)) {
+        output->discard();
+        result.outcome = CaptureOutcome::Refused;
         return result;
     }
     try {

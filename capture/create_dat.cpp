@@ -3,10 +3,15 @@
 #include <string_view>
 #include <vector>
 
-#include "core/folders.h"
+#include "capture/dat_text.h"
+#include "core/byte_count.h"
 #include "core/failure_messages.h"
+#include "core/folders.h"
+#include "core/library_names.h"
 #include "platform/file_name_rules.h"
 #include "platform/file_names.h"
+#include "platform/file_system.h"
+#include "platform/os_error.h"
 
 namespace zfe::capture {
 
@@ -41,6 +46,10 @@ std::string describeRun(const FailedRun& run) {
     }
     if (result.totalBytes == 0) text += " (nessun dato ricevuto)";
     text += "\r\n";
+    if (result.outcome == CaptureOutcome::Refused) {
+        text += "Non è un file Dat; la prima riga ricevuta è:\r\n    " +
+                firstPrintedLine(result.outputStart, kErrorLineWidth) + "\r\n";
+    }
     const std::vector<std::string> lines = lastLines(result.errorOutput);
     if (lines.empty()) return text + "Nessun messaggio di errore.\r\n";
     text += "Ultime righe di errore:\r\n";
@@ -57,6 +66,20 @@ Command emulatorCommand(const std::string& exePath, const char* option) {
 core::FileFilter executableFilter() {
     return {std::string("Eseguibile (") + platform::kExecutablePattern + ")",
             platform::kExecutablePattern};
+}
+
+std::optional<std::string> confirmedOutputPath(core::UserInterface& ui, const std::string& dataPath,
+                                               const std::string& datName) {
+    const std::string fileName = datName + ".dat";
+    std::optional<std::string> replaced;
+    try {
+        replaced = core::libraryFileNamed(fileName, platform::listFiles(core::datFolder(dataPath)));
+    } catch (const platform::OsError&) {
+        // Nothing to replace; the capture says why it cannot write there.
+    }
+    if (!replaced) return datOutputPath(dataPath, datName);
+    if (ui.showMessage(core::replaceQuestion(*replaced)) != core::MessageAnswer::Yes) return std::nullopt;
+    return core::datFolder(dataPath) + *replaced;
 }
 
 std::optional<core::Message> checkCreateInput(const std::string& exeLabel, const std::string& datName,
@@ -87,6 +110,11 @@ std::string datOutputPath(const std::string& dataPath, const std::string& datNam
     return core::datFolder(dataPath) + datName + ".dat";
 }
 
+core::Message datStoredMessage(const std::string& outputPath, std::int64_t size) {
+    return core::informationMessage("Il file Dat " + core::inQuotes(outputPath) + " è stato creato: " +
+                                    core::byteCountText(size) + ".");
+}
+
 core::Message noDatMessage(const std::string& outputPath, const FailedRun& first,
                            const FailedRun& second) {
     // The first line is the program's own text: a path holding "<" never
@@ -99,13 +127,16 @@ core::Message noDatMessage(const std::string& outputPath, const FailedRun& first
 
 CreateDatOutcome createDat(core::UserInterface& ui, const std::string& exePath,
                            const std::string& outputPath, const CaptureCallbacks& callbacks) {
+    CaptureCallbacks datOnly = callbacks;
+    datOnly.acceptsOutput = isDatText;
     std::vector<FailedRun> failed;
     for (const char* option : {"-listinfo", "-listxml"}) {
         const Command command = emulatorCommand(exePath, option);
         if (!failed.empty() && callbacks.showReceivedBytes) callbacks.showReceivedBytes("");
-        const CaptureResult result = captureToFile(ui, command, outputPath, callbacks);
+        const CaptureResult result = captureToFile(ui, command, outputPath, datOnly);
         switch (result.outcome) {
             case CaptureOutcome::Completed:
+                ui.showMessage(datStoredMessage(outputPath, result.totalBytes));
                 return CreateDatOutcome::Stored;
             case CaptureOutcome::StartFailed:
                 return CreateDatOutcome::StartFailed;
@@ -114,6 +145,7 @@ CreateDatOutcome createDat(core::UserInterface& ui, const std::string& exePath,
             case CaptureOutcome::Stopped:
                 return CreateDatOutcome::Stopped;
             case CaptureOutcome::RunFailed:
+            case CaptureOutcome::Refused:
                 failed.push_back({command, result});
                 break;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -30,6 +31,15 @@ std::optional<core::Message> checkCreateInput(const std::string& exeLabel, const
 // DatFolder + name + ".dat", the name exactly as typed.
 std::string datOutputPath(const std::string& dataPath, const std::string& datName);
 
+// Where the new dat goes, asked before anything runs: datOutputPath, or the
+// library's own spelling of that name when the library has it in another
+// letter case (the library keeps one file of a name). When the library has a
+// file of that name, the user is asked whether to replace it (No by
+// default), and nothing is returned on No. A library that cannot be read has
+// nothing to replace; writing there reports the failure.
+std::optional<std::string> confirmedOutputPath(core::UserInterface& ui, const std::string& dataPath,
+                                               const std::string& datName);
+
 enum class CreateDatOutcome {
     Stored,       // the dat is in the library
     Failed,       // the emulator ran but gave no dat either way; reported
@@ -39,22 +49,28 @@ enum class CreateDatOutcome {
 };
 
 // Runs the emulator with -listinfo and, when that run fails (an exit code
-// other than 0, or nothing on standard output, as with every MAME since
-// -listinfo was dropped), again with -listxml, and stores the standard output
-// of the run that succeeded as the dat at `outputPath`. When both fail,
-// nothing is stored, an older dat stays as it was, and a critical message
-// names each command line, its exit code and the last lines of its standard
+// other than 0, nothing on standard output, as with every MAME since
+// -listinfo was dropped, or output that is not a dat, as from a program that
+// is no emulator), again with -listxml, and stores the standard output of the
+// run that succeeded as the dat at `outputPath`; a message then names the new
+// dat and its size. When both fail, nothing is stored, an older dat stays as
+// it was, and a critical message names each command line, its exit code, the
+// first line of output that is not a dat and the last lines of its standard
 // error. The count shown starts afresh for the second run.
 CreateDatOutcome createDat(core::UserInterface& ui, const std::string& exePath,
                            const std::string& outputPath, const CaptureCallbacks& callbacks = {});
 
 // The critical message for an emulator that failed both ways: each run's
-// command line, how it ended and its last lines of standard error.
+// command line, how it ended, the first line of output that is not a dat and
+// its last lines of standard error.
 struct FailedRun {
     Command command;
     CaptureResult result;
 };
 core::Message noDatMessage(const std::string& outputPath, const FailedRun& first,
                            const FailedRun& second);
+
+// The message after a dat has been stored: its path and size.
+core::Message datStoredMessage(const std::string& outputPath, std::int64_t size);
 
 }  // namespace zfe::capture

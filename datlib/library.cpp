@@ -1,11 +1,10 @@
 #include "datlib/library.h"
 
-#include <algorithm>
 #include <optional>
-#include <vector>
 
 #include "core/failure_messages.h"
 #include "core/folders.h"
+#include "core/library_names.h"
 #include "core/paths.h"
 #include "platform/os_error.h"
 #include "platform/file_names.h"
@@ -13,24 +12,6 @@
 namespace zfe::datlib {
 
 namespace {
-
-// The library keeps one file of a name, whatever its letter case: an import of
-// X.DAT over x.dat writes the new content under the library's own spelling,
-// x.dat, as a copy onto an existing file does on Windows. An exact match wins
-// over one in another case.
-std::string libraryNameFor(const std::string& importedName,
-                           const std::vector<std::string>& libraryNames) {
-    if (std::find(libraryNames.begin(), libraryNames.end(), importedName) != libraryNames.end()) {
-        return importedName;
-    }
-    std::optional<std::string> match;
-    for (const auto& name : libraryNames) {
-        if (platform::sameFileNameIgnoringCase(name, importedName) && (!match || name < *match)) {
-            match = name;
-        }
-    }
-    return match.value_or(importedName);
-}
 
 // True when the chosen file already is the library's file (picked inside the
 // library folder, or reached through a link): copying it onto itself would
@@ -74,9 +55,12 @@ bool importDat(core::UserInterface& ui, core::CommonDialogMemory& dialog, const 
                                              ": non è un file, ma una cartella, una pipe o un dispositivo."));
         return true;
     }
-    std::string destination;
+    // The library keeps one file of a name, whatever its letter case: an
+    // import of X.DAT over x.dat writes the new content under the library's
+    // own spelling, x.dat, as a copy onto an existing file does on Windows.
+    std::optional<std::string> replaced;
     try {
-        destination = library + libraryNameFor(source, platform::listFiles(library));
+        replaced = core::libraryFileNamed(source, platform::listFiles(library));
     } catch (const platform::OsError& error) {
         ui.showMessage(core::failureMessage("Impossibile importare il file " + core::inQuotes(*chosen) +
                                           ": la cartella della libreria " + core::inQuotes(library) +
@@ -85,8 +69,12 @@ bool importDat(core::UserInterface& ui, core::CommonDialogMemory& dialog, const 
         return true;
     }
 
+    const std::string destination = library + replaced.value_or(source);
     if (isSameFile(source, destination)) {
         return true;
+    }
+    if (replaced && ui.showMessage(core::replaceQuestion(*replaced)) != core::MessageAnswer::Yes) {
+        return false;
     }
     try {
         files.copyFile(source, destination, true);

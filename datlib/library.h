@@ -10,9 +10,12 @@ namespace zfe::datlib {
 // The import ("&Importa ..."): an Open dialog offering the remembered name, then
 // a copy of the chosen file into the dat library under its own name. Only a
 // regular file is copied: a folder, pipe or device is refused with a message.
+// A library file of that name (in any letter case) is replaced only when the
+// user says Yes to the question.
 // Returns true when both lists must be refreshed: after every import past the
 // dialog, failed ones included (a failure is reported through `ui`), so that
-// the lists show what the folder holds; a cancel returns false.
+// the lists show what the folder holds; a cancel, of the dialog or of the
+// replacement, returns false.
 bool importDat(core::UserInterface& ui, core::CommonDialogMemory& dialog,
                const std::string& applicationPath, platform::FileSystemService& files);
 

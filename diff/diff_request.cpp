@@ -12,9 +12,9 @@
 
 #include "core/failure_messages.h"
 #include "core/folders.h"
+#include "core/library_names.h"
 #include "core/paths.h"
 #include "diff/command_runner.h"
-#include "platform/file_names.h"
 #include "platform/os_error.h"
 #include "platform/process.h"
 
@@ -241,7 +241,7 @@ std::optional<core::Message> checkRequest(const DiffControls& controls,
     }
     for (const std::string* name : {&controls.oldName, &controls.newName}) {
         for (const char* output : {kDiffDatFileName, kDiffLogFileName}) {
-            if (platform::sameFileNameIgnoringCase(*name, output)) {
+            if (core::sameNameIgnoringCase(*name, output)) {
                 return core::warningMessage("Il Dat " + core::inQuotes(*name) +
                                             kToolOutputNameWarning);
             }

@@ -129,7 +129,10 @@ void FrmCreate::load() {
     datNameEdit->setText(QString());
     lastChosenFile_.clear();
     stopRequested_ = false;
-    browseExeButton->setFocus();
+    // The name field, whose caret shows where the keyboard is: the flat
+    // "..." button before it in the tab order shows no focus until Tab is
+    // pressed.
+    datNameEdit->setFocus();
 }
 
 void FrmCreate::centreOnOwner() {
@@ -167,12 +170,13 @@ void FrmCreate::createDat() {
         ui_.showMessage(*warning);
         return;
     }
-    const std::string outputPath = capture::datOutputPath(dataPath_, datName);
+    const std::optional<std::string> outputPath = capture::confirmedOutputPath(ui_, dataPath_, datName);
+    if (!outputPath) return;
 
     capture::CaptureCallbacks callbacks;
     callbacks.serveEvents = [] { QCoreApplication::processEvents(); };
-    callbacks.showReceivedBytes = [this](const std::string& digits) {
-        receivedBytesLabel->setText(fromText(digits));
+    callbacks.showReceivedBytes = [this](const std::string& count) {
+        receivedBytesLabel->setText(fromText(count));
         receivedBytesLabel->repaint();
     };
     callbacks.stopRequested = [this] { return stopRequested_; };
@@ -181,7 +185,7 @@ void FrmCreate::createDat() {
     try {
         CaptureInProgress running({browseExeButton, createDatButton}, captureRunning_);
         stopRequested_ = false;
-        outcome = capture::createDat(ui_, exePath_, outputPath, callbacks);
+        outcome = capture::createDat(ui_, exePath_, *outputPath, callbacks);
     } catch (const std::exception& error) {
         // Nothing the capture throws may escape into the event loop; the old
         // dat is whole and the dialog stays open for another try.

@@ -3,12 +3,14 @@
 #include <QSocketNotifier>
 #include <QTranslator>
 
+#include "core/abandoned_temporaries.h"
 #include "core/data_folder.h"
 #include "gui/frm_main.h"
 #include "gui/italian_translation.h"
 #include "gui/pictures.h"
 #include "gui/qt_settings_store.h"
 #include "gui/qt_user_interface.h"
+#include "platform/process.h"
 #include "platform/termination_signals.h"
 
 int main(int argc, char* argv[]) {
@@ -32,6 +34,8 @@ int main(int argc, char* argv[]) {
     if (data.problem) {
         ui.showMessage(*data.problem);
     }
+    zfe::core::removeAbandonedTemporaries(data.dataPath, *files, zfe::platform::currentProcessId(),
+                                          zfe::platform::processIsRunning);
     zfe::gui::FrmMain frmMain(applicationPath, data.dataPath, ui, settings);
     ui.setOwner(&frmMain);
     frmMain.show();

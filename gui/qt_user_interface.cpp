@@ -1,5 +1,6 @@
 #include "gui/qt_user_interface.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -77,7 +78,13 @@ core::MessageAnswer QtUserInterface::showMessage(const core::Message& message) {
         box.setDefaultButton(defaultButton);
     }
     box.setEscapeButton(yesNo ? QMessageBox::No : QMessageBox::Ok);
-    switch (box.exec()) {
+    // A box that a long operation shows (a question, its outcome) waits for
+    // the user, who gets the arrow back while it is up.
+    const bool busy = QApplication::overrideCursor() != nullptr;
+    if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int pressed = box.exec();
+    if (busy) QApplication::restoreOverrideCursor();
+    switch (pressed) {
         case QMessageBox::Yes:
             return core::MessageAnswer::Yes;
         case QMessageBox::No:

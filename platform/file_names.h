@@ -3,7 +3,6 @@
 // How the platform spells file names: what the front end needs to know of it,
 // in one place, so that no code above this layer asks which platform it runs on.
 
-#include <algorithm>
 #include <string_view>
 
 namespace zfe::platform {
@@ -29,14 +28,6 @@ constexpr bool isPathSeparator(char c) noexcept {
 #else
     return c == '/';
 #endif
-}
-
-// Names are matched as Windows matches them, without regard to the case of
-// ASCII letters (the ones dat names use), on every platform.
-constexpr bool sameFileNameIgnoringCase(std::string_view a, std::string_view b) noexcept {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 }  // namespace zfe::platform

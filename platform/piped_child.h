@@ -93,6 +93,16 @@ public:
 
     std::string errorTail() const { return errorTail_.text(); }
 
+    // True once the child itself has ended, though processes it started may
+    // still hold its standard output open. Its exit code stays to be read by
+    // waitForExit(), and its id stays its own until then.
+    bool hasExited();
+
+    // Once the child itself has ended: ends whatever it started that still
+    // runs in its process group or job, and gives up standard output, so that
+    // the next read reports the end. The child's exit code can still be read.
+    void endLeftovers() noexcept;
+
     // Ends the child and every process it started that is still in its group
     // or job, waits for the child to go and releases the pipes and every
     // handle. Used when the capture is stopped or its output fails.

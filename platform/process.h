@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -44,5 +45,12 @@ std::string quoteArgument(std::string_view argument);
 // (a console program gets its console) and no handle inherited.
 // Throws OsError (subject: the command line) when the program cannot be started.
 int runAndWait(const std::string& commandLine);
+
+std::int64_t currentProcessId() noexcept;
+
+// Whether a process of this id exists now. One that may not be looked at
+// counts, as does (POSIX) one that has ended and waits for its parent to reap
+// it: callers use this to leave a process's files alone. Never throws.
+bool processIsRunning(std::int64_t processId) noexcept;
 
 }  // namespace zfe::platform

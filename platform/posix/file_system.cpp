@@ -9,12 +9,12 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <utility>
 
 #include "platform/os_error.h"
+#include "platform/temporary_names.h"
 
 namespace zfe::platform {
 
@@ -44,16 +44,11 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// Unique enough among processes (pid), threads and calls (counter) and runs
-// (clock); O_EXCL settles the rest.
-std::string temporaryNameCandidate(const char* prefix) {
+std::string temporaryNameCandidate(std::string_view prefix) {
     static std::atomic<unsigned> counter{0};
     const auto ticks = static_cast<unsigned long long>(
         std::chrono::steady_clock::now().time_since_epoch().count());
-    char name[64];
-    std::snprintf(name, sizeof name, "%s-%ld-%u-%llx", prefix, static_cast<long>(::getpid()),
-                  counter.fetch_add(1), ticks & 0xffffffULL);
-    return name;
+    return temporaryFileName(prefix, ::getpid(), counter.fetch_add(1), ticks & 0xffffffULL);
 }
 
 void writeAll(int fd, const void* data, std::size_t size, const std::string& subject) {
@@ -160,7 +155,7 @@ bool FileSystemService::canWriteIn(const std::string& folder) {
     if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return false;
     if (ownerCannotWrite(status)) return false;
     for (;;) {
-        const std::string probe = folder + "/" + temporaryNameCandidate(".zfe-probe");
+        const std::string probe = folder + "/" + temporaryNameCandidate(kProbePrefix);
         const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
             ::close(fd);
@@ -300,7 +295,7 @@ FileReplacement::FileReplacement(std::string destination) : destination_(std::mo
     }
     const std::string folder = folderOf(destination_);
     for (;;) {
-        temporaryPath_ = folder + "/" + temporaryNameCandidate(".zfe-replace");
+        temporaryPath_ = folder + "/" + temporaryNameCandidate(kReplacementPrefix);
         const int fd =
             ::open(temporaryPath_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {

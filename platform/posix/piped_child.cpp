@@ -301,6 +301,22 @@ std::optional<int> PipedChild::waitForExit(std::chrono::milliseconds limit) {
     }
 }
 
+bool PipedChild::hasExited() {
+    if (native_->pid <= 0) return true;
+    // Not reaped here: the unreaped child keeps its id, and so its group's,
+    // from being given to another process before endLeftovers().
+    siginfo_t state{};
+    while (::waitid(P_PID, static_cast<id_t>(native_->pid), &state, WEXITED | WNOHANG | WNOWAIT) != 0) {
+        if (errno != EINTR) return true;  // reaped by someone else
+    }
+    return state.si_pid != 0;
+}
+
+void PipedChild::endLeftovers() noexcept {
+    if (native_->pid > 0) ::kill(-native_->pid, SIGKILL);
+    closeDescriptor(native_->outputEnd);
+}
+
 void PipedChild::terminate() noexcept {
     if (native_->pid > 0) {
         // The group first, while its leader is not yet reaped and its id so

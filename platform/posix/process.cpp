@@ -94,6 +94,15 @@ int waitForExit(pid_t child, const std::string& commandLine) {
 
 }  // namespace
 
+std::int64_t currentProcessId() noexcept {
+    return ::getpid();
+}
+
+bool processIsRunning(std::int64_t processId) noexcept {
+    if (processId <= 0 || processId != static_cast<pid_t>(processId)) return false;
+    return ::kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
+}
+
 int runAndWait(const std::string& commandLine) {
     const CommandLineParts parts =
         splitCommandLine(commandLine, [](const std::string& path) { return fileExists(path); });

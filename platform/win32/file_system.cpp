@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/os_error.h"
+#include "platform/temporary_names.h"
 #include "platform/win32/wide_text.h"
 
 namespace zfe::platform {
@@ -53,13 +54,10 @@ std::string folderPrefixOf(const std::string& path) {
     return last == std::string::npos ? std::string() : path.substr(0, last + 1);
 }
 
-std::wstring temporaryNameCandidate(const wchar_t* prefix) {
+std::wstring temporaryNameCandidate(std::string_view prefix) {
     static std::atomic<unsigned> counter{0};
-    wchar_t name[64];
-    swprintf(name, sizeof name / sizeof name[0], L"%ls-%lu-%u-%llx", prefix,
-             static_cast<unsigned long>(GetCurrentProcessId()), counter.fetch_add(1),
-             static_cast<unsigned long long>(GetTickCount64()) & 0xffffffULL);
-    return name;
+    return toWide(temporaryFileName(prefix, GetCurrentProcessId(), counter.fetch_add(1),
+                                    GetTickCount64() & 0xffffffULL));
 }
 
 class FileHandle {
@@ -170,7 +168,7 @@ bool FileSystemService::canWriteIn(const std::string& folder) {
         std::wstring prefix = toWide(folder);
         if (!isSeparator(folder.back())) prefix += L'\\';
         for (;;) {
-            const std::wstring probe = prefix + temporaryNameCandidate(L".zfe-probe");
+            const std::wstring probe = prefix + temporaryNameCandidate(kProbePrefix);
             const HANDLE file = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                             FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_HIDDEN |
                                                 FILE_FLAG_DELETE_ON_CLOSE,
@@ -369,7 +367,7 @@ FileReplacement::FileReplacement(std::string destination) : destination_(std::mo
     }
     const std::wstring folder = toWide(folderPrefixOf(destination_));
     for (;;) {
-        const std::wstring candidate = folder + temporaryNameCandidate(L".zfe-replace");
+        const std::wstring candidate = folder + temporaryNameCandidate(kReplacementPrefix);
         // Others may read the file while it is written, nobody may write it.
         const HANDLE file =
             CreateFileW(candidate.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,

@@ -256,6 +256,17 @@ std::optional<int> PipedChild::waitForExit(std::chrono::milliseconds limit) {
     }
 }
 
+bool PipedChild::hasExited() {
+    return native_->process == nullptr || ::WaitForSingleObject(native_->process, 0) == WAIT_OBJECT_0;
+}
+
+void PipedChild::endLeftovers() noexcept {
+    // The child has ended, so its exit code is settled; ending the job ends
+    // only what it left behind.
+    if (native_->job != nullptr) ::TerminateJobObject(native_->job, 1);
+    closeHandle(native_->outputEnd);
+}
+
 void PipedChild::terminate() noexcept {
     if (native_->job != nullptr) {
         ::TerminateJobObject(native_->job, 1);

@@ -9,6 +9,20 @@
 
 namespace zfe::platform {
 
+std::int64_t currentProcessId() noexcept {
+    return GetCurrentProcessId();
+}
+
+bool processIsRunning(std::int64_t processId) noexcept {
+    if (processId <= 0 || processId > MAXDWORD) return false;
+    const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId));
+    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    // A handle keeps an ended process's id taken: only the wait tells.
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+}
+
 // The line goes to CreateProcessW as it stands: Windows takes it apart itself,
 // by the same rules that splitCommandLine copies. The program is started as the
 // shell would start it, with a normal window (its own console for a console

@@ -127,7 +127,7 @@ TEST_P(CaptureProgressTest, CountShownAfterEveryThousandthReadFinalFailingReadIn
     std::vector<std::string> events;
     CaptureCallbacks callbacks;
     callbacks.serveEvents = [&] { events.push_back("serve"); };
-    callbacks.showReceivedBytes = [&](const std::string& digits) { events.push_back(digits); };
+    callbacks.showReceivedBytes = [&](const std::string& count) { events.push_back(count); };
 
     const CaptureResult result =
         capture("pattern:" + std::to_string(GetParam().chunks * 256) + ":256", callbacks);
@@ -146,10 +146,11 @@ TEST_P(CaptureProgressTest, CountShownAfterEveryThousandthReadFinalFailingReadIn
 INSTANTIATE_TEST_SUITE_P(
     Reads, CaptureProgressTest,
     ::testing::Values(ProgressCase{998, {}},                     // 999 reads
-                      ProgressCase{999, {"255744"}},             // the 1000th read fails
-                      ProgressCase{1000, {"256000"}},            // 1001 reads
-                      ProgressCase{1999, {"256000", "511744"}},  // final read is the 2000th
-                      ProgressCase{3500, {"256000", "512000", "768000"}}),
+                      ProgressCase{999, {"255.744"}},              // the 1000th read fails
+                      ProgressCase{1000, {"256.000"}},             // 1001 reads
+                      ProgressCase{1999, {"256.000", "511.744"}},  // final read is the 2000th
+                      ProgressCase{3500, {"256.000", "512.000", "768.000"}},
+                      ProgressCase{4000, {"256.000", "512.000", "768.000", "1.024.000"}}),
     [](const ::testing::TestParamInfo<ProgressCase>& info) {
         return std::to_string(info.param.chunks) + "Writes";
     });
@@ -159,7 +160,7 @@ TEST_F(CaptureToFileTest, SilentChildStillGetsTheWindowServed) {
     CaptureCallbacks callbacks;
     callbacks.serveEvents = [&] { ++serves; };
     std::vector<std::string> shown;
-    callbacks.showReceivedBytes = [&](const std::string& digits) { shown.push_back(digits); };
+    callbacks.showReceivedBytes = [&](const std::string& count) { shown.push_back(count); };
     capture("out:41 sleep:600 out:42", callbacks);
     EXPECT_GE(serves, 2);  // about six silences of a tenth of a second
     EXPECT_TRUE(shown.empty());
@@ -273,6 +274,38 @@ TEST_F(CaptureToFileTest, ChildThatClosesItsOutputAndRunsOnDoesNotHoldTheCapture
     // And once it ends it is reaped, though nobody waits in the capture.
     ::kill(static_cast<pid_t>(pid), SIGKILL);
     EXPECT_TRUE(processGoneWithin(pid, 10s)) << "state " << processState(pid);
+}
+
+// The emulator ends while a process it started holds its output: what comes
+// within the silence after the end is kept, then that process is ended and
+// the output judged by the emulator's own exit code.
+TEST_F(CaptureToFileTest, ChildThatEndsWhileWhatItStartedHoldsTheOutputEndsTheCapture) {
+    const CaptureResult result = capture("out:41 leave:300:4c617465");
+    EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
+    EXPECT_EQ(result.exitCode, 0);
+    const std::string stored = readFile(dat);
+    EXPECT_EQ(stored.substr(0, 6), "Aleft=") << stored;
+    EXPECT_EQ(stored.substr(stored.size() - 5), "\nLate") << stored;
+    const long long left = std::stoll(stored.substr(6));
+    EXPECT_TRUE(testsupport::processEndedWithin(left, 10s)) << "state " << processState(left);
+
+    EXPECT_EQ(capture("leave:0:4c617465 exit:3").outcome, CaptureOutcome::RunFailed);
+}
+
+TEST_F(CaptureToFileTest, OutputRefusedByTheCallerIsNotStoredAndItsStartIsKept) {
+    testsupport::writeFile(dat, "the earlier dat");
+    CaptureCallbacks callbacks;
+    std::string asked;
+    callbacks.acceptsOutput = [&](std::string_view start) {
+        asked = start;
+        return false;
+    };
+    const CaptureResult result = capture("pattern:300000:65536", callbacks);
+    EXPECT_EQ(result.outcome, CaptureOutcome::Refused);
+    EXPECT_TRUE(asked == testsupport::patternBytes(kOutputStartKept)) << "not the output's start";
+    EXPECT_EQ(result.outputStart, asked);
+    EXPECT_EQ(readFile(dat), "the earlier dat");
+    EXPECT_TRUE(testsupport::namesIn(folder.path()) == std::set<std::string>{"mame.dat"});
 }
 
 TEST_F(CaptureToFileTest, ProgramWithABlankRunsThoughAnotherProgramIsNamedByItsStart) {

@@ -130,6 +130,40 @@ TEST(CreateDatMessage, ShowsEachRunsCommandExitCodeAndLastErrorLinesCutToWidth) 
     EXPECT_EQ(text.find(std::string(161, 'w')), std::string::npos);
 }
 
+// --- a dat of that name in the library ------------------------------------------
+
+class ConfirmedOutputTest : public ::testing::Test {
+protected:
+    void SetUp() override { std::filesystem::create_directory(library); }
+    void TearDown() override { ui.expectScriptUsedUp(); }
+
+    testsupport::TempFolder folder;
+    std::string library = folder / "datfiles";
+    testsupport::ScriptedUi ui;
+};
+
+TEST_F(ConfirmedOutputTest, NewNameGoesAheadWithoutAQuestion) {
+    testsupport::writeFile(library + "/other.dat", "");
+    EXPECT_EQ(confirmedOutputPath(ui, folder.path(), "mame"), datOutputPath(folder.path(), "mame"));
+    std::filesystem::remove_all(library);
+    EXPECT_EQ(confirmedOutputPath(ui, folder.path(), "mame"), datOutputPath(folder.path(), "mame"));
+}
+
+// Any letter case names the library's file, which is then written under its
+// own spelling; only Yes goes ahead.
+TEST_F(ConfirmedOutputTest, ExistingDatInAnyLetterCaseIsReplacedOnlyOnYes) {
+    testsupport::writeFile(library + "/Mame.dat", "the earlier dat");
+    ui.answerMessage(core::MessageAnswer::No).answerMessage(core::MessageAnswer::Yes);
+    EXPECT_EQ(confirmedOutputPath(ui, folder.path(), "Mame"), std::nullopt);
+    EXPECT_EQ(confirmedOutputPath(ui, folder.path(), "MAME"), native(library + "/Mame.dat"));
+    ASSERT_EQ(ui.messages().size(), 2u);
+    for (const core::Message& question : ui.messages()) {
+        EXPECT_EQ(question.text, "Il file Mame.dat esiste già. Sostituirlo?");
+        EXPECT_EQ(question.buttons, core::MessageButtons::YesNo);
+        EXPECT_EQ(question.defaultButton, core::MessageAnswer::No);
+    }
+}
+
 // --- the emulator's two runs ------------------------------------------------------
 
 class CreateDatTest : public ::testing::Test {
@@ -141,40 +175,75 @@ protected:
     testsupport::ScriptedUi ui;
 };
 
-TEST_F(CreateDatTest, TodaysMameFailingListInfoGivesItsListXmlByteForByte) {
+TEST_F(CreateDatTest, TodaysMameFailingListInfoGivesItsListXmlByteForByteAndSaysSo) {
     const std::string mame = testsupport::installEmulator(folder / "emu", "mame");
     std::vector<std::string> shown;
     CaptureCallbacks callbacks;
-    callbacks.showReceivedBytes = [&](const std::string& digits) { shown.push_back(digits); };
+    callbacks.showReceivedBytes = [&](const std::string& count) { shown.push_back(count); };
+    ui.acknowledgeMessage();
     EXPECT_EQ(createDat(ui, mame, dat, callbacks), CreateDatOutcome::Stored);
-    EXPECT_EQ(readFile(dat), testsupport::listXmlOf(mame));
+    const std::string stored = readFile(dat);
+    EXPECT_EQ(stored, testsupport::listXmlOf(mame));
     EXPECT_EQ(shown, std::vector<std::string>{""}) << "the count starts afresh for -listxml";
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Information);
+    EXPECT_EQ(ui.messages()[0].text, "Il file Dat \"" + dat + "\" è stato creato: " +
+                                         std::to_string(stored.size()) + " byte.");
+}
+
+// A usage text where a dat was asked for, as a program that knows no
+// -listinfo may print, counts as a failed run: -listxml is tried.
+TEST_F(CreateDatTest, OutputThatIsNotADatFromListInfoGivesListXmlsDat) {
+    const std::string emulator = testsupport::installEmulator(folder / "emu", "usage-mame");
+    ui.acknowledgeMessage();
+    EXPECT_EQ(createDat(ui, emulator, dat), CreateDatOutcome::Stored);
+    EXPECT_EQ(readFile(dat), testsupport::listXmlOf(emulator));
 }
 
 TEST_F(CreateDatTest, WarningOnStandardErrorStaysOutOfTheDat) {
     const std::string emulator = testsupport::installEmulator(folder / "emu", "warning-mame");
+    ui.acknowledgeMessage();
     EXPECT_EQ(createDat(ui, emulator, dat), CreateDatOutcome::Stored);
     EXPECT_EQ(readFile(dat), testsupport::standInListInfo(testsupport::standInDescription(emulator, 1)));
 }
 
+// Both runs fail, by their exit code or, for a program that is no emulator,
+// by output that is no dat: nothing is stored and the message says why.
 TEST_F(CreateDatTest, FailingBothWaysStoresNothingKeepsTheOldDatAndSaysWhy) {
+    struct Case {
+        const char* kind;
+        int exitCode;
+        std::vector<std::string> alsoSaid;
+    };
+    const std::vector<Case> cases{
+        {"broken-mame", 3, {"fatal error: out of memory while listing -listxml"}},
+        {"echo-mame", 0,
+         {"Non è un file Dat; la prima riga ricevuta è:\r\n    -listinfo\r\n",
+          "Non è un file Dat; la prima riga ricevuta è:\r\n    -listxml\r\n"}}};
     testsupport::writeFile(dat, "the earlier dat");
-    const std::string emulator = testsupport::installEmulator(folder / "emu", "broken-mame");
-    ui.acknowledgeMessage();
-    EXPECT_EQ(createDat(ui, emulator, dat), CreateDatOutcome::Failed);
-    EXPECT_EQ(readFile(dat), "the earlier dat");
-    EXPECT_TRUE(testsupport::namesIn(folder.path()) == (std::set<std::string>{"emu", "mame.dat"}));
-    const std::string text = ui.onlyCriticalMessageText();
-    EXPECT_NE(text.find("Riga di comando: " + emulator + " -listinfo\r\nCodice di uscita: 3"),
-              std::string::npos) << text;
-    EXPECT_NE(text.find("Riga di comando: " + emulator + " -listxml\r\nCodice di uscita: 3"),
-              std::string::npos) << text;
-    EXPECT_NE(text.find("fatal error: out of memory while listing -listxml"), std::string::npos);
+    for (const Case& failing : cases) {
+        testsupport::ScriptedUi failingUi;
+        const std::string emulator = testsupport::installEmulator(folder / "emu", failing.kind);
+        failingUi.acknowledgeMessage();
+        EXPECT_EQ(createDat(failingUi, emulator, dat), CreateDatOutcome::Failed) << failing.kind;
+        EXPECT_EQ(readFile(dat), "the earlier dat");
+        EXPECT_TRUE(testsupport::namesIn(folder.path()) == (std::set<std::string>{"emu", "mame.dat"}));
+        const std::string text = failingUi.onlyCriticalMessageText();
+        for (const char* option : {" -listinfo", " -listxml"}) {
+            EXPECT_NE(text.find("Riga di comando: " + emulator + option + "\r\nCodice di uscita: " +
+                                std::to_string(failing.exitCode)),
+                      std::string::npos) << text;
+        }
+        for (const std::string& said : failing.alsoSaid) {
+            EXPECT_NE(text.find(said), std::string::npos) << text;
+        }
+    }
 }
 
 TEST_F(CreateDatTest, PickedProgramRunsThoughAnotherProgramIsNamedUpToTheBlank) {
     const std::string picked = testsupport::installEmulator(folder / "Emu Dir", "mame");
     testsupport::installEmulator(folder.path(), "Emu");  // what a cut at the blank would run
+    ui.acknowledgeMessage();
     EXPECT_EQ(createDat(ui, picked, dat), CreateDatOutcome::Stored);
     EXPECT_EQ(readFile(dat), testsupport::listXmlOf(picked));
 }

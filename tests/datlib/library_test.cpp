@@ -157,17 +157,29 @@ TEST_F(LibraryTest, ImportFromAnotherFolderIsRememberedAndOfferedToTheDestinatio
     EXPECT_TRUE(ui.messages().empty());
 }
 
-TEST_F(LibraryTest, ImportReplacesAFileOfTheSameNameWithoutAQuestion) {
-    writeFile(elsewhere + kSep + "a.dat", "newer a\n");
-    ui.chooseOpen(elsewhere + kSep + "a.dat");
-    EXPECT_TRUE(import());
-    EXPECT_EQ(readFile(app.inLibrary("a.dat")), "newer a\n");
-    EXPECT_TRUE(ui.messages().empty());
+// A file of the library in any letter case is that file: the question names
+// the library's own spelling, and only Yes replaces it.
+TEST_F(LibraryTest, ImportOverALibraryFileOfTheSameNameAsksAndNoCopiesNothing) {
+    const auto before = snapshotOf(app.library());
+    for (const char* imported : {"a.dat", "A.DAT"}) {
+        writeFile(elsewhere + kSep + imported, "newer\n");
+        ui.chooseOpen(elsewhere + kSep + imported).answerMessage(core::MessageAnswer::No);
+        EXPECT_FALSE(import()) << imported;
+        EXPECT_EQ(snapshotOf(app.library()), before) << imported;
+    }
+    ASSERT_EQ(ui.messages().size(), 2u);
+    for (const core::Message& question : ui.messages()) {
+        EXPECT_EQ(question.text, "Il file a.dat esiste già. Sostituirlo?");
+        EXPECT_EQ(question.title, "ZandorelFE");
+        EXPECT_EQ(question.icon, core::MessageIcon::Question);
+        EXPECT_EQ(question.buttons, core::MessageButtons::YesNo);
+        EXPECT_EQ(question.defaultButton, core::MessageAnswer::No);
+    }
 }
 
-TEST_F(LibraryTest, ImportInAnotherLetterCaseReplacesTheLibrarysFile) {
+TEST_F(LibraryTest, ImportInAnotherLetterCaseReplacesTheLibrarysFileOnYes) {
     writeFile(elsewhere + kSep + "A.DAT", "newer A\n");
-    ui.chooseOpen(elsewhere + kSep + "A.DAT");
+    ui.chooseOpen(elsewhere + kSep + "A.DAT").answerMessage(core::MessageAnswer::Yes);
 
     EXPECT_TRUE(import());
 
@@ -227,11 +239,13 @@ TEST_F(LibraryTest, ImportOverAReadOnlyLibraryFileLeavesItWhole) {
     platform::setReadOnly(app.inLibrary("a.dat"), true);
     writeFile(elsewhere + kSep + "a.dat", "newer a\n");
     const auto before = snapshotOf(app.library());
-    ui.chooseOpen(elsewhere + kSep + "a.dat").acknowledgeMessage();
+    ui.chooseOpen(elsewhere + kSep + "a.dat").answerMessage(core::MessageAnswer::Yes).acknowledgeMessage();
 
     EXPECT_TRUE(import());
 
-    const std::string text = failureText();
+    ASSERT_EQ(ui.messages().size(), 2u);
+    const std::string& text = ui.messages()[1].text;
+    EXPECT_EQ(ui.messages()[1].icon, core::MessageIcon::Critical);
     EXPECT_TRUE(contains(text, "\"" + app.inLibrary("a.dat") + "\"")) << text;
     EXPECT_EQ(snapshotOf(app.library()), before);
 }

@@ -22,6 +22,9 @@ using testsupport::namesIn;
 using testsupport::readFile;
 using testsupport::ScriptedUi;
 
+// "game (", the start of a listinfo dat, for the stand-in's out: argument.
+const std::string kDatStartHex = "67616d652028";
+
 const char* const kMissingInput =
     "E' necessario specificare percorso e nome di un eseguibile MAME e \r\n"
     "un nome descrittivo per il file Dat da creare.";
@@ -61,6 +64,13 @@ protected:
             if (dialog.isVisible()) dialog.close();
         });
         dialog.showModal();
+    }
+
+    // What the user does in the dialog for most captures: "...", a name, "Crea DatFile".
+    void chooseNameAndCreate(const QString& name) {
+        control<QToolButton>(dialog, "cpvButton1")->click();
+        control<QLineEdit>(dialog, "txtDatFile")->setText(name);
+        control<QToolButton>(dialog, "cmdCreatDat")->click();
     }
 
     testsupport::TempFolder folder;
@@ -116,9 +126,7 @@ TEST_F(FrmCreateTest, MissingInputGivesTheWarningAndKeepsTheDialogOpen) {
 TEST_F(FrmCreateTest, NameWithASeparatorIsWarnedAndNothingRuns) {
     ui.chooseOpen(emulator("emu", "out:41")).acknowledgeMessage();
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("../escape");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("../escape");
         EXPECT_TRUE(dialog.isVisible());
     });
     ASSERT_EQ(ui.messages().size(), 1u);
@@ -130,7 +138,7 @@ TEST_F(FrmCreateTest, NameWithASeparatorIsWarnedAndNothingRuns) {
 TEST_F(FrmCreateTest, EnterStoresTodaysMamesListXmlFromThePickedPathWithABlank) {
     const std::string mame = testsupport::installEmulator(folder / "Emu Dir", "mame");
     testsupport::installEmulator(folder.path(), "Emu");  // what a cut at the blank would run
-    ui.chooseOpen(mame);
+    ui.chooseOpen(mame).acknowledgeMessage();
     showAndDo([&] {
         control<QToolButton>(dialog, "cpvButton1")->click();
         EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "mame");
@@ -147,33 +155,46 @@ TEST_F(FrmCreateTest, EnterStoresTodaysMamesListXmlFromThePickedPathWithABlank) 
     EXPECT_EQ(ui.dialogs()[0].request.filter->description, "Eseguibile (*)");
     EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(folder / "Emu Dir"));
     EXPECT_EQ(readFile(library + "/mame0251.dat"), testsupport::listXmlOf(mame));
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Information) << "the dat and its size";
 }
 
 TEST_F(FrmCreateTest, EmulatorFailingBothWaysIsReportedAndTheDialogStaysAsTyped) {
     testsupport::writeFile(library + "/mame078.dat", "earlier");
-    ui.chooseOpen(testsupport::installEmulator(folder / "emu", "broken-mame")).acknowledgeMessage();
+    ui.chooseOpen(testsupport::installEmulator(folder / "emu", "broken-mame"))
+        .answerMessage(core::MessageAnswer::Yes)
+        .acknowledgeMessage();
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("mame078");
         EXPECT_TRUE(dialog.isVisible());
         EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "broken-mame");
         EXPECT_EQ(control<QLineEdit>(dialog, "txtDatFile")->text(), "mame078");
     });
-    EXPECT_NE(ui.onlyCriticalMessageText().find("Codice di uscita: 3"), std::string::npos);
+    ASSERT_EQ(ui.messages().size(), 2u);
+    EXPECT_NE(ui.messages()[1].text.find("Codice di uscita: 3"), std::string::npos);
     EXPECT_EQ(readFile(library + "/mame078.dat"), "earlier");
     EXPECT_TRUE(namesIn(library) == std::set<std::string>{"mame078.dat"});
 }
 
-TEST_F(FrmCreateTest, NameEndingInDatGetsAnotherDat) {
-    ui.chooseOpen(emulator("emu", "out:41"));
+TEST_F(FrmCreateTest, ExistingDatIsKeptWhenTheQuestionIsAnsweredNo) {
+    testsupport::writeFile(library + "/mame078.dat", "earlier");
+    ui.chooseOpen(emulator("emu", "out:" + kDatStartHex)).answerMessage(core::MessageAnswer::No);
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078.dat");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("mame078");
+        EXPECT_TRUE(dialog.isVisible());
+    });
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text, "Il file mame078.dat esiste già. Sostituirlo?");
+    EXPECT_EQ(readFile(library + "/mame078.dat"), "earlier");
+}
+
+TEST_F(FrmCreateTest, NameEndingInDatGetsAnotherDat) {
+    ui.chooseOpen(emulator("emu", "out:" + kDatStartHex)).acknowledgeMessage();
+    showAndDo([&] {
+        chooseNameAndCreate("mame078.dat");
     });
     EXPECT_TRUE(namesIn(library) == std::set<std::string>{"mame078.dat.dat"});
-    EXPECT_EQ(readFile(library + "/mame078.dat.dat"), "A");
+    EXPECT_EQ(readFile(library + "/mame078.dat.dat"), "game (");
 }
 
 TEST_F(FrmCreateTest, CloseButtonMakesNoFile) {
@@ -188,17 +209,20 @@ TEST_F(FrmCreateTest, CloseButtonMakesNoFile) {
 }
 
 TEST_F(FrmCreateTest, EachShowingStartsEmptyAndForgetsTheLastChoice) {
-    const std::string mame = emulator("emu", "pattern:300000:256");
-    ui.chooseOpen(mame).cancelOpen();
+    // 256 bytes a write, the first the start of a dat: 256 bytes a read.
+    std::string blanksHex;
+    for (int blank = 0; blank < 250; ++blank) blanksHex += "20";
+    const std::string mame = emulator("emu", "out:" + kDatStartHex + blanksHex + " pattern:300000:256");
+    ui.chooseOpen(mame).acknowledgeMessage().cancelOpen();
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("big");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("big");
     });
-    EXPECT_EQ(control<QLabel>(dialog, "lblReceivedBytes")->text(), "256000");
-    EXPECT_EQ(readFile(library + "/big.dat").size(), 300000u);
+    EXPECT_EQ(control<QLabel>(dialog, "lblReceivedBytes")->text(), "256.000");
+    EXPECT_EQ(readFile(library + "/big.dat").size(), 300256u);
 
     showAndDo([&] {
+        // The one field to type in takes the keyboard, its caret plain to see.
+        EXPECT_EQ(dialog.focusWidget(), control<QLineEdit>(dialog, "txtDatFile"));
         EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "");
         EXPECT_EQ(control<QLineEdit>(dialog, "txtDatFile")->text(), "");
         EXPECT_EQ(control<QLabel>(dialog, "lblReceivedBytes")->text(), "");
@@ -216,7 +240,7 @@ protected:
     void captureAndStop(const std::function<void()>& how) {
         testsupport::writeFile(library + "/mame078.dat", "earlier");
         const std::string emulator = testsupport::installEmulator(folder / "emu", "forking-mame");
-        ui.chooseOpen(emulator);
+        ui.chooseOpen(emulator).answerMessage(core::MessageAnswer::Yes);
         showAndDo([&] {
             control<QToolButton>(dialog, "cpvButton1")->click();
             control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
@@ -268,9 +292,7 @@ TEST_F(FrmCreateTest, UnwritableOutputIsReportedAndTheDialogStaysOpen) {
     ui.chooseOpen(emulator("emu", "out:41")).acknowledgeMessage();
     bool openAfterFailure = false;
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("mame078");
         openAfterFailure = dialog.isVisible();
     });
     EXPECT_TRUE(openAfterFailure);
@@ -283,9 +305,7 @@ TEST_F(FrmCreateTest, ProgramThatCannotStartIsReportedAndTheDialogCloses) {
     std::filesystem::create_directory(folder / "emu");
     ui.chooseOpen(folder / "emu/mame").acknowledgeMessage();  // deleted after it was chosen
     showAndDo([&] {
-        control<QToolButton>(dialog, "cpvButton1")->click();
-        control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");
-        control<QToolButton>(dialog, "cmdCreatDat")->click();
+        chooseNameAndCreate("mame078");
         EXPECT_FALSE(dialog.isVisible());
     });
     ASSERT_EQ(ui.messages().size(), 1u);

@@ -311,13 +311,14 @@ TEST_F(MainWindowButtonsTest, WithTheDataApartTheListsAndTheImportUseTheUsersLib
     EXPECT_EQ(testsupport::entriesOf(installed.string()), std::set<std::string>{"installed.dat"});
 }
 
-TEST_F(MainWindowButtonsTest, ImportOverTheSameNameInAnotherCaseReplacesIt) {
+TEST_F(MainWindowButtonsTest, ImportOverTheSameNameInAnotherCaseReplacesItAfterTheQuestion) {
     addDat("x.dat", "old");
     writeFile(elsewhere / "x.DAT", "new");
     FrmMain& frm = open();
-    ui.chooseOpen((elsewhere / "x.DAT").string());
+    ui.chooseOpen((elsewhere / "x.DAT").string()).answerMessage(core::MessageAnswer::Yes);
     control<QToolButton>(frm, "cmdImport")->click();
-    EXPECT_TRUE(ui.messages().empty());
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text, "Il file x.dat esiste già. Sostituirlo?");
     EXPECT_EQ(control<FileListBox>(frm, "filOld")->fileNames().size(), 1);
     EXPECT_EQ(control<FileListBox>(frm, "filNew")->fileNames().size(), 1);
     int files = 0;

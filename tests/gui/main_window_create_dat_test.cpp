@@ -33,7 +33,7 @@ TEST_F(MainWindowCreateDatTest, NewDatShowsInBothListsOnceTheDialogCloses) {
     addDat("old.dat");
     frm.refreshLists();
     const std::string mame = testsupport::installEmulator((root / "My Emus").string(), "mame");
-    ui.chooseOpen(mame);
+    ui.chooseOpen(mame).acknowledgeMessage();
 
     pressCreateDatAndDo([&](gui::FrmCreate& dialog) {
         control<QToolButton>(dialog, "cpvButton1")->click();
@@ -52,7 +52,7 @@ TEST_F(MainWindowCreateDatTest, NewDatShowsInBothListsOnceTheDialogCloses) {
 TEST_F(MainWindowCreateDatTest, WithTheDataApartTheNewDatGoesToTheUsersLibrary) {
     const std::filesystem::path installed = library;
     FrmMain& frm = openWithDataApart();
-    ui.chooseOpen(ZFE_STAND_IN_CHILD);
+    ui.chooseOpen(ZFE_STAND_IN_CHILD).acknowledgeMessage();
     pressCreateDatAndDo([&](gui::FrmCreate& dialog) {
         control<QToolButton>(dialog, "cpvButton1")->click();
         control<QLineEdit>(dialog, "txtDatFile")->setText("mame078");

@@ -25,6 +25,7 @@ struct SeenBox {
     QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     Qt::TextFormat textFormat = Qt::AutoText;  // as the box's text label shows it
     QString details;
+    Qt::CursorShape cursor = Qt::BlankCursor;  // the application's override, if any
 };
 
 core::MessageAnswer showAndPress(const core::Message& message, QMessageBox::StandardButton press,
@@ -46,6 +47,7 @@ core::MessageAnswer showAndPress(const core::Message& message, QMessageBox::Stan
             seen.textFormat = label->textFormat();
         }
         seen.details = box->detailedText();
+        if (const QCursor* cursor = QApplication::overrideCursor()) seen.cursor = cursor->shape();
         box->button(press)->click();
     });
     QtUserInterface ui;
@@ -101,6 +103,18 @@ TEST(QtUserInterface, NamesAreShownAsPlainTextAndDetailsBelow) {
     showAndPress(core::informationMessage("fatto", "riga 1\r\nSummary: 1 added\r\n"), QMessageBox::Ok, delivered);
     EXPECT_EQ(delivered.icon, QMessageBox::Information);
     EXPECT_EQ(delivered.details, QStringLiteral("riga 1\nSummary: 1 added\n"));
+}
+
+// A box that a long operation shows (its outcome, a question) takes the
+// pointer as usual; the wait cursor comes back after it.
+TEST(QtUserInterface, BoxDuringALongOperationShowsTheArrow) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    SeenBox seen;
+    showAndPress(core::informationMessage("fatto"), QMessageBox::Ok, seen);
+    EXPECT_EQ(seen.cursor, Qt::ArrowCursor);
+    ASSERT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
+    QApplication::restoreOverrideCursor();
 }
 
 TEST(QtUserInterface, FilterTextNamesItsPatternOnce) {

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "platform/os_error.h"
+#include "platform/process.h"
+#include "platform/temporary_names.h"
 #include "support/app_folder.h"
 #include "support/temp_folder.h"
 
@@ -359,6 +361,14 @@ TEST(FileReplacement, UncommittedLeavesTheDestinationAndNoTemporaryFile) {
     }
     EXPECT_EQ(readFile(existing), "old");
     EXPECT_EQ(listFiles(folder.path()), (std::vector<std::string>{"existing.dat"}));
+}
+
+// A later start tells a killed program's temporaries by the id in their name.
+TEST(FileReplacement, TemporaryNameCarriesTheProcessId) {
+    TempFolder folder;
+    FileReplacement replacement(folder / "new.dat");
+    const std::string& temporary = replacement.temporaryPath();
+    EXPECT_EQ(temporaryFileOwner(temporary.substr(temporary.find_last_of("/\\") + 1)), currentProcessId());
 }
 
 TEST(FileReplacement, RefusesAReadOnlyDestination) {

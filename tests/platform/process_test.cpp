@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "platform/file_system.h"
 #include "platform/os_error.h"
+#include "platform/piped_child.h"
 #include "support/app_folder.h"
 #include "support/temp_folder.h"
 
@@ -153,6 +155,21 @@ TEST_F(RunAndWaitTest, NoDescriptorOfTheCallerReachesTheProgram) {
     EXPECT_EQ(report().openDescriptors, "");
 }
 #endif
+
+// What a start asks before it removes a temporary that a program left.
+TEST(ProcessIsRunning, TrueForThisProcessFalseForAnEndedOneAndForNone) {
+    EXPECT_TRUE(processIsRunning(currentProcessId()));
+    PipedChild child(echoArgsPath(), {});
+    ASSERT_TRUE(child.started());
+    char buffer[256];
+    while (child.read(buffer, sizeof buffer, std::chrono::milliseconds(-1)).kind !=
+           PipedChild::ReadResult::Kind::Ended) {
+    }
+    ASSERT_TRUE(child.waitForExit(std::chrono::seconds(30)).has_value());
+    EXPECT_FALSE(processIsRunning(child.processId()));
+    EXPECT_FALSE(processIsRunning(0));
+    EXPECT_FALSE(processIsRunning(-1));
+}
 
 }  // namespace
 }  // namespace zfe::platform

@@ -7,6 +7,9 @@
 //   pid                  write "pid=<id>\n"
 //   fds                  write "fds=<open descriptors>;stdin=<what fd 0 is>\n"
 //   close                close standard output and standard error
+//   leave:<ms>:<hex>     (POSIX) start a process that keeps standard output and
+//                        error open, writes the bytes to standard output after
+//                        <ms> and runs on for ever; write "left=<its id>\n"
 //   sleep:<ms>           sleep
 //   exit:<code>          end at once with that exit code
 //   -listinfo            write a small listinfo dat naming its own arguments
@@ -122,6 +125,17 @@ int main(int argc, char** argv) {
             writeAll(1, "pid=" + std::to_string(::getpid()) + "\n");
         } else if (verb == "fds") {
             writeAll(1, "fds=" + openDescriptors() + "\n");
+#ifndef _WIN32
+        } else if (verb == "leave") {
+            const auto split = rest.find(':');
+            const pid_t left = ::fork();
+            if (left == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(std::stoll(rest.substr(0, split))));
+                writeAll(1, fromHex(rest.substr(split + 1)));
+                for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
+            }
+            writeAll(1, "left=" + std::to_string(left) + "\n");
+#endif
         } else if (verb == "close") {
             ::close(1);
             ::close(2);

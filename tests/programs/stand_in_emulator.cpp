@@ -5,6 +5,9 @@
 //                 on standard error and exit code 6; -listxml prints an XML dat
 //   warning-mame  prints a warning on standard error and a good listinfo dat
 //   broken-mame   both ways, some output, an error on standard error, exit 3
+//   usage-mame    -listinfo prints a usage text and exits with 0, as a program
+//                 that knows no such option may; -listxml prints an XML dat
+//   echo-mame     no emulator at all: prints its arguments and exits with 0
 //   forking-mame  starts a grandchild that holds both pipes and never ends,
 //                 writes "<child pid> <grandchild pid>" into "<its path>.pids",
 //                 prints a little and never ends either (POSIX only)
@@ -78,6 +81,15 @@ int main(int argc, char** argv) {
         print(stdout, "<?xml version=\"1.0\"?>\n<mame build=\"0.251\">\n\t<machine name=\"pac");
         print(stderr, "Loading drivers...\nfatal error: out of memory while listing " + option + "\n");
         return 3;
+    }
+    if (kind == "usage-mame") {
+        print(stdout, option == "-listxml" ? standInListXml(description)
+                                           : "MAME v0.251\nUsage: mame [machine] [options]\n");
+        return 0;
+    }
+    if (kind == "echo-mame") {
+        print(stdout, option + "\n");
+        return 0;
     }
 #ifndef _WIN32
     if (kind == "forking-mame") {

@@ -13,6 +13,8 @@
 //   linger       writes "started", closes its standard output and error, runs on 5 s
 //   tree:<file>  starts itself again as "hold" with its standard handles, writes
 //                "<own id> <the other's id>" into <file>, and both run on for ever
+//   leave:<file> as tree:, but writes "left" to standard output and ends with
+//                code 0 at once, the other one still holding its handles
 //   hold         runs on for ever
 // Any mode after "exit:<code>" ends with that code instead of 0.
 #include <windows.h>
@@ -57,8 +59,8 @@ int record(const char* reportPath, int argc, char** argv) {
 }
 
 // A grandchild for the capture: it inherits this program's standard handles,
-// so it keeps the pipes open as long as it runs.
-int startTree(const std::string& idsPath) {
+// so it keeps the pipes open as long as it runs. Returns whether it started.
+bool startHolder(const std::string& idsPath) {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
     std::string line = "\"" + std::string(self) + "\" hold";
@@ -70,12 +72,17 @@ int startTree(const std::string& idsPath) {
     PROCESS_INFORMATION started{};
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         &started)) {
-        return 91;
+        return false;
     }
     if (std::FILE* ids = std::fopen(idsPath.c_str(), "wb")) {
         std::fprintf(ids, "%lu %lu\n", GetCurrentProcessId(), started.dwProcessId);
         std::fclose(ids);
     }
+    return true;
+}
+
+int startTree(const std::string& idsPath) {
+    if (!startHolder(idsPath)) return 91;
     writeTo(STD_OUTPUT_HANDLE, "<?xml version=\"1.0\"?>\n");
     holdForEver();
 }
@@ -90,6 +97,11 @@ int main(int argc, char** argv) {
     if (mode == "silent") return exitCode;
     if (mode == "hold") holdForEver();
     if (mode.rfind("tree:", 0) == 0) return startTree(mode.substr(5));
+    if (mode.rfind("leave:", 0) == 0) {
+        if (!startHolder(mode.substr(6))) return 91;
+        writeTo(STD_OUTPUT_HANDLE, "left");
+        return 0;
+    }
     if (mode.rfind("pattern:", 0) == 0) {
         const long long size = std::atoll(mode.c_str() + 8);
         for (long long offset = 0; offset < size; offset += 256) {

@@ -104,7 +104,7 @@ TEST(WindowsCapture, ShowsTheRunningTotalEveryThousandReads) {
     ScriptedUi ui;
     std::vector<std::string> shown;
     CaptureCallbacks callbacks;
-    callbacks.showReceivedBytes = [&](const std::string& digits) { shown.push_back(digits); };
+    callbacks.showReceivedBytes = [&](const std::string& count) { shown.push_back(count); };
     const std::int64_t size = 256 * 2600;
     const auto result = captureToFile(ui, childLine("pattern:" + std::to_string(size)),
                                       folder / "progress.dat", callbacks);
@@ -114,9 +114,19 @@ TEST(WindowsCapture, ShowsTheRunningTotalEveryThousandReads) {
     ASSERT_GE(result.reads, size / 256 + 1);
     ASSERT_EQ(shown.size(), static_cast<std::size_t>(result.reads / 1000));
     for (std::size_t i = 0; i < shown.size(); ++i) {
-        ASSERT_FALSE(shown[i].empty());
-        ASSERT_EQ(shown[i].find_first_not_of("0123456789"), std::string::npos) << shown[i];
-        const std::int64_t total = std::stoll(shown[i]);
+        // Thousands parted by dots, as Italian writes them: "1.024.000".
+        const std::string& shownCount = shown[i];
+        ASSERT_NE(shownCount.size() % 4, 0u) << shownCount;
+        std::string digits;
+        for (std::size_t at = 0; at < shownCount.size(); ++at) {
+            if ((shownCount.size() - at) % 4 == 0) {
+                ASSERT_EQ(shownCount[at], '.') << shownCount;
+            } else {
+                ASSERT_TRUE(shownCount[at] >= '0' && shownCount[at] <= '9') << shownCount;
+                digits += shownCount[at];
+            }
+        }
+        const std::int64_t total = std::stoll(digits);
         const std::int64_t readsSoFar = 1000 * static_cast<std::int64_t>(i + 1);
         EXPECT_LE(total, 256 * readsSoFar);
         EXPECT_LE(total, size);
@@ -210,6 +220,25 @@ TEST(WindowsCapture, StoppingEndsTheChildAndWhatItStarted) {
     EXPECT_TRUE(processEndsWithin(child, 5000));
     EXPECT_TRUE(processEndsWithin(grandchild, 5000)) << "the grandchild runs on";
     EXPECT_EQ(entriesIn(folder.path()), 1u) << "only the ids file stays";
+}
+
+// The child ends while a process it started holds the pipe: once the pipe
+// has been silent a while, the job ends that process and the output counts.
+TEST(WindowsCapture, ChildThatEndsWhileWhatItStartedHoldsTheOutputEndsTheCapture) {
+    TempFolder folder;
+    const std::string ids = folder / "ids.txt";
+    ScriptedUi ui;
+    const auto result = captureToFile(ui, childLine("leave:" + ids), folder / "left.dat");
+    EXPECT_EQ(result.outcome, CaptureOutcome::Completed);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(readFile(folder / "left.dat"), "left");
+    unsigned long child = 0;
+    unsigned long holder = 0;
+    std::FILE* file = std::fopen(ids.c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(std::fscanf(file, "%lu %lu", &child, &holder), 2);
+    std::fclose(file);
+    EXPECT_TRUE(processEndsWithin(holder, 5000)) << "what the child started runs on";
 }
 
 TEST(WindowsCapture, ChildThatClosesItsOutputAndRunsOnDoesNotHoldTheCapture) {
