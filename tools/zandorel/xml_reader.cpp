@@ -284,58 +284,6 @@ struct Avx2Bytes {
     }
 };
 
-#define ZFE_AVX512_TARGET ZFE_WIDE_TARGET("avx512f,avx512bw,bmi,bmi2,pclmul,popcnt")
-
-// Sixty-four bytes at a time where the processor has AVX-512: a comparison
-// gives its mask of bits at once.
-struct Avx512Bytes {
-    static constexpr unsigned kWidth = 64;
-
-    template <class Mask>
-    ZFE_AVX512_TARGET static void classifyQuotes(const char* at, unsigned shift,
-                                                 TagBytes<Mask>& bytes) {
-        const __m512i here = _mm512_loadu_si512(at);
-        bytes.quotes |= bits<Mask>(is(here, '"'), shift);
-        bytes.unsure |= bits<Mask>(is(here, '\'') | is(here, '\0'), shift);
-        bytes.closers |= bits<Mask>(is(here, '>'), shift);
-    }
-
-    template <class Mask>
-    ZFE_AVX512_TARGET static void classify(const char* at, unsigned shift, TagBytes<Mask>& bytes) {
-        classifyQuotes(at, shift, bytes);
-        const __m512i here = _mm512_loadu_si512(at);
-        bytes.equals |= bits<Mask>(is(here, '='), shift);
-        bytes.blanks |= bits<Mask>(
-            _mm512_cmpeq_epi8_mask(_mm512_shuffle_epi8(table(halves::kBlankOfLow), here), here),
-            shift);
-        const __m512i lowHalves = _mm512_and_si512(here, _mm512_set1_epi8(0x0f));
-        const __m512i highHalves =
-            _mm512_and_si512(_mm512_srli_epi16(here, 4), _mm512_set1_epi8(0x0f));
-        const __m512i classes =
-            _mm512_and_si512(_mm512_shuffle_epi8(table(halves::kNameClassesByLow), lowHalves),
-                             _mm512_shuffle_epi8(table(halves::kNameClassesByHigh), highHalves));
-        bytes.nameParts |= bits<Mask>(_mm512_test_epi8_mask(classes, classes), shift);
-        bytes.nameStarts |=
-            bits<Mask>(_mm512_test_epi8_mask(classes, _mm512_set1_epi8(halves::kNameStart)), shift);
-    }
-
-    ZFE_AVX512_TARGET static std::uint64_t quoted(std::uint64_t quotes) {
-        return quotedByProduct(quotes);
-    }
-
-    ZFE_AVX512_TARGET static __m512i table(const halves::Table& bytes) {
-        return _mm512_loadu_si512(bytes.data());
-    }
-
-    ZFE_AVX512_TARGET static __mmask64 is(__m512i here, char c) {
-        return _mm512_cmpeq_epi8_mask(here, _mm512_set1_epi8(c));
-    }
-
-    template <class Mask>
-    static Mask bits(__mmask64 matches, unsigned shift) {
-        return static_cast<Mask>(static_cast<std::uint64_t>(matches)) << shift;
-    }
-};
 #endif
 
 // Walks a game block a tag at a time, to hand the library only the bytes that
@@ -347,19 +295,12 @@ struct Avx512Bytes {
 class BlockWalker {
 public:
     BlockWalker(std::string_view text, TagScan scan)
-        : data_(text.data()), size_(text.size()), scan_(scan) {
-        // The loops over names and blanks stop at the last byte that is
-        // neither, without a bounds check of their own: past it the walker
-        // has nothing to do, as a block ends in '>'.
-        end_ = size_;
-        while (end_ > 0 && isA(data_[end_ - 1], ByteClass(kBlank | kNamePart))) --end_;
-    }
+        : data_(text.data()), size_(text.size()), end_(size_), scan_(scan) {}
 
     // The end of the block whose start tag is at `open`, with its cuts; npos
     // when the walker gives up.
     std::size_t walk(std::size_t open, std::vector<Cut>& cuts) {
 #if ZFE_WIDE_TAGS
-        if (scan_ == TagScan::Avx512) return walkAvx512(open, cuts);
         if (scan_ == TagScan::Avx2) return walkAvx2(open, cuts);
 #endif
 #if defined(__SSE2__)
@@ -377,11 +318,6 @@ private:
     ZFE_AVX2_TARGET __attribute__((flatten)) std::size_t walkAvx2(std::size_t open,
                                                                   std::vector<Cut>& cuts) {
         return walkWith<Avx2Bytes>(open, cuts);
-    }
-
-    ZFE_AVX512_TARGET __attribute__((flatten)) std::size_t walkAvx512(std::size_t open,
-                                                                      std::vector<Cut>& cuts) {
-        return walkWith<Avx512Bytes>(open, cuts);
     }
 #endif
 
@@ -479,7 +415,7 @@ private:
         return static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
     }
 
-    // Both skips start before end_ and stop there at the latest.
+    // Both skips stop at the NUL that follows the bytes at the latest.
     std::size_t skipBlanks(std::size_t at) const {
         while (isA(data_[at], kBlank)) ++at;
         return at;
@@ -855,8 +791,14 @@ private:
                                  : static_cast<std::size_t>(static_cast<const char*>(found) - data);
             // The library takes a NUL byte for the end of the document; after the
             // root, whatever follows it is no part of the dat.
-            if (depth == 0 && std::memchr(data + at, '\0', open - at) != nullptr) break;
-            if (found == nullptr) break;
+            const void* nul = depth == 0 ? std::memchr(data + at, '\0', open - at) : nullptr;
+            if (depth == 0 && roots > 0) {
+                const std::size_t stop =
+                    nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - data)
+                                   : open;
+                refuseAfterRoot(at, stop, nul == nullptr && found != nullptr);
+            }
+            if (nul != nullptr || found == nullptr) break;
             const std::string_view rest = text_.substr(open);
             if (const std::size_t after = endOfOpaque(open); after != std::string_view::npos) {
                 at = after;
@@ -901,6 +843,26 @@ private:
             fail(blockStart, "malformed XML: the file ends inside this element (truncated file?)");
         }
         addToSkeleton(skeletonFrom, size);
+    }
+
+    // After the root element only blanks, comments and processing instructions
+    // may come: a game there would be left out of the dat without a word. The
+    // text [from, to) must be blanks and, when `markupAtTo`, the markup at `to`
+    // a comment or an instruction.
+    void refuseAfterRoot(std::size_t from, std::size_t to, bool markupAtTo) {
+        for (std::size_t at = from; at < to; ++at) {
+            const char c = text_[at];
+            if (c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+                fail(at, "malformed XML: text after the root element");
+            }
+        }
+        if (!markupAtTo) return;
+        const std::string_view rest = text_.substr(to);
+        if (!rest.starts_with("<!--") && !rest.starts_with("<?")) {
+            fail(to,
+                 "malformed XML: markup after the root element (only comments and processing "
+                 "instructions may follow it)");
+        }
     }
 
     // After the first "</name>" from `from` on, whatever it stands in.
@@ -1266,9 +1228,6 @@ std::vector<TagScan> tagScansHere() {
                       __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("pclmul") &&
                       __builtin_cpu_supports("popcnt");
     if (avx2) scans.push_back(TagScan::Avx2);
-    if (avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw")) {
-        scans.push_back(TagScan::Avx512);
-    }
 #endif
     return scans;
 }

@@ -12,9 +12,9 @@ namespace zfe::zandorel {
 void parseXml(Dat& dat);
 
 // How the reader judges the tags that it steps over: with what every processor
-// of the build's kind has, or 32 or 64 bytes at a time where the processor has
-// AVX2 or AVX-512. parseXml takes the fastest; each must give the same verdicts.
-enum class TagScan { Baseline, Avx2, Avx512 };
+// of the build's kind has, or 32 bytes at a time where the processor has AVX2.
+// parseXml takes the fastest; each must give the same verdicts.
+enum class TagScan { Baseline, Avx2 };
 
 // The ways this processor can run, the slowest first.
 std::vector<TagScan> tagScansHere();

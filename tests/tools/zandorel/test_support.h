@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/zandorel/dat.h"
+#include "tools/zandorel/dat_file.h"
 
 namespace zfe::zandorel::test {
 
