@@ -357,6 +357,20 @@ TEST_F(EndToEnd, ANamedPipeIsReadOnce) {
     EXPECT_EQ(piped.exitCode, 1) << piped.errors;
     const ToolRun direct = run("-S old.dat \"new dat.dat\"");
     EXPECT_EQ(piped.dat, direct.dat);
+
+    // Named twice, each reader would get part of its bytes.
+    const ToolRun twice = run("-S pipe.dat pipe.dat");
+    EXPECT_EQ(twice.exitCode, 2);
+    EXPECT_NE(twice.errors.find("one pipe or device"), std::string::npos) << twice.errors;
+}
+
+// A device is held to what a file could hold: no dat reads past a NUL byte,
+// so an endless one ends there.
+TEST_F(EndToEnd, AnEndlessDeviceEndsAtItsFirstNulByte) {
+    writePair(10, 1);
+    const ToolRun zeros = run("-S /dev/zero old.dat");
+    EXPECT_EQ(zeros.exitCode, 2);
+    EXPECT_NE(zeros.errors.find("/dev/zero:1:1"), std::string::npos) << zeros.errors;
 }
 #endif
 

@@ -326,5 +326,19 @@ TEST_F(XmlReader, MalformedXmlGivesLineAndColumn) {
     EXPECT_EQ(unnamed.position().column, 2U);
 }
 
+// After the root only blanks, comments and processing instructions may come:
+// a game there would otherwise be left out without a word. A NUL byte ends
+// the document, as the library reads it.
+TEST_F(XmlReader, OnlyCommentsAndInstructionsMayFollowTheRoot) {
+    EXPECT_TRUE(parse("<mame/>\n<!-- c -->\n<?pi x?>\n").games.empty());
+    EXPECT_TRUE(parse(std::string("<mame/>\n") + '\0' + "<machine name=\"a\"/>").games.empty());
+    for (const char* after : {"<machine name=\"a\"/>", "<mame/>", "x", "<!DOCTYPE mame>",
+                              "<![CDATA[x]]>"}) {
+        const DatError error = parseError("<mame>\n</mame>\n <!-- c --> " + std::string(after));
+        EXPECT_EQ(error.position().line, 3U) << after;
+        EXPECT_EQ(error.position().column, 13U) << after;
+    }
+}
+
 }  // namespace
 }  // namespace zfe::zandorel
