@@ -157,9 +157,9 @@ std::string logPathFor(const std::string& diffDatPath) {
 
 std::string usageText() {
     return "Usage: zandorel [-S | -M | -N] [-t] [-o FILE] [--] OLD NEW\n"
-           "Compares two dats and writes the sets that changed from OLD to NEW into a\n"
-           "diff dat, zandorel.dat in the current directory, and a report beside it,\n"
-           "zandorel.log.\n"
+           "Compares two dats and writes the sets that changed from OLD to NEW.\n"
+           "The diff dat goes to zandorel.dat in the current directory, and a report\n"
+           "beside it to zandorel.log.\n"
            "  -S           split sets (the default)\n"
            "  -M           merged sets: a parent with all its clones\n"
            "  -N           non-merged sets: every game with all its roms\n"
@@ -172,6 +172,7 @@ std::string usageText() {
            "  --           ends the options (for a dat whose name starts with '-')\n"
            "Options may come in any order and letter case, before the two files; short\n"
            "ones may be given together (-Mt).\n"
+           "\n"
            "After exit code 0 or 1 the report's summary line is printed.\n"
            "Exit code 0 when the dats hold the same sets, 1 when they differ (both\n"
            "write the diff dat and the report), 2 on trouble. A bad option or a wrong\n"
