@@ -179,6 +179,24 @@ void discardLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t
 #endif
 }
 
+bool moveLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to,
+               std::size_t length) noexcept {
+#if defined(__linux__) && defined(MADV_HUGEPAGE) && defined(MREMAP_FIXED)
+    if (bytes < kLargeBlock || length == 0) return false;
+    char* const base = static_cast<char*>(memory);
+    if (mremap(base + from, length, length, MREMAP_MAYMOVE | MREMAP_FIXED, base + to) ==
+        MAP_FAILED) {
+        return false;
+    }
+    // The place they left reads as zeros again, as discarded pages do.
+    return mmap(base + from, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
+                -1, 0) != MAP_FAILED;
+#else
+    (void)memory, (void)bytes, (void)from, (void)to, (void)length;
+    return false;
+#endif
+}
+
 void releaseLarge(void* memory, std::size_t bytes) noexcept {
     if (memory == nullptr) return;
 #if defined(__linux__) && defined(MADV_HUGEPAGE)

@@ -123,6 +123,11 @@ using LargeString = std::basic_string<char, std::char_traits<char>, LargeAllocat
 // Gives back the pages of [from, to) of a block had from allocateLarge, where the
 // system can: touched again they read as zeros.
 void discardLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to) noexcept;
+// Moves the pages of [from, from + length) of such a block, with what they hold,
+// to [to, to + length), and leaves pages of zeros where they were; all three
+// whole pages. False, with nothing moved, where the system cannot.
+bool moveLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to,
+               std::size_t length) noexcept;
 
 // A file's bytes, in memory that is not zero-filled first (that would be one
 // more pass over a file of hundreds of megabytes), followed by a NUL byte that

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -213,15 +214,23 @@ private:
 };
 
 // A large regular file read as the reader goes: its bytes stand where they
-// stand in the file, in memory of the file's size of which only the pages
-// about the reader are ever filled. The reader never looks further back than
-// `ahead` before where it last told that it has got to, nor further ahead
-// (a longer element runs into bytes not yet read, and the dat is then read
-// again whole).
+// stand in the file, in memory of the file's size of which only the pages about
+// the reader are ever filled. The reader never looks further back than `ahead`
+// before where it last told that it has got to, nor further ahead (a longer
+// element runs into bytes not yet read, and the dat is then read again whole).
+// The memory is filled a step at a time, and a step well behind the reader is
+// moved ahead to take the next bytes: fresh pages would each be faulted in and
+// zeroed by the system, which costs more than reading the bytes into them.
 class StreamedFile final : public Bytes::Owner {
 public:
     StreamedFile(std::shared_ptr<const InputFile> file, char* memory, std::size_t ahead)
-        : file_(std::move(file)), memory_(memory), ahead_(ahead) {}
+        : file_(std::move(file)),
+          memory_(memory),
+          memoryBytes_(file_->size() + 1),
+          ahead_(ahead),
+          // Steps start at whole large pages of the address, so that they move whole.
+          firstStep_((kStep - reinterpret_cast<std::uintptr_t>(memory) % kStep) % kStep),
+          released_(firstStep_) {}
 
     bool unchanged() const override { return file_->unchanged(); }
     bool whole() const override { return false; }
@@ -229,14 +238,17 @@ public:
     void passed(std::size_t offset) override {
         const std::size_t size = file_->size();
         const std::size_t wanted = std::min(size, offset + ahead_);
-        if (wanted > filled_) {
-            file_->read(filled_, wanted, memory_ + filled_);
-            filled_ = wanted;
-        }
-        if (offset > discarded_ + 2 * ahead_) {
-            const std::size_t upTo = offset - ahead_;
-            discardLarge(memory_, size, discarded_, upTo);
-            discarded_ = upTo;
+        const std::size_t behind = offset > ahead_ ? offset - ahead_ : 0;
+        while (filled_ < wanted) {
+            const std::size_t next = std::min(size, stepAfter(filled_));
+            if (next - filled_ == kStep && released_ + kStep <= behind) {
+                if (!moveLarge(memory_, memoryBytes_, released_, filled_, kStep)) {
+                    discardLarge(memory_, memoryBytes_, released_, released_ + kStep);
+                }
+                released_ += kStep;
+            }
+            file_->read(filled_, next, memory_ + filled_);
+            filled_ = next;
         }
     }
 
@@ -250,11 +262,20 @@ public:
     bool readToTheEnd() const { return filled_ == file_->size(); }
 
 private:
+    static constexpr std::size_t kStep = std::size_t{2} << 20;
+
+    std::size_t stepAfter(std::size_t offset) const {
+        if (offset < firstStep_) return firstStep_;
+        return firstStep_ + ((offset - firstStep_) / kStep + 1) * kStep;
+    }
+
     std::shared_ptr<const InputFile> file_;
     char* memory_;
+    std::size_t memoryBytes_;
     std::size_t ahead_;
+    std::size_t firstStep_;
     std::size_t filled_ = 0;
-    std::size_t discarded_ = 0;
+    std::size_t released_;
 };
 
 }  // namespace

@@ -17,7 +17,7 @@ Dat parseDat(std::string_view text, std::string path);
 
 // How far ahead of the reader a large file is read, and how far behind it its
 // bytes are kept.
-inline constexpr std::size_t kReadAhead = std::size_t{16} << 20;
+inline constexpr std::size_t kReadAhead = std::size_t{8} << 20;
 
 // Reads the file, opened once, and parses it. A file larger than twice
 // `readAhead` is read as the reader goes, `readAhead` bytes ahead of it, and
