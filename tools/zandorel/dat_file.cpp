@@ -262,7 +262,7 @@ public:
     bool readToTheEnd() const { return filled_ == file_->size(); }
 
 private:
-    static constexpr std::size_t kStep = std::size_t{2} << 20;
+    static constexpr std::size_t kStep = std::size_t{8} << 20;
 
     std::size_t stepAfter(std::size_t offset) const {
         if (offset < firstStep_) return firstStep_;
