@@ -228,8 +228,12 @@ public:
           memory_(memory),
           memoryBytes_(file_->size() + 1),
           ahead_(ahead),
+          // As large as the reach allows, up to 8 MB: each move stops the other
+          // reading thread for the system's flush of its address cache.
+          step_(std::clamp(ahead / kLargePage * kLargePage, kLargePage, 4 * kLargePage)),
           // Steps start at whole large pages of the address, so that they move whole.
-          firstStep_((kStep - reinterpret_cast<std::uintptr_t>(memory) % kStep) % kStep),
+          firstStep_((kLargePage - reinterpret_cast<std::uintptr_t>(memory) % kLargePage) %
+                     kLargePage),
           released_(firstStep_) {}
 
     bool unchanged() const override { return file_->unchanged(); }
@@ -241,11 +245,11 @@ public:
         const std::size_t behind = offset > ahead_ ? offset - ahead_ : 0;
         while (filled_ < wanted) {
             const std::size_t next = std::min(size, stepAfter(filled_));
-            if (next - filled_ == kStep && released_ + kStep <= behind) {
-                if (!moveLarge(memory_, memoryBytes_, released_, filled_, kStep)) {
-                    discardLarge(memory_, memoryBytes_, released_, released_ + kStep);
+            if (next - filled_ == step_ && released_ + step_ <= behind) {
+                if (!moveLarge(memory_, memoryBytes_, released_, filled_, step_)) {
+                    discardLarge(memory_, memoryBytes_, released_, released_ + step_);
                 }
-                released_ += kStep;
+                released_ += step_;
             }
             file_->read(filled_, next, memory_ + filled_);
             filled_ = next;
@@ -262,17 +266,18 @@ public:
     bool readToTheEnd() const { return filled_ == file_->size(); }
 
 private:
-    static constexpr std::size_t kStep = std::size_t{8} << 20;
+    static constexpr std::size_t kLargePage = std::size_t{2} << 20;
 
     std::size_t stepAfter(std::size_t offset) const {
         if (offset < firstStep_) return firstStep_;
-        return firstStep_ + ((offset - firstStep_) / kStep + 1) * kStep;
+        return firstStep_ + ((offset - firstStep_) / step_ + 1) * step_;
     }
 
     std::shared_ptr<const InputFile> file_;
     char* memory_;
     std::size_t memoryBytes_;
     std::size_t ahead_;
+    std::size_t step_;
     std::size_t firstStep_;
     std::size_t filled_ = 0;
     std::size_t released_;

@@ -48,9 +48,10 @@ public:
         buffer_.append(text);
     }
 
+    // A diff dat is made again by running again: no wait for the disk.
     void commit() {
         flush();
-        file_.commit();
+        file_.commitWithoutFlush();
     }
 
 private:
