@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "tools/zandorel/dat_file.h"
 #include "tools/zandorel/dat_writer.h"
 #include "tools/zandorel/diff.h"
 #include "tools/zandorel/report.h"

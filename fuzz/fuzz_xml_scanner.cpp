@@ -2,8 +2,7 @@
 // library parse each block and the rest apart, or of a block only the bytes it
 // reads, where a walker of its own vouches for the rest. Here the library reads
 // the same input whole, the way a reader with no scanner would: both must accept
-// the same inputs and find the same games, entries, strings and byte ranges,
-// whichever way the walker judges tags on this processor.
+// the same inputs and find the same games, entries, strings and byte ranges.
 
 #include <algorithm>
 #include <cstddef>
@@ -77,6 +76,17 @@ bool readWhole(std::string_view text, std::vector<pugi::xml_node>& games,
     const pugi::xml_node root = document.document_element();
     const std::string_view rootName = root.name();
     if (rootName != "mame" && rootName != "datafile") return false;
+    // After the root only blanks, comments and processing instructions: read as
+    // a fragment, anything else there is a node of its own.
+    pugi::xml_document fragment;
+    fragment.load_buffer(text.data(), text.size(),
+                         pugi::parse_default | pugi::parse_doctype | pugi::parse_fragment,
+                         pugi::encoding_utf8);
+    bool afterRoot = false;
+    for (const pugi::xml_node node : fragment.children()) {
+        if (afterRoot) return false;
+        afterRoot = node.type() == pugi::node_element;
+    }
     for (const pugi::xml_node node : root.children()) {
         const std::string_view name = node.name();
         if (node.type() != pugi::node_element || (name != "game" && name != "machine")) continue;
@@ -105,8 +115,7 @@ void compareEntry(const Dat& dat, const Entry& entry, const pugi::xml_node& node
     expectElement(dat.text, entry.cutBegin, entry.cutEnd, node, where);
 }
 
-void compareScan(std::string_view text, zfe::zandorel::TagScan scan, bool wholeOk,
-                 const std::vector<pugi::xml_node>& games) {
+void compareScan(std::string_view text, bool wholeOk, const std::vector<pugi::xml_node>& games) {
     Dat dat;
     dat.path = "fuzz.xml";
     dat.storage = zfe::zandorel::Bytes(text);
@@ -114,7 +123,7 @@ void compareScan(std::string_view text, zfe::zandorel::TagScan scan, bool wholeO
     bool scannedOk = true;
     std::string failure;
     try {
-        zfe::zandorel::parseXml(dat, scan);
+        zfe::zandorel::parseXml(dat);
     } catch (const DatError& error) {
         scannedOk = false;
         failure = error.what();
@@ -154,7 +163,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     pugi::xml_document document;
     std::vector<pugi::xml_node> games;
     const bool wholeOk = readWhole(text, games, document);
-    static const std::vector<zfe::zandorel::TagScan> scans = zfe::zandorel::tagScansHere();
-    for (const zfe::zandorel::TagScan scan : scans) compareScan(text, scan, wholeOk, games);
+    compareScan(text, wholeOk, games);
     return 0;
 }

@@ -107,6 +107,10 @@ public:
 
     void write(const void* data, std::size_t size);  // throws OsError
     void commit();                                   // throws OsError
+    // As commit(), without first waiting for the content to reach the disk: for
+    // a file that is made again by running again, where that wait would cost
+    // more than a crash of the machine could.
+    void commitWithoutFlush();  // throws OsError
     // Removes the temporary file and leaves the destination as it was.
     void discard() noexcept;
 
@@ -114,6 +118,8 @@ public:
     const std::string& destination() const noexcept { return destination_; }
 
 private:
+    void finish(bool flush);
+
     std::string destination_;
     std::string temporaryPath_;
     std::intptr_t handle_ = -1;  // fd on POSIX, HANDLE on Windows

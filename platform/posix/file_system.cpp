@@ -316,11 +316,19 @@ void FileReplacement::write(const void* data, std::size_t size) {
 }
 
 void FileReplacement::commit() {
+    finish(true);
+}
+
+void FileReplacement::commitWithoutFlush() {
+    finish(false);
+}
+
+void FileReplacement::finish(bool flush) {
     if (handle_ < 0) throw std::logic_error("FileReplacement::commit after commit or discard");
     const int fd = static_cast<int>(handle_);
     // Flushed before the rename so that a crash cannot leave the destination
     // renamed onto a file whose content never reached the disk.
-    if (::fsync(fd) != 0 && errno != EINVAL) throwLastError(destination_);
+    if (flush && ::fsync(fd) != 0 && errno != EINVAL) throwLastError(destination_);
     handle_ = -1;
     if (::close(fd) != 0 && errno != EINTR) throwLastError(destination_);
     if (::rename(temporaryPath_.c_str(), destination_.c_str()) != 0) throwLastError(destination_);

@@ -403,13 +403,21 @@ void FileReplacement::write(const void* data, std::size_t size) {
 }
 
 void FileReplacement::commit() {
+    finish(true);
+}
+
+void FileReplacement::commitWithoutFlush() {
+    finish(false);
+}
+
+void FileReplacement::finish(bool flush) {
     if (handle_ == -1) throw std::logic_error("FileReplacement::commit after commit or discard");
     const HANDLE file = toHandle(handle_);
-    if (!FlushFileBuffers(file)) throwLastError(destination_);
+    if (flush && !FlushFileBuffers(file)) throwLastError(destination_);
     handle_ = -1;
     if (!CloseHandle(file)) throwLastError(destination_);
     if (!MoveFileExW(toWide(temporaryPath_).c_str(), toWide(destination_).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                     MOVEFILE_REPLACE_EXISTING | (flush ? MOVEFILE_WRITE_THROUGH : 0))) {
         throwLastError(destination_);
     }
     committed_ = true;

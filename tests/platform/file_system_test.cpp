@@ -331,18 +331,25 @@ TEST(StagingAFile, LinksWherePossibleAndTheForcedDeleteLeavesTheSourceAlone) {
 
 // ---- FileReplacement -----------------------------------------------------
 
+// With or without waiting for the disk.
 TEST(FileReplacement, CommitPutsTheNewContentInPlace) {
-    TempFolder folder;
-    const std::string destination = folder / "out.dat";
-    writeFile(destination, "old content that is longer");
-    {
-        FileReplacement replacement(destination);
-        replacement.write("new", 3);
-        EXPECT_EQ(readFile(destination), "old content that is longer");
-        replacement.commit();
+    for (const bool flush : {true, false}) {
+        TempFolder folder;
+        const std::string destination = folder / "out.dat";
+        writeFile(destination, "old content that is longer");
+        {
+            FileReplacement replacement(destination);
+            replacement.write("new", 3);
+            EXPECT_EQ(readFile(destination), "old content that is longer");
+            if (flush) {
+                replacement.commit();
+            } else {
+                replacement.commitWithoutFlush();
+            }
+        }
+        EXPECT_EQ(readFile(destination), "new");
+        EXPECT_EQ(listFiles(folder.path()), (std::vector<std::string>{"out.dat"}));
     }
-    EXPECT_EQ(readFile(destination), "new");
-    EXPECT_EQ(listFiles(folder.path()), (std::vector<std::string>{"out.dat"}));
 }
 
 TEST(FileReplacement, UncommittedLeavesTheDestinationAndNoTemporaryFile) {

@@ -13,9 +13,6 @@
 #include <sys/mman.h>
 #endif
 
-#include "tools/zandorel/file_io.h"
-#include "tools/zandorel/listinfo_reader.h"
-#include "tools/zandorel/xml_reader.h"
 
 namespace zfe::zandorel {
 
@@ -27,9 +24,12 @@ std::string describePosition(const std::string& path, TextPosition position) {
 
 constexpr std::uint32_t kFreeSlot = UINT32_MAX;
 
-// Indexes the games by name; a later game of a name already seen is dropped,
-// so that every name means one game, the first.
-void indexGames(Dat& dat) {
+}  // namespace
+
+// A later game of a name already seen is dropped, so that every name means one
+// game, the first.
+void Dat::indexGames() {
+    Dat& dat = *this;
     dat.gamesEnd = dat.games.empty() ? 0 : dat.games.back().blockEnd;
     std::size_t slots = 16;
     while (slots < dat.games.size() * 2) slots *= 2;
@@ -66,8 +66,6 @@ void indexGames(Dat& dat) {
     if (anyDropped) dat.games = std::move(kept);
 }
 
-}  // namespace
-
 std::size_t nextLineStart(std::string_view text, std::size_t from) {
     const std::size_t end = text.find_first_of("\r\n", from);
     if (end == std::string_view::npos) return end;
@@ -85,6 +83,39 @@ TextPosition positionOf(std::string_view text, std::size_t offset) {
     }
     position.column = static_cast<std::uint32_t>(offset - lineStart + 1);
     return position;
+}
+
+std::vector<TextPosition> positionsOf(const Bytes& bytes, const std::vector<std::size_t>& sorted) {
+    std::vector<TextPosition> positions;
+    positions.reserve(sorted.size());
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
+    std::string scratch;
+    TextPosition position;
+    std::size_t lineStart = 0;
+    std::size_t next = 0;  // of sorted
+    const std::size_t size = bytes.size();
+    for (std::size_t begin = 0; begin < size && next < sorted.size(); begin += kPiece) {
+        // One byte more, to tell a CR that ends a line from the CR of a CRLF.
+        const std::size_t end = std::min(size, begin + kPiece + 1);
+        const std::string_view piece = bytes.range(begin, end, scratch);
+        const std::size_t last = std::min(size, begin + kPiece);
+        for (std::size_t at = begin; at < last; ++at) {
+            for (; next < sorted.size() && sorted[next] == at; ++next) {
+                positions.push_back({position.line, static_cast<std::uint32_t>(at - lineStart + 1)});
+            }
+            if (next == sorted.size()) break;
+            const char c = piece[at - begin];
+            if (c == '\n' || (c == '\r' && (at + 1 == size || piece[at + 1 - begin] != '\n'))) {
+                ++position.line;
+                lineStart = at + 1;
+            }
+        }
+    }
+    for (; next < sorted.size(); ++next) {
+        const std::size_t at = std::min(sorted[next], size);
+        positions.push_back({position.line, static_cast<std::uint32_t>(at - lineStart + 1)});
+    }
+    return positions;
 }
 
 DatError::DatError(std::string path, TextPosition position, std::string reason)
@@ -106,37 +137,9 @@ DatFormat detectFormat(std::string_view text) {
     return DatFormat::Listinfo;
 }
 
-Dat parseDat(std::string_view text, std::string path) {
-    return parseDat(Bytes(text), std::move(path));
-}
-
-Dat parseDat(Bytes bytes, std::string path) {
-    Dat dat;
-    dat.path = std::move(path);
-    dat.storage = std::move(bytes);
-    dat.text = dat.storage.view();
-    if (dat.text.size() >= 0x80000000U) {
-        throw DatError(dat.path, "the file is too large (2 GB or more)");
-    }
-    const std::size_t newline = dat.text.find_first_of("\r\n");
-    if (newline != std::string::npos && dat.text[newline] == '\r') {
-        const bool crlf = newline + 1 < dat.text.size() && dat.text[newline + 1] == '\n';
-        dat.lineEnd = crlf ? "\r\n" : "\r";
-    }
-    dat.format = detectFormat(dat.text);
-    // Address space only: the pages that the copies never reach are never used.
-    dat.decoded.reserve(dat.text.size() / 2);
-    if (dat.format == DatFormat::Xml) {
-        parseXml(dat);
-    } else {
-        parseListinfo(dat);
-    }
-    indexGames(dat);
-    return dat;
-}
-
-Bytes::Bytes(std::size_t size) : data_(nullptr, Release{size}), size_(size) {
-    if (size > 0) data_.reset(static_cast<char*>(allocateLarge(size)));
+Bytes::Bytes(std::size_t size) : data_(nullptr, Release{size + 1}), size_(size) {
+    data_.reset(static_cast<char*>(allocateLarge(size + 1)));
+    data_[size] = '\0';
 }
 
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
@@ -163,6 +166,37 @@ void* allocateLarge(std::size_t bytes) {
     return ::operator new(bytes);
 }
 
+void discardLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to) noexcept {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::size_t kPage = 4096;
+    from = (from + kPage - 1) / kPage * kPage;
+    to = to / kPage * kPage;
+    if (bytes >= kLargeBlock && from < to) {
+        madvise(static_cast<char*>(memory) + from, to - from, MADV_DONTNEED);
+    }
+#else
+    (void)memory, (void)bytes, (void)from, (void)to;
+#endif
+}
+
+bool moveLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to,
+               std::size_t length) noexcept {
+#if defined(__linux__) && defined(MADV_HUGEPAGE) && defined(MREMAP_FIXED)
+    if (bytes < kLargeBlock || length == 0) return false;
+    char* const base = static_cast<char*>(memory);
+    if (mremap(base + from, length, length, MREMAP_MAYMOVE | MREMAP_FIXED, base + to) ==
+        MAP_FAILED) {
+        return false;
+    }
+    // The place they left reads as zeros again, as discarded pages do.
+    return mmap(base + from, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
+                -1, 0) != MAP_FAILED;
+#else
+    (void)memory, (void)bytes, (void)from, (void)to, (void)length;
+    return false;
+#endif
+}
+
 void releaseLarge(void* memory, std::size_t bytes) noexcept {
     if (memory == nullptr) return;
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
@@ -174,10 +208,6 @@ void releaseLarge(void* memory, std::size_t bytes) noexcept {
     (void)bytes;
 #endif
     ::operator delete(memory);
-}
-
-Dat readDatFile(const std::string& path) {
-    return parseDat(readInputFile(path), path);
 }
 
 Span Dat::own(Span span) {
@@ -246,11 +276,16 @@ std::uint64_t freshRandom() {
 
 namespace {
 
-// SipHash-1-3 over the case-folded bytes, with a key drawn once per run.
+// SipHash-1-3 with a key drawn once per run.
 struct SipKey {
     std::uint64_t k0 = freshRandom();
     std::uint64_t k1 = freshRandom();
 };
+
+const SipKey& runKey() {
+    static const SipKey key;
+    return key;
+}
 
 inline std::uint64_t rotate(std::uint64_t x, int bits) {
     return (x << bits) | (x >> (64 - bits));
@@ -258,6 +293,12 @@ inline std::uint64_t rotate(std::uint64_t x, int bits) {
 
 struct SipState {
     std::uint64_t v0, v1, v2, v3;
+
+    SipState()
+        : v0(runKey().k0 ^ 0x736f6d6570736575ULL),
+          v1(runKey().k1 ^ 0x646f72616e646f6dULL),
+          v2(runKey().k0 ^ 0x6c7967656e657261ULL),
+          v3(runKey().k1 ^ 0x7465646279746573ULL) {}
 
     void round() {
         v0 += v1;
@@ -276,6 +317,13 @@ struct SipState {
         round();
         v0 ^= word;
     }
+    std::uint64_t finish() {
+        v2 ^= 0xff;
+        round();
+        round();
+        round();
+        return v0 ^ v1 ^ v2 ^ v3;
+    }
 };
 
 }  // namespace
@@ -292,9 +340,7 @@ inline std::uint64_t foldWord(std::uint64_t word) {
 }
 
 std::size_t hashFolded(std::string_view text) {
-    static const SipKey key;
-    SipState state{key.k0 ^ 0x736f6d6570736575ULL, key.k1 ^ 0x646f72616e646f6dULL,
-                   key.k0 ^ 0x6c7967656e657261ULL, key.k1 ^ 0x7465646279746573ULL};
+    SipState state;
     const char* at = text.data();
     std::size_t left = text.size();
     for (; left >= 8; at += 8, left -= 8) {
@@ -309,11 +355,28 @@ std::size_t hashFolded(std::string_view text) {
         last |= static_cast<std::uint64_t>(static_cast<unsigned char>(foldCase(at[i]))) << (8 * i);
     }
     state.absorb(last);
-    state.v2 ^= 0xff;
-    state.round();
-    state.round();
-    state.round();
-    return static_cast<std::size_t>(state.v0 ^ state.v1 ^ state.v2 ^ state.v3);
+    return static_cast<std::size_t>(state.finish());
+}
+
+KeyedHash::KeyedHash() {
+    const SipState state;
+    v0_ = state.v0;
+    v1_ = state.v1;
+    v2_ = state.v2;
+    v3_ = state.v3;
+}
+
+void KeyedHash::add(std::uint64_t word) {
+    SipState state;
+    state.v0 = v0_, state.v1 = v1_, state.v2 = v2_, state.v3 = v3_;
+    state.absorb(word);
+    v0_ = state.v0, v1_ = state.v1, v2_ = state.v2, v3_ = state.v3;
+}
+
+std::uint64_t KeyedHash::value() const {
+    SipState state;
+    state.v0 = v0_, state.v1 = v1_, state.v2 = v2_, state.v3 = v3_;
+    return state.finish();
 }
 
 }  // namespace zfe::zandorel

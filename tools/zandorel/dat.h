@@ -120,16 +120,34 @@ template <class T>
 using LargeVector = std::vector<T, LargeAllocator<T>>;
 using LargeString = std::basic_string<char, std::char_traits<char>, LargeAllocator<char>>;
 
-// A file's bytes: in memory that is not zero-filled first (that would be one
-// more pass over a file of hundreds of megabytes), or held by an owner, such as
-// a mapping of the file, that can tell whether they still are the file's.
+// Gives back the pages of [from, to) of a block had from allocateLarge, where the
+// system can: touched again they read as zeros.
+void discardLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to) noexcept;
+// Moves the pages of [from, from + length) of such a block, with what they hold,
+// to [to, to + length), and leaves pages of zeros where they were; all three
+// whole pages. False, with nothing moved, where the system cannot.
+bool moveLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to,
+               std::size_t length) noexcept;
+
+// A file's bytes, in memory that is not zero-filled first (that would be one
+// more pass over a file of hundreds of megabytes), followed by a NUL byte that
+// stops the readers' loops over names and blanks without a bounds check. The bytes of a file may be
+// had through an owner that reads them as a pass goes through them and lets
+// them go behind it, and that tells whether they still are the file's.
 class Bytes {
 public:
     class Owner {
     public:
         virtual ~Owner() = default;
         virtual bool unchanged() const = 0;
-        virtual void passed(std::size_t /*offset*/) const {}
+        // Where a pass through the bytes has got to: the bytes from `offset` on,
+        // a step ahead, are wanted now, those well before it are not.
+        virtual void passed(std::size_t offset) = 0;
+        // Whether every byte stays in memory from the first pass on.
+        virtual bool whole() const = 0;
+        // The bytes [begin, end) read again into `scratch`. Throws DatError.
+        virtual std::string_view readAgain(std::size_t begin, std::size_t end,
+                                           std::string& scratch) const = 0;
     };
 
     Bytes() : data_(nullptr, Release{0}) {}
@@ -137,21 +155,22 @@ public:
     explicit Bytes(std::string_view text) : Bytes(text.size()) {
         if (size_ > 0) text.copy(data_.get(), size_);
     }
-    Bytes(const char* held, std::size_t size, std::unique_ptr<Owner> owner)
-        : data_(nullptr, Release{0}), held_(held), size_(size), owner_(std::move(owner)) {}
 
     char* data() { return data_.get(); }
     std::size_t size() const { return size_; }
     void shrink(std::size_t size) { size_ = size < size_ ? size : size_; }
-    std::string_view view() const { return {held_ != nullptr ? held_ : data_.get(), size_}; }
-    // Bytes in memory of their own never change; held ones may.
+    void setOwner(std::unique_ptr<Owner> owner) { owner_ = std::move(owner); }
+    // During the first pass, the bytes about where passed() was last told.
+    std::string_view view() const { return {data_.get(), size_}; }
     bool unchanged() const { return owner_ == nullptr || owner_->unchanged(); }
-    // Where a pass through the bytes has got to: those before `offset` are not
-    // needed again soon. A mapping of the file lets their pages go (touched
-    // again, they come back from the system's cache) and maps the next ones
-    // ahead, so that a file of hundreds of megabytes is never all in memory.
     void passed(std::size_t offset) const {
         if (owner_ != nullptr) owner_->passed(offset);
+    }
+    // The bytes [begin, end) at any time: in memory, or read again into
+    // `scratch`. Throws DatError when the file no longer has them.
+    std::string_view range(std::size_t begin, std::size_t end, std::string& scratch) const {
+        if (owner_ != nullptr && !owner_->whole()) return owner_->readAgain(begin, end, scratch);
+        return view().substr(begin, end - begin);
     }
 
 private:
@@ -160,7 +179,6 @@ private:
         void operator()(char* data) const noexcept { releaseLarge(data, size); }
     };
     std::unique_ptr<char[], Release> data_;
-    const char* held_ = nullptr;
     std::size_t size_ = 0;
     std::unique_ptr<Owner> owner_;
 };
@@ -169,7 +187,10 @@ struct Dat {
     std::string path;  // as given, for messages
     DatFormat format = DatFormat::Listinfo;
     Bytes storage;
-    std::string_view text;  // the file's bytes, unchanged, in storage
+    // The file's bytes in storage: whole while the dat is read from memory; for
+    // a dat streamed from its file, only about where the reader is. After the
+    // reading, storage.range() gives any of them.
+    std::string_view text;
     // The dat's own copies of the strings that the sets are made of (names and
     // hashes), unescaped where the file escapes them: the text itself is only
     // gone through once, and then for the blocks that are copied.
@@ -192,6 +213,8 @@ struct Dat {
     }
 
     std::optional<std::uint32_t> findGame(std::string_view name) const;
+    // Makes the table of names once the games are read, and sets gamesEnd.
+    void indexGames();
     // The string, copied into `decoded` when it is still a span of the text.
     Span own(Span span);
     // `value` (from the text at `offset`, for the message when the dat's
@@ -210,6 +233,9 @@ std::size_t nextLineStart(std::string_view text, std::size_t from);
 
 // Line and column (both from 1, column in bytes) of a byte offset.
 TextPosition positionOf(std::string_view text, std::size_t offset);
+// The same for many offsets, in ascending order, in one pass that reads the
+// bytes a piece at a time.
+std::vector<TextPosition> positionsOf(const Bytes& bytes, const std::vector<std::size_t>& sorted);
 
 // The input stopped making sense: the file, where, and why.
 class DatError : public std::runtime_error {
@@ -230,14 +256,6 @@ private:
     bool hasPosition_ = false;
 };
 
-// Reads a dat from bytes already in memory. The format is taken from the
-// content. `path` only names the dat in messages. Throws DatError.
-Dat parseDat(Bytes bytes, std::string path);
-Dat parseDat(std::string_view text, std::string path);
-
-// Reads the whole file, opened once, and parses it. Throws DatError.
-Dat readDatFile(const std::string& path);
-
 DatFormat detectFormat(std::string_view text);
 
 // Whether this build can read XML dats.
@@ -249,9 +267,21 @@ inline char foldCase(char c) {
 }
 bool equalsFolded(std::string_view a, std::string_view b);
 int compareFolded(std::string_view a, std::string_view b);
-// Seeded anew in every run, so that no input can be made to collide in the
-// tables keyed by its names.
+// Keyed anew in every run, so that no input can be made to collide in the
+// tables keyed by what it holds.
 std::size_t hashFolded(std::string_view text);
+
+// SipHash-1-3 of words under the run's key, for hashes of more than one string.
+class KeyedHash {
+public:
+    KeyedHash();
+    void add(std::uint64_t word);
+    void add(std::string_view text) { add(static_cast<std::uint64_t>(hashFolded(text))); }
+    std::uint64_t value() const;
+
+private:
+    std::uint64_t v0_, v1_, v2_, v3_;
+};
 
 // 64 bits that differ from run to run and from call to call.
 std::uint64_t freshRandom();

@@ -9,8 +9,8 @@ namespace {
 
 // The text after the last game, without the blank lines that separated it from
 // the games: the writer puts its own separator after every game.
-std::string_view trailer(const Dat& dat) {
-    std::string_view rest = std::string_view(dat.text).substr(dat.gamesEnd);
+std::string_view trailer(const Dat& dat, std::string& scratch) {
+    std::string_view rest = dat.storage.range(dat.gamesEnd, dat.storage.size(), scratch);
     if (dat.format != DatFormat::Listinfo) return rest;
     const std::size_t content = rest.find_first_not_of(" \t\r\n");
     if (content == std::string_view::npos) return {};
@@ -71,9 +71,9 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
 std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
                          bool compact, const std::function<void(std::string_view)>& emit) {
     const Dat& dat = newSets.dat();
-    const std::string_view text = dat.text;
+    std::string scratch;
     if (dat.games.empty()) {
-        emit(text);
+        emit(dat.storage.range(0, dat.storage.size(), scratch));
         return 0;
     }
 
@@ -96,44 +96,25 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
     };
     for (const std::uint32_t set : diff.added) choose(set, true);
     for (const ChangedSet& changed : diff.changed) choose(changed.newSet, false);
-    if (!compact) {
-        for (const auto& renamed : diff.renamed) choose(renamed.second, true);
+    // The compact form leaves renamed sets to the report, also those that an
+    // added set brings along as its parent or BIOS set.
+    for (const auto& renamed : diff.renamed) {
+        if (!compact) {
+            choose(renamed.second, true);
+            continue;
+        }
+        for (const std::uint32_t game : newSets.members(renamed.second)) chosen[game] = false;
     }
 
     // What the block being written ends with, for the separator after it.
     char lastByte = '\n';
-    // Pieces that follow each other in the text go out as one: runs of chosen
-    // games, and a compact block between its cuts, make few large writes.
-    const char* const textBegin = text.data();
-    const char* const textEnd = text.data() + text.size();
-    // A run is cut now and then, so that the pages written can be let go.
-    constexpr std::size_t kLongestRun = std::size_t{8} << 20;
-    std::string_view pending;
-    const auto release = [&] {
-        if (!pending.empty()) {
-            emit(pending);
-            dat.storage.passed(
-                static_cast<std::size_t>(pending.data() + pending.size() - textBegin));
-        }
-        pending = {};
-    };
     const auto put = [&](std::string_view piece) {
         if (piece.empty()) return;
         lastByte = piece.back();
-        const bool inText = piece.data() >= textBegin && piece.data() + piece.size() <= textEnd;
-        if (inText && !pending.empty() && pending.data() + pending.size() == piece.data() &&
-            pending.size() < kLongestRun) {
-            pending = std::string_view(pending.data(), pending.size() + piece.size());
-            return;
-        }
-        release();
-        if (inText) {
-            pending = piece;
-        } else {
-            emit(piece);
-        }
+        emit(piece);
     };
-    const std::string_view header = text.substr(0, dat.games.front().blockBegin);
+    const std::string_view header = dat.storage.range(0, dat.games.front().blockBegin, scratch);
+    const bool headerHasText = header.find_first_not_of(" \t\r\n") != std::string_view::npos;
     put(header);
     const OldHolding holding = compact ? OldHolding(oldSets, newSets, diff) : OldHolding();
     std::size_t written = 0;
@@ -142,8 +123,13 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
         if (!chosen[g]) continue;
         const Game& game = dat.games[g];
         lastByte = '\n';
+        // The block as NEW has it; offsets in it count from its start.
+        const std::string_view block = dat.storage.range(game.blockBegin, game.blockEnd, scratch);
+        const auto text = [&](std::size_t from, std::size_t to) {
+            return block.substr(from - game.blockBegin, to - from);
+        };
         if (!compact) {
-            put(text.substr(game.blockBegin, game.blockEnd - game.blockBegin));
+            put(block);
         } else {
             const std::size_t set = newSets.setOfGame(g);
             keep.assign(game.entryCount, false);
@@ -159,10 +145,10 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
                 if (keep[i]) continue;
                 const Entry& entry = dat.entries[game.firstEntry + i];
                 if (entry.cutBegin < from || entry.cutEnd > game.blockEnd) continue;
-                put(text.substr(from, entry.cutBegin - from));
+                put(text(from, entry.cutBegin));
                 from = entry.cutEnd;
             }
-            put(text.substr(from, game.blockEnd - from));
+            put(text(from, game.blockEnd));
         }
         ++written;
         if (lastByte != '\n' && lastByte != '\r') put(dat.lineEnd);
@@ -172,10 +158,7 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
     // blanks would come before it, it would start the file, where a '<' reads
     // as XML and a byte order mark as the file's own: a diff dat of no games
     // is then the header alone.
-    if (written > 0 || header.find_first_not_of(" \t\r\n") != std::string_view::npos) {
-        put(trailer(dat));
-    }
-    release();
+    if (written > 0 || headerHasText) put(trailer(dat, scratch));
     return written;
 }
 

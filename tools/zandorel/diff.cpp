@@ -24,28 +24,6 @@ bool sameContent(const SetModel& oldSets, std::size_t oldSet, const SetModel& ne
     return true;
 }
 
-// A hash that equal contents share, whichever dat they come from.
-std::size_t contentHash(const SetModel& sets, std::size_t set) {
-    std::size_t hash = 0;
-    const Dat& dat = sets.dat();
-    for (const std::uint32_t item : sets.content(set)) {
-        const Entry& entry = dat.entries[item];
-        std::size_t h = hashFolded(dat.view(entry.name)) ^ (entry.isDisk() ? 0x5bd1e995U : 0U);
-        // Only the data that identifies the entry goes in, as compareEntries sees it.
-        if (entry.hasCrc()) {
-            h ^= (entry.size * 0x9E3779B97F4A7C15ULL) ^ entry.crc;
-        } else if (entry.hasSha1()) {
-            h ^= hashFolded(dat.view(entry.hash)) << 1;
-        } else if (entry.hasMd5()) {
-            h ^= hashFolded(dat.view(entry.hash)) << 2;
-        } else {
-            h ^= entry.size * 0x9E3779B97F4A7C15ULL;
-        }
-        hash = hash * 1000003U ^ h;
-    }
-    return hash ^ sets.content(set).size();
-}
-
 }  // namespace
 
 std::vector<EntryChange> diffContent(const SetModel& oldSets, std::size_t oldSet,
@@ -195,6 +173,30 @@ void pairByName(const SetModel& oldSets, const SetModel& newSets, std::uint32_t 
 
 }  // namespace
 
+std::uint64_t contentHash(const SetModel& sets, std::size_t set) {
+    KeyedHash hash;
+    const Dat& dat = sets.dat();
+    for (const std::uint32_t item : sets.content(set)) {
+        const Entry& entry = dat.entries[item];
+        hash.add(dat.view(entry.name));
+        // Only the data that identifies the entry goes in, as compareEntries sees it.
+        const std::uint64_t disk = entry.isDisk() ? 1 : 0;
+        if (entry.hasCrc()) {
+            hash.add(disk);
+            hash.add(entry.size);
+            hash.add(entry.crc);
+        } else if (entry.hasSha1() || entry.hasMd5()) {
+            hash.add((entry.hasSha1() ? 2 : 4) | disk);
+            hash.add(dat.view(entry.hash));
+        } else {
+            hash.add(6 | disk);
+            hash.add(entry.size);
+        }
+    }
+    hash.add(sets.content(set).size());
+    return hash.value();
+}
+
 DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets, std::size_t setsPerThread) {
     DiffResult result;
     std::vector<std::uint8_t> oldMatched(oldSets.size(), 0);
@@ -224,7 +226,7 @@ DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets, std::size_
     // rename is read into it.
     std::vector<std::vector<std::uint32_t>> groups;
     std::vector<std::size_t> taken;
-    std::unordered_map<std::size_t, std::vector<std::uint32_t>> groupsByHash;
+    std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> groupsByHash;
     std::vector<std::uint32_t> removedCandidates;
     for (std::uint32_t o = 0; o < oldSets.size(); ++o) {
         if (oldMatched[o]) continue;

@@ -44,6 +44,10 @@ inline constexpr std::size_t kSetsPerThread = 2048;
 DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets,
                     std::size_t setsPerThread = kSetsPerThread);
 
+// A hash that equal contents share, whichever dat they come from, keyed anew in
+// every run: no dat can be made whose sets all hash alike.
+std::uint64_t contentHash(const SetModel& sets, std::size_t set);
+
 // How two contents differ, entry by entry; empty when they are equal.
 std::vector<EntryChange> diffContent(const SetModel& oldSets, std::size_t oldSet,
                                      const SetModel& newSets, std::size_t newSet);

@@ -6,10 +6,6 @@
 
 #include "tools/zandorel/reader_support.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace zfe::zandorel {
 
 namespace {
@@ -66,63 +62,13 @@ inline ByteClass classOf(char c) {
     return kByteClasses.of[static_cast<unsigned char>(c)];
 }
 
-#if defined(__SSE2__)
-inline __m128i parensQuotesAndDelete(__m128i bytes) {
-    const __m128i parens = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('(')),
-                                        _mm_cmpeq_epi8(bytes, _mm_set1_epi8(')')));
-    return _mm_or_si128(parens, _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('"')),
-                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x7f))));
-}
-
-// The bytes up to the space: blanks and every other control byte.
-inline __m128i upToSpace(__m128i bytes) {
-    const __m128i space = _mm_set1_epi8(0x20);
-    return _mm_cmpeq_epi8(_mm_max_epu8(bytes, space), space);
-}
-
-// The bits of the sixteen bytes at `data` that are not word bytes.
-inline unsigned notWordBytes(const char* data) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
-    const __m128i marks = parensQuotesAndDelete(bytes);
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(upToSpace(bytes), marks)));
-}
-
-// The bits of the sixteen bytes at `data` that are blanks, where none of them
-// is another control byte.
-inline unsigned blankBytes(const char* data) {
-    return static_cast<unsigned>(
-        _mm_movemask_epi8(upToSpace(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data)))));
-}
-
-// The bits of the sixteen bytes at `data` that are neither word nor blank bytes.
-inline unsigned markupBytes(const char* data) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
-    const __m128i belowSpace =
-        _mm_cmpeq_epi8(_mm_max_epu8(bytes, _mm_set1_epi8(0x1f)), _mm_set1_epi8(0x1f));
-    // '\t' to '\r' are blanks among the bytes below the space.
-    const __m128i fromTab = _mm_sub_epi8(bytes, _mm_set1_epi8('\t'));
-    const __m128i blankControl =
-        _mm_cmpeq_epi8(_mm_max_epu8(fromTab, _mm_set1_epi8(4)), _mm_set1_epi8(4));
-    const __m128i marks = parensQuotesAndDelete(bytes);
-    return static_cast<unsigned>(
-        _mm_movemask_epi8(_mm_or_si128(_mm_andnot_si128(blankControl, belowSpace), marks)));
-}
-#endif
-
 // What a skip passes over: the bytes of a word, or words and blanks. Every
 // byte of a file passes through a skip, most of them in words or in blocks
-// that are passed over: sixteen at a time where the processor can.
+// that are passed over.
 enum class Skip { Word, WordsAndBlanks };
 
 template <Skip skip>
 std::size_t skipOver(const char* data, std::size_t at, std::size_t size) {
-#if defined(__SSE2__)
-    for (; at + 16 <= size; at += 16) {
-        const unsigned stops =
-            skip == Skip::Word ? notWordBytes(data + at) : markupBytes(data + at);
-        if (stops != 0) return at + static_cast<std::size_t>(__builtin_ctz(stops));
-    }
-#endif
     const auto goesOn = [](char c) {
         const ByteClass kind = classOf(c);
         return kind == kWordByte || (skip == Skip::WordsAndBlanks && kind == kBlankByte);
@@ -419,7 +365,6 @@ private:
     void parseEntry(const Token& key, const Token& open, bool disk) {
         Entry entry;
         if (disk) entry.flags |= kEntryDisk;
-        if (readBareEntry(entry, key)) return;
         const std::string_view blockName = disk ? "disk" : "rom";
         for (;;) {
             const Token field = next();
@@ -446,68 +391,6 @@ private:
             }
             takeField(entry, name, value.value);
         }
-    }
-
-    // Nearly every rom of a large dat is bare words up to its ')', one line of
-    // a hundred bytes or so: one pass of sixteen bytes at a time finds that ')'
-    // and marks the blanks before it, and the words are read off the marks.
-    // Anything else in the sub-block (a string, a parenthesis, a stray byte, a
-    // line too long, the end of the file) leaves it to the tokens, untouched.
-    bool readBareEntry(Entry& entry, const Token& key) {
-#if defined(__SSE2__)
-        const char* data = text_.data();
-        const std::size_t size = text_.size();
-        const std::size_t from = position_;
-        constexpr std::size_t kLongest = 256;
-        std::uint64_t blanks[kLongest / 64] = {};
-        std::size_t length = kLongest;
-        for (std::size_t at = 0; at < kLongest && from + at + 16 <= size; at += 16) {
-            const unsigned markup = markupBytes(data + from + at);
-            blanks[at / 64] |= std::uint64_t{blankBytes(data + from + at)} << (at % 64);
-            if (markup != 0) {
-                length = at + static_cast<std::size_t>(__builtin_ctz(markup));
-                break;
-            }
-        }
-        if (length >= kLongest || data[from + length] != ')') return false;
-        // From `at` on, the first place that is a blank (or with `blank` false,
-        // that is not), `length` at the latest.
-        const auto next = [&](std::size_t at, bool blank) {
-            for (; at < length; at = (at | 63) + 1) {
-                const std::uint64_t marks = blank ? blanks[at / 64] : ~blanks[at / 64];
-                if (const std::uint64_t ahead = marks >> (at % 64); ahead != 0) {
-                    return std::min(length, at + static_cast<std::size_t>(__builtin_ctzll(ahead)));
-                }
-            }
-            return length;
-        };
-        for (std::size_t at = next(0, false); at < length;) {
-            const std::size_t nameEnd = next(at, true);
-            const std::string_view name = text_.substr(from + at, nameEnd - at);
-            at = next(nameEnd, false);
-            if (at == length) {  // a lone word, as some dats write "nodump"
-                if (detail::isNoDumpWord(name)) entry.flags |= kEntryNoDump;
-                break;
-            }
-            const std::size_t valueEnd = next(at, true);
-            Span value;
-            value.offset = static_cast<std::uint32_t>(from + at);
-            value.length = static_cast<std::uint32_t>(valueEnd - at);
-            takeField(entry, name, value);
-            at = next(valueEnd, false);
-        }
-        position_ = from + length + 1;
-        Token closing;
-        closing.kind = TokenKind::Close;
-        closing.begin = static_cast<std::uint32_t>(from + length);
-        closing.end = closing.begin + 1;
-        finishEntry(entry, key, closing);
-        return true;
-#else
-        (void)entry;
-        (void)key;
-        return false;
-#endif
     }
 
     // Dispatched on the key's length first: every field of every rom comes here.

@@ -119,31 +119,16 @@ void datLine(std::string& out, const char* label, const SetModel& sets) {
 
 // Line numbers (from 1, as positionOf counts them) of many offsets of the dat,
 // in one pass: a dat may repeat thousands of games, and a pass from the start of
-// the text for each of them takes minutes on a large dat. The pass lets the
-// text's pages go behind it, as the reader did.
+// the text for each of them takes minutes on a large dat.
 std::vector<std::size_t> linesOf(const Dat& dat, const std::vector<std::uint32_t>& offsets) {
-    std::vector<std::uint32_t> sorted(offsets);
+    std::vector<std::size_t> sorted(offsets.begin(), offsets.end());
     std::sort(sorted.begin(), sorted.end());
-    std::vector<std::size_t> sortedLines(sorted.size());
-    const std::string_view text = dat.text;
-    std::size_t line = 1;
-    std::size_t lineStart = 0;
-    for (std::size_t i = 0; i < sorted.size(); ++i) {
-        const std::size_t offset = std::min<std::size_t>(sorted[i], text.size());
-        for (;;) {
-            const std::size_t next = nextLineStart(text, lineStart);
-            if (next > offset) break;
-            if ((next >> 20) != (lineStart >> 20)) dat.storage.passed(next);
-            ++line;
-            lineStart = next;
-        }
-        sortedLines[i] = line;
-    }
+    const std::vector<TextPosition> positions = positionsOf(dat.storage, sorted);
     std::vector<std::size_t> lines;
     lines.reserve(offsets.size());
     for (const std::uint32_t offset : offsets) {
         const auto at = std::lower_bound(sorted.begin(), sorted.end(), offset) - sorted.begin();
-        lines.push_back(sortedLines[static_cast<std::size_t>(at)]);
+        lines.push_back(positions[static_cast<std::size_t>(at)].line);
     }
     return lines;
 }
@@ -243,18 +228,19 @@ void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const Dif
     }
 }
 
-void writeReportSummary(const DiffResult& diff, std::size_t gamesWritten, std::string& out) {
+void writeReportSummary(const DiffResult& diff, const ReportContext& context, std::string& out) {
     out += "\nSummary: " + std::to_string(diff.added.size()) + " added, " +
            std::to_string(diff.removed.size()) + " removed, " +
            std::to_string(diff.renamed.size()) + " renamed, " +
            std::to_string(diff.changed.size()) + " changed, " + std::to_string(diff.unchanged) +
-           " unchanged; zandorel.dat holds " + std::to_string(gamesWritten) + " games\n";
+           " unchanged; " + pathText(context.diffDatName) + " holds " +
+           std::to_string(context.gamesWritten) + " games\n";
 }
 
 void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
                  const ReportContext& context, std::string& out) {
     writeReportBody(oldSets, newSets, diff, context, out);
-    writeReportSummary(diff, context.gamesWritten, out);
+    writeReportSummary(diff, context, out);
 }
 
 }  // namespace zfe::zandorel

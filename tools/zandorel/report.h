@@ -12,6 +12,7 @@ struct ReportContext {
     std::string version;
     bool compact = false;
     std::size_t gamesWritten = 0;
+    std::string diffDatName = "zandorel.dat";
 };
 
 void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
@@ -20,7 +21,7 @@ void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffRes
 // the diff dat is, which that line counts the games of.
 void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
                      const ReportContext& context, std::string& out);
-void writeReportSummary(const DiffResult& diff, std::size_t gamesWritten, std::string& out);
+void writeReportSummary(const DiffResult& diff, const ReportContext& context, std::string& out);
 
 // One line for an entry: "rom name (size 4096, crc 0a1b2c3d)".
 std::string describeEntry(const Dat& dat, const Entry& entry);

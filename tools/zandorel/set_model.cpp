@@ -257,7 +257,8 @@ std::vector<std::uint32_t> SetModel::topParents(const std::vector<std::uint32_t>
                     (names.empty() ? "" : " -> ") + std::string(dat_->view(dat_->games[*it].name));
             }
             names += " -> " + std::string(dat_->view(dat_->games[at].name));
-            throw DatError(dat_->path, positionOf(dat_->text, dat_->games[at].blockBegin),
+            throw DatError(dat_->path,
+                           positionsOf(dat_->storage, {dat_->games[at].blockBegin}).front(),
                            "the clones form a loop: " + names);
         }
         const std::uint32_t root = top[at] == kUnknown ? at : top[at];

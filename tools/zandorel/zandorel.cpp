@@ -1,17 +1,16 @@
 #include "tools/zandorel/zandorel.h"
 
-#include <cstdio>
 #include <exception>
 #include <memory>
 #include <new>
 #include <ostream>
 #include <stdexcept>
 #include <string_view>
-#include <vector>
 
+#include "platform/file_system.h"
 #include "tools/zandorel/command_line.h"
+#include "tools/zandorel/dat_file.h"
 #include "tools/zandorel/dat_writer.h"
-#include "tools/zandorel/file_io.h"
 #include "tools/zandorel/parallel.h"
 #include "tools/zandorel/report.h"
 
@@ -27,25 +26,53 @@ constexpr int kNoDifferences = 0;
 constexpr int kDifferences = 1;
 constexpr int kTrouble = 2;
 
-using Identities = std::vector<FileIdentity>;
-
-bool isOneOf(const std::string& path, const Identities& inputs) {
-    const FileIdentity identity = identityOf(path);
-    for (const FileIdentity& input : inputs) {
-        if (identity.sameFileAs(input)) return true;
-    }
-    return false;
+bool isAnInput(const CommandLine& line, const std::string& path) {
+    return platform::isSameFileOrFolder(path, line.oldPath) ||
+           platform::isSameFileOrFolder(path, line.newPath);
 }
 
-// A failed run leaves no diff dat, so that nobody takes an earlier run's result
-// for this one's, and a log that says why; but it never touches an input, nor
-// removes what is not a plain file.
-int fail(const std::string& message, std::ostream& err, const Identities& inputs) {
-    if (isPlainFile(kDiffDatName) && !isOneOf(kDiffDatName, inputs)) std::remove(kDiffDatName);
+// An output written whole under a name of its own and renamed into place:
+// gathered in large writes, as the diff dat comes in small pieces.
+class Output {
+public:
+    explicit Output(const std::string& path) : file_(path) {}
+
+    void write(std::string_view text) {
+        constexpr std::size_t kBufferSize = 1U << 20;
+        if (buffer_.size() + text.size() > kBufferSize) flush();
+        if (text.size() >= kBufferSize) {
+            file_.write(text.data(), text.size());
+            return;
+        }
+        if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
+        buffer_.append(text);
+    }
+
+    // A diff dat is made again by running again: no wait for the disk.
+    void commit() {
+        flush();
+        file_.commitWithoutFlush();
+    }
+
+private:
+    void flush() {
+        file_.write(buffer_.data(), buffer_.size());
+        buffer_.clear();
+    }
+
+    platform::FileReplacement file_;
+    std::string buffer_;
+};
+
+// Trouble leaves an earlier diff dat as it was and a report that says why,
+// unless the report's name is an input's.
+int fail(const CommandLine& line, const std::string& message, std::ostream& err) {
     err << "zandorel: error: " << message << "\n";
-    if (isOneOf(kLogName, inputs)) return kTrouble;
+    if (isAnInput(line, line.logPath)) return kTrouble;
     try {
-        writeFileReplacing(kLogName, "zandorel " + version() + "\nError: " + message + "\n");
+        Output log(line.logPath);
+        log.write("zandorel " + version() + "\nError: " + message + "\n");
+        log.commit();
     } catch (const std::exception& e) {
         err << "zandorel: error: " << e.what() << "\n";
     }
@@ -65,7 +92,6 @@ struct Side {
 
     void load(const std::string& path, SetType type) {
         dat = std::make_unique<Dat>(readDatFile(path));
-        requireUnchanged(*dat);
         sets = std::make_unique<SetModel>(*dat, type);
     }
 };
@@ -77,39 +103,50 @@ void loadBoth(const CommandLine& line, Side& oldSide, Side& newSide) {
             [&] { newSide.load(line.newPath, line.setType); });
 }
 
-// Why the run may not go on: an input that one of the outputs would replace.
-std::string clashWithOutputs(const CommandLine& line, const Identities& inputs) {
-    const std::string paths[] = {line.oldPath, line.newPath};
-    for (const char* output : {kDiffDatName, kLogName}) {
-        const FileIdentity identity = identityOf(output);
-        for (std::size_t i = 0; i < inputs.size(); ++i) {
-            if (inputs[i].sameFileAs(identity)) {
-                return paths[i] + ": this input is the file " + output +
-                       " that zandorel writes in the current folder; copy or rename it first";
+// Why the inputs may not be read: an input that an output would replace, or one
+// pipe or device named twice, which would give each reader part of its bytes.
+std::string refusal(const CommandLine& line) {
+    const std::string inputs[] = {line.oldPath, line.newPath};
+    for (const std::string* output : {&line.diffDatPath, &line.logPath}) {
+        for (const std::string& input : inputs) {
+            if (platform::isSameFileOrFolder(input, *output)) {
+                return input + ": this input is the file " + *output +
+                       " that zandorel writes; copy or rename it first";
             }
         }
+    }
+    if (platform::isSameFileOrFolder(line.oldPath, line.newPath) &&
+        !platform::isRegularFile(line.oldPath) && !platform::directoryExists(line.oldPath)) {
+        return line.newPath +
+               ": OLD and NEW are one pipe or device, which can be read only once; "
+               "save it to a file and name the file twice";
     }
     return {};
 }
 
-int diffFiles(const CommandLine& line, std::ostream& err) {
-    const Identities inputs = {identityOf(line.oldPath), identityOf(line.newPath)};
-    if (const std::string clash = clashWithOutputs(line, inputs); !clash.empty()) {
-        return fail(clash, err, inputs);
+std::string summaryOf(const std::string& report) {
+    const std::size_t start = report.rfind("Summary: ");
+    return start == std::string::npos ? std::string() : report.substr(start);
+}
+
+int diffFiles(const CommandLine& line, std::ostream& out, std::ostream& err) {
+    if (const std::string refused = refusal(line); !refused.empty()) {
+        return fail(line, refused, err);
     }
     try {
         Side oldSide;
         Side newSide;
         loadBoth(line, oldSide, newSide);
         const DiffResult diff = diffSets(*oldSide.sets, *newSide.sets);
-        OutputFile diffDat(kDiffDatName);
+        Output diffDat(line.diffDatPath);
         ReportContext context;
         context.version = version();
         context.compact = line.compact;
+        context.diffDatName = line.diffDatPath;
         std::string report;
-        // Both only read the models, and both may read the text again: the diff
-        // dat holds bytes of NEW, and the report counts the lines of duplicate
-        // games in either. Each input is checked once both are done with it.
+        // Both only read the models, and both may read the inputs again: the
+        // diff dat holds bytes of NEW, and the report counts the lines of
+        // duplicate games in either.
         runBoth(
             [&] {
                 context.gamesWritten =
@@ -119,23 +156,18 @@ int diffFiles(const CommandLine& line, std::ostream& err) {
             [&] { writeReportBody(*oldSide.sets, *newSide.sets, diff, context, report); });
         requireUnchanged(*oldSide.dat);
         requireUnchanged(*newSide.dat);
-        writeReportSummary(diff, context.gamesWritten, report);
-        OutputFile log(kLogName);
+        writeReportSummary(diff, context, report);
+        Output log(line.logPath);
         log.write(report);
-        // Replacing the outputs of an earlier run frees their pages, and letting
-        // go of the inputs and models unmaps theirs: the two threads share that.
-        runBoth(
-            [&] {
-                diffDat.commit();
-                log.commit();
-                oldSide.release();
-            },
-            [&] { newSide.release(); });
+        diffDat.commit();
+        log.commit();
+        runBoth([&] { oldSide.release(); }, [&] { newSide.release(); });
+        out << summaryOf(report);
         return diff.empty() ? kNoDifferences : kDifferences;
     } catch (const std::bad_alloc&) {
-        return fail("not enough memory for these dats", err, inputs);
+        return fail(line, "not enough memory for these dats", err);
     } catch (const std::exception& e) {
-        return fail(e.what(), err, inputs);
+        return fail(line, e.what(), err);
     }
 }
 
@@ -150,11 +182,9 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     try {
         line = parseCommandLine(arguments);
     } catch (const UsageError& e) {
-        err << usageText();
-        // Any argument may have been meant as an input: none of them is touched.
-        Identities named;
-        for (const std::string& argument : arguments) named.push_back(identityOf(argument));
-        return fail(e.what(), err, named);
+        // As diff(1): a command line that cannot be meant touches no file.
+        err << "zandorel: " << e.what() << "\n" << usageText();
+        return kTrouble;
     }
     if (line.action == CommandLine::Action::Help) {
         out << usageText();
@@ -164,7 +194,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
         out << "zandorel " << version() << (xmlSupported() ? "" : " (without XML support)") << "\n";
         return kNoDifferences;
     }
-    return diffFiles(line, err);
+    return diffFiles(line, out, err);
 }
 
 }  // namespace zfe::zandorel

@@ -27,6 +27,19 @@ TEST(CommandLine, TheWindowsFormsAndTheirVariants) {
     line = parseCommandLine({"-s", "-S", "--", "-odd.dat", "n"});
     EXPECT_EQ(line.oldPath, "-odd.dat");
 
+    line = parseCommandLine({"-Mt", "o", "n"});
+    EXPECT_EQ(line.setType, SetType::Merged);
+    EXPECT_TRUE(line.compact);
+    EXPECT_EQ(line.diffDatPath, "zandorel.dat");
+    EXPECT_EQ(line.logPath, "zandorel.log");
+
+    line = parseCommandLine({"-tNo", "out/diff.xml", "o", "n"});
+    EXPECT_EQ(line.setType, SetType::NonMerged);
+    EXPECT_EQ(line.diffDatPath, "out/diff.xml");
+    EXPECT_EQ(line.logPath, "out/diff.log");
+    EXPECT_EQ(parseCommandLine({"--OUTPUT", "d.v1/x", "o", "n"}).logPath, "d.v1/x.log");
+    EXPECT_EQ(parseCommandLine({"--output=.dat", "o", "n"}).logPath, ".dat.log");
+
     EXPECT_EQ(parseCommandLine({"--HELP"}).action, CommandLine::Action::Help);
     EXPECT_EQ(parseCommandLine({"-M", "--version"}).action, CommandLine::Action::Version);
 }
@@ -38,6 +51,10 @@ TEST(CommandLine, BadOptionsAreUsageErrors) {
     EXPECT_THROW(parseCommandLine({"a", "b", "c"}), UsageError);
     EXPECT_THROW(parseCommandLine({"a", "-t", "b"}), UsageError);
     EXPECT_THROW(parseCommandLine({}), UsageError);
+    EXPECT_THROW(parseCommandLine({"-Mx", "a", "b"}), UsageError);
+    EXPECT_THROW(parseCommandLine({"-o"}), UsageError);
+    EXPECT_THROW(parseCommandLine({"-o", "a.log", "a", "b"}), UsageError);  // the report itself
+    EXPECT_THROW(parseCommandLine({"-o", "x", "-o", "y", "a", "b"}), UsageError);
 }
 
 }  // namespace

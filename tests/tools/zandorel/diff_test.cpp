@@ -571,6 +571,52 @@ TEST(Diff, SharedAmongThreadsTheResultIsTheSameAndInOrder) {
     }
 }
 
+// Games are matched by name without regard to case, as entries are.
+TEST(Diff, GameNamesMatchWithoutRegardToCase) {
+    const Compared c(kBase, replaced(replaced(kBase, "name alpha", "name ALPHA"), "crc 44444444", "crc 44444445"),
+                     SetType::Split);
+    EXPECT_TRUE(c.added().empty());
+    EXPECT_TRUE(c.removed().empty());
+    EXPECT_EQ(c.changed(), Names{"gamma"});
+}
+
+// A renamed set stays out of the compact form, also as the parent that an
+// added clone brings along; the full form carries it.
+TEST(Diff, CompactLeavesOutARenamedParentOfAnAddedClone) {
+    const std::string old = "game ( name p rom ( name r size 1 crc 1 ) )\n";
+    const std::string next =
+        "game ( name q rom ( name r size 1 crc 1 ) )\n"
+        "game ( name c cloneof q rom ( name s size 1 crc 2 ) )\n";
+    const Compared c(old, next, SetType::Split);
+    EXPECT_EQ(c.renamed(), Names{"p -> q"});
+    EXPECT_EQ(c.diffDatGames(true), Names{"c"});
+    EXPECT_EQ(c.diffDatGames(false), (Names{"q", "c"}));
+}
+
+// The compact form keeps NEW's own lines of the entries that it lists, keys
+// and spelling as NEW has them.
+TEST(Diff, CompactKeepsNewsLinesOfTheEntriesItLists) {
+    const std::string old = "game ( name g\n\trom ( name a size 1 crc 1 )\n)\n";
+    const std::string next =
+        "game ( name g\n\trom ( name a size 1 crc 1 )\n"
+        "\trom ( crc 0000000F  name \"b c\" region x size 0x1 )\n)\n";
+    EXPECT_EQ(Compared(old, next, SetType::Split).diffDat(true),
+              "game ( name g\n\trom ( crc 0000000F  name \"b c\" region x size 0x1 )\n)\n\n");
+}
+
+// Contents that an unkeyed hash of size and crc (size * 0x9E3779B97F4A7C15 ^ crc)
+// would give one hash must not share one: a dat of such sets would make the
+// pairing of renamed sets quadratic.
+TEST(Diff, ContentHashesAreKeyedOverEveryPartOfTheData) {
+    const Dat dat = test::parse(
+        "game ( name x rom ( name r size 0 crc 0 ) )\n"
+        "game ( name y rom ( name r size 0xf1de83e19937733d crc 1 ) )\n"
+        "game ( name z rom ( name R size 0 crc 0 ) )\n");
+    const SetModel sets(dat, SetType::Split);
+    EXPECT_NE(contentHash(sets, 0), contentHash(sets, 1));
+    EXPECT_EQ(contentHash(sets, 0), contentHash(sets, 2));
+}
+
 // Names are hashed eight bytes at a time with the letters folded in place.
 TEST(Names, HashAlikeWithoutRegardToCaseAtAnyLength) {
     EXPECT_EQ(hashFolded("Pac-Man Plus [Z]"), hashFolded("pac-man plus [z]"));

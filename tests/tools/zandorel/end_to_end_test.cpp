@@ -239,14 +239,17 @@ TEST_F(EndToEnd, ADatAgainstItselfGivesAnEmptyDiff) {
     }
 }
 
-TEST_F(EndToEnd, BadInputExitsWithTwoAndLeavesNoDiffDat) {
+// Trouble with an input writes the report and leaves an earlier diff dat as it
+// was; a usage error writes nothing at all.
+TEST_F(EndToEnd, TroubleKeepsTheDiffDatAndAUsageErrorWritesNothing) {
     writePair(200, 3);
     const std::string whole = readText(folder_ / "new dat.dat");
     writeText(folder_ / "new dat.dat", whole.substr(0, whole.size() / 2));
-    writeText(folder_ / "zandorel.dat", "stale result of an earlier run");
+    const std::string earlier = "result of an earlier run";
+    writeText(folder_ / "zandorel.dat", earlier);
     const ToolRun truncated = run("-M -t old.dat \"new dat.dat\"");
     EXPECT_EQ(truncated.exitCode, 2);
-    EXPECT_FALSE(truncated.wroteDat);
+    EXPECT_EQ(truncated.dat, earlier);
     try {
         test::parse(whole.substr(0, whole.size() / 2), "new dat.dat");
         ADD_FAILURE() << "half a dat read without an error";
@@ -261,23 +264,49 @@ TEST_F(EndToEnd, BadInputExitsWithTwoAndLeavesNoDiffDat) {
     const ToolRun missing = run("-S old.dat nothere.dat");
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.log.find("nothere.dat"), std::string::npos);
-    EXPECT_FALSE(missing.wroteDat);
-
-    const ToolRun badOption = run("-Q old.dat old.dat");
-    EXPECT_EQ(badOption.exitCode, 2);
-    EXPECT_NE(badOption.log.find("unknown option '-Q'"), std::string::npos);
-    EXPECT_NE(badOption.errors.find("Usage:"), std::string::npos);
-    EXPECT_FALSE(badOption.wroteDat);
+    EXPECT_EQ(missing.dat, earlier);
 
     fs::create_directory(folder_ / "a folder");
     const ToolRun folder = run("-S old.dat \"a folder\"");
     EXPECT_EQ(folder.exitCode, 2);
     EXPECT_NE(folder.errors.find("a folder: this is a folder"), std::string::npos) << folder.errors;
 
-    // A folder named like the diff dat is no stale result to remove.
-    fs::create_directory(folder_ / "zandorel.dat");
-    EXPECT_EQ(run("-S old.dat nothere.dat").exitCode, 2);
-    EXPECT_TRUE(fs::is_directory(folder_ / "zandorel.dat"));
+    const std::string earlierLog = readText(folder_ / "zandorel.log");
+    for (const char* usage : {"-X old.dat old.dat", "-S old.dat", "-So"}) {
+        const ToolRun bad = run(usage);
+        EXPECT_EQ(bad.exitCode, 2) << usage;
+        EXPECT_NE(bad.errors.find("Usage:"), std::string::npos) << usage;
+        EXPECT_EQ(bad.log, earlierLog) << usage;
+        EXPECT_EQ(bad.dat, earlier) << usage;
+        EXPECT_TRUE(readText(folder_ / "stdout.txt").empty()) << usage;
+    }
+    EXPECT_NE(run("-X old.dat old.dat").errors.find("unknown option '-X'"), std::string::npos);
+}
+
+// -o names the diff dat and puts the report beside it; the summary line goes
+// to standard output.
+TEST_F(EndToEnd, AnOutputNamedByTheUserAndTheSummaryOnStandardOutput) {
+    writePair(100, 9);
+    fs::create_directory(folder_ / "out");
+    const ToolRun named = run("-Mt -o out/diff.dat old.dat \"new dat.dat\"");
+    ASSERT_EQ(named.exitCode, 1) << named.errors;
+    EXPECT_FALSE(named.wroteDat);
+    const std::string report = readText(folder_ / "out" / "diff.log");
+    const std::size_t summary = report.find("Summary: ");
+    ASSERT_NE(summary, std::string::npos) << report;
+    // Standard output is text: on Windows its line end is CRLF.
+    std::string printed = readText(folder_ / "stdout.txt");
+    std::erase(printed, '\r');
+    EXPECT_EQ(printed, report.substr(summary));
+    EXPECT_NE(report.find("out/diff.dat holds"), std::string::npos) << report;
+    EXPECT_FALSE(test::parse(readText(folder_ / "out" / "diff.dat")).games.empty());
+
+    // The report may not be an input either.
+    const std::string old = readText(folder_ / "old.dat");
+    fs::copy_file(folder_ / "old.dat", folder_ / "old.log");
+    EXPECT_EQ(run("-o old.xml old.log \"new dat.dat\"").exitCode, 2);
+    EXPECT_EQ(readText(folder_ / "old.log"), old);
+    EXPECT_FALSE(fs::exists(folder_ / "old.xml"));
 }
 
 // The outputs are never an input, by whatever name the input is given.
@@ -331,6 +360,20 @@ TEST_F(EndToEnd, ANamedPipeIsReadOnce) {
     EXPECT_EQ(piped.exitCode, 1) << piped.errors;
     const ToolRun direct = run("-S old.dat \"new dat.dat\"");
     EXPECT_EQ(piped.dat, direct.dat);
+
+    // Named twice, each reader would get part of its bytes.
+    const ToolRun twice = run("-S pipe.dat pipe.dat");
+    EXPECT_EQ(twice.exitCode, 2);
+    EXPECT_NE(twice.errors.find("one pipe or device"), std::string::npos) << twice.errors;
+}
+
+// A device is held to what a file could hold: no dat reads past a NUL byte,
+// so an endless one ends there.
+TEST_F(EndToEnd, AnEndlessDeviceEndsAtItsFirstNulByte) {
+    writePair(10, 1);
+    const ToolRun zeros = run("-S /dev/zero old.dat");
+    EXPECT_EQ(zeros.exitCode, 2);
+    EXPECT_NE(zeros.errors.find("/dev/zero:1:1"), std::string::npos) << zeros.errors;
 }
 #endif
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "tools/zandorel/dat.h"
+#include "tools/zandorel/dat_file.h"
 
 namespace zfe::zandorel::test {
 
@@ -15,7 +15,7 @@ inline Dat parse(std::string_view text, std::string path = "t.dat") {
 }
 
 // Parsed, and then the file's bytes overwritten: the names and hashes that the
-// sets are made of must not need them, as a mapped file's pages are let go
+// sets are made of must not need them, as a large file's bytes are let go
 // once they are read.
 inline Dat parseAndWipeText(std::string_view text) {
     Dat dat = parse(text);

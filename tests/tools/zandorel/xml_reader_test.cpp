@@ -20,36 +20,6 @@ protected:
     }
 };
 
-// The walker's tests run once for each way of judging tags that the processor
-// offers.
-class XmlWalker : public ::testing::TestWithParam<TagScan> {
-protected:
-    void SetUp() override {
-        if (!xmlSupported()) GTEST_SKIP() << "built without XML support";
-    }
-
-    Dat parse(std::string_view text) const {
-        Dat dat;
-        dat.path = "t.dat";
-        dat.storage = Bytes(text);
-        dat.text = dat.storage.view();
-        parseXml(dat, GetParam());
-        return dat;
-    }
-
-    DatError parseError(std::string_view text) const {
-        try {
-            parse(text);
-        } catch (const DatError& error) {
-            return error;
-        }
-        ADD_FAILURE() << "no error for:\n" << text;
-        return DatError("t.dat", "none");
-    }
-};
-
-INSTANTIATE_TEST_SUITE_P(EachTagScan, XmlWalker, ::testing::ValuesIn(tagScansHere()));
-
 TEST(XmlReaderMissing, ABuildWithoutXmlSaysSoForAnXmlDat) {
     if (xmlSupported()) GTEST_SKIP() << "built with XML support";
     const DatError error = parseError("<?xml version=\"1.0\"?><datafile/>");
@@ -175,7 +145,7 @@ TEST_F(XmlReader, AnEndTagInsideAValueOrCommentDoesNotEndTheElement) {
 // More than the 128 bytes that a tag is judged on at once.
 const std::string kFarFromTheEnd = "\n" + std::string(150, ' ') + "\n";
 
-TEST_P(XmlWalker, ReadsOnlyDirectRomsAndDisksAmongOtherElements) {
+TEST_F(XmlReader, ReadsOnlyDirectRomsAndDisksAmongOtherElements) {
     const std::string text =
         "<mame>\n"
         "\t<machine name='m' romof = 'bios' >\n"
@@ -229,7 +199,7 @@ TEST_P(XmlWalker, ReadsOnlyDirectRomsAndDisksAmongOtherElements) {
 
 // What the library refuses anywhere in the file is refused where the reader
 // steps over it as well, at the library's position.
-TEST_P(XmlWalker, RefusesMalformedMarkupInElementsThatAreNotRead) {
+TEST_F(XmlReader, RefusesMalformedMarkupInElementsThatAreNotRead) {
     const std::string bad[] = {
         "<device_ref name=\"x\"></device>",  // end tag of another element
         "<chip name=\"x\"></chop>",          // another name of the same length
@@ -274,7 +244,7 @@ TEST_P(XmlWalker, RefusesMalformedMarkupInElementsThatAreNotRead) {
 #ifdef ZFE_HAVE_PUGIXML
 // Every byte in each place of a tag that is stepped over, within the first 64
 // bytes, past them and past 128: the walker takes what the library takes.
-TEST_P(XmlWalker, TakesEveryByteWhereTheLibraryDoes) {
+TEST_F(XmlReader, TakesEveryByteWhereTheLibraryDoes) {
     for (int c = 1; c < 256; ++c) {
         const std::string b(1, static_cast<char>(c));
         for (const std::size_t padding : {0, 60, 120}) {
@@ -324,6 +294,20 @@ TEST_F(XmlReader, MalformedXmlGivesLineAndColumn) {
     const DatError unnamed = parseError("<mame>\n <machine cloneof=\"x\"/>\n</mame>");
     EXPECT_EQ(unnamed.position().line, 2U);
     EXPECT_EQ(unnamed.position().column, 2U);
+}
+
+// After the root only blanks, comments and processing instructions may come:
+// a game there would otherwise be left out without a word. A NUL byte ends
+// the document, as the library reads it.
+TEST_F(XmlReader, OnlyCommentsAndInstructionsMayFollowTheRoot) {
+    EXPECT_TRUE(parse("<mame/>\n<!-- c -->\n<?pi x?>\n").games.empty());
+    EXPECT_TRUE(parse(std::string("<mame/>\n") + '\0' + "<machine name=\"a\"/>").games.empty());
+    for (const char* after : {"<machine name=\"a\"/>", "<mame/>", "x", "<!DOCTYPE mame>",
+                              "<![CDATA[x]]>"}) {
+        const DatError error = parseError("<mame>\n</mame>\n <!-- c --> " + std::string(after));
+        EXPECT_EQ(error.position().line, 3U) << after;
+        EXPECT_EQ(error.position().column, 13U) << after;
+    }
 }
 
 }  // namespace

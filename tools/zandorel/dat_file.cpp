@@ -1,0 +1,358 @@
+#include "tools/zandorel/dat_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <system_error>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "tools/zandorel/listinfo_reader.h"
+#include "tools/zandorel/xml_reader.h"
+
+namespace zfe::zandorel {
+
+namespace {
+
+constexpr std::size_t kTooLarge = 0x80000000U;
+const char* const kTooLargeReason = "the file is too large (2 GB or more)";
+const char* const kChanged = "the file changed while it was read; run again when it is complete";
+
+#ifdef _WIN32
+using FileStatus = struct _stat64;
+int openForReading(const std::string& path) {
+    return _open(path.c_str(), _O_RDONLY | _O_BINARY);
+}
+int statusOf(int fd, FileStatus& status) {
+    return _fstat64(fd, &status);
+}
+void closeInput(int fd) {
+    _close(fd);
+}
+bool isFolder(const FileStatus& status) {
+    return (status.st_mode & _S_IFDIR) != 0;
+}
+bool isRegular(const FileStatus& status) {
+    return (status.st_mode & _S_IFREG) != 0;
+}
+long long modifiedNanoseconds(const FileStatus& status) {
+    return static_cast<long long>(status.st_mtime) * 1000000000LL;
+}
+// At most `count` bytes from `offset` on (a stream: from where it stands, when
+// `offset` is negative); -1 with errno set on failure.
+long readSome(int fd, char* into, std::size_t count, long long offset) {
+    const auto chunk = static_cast<unsigned>(std::min<std::size_t>(count, 1U << 30));
+    if (offset < 0) return _read(fd, into, chunk);
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<unsigned long long>(offset) >> 32);
+    DWORD got = 0;
+    if (!ReadFile(handle, into, chunk, &got, &at)) {
+        if (GetLastError() == ERROR_HANDLE_EOF) return 0;
+        errno = EIO;
+        return -1;
+    }
+    return static_cast<long>(got);
+}
+#else
+using FileStatus = struct stat;
+int openForReading(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+int statusOf(int fd, FileStatus& status) {
+    return ::fstat(fd, &status);
+}
+void closeInput(int fd) {
+    ::close(fd);
+}
+bool isFolder(const FileStatus& status) {
+    return S_ISDIR(status.st_mode);
+}
+bool isRegular(const FileStatus& status) {
+    return S_ISREG(status.st_mode);
+}
+long long modifiedNanoseconds(const FileStatus& status) {
+#if defined(__APPLE__)
+    return status.st_mtimespec.tv_sec * 1000000000LL + status.st_mtimespec.tv_nsec;
+#else
+    return status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec;
+#endif
+}
+long readSome(int fd, char* into, std::size_t count, long long offset) {
+    count = std::min<std::size_t>(count, 1U << 30);
+    for (;;) {
+        const ssize_t got = offset < 0 ? ::read(fd, into, count)
+                                       : ::pread(fd, into, count, static_cast<off_t>(offset));
+        if (got >= 0 || errno != EINTR) return static_cast<long>(got);
+    }
+}
+#endif
+
+// The input, opened once: a named pipe gives its data once.
+class InputFile {
+public:
+    explicit InputFile(std::string path) : path_(std::move(path)) {
+        fd_ = openForReading(path_);
+        if (fd_ < 0) {
+            const int error = errno;
+            std::error_code ignored;
+            // Windows refuses to open a folder as a file at all.
+            if (std::filesystem::is_directory(path_, ignored)) failFolder();
+            fail("cannot open the file", error);
+        }
+        if (statusOf(fd_, status_) != 0) fail("cannot read the file", errno);
+        if (isFolder(status_)) failFolder();
+    }
+    ~InputFile() { closeInput(fd_); }
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // Files of the kernel's own (/proc) say 0 bytes and have more to give.
+    bool isStream() const { return !isRegular(status_) || status_.st_size == 0; }
+    std::size_t size() const { return static_cast<std::size_t>(status_.st_size); }
+
+    // The same size and time as when it was opened, and never found shorter.
+    bool unchanged() const {
+        FileStatus now{};
+        return !shrank_ && statusOf(fd_, now) == 0 && now.st_size == status_.st_size &&
+               modifiedNanoseconds(now) == modifiedNanoseconds(status_);
+    }
+
+    // Bytes [begin, end) of a regular file, which must all be there.
+    void read(std::size_t begin, std::size_t end, char* into) const {
+        while (begin < end) {
+            const long got = readSome(fd_, into, end - begin, static_cast<long long>(begin));
+            if (got < 0) fail("cannot read the file", errno);
+            if (got == 0) {
+                shrank_ = true;
+                throw DatError(path_, kChanged);
+            }
+            begin += static_cast<std::size_t>(got);
+            into += got;
+        }
+    }
+
+    // The whole regular file; one byte more than it had when it was opened
+    // means that someone writes it meanwhile.
+    Bytes readWhole() const {
+        Bytes bytes(size());
+        read(0, size(), bytes.data());
+        char extra = 0;
+        const long more = readSome(fd_, &extra, 1, static_cast<long long>(size()));
+        if (more < 0) fail("cannot read the file", errno);
+        if (more > 0 || !unchanged()) throw DatError(path_, kChanged);
+        return bytes;
+    }
+
+    // A pipe or device to its end, its first NUL byte or 2 GB: what a file
+    // could give, and no more.
+    Bytes readStream() const {
+        std::string text;
+        char chunk[65536];
+        for (;;) {
+            const long got = readSome(fd_, chunk, sizeof chunk, -1);
+            if (got < 0) fail("cannot read the file", errno);
+            if (got == 0) break;
+            const auto count = static_cast<std::size_t>(got);
+            const void* nul = std::memchr(chunk, '\0', count);
+            const std::size_t kept =
+                nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - chunk) + 1
+                               : count;
+            if (text.size() + kept >= kTooLarge) throw DatError(path_, kTooLargeReason);
+            text.append(chunk, kept);
+            if (nul != nullptr) break;
+        }
+        return Bytes(text);
+    }
+
+    const std::string& path() const { return path_; }
+
+private:
+    [[noreturn]] void fail(const std::string& what, int error) const {
+        throw DatError(path_, what + ": " + std::strerror(error));
+    }
+    [[noreturn]] void failFolder() const {
+        throw DatError(path_, "this is a folder, not a dat file");
+    }
+
+    std::string path_;
+    int fd_ = -1;
+    FileStatus status_{};
+    mutable bool shrank_ = false;
+};
+
+// A regular file read whole at once: nothing to read again.
+class WholeFile final : public Bytes::Owner {
+public:
+    explicit WholeFile(std::shared_ptr<const InputFile> file) : file_(std::move(file)) {}
+    bool unchanged() const override { return file_->unchanged(); }
+    void passed(std::size_t) override {}
+    bool whole() const override { return true; }
+    std::string_view readAgain(std::size_t, std::size_t, std::string&) const override { return {}; }
+
+private:
+    std::shared_ptr<const InputFile> file_;
+};
+
+// A large regular file read as the reader goes: its bytes stand where they
+// stand in the file, in memory of the file's size of which only the pages about
+// the reader are ever filled. The reader never looks further back than `ahead`
+// before where it last told that it has got to, nor further ahead (a longer
+// element runs into bytes not yet read, and the dat is then read again whole).
+// The memory is filled a step at a time, and a step well behind the reader is
+// moved ahead to take the next bytes: fresh pages would each be faulted in and
+// zeroed by the system, which costs more than reading the bytes into them.
+class StreamedFile final : public Bytes::Owner {
+public:
+    StreamedFile(std::shared_ptr<const InputFile> file, char* memory, std::size_t ahead)
+        : file_(std::move(file)),
+          memory_(memory),
+          memoryBytes_(file_->size() + 1),
+          ahead_(ahead),
+          // As large as the reach allows, up to 8 MB: each move stops the other
+          // reading thread for the system's flush of its address cache.
+          step_(std::clamp(ahead / kLargePage * kLargePage, kLargePage, 4 * kLargePage)),
+          // Steps start at whole large pages of the address, so that they move whole.
+          firstStep_((kLargePage - reinterpret_cast<std::uintptr_t>(memory) % kLargePage) %
+                     kLargePage),
+          released_(firstStep_) {}
+
+    bool unchanged() const override { return file_->unchanged(); }
+    bool whole() const override { return false; }
+
+    void passed(std::size_t offset) override {
+        const std::size_t size = file_->size();
+        const std::size_t wanted = std::min(size, offset + ahead_);
+        const std::size_t behind = offset > ahead_ ? offset - ahead_ : 0;
+        while (filled_ < wanted) {
+            const std::size_t next = std::min(size, stepAfter(filled_));
+            if (next - filled_ == step_ && released_ + step_ <= behind) {
+                if (!moveLarge(memory_, memoryBytes_, released_, filled_, step_)) {
+                    discardLarge(memory_, memoryBytes_, released_, released_ + step_);
+                }
+                released_ += step_;
+            }
+            file_->read(filled_, next, memory_ + filled_);
+            filled_ = next;
+        }
+    }
+
+    std::string_view readAgain(std::size_t begin, std::size_t end,
+                               std::string& scratch) const override {
+        scratch.resize(end - begin);
+        file_->read(begin, end, scratch.data());
+        return scratch;
+    }
+
+    bool readToTheEnd() const { return filled_ == file_->size(); }
+
+private:
+    static constexpr std::size_t kLargePage = std::size_t{2} << 20;
+
+    std::size_t stepAfter(std::size_t offset) const {
+        if (offset < firstStep_) return firstStep_;
+        return firstStep_ + ((offset - firstStep_) / step_ + 1) * step_;
+    }
+
+    std::shared_ptr<const InputFile> file_;
+    char* memory_;
+    std::size_t memoryBytes_;
+    std::size_t ahead_;
+    std::size_t step_;
+    std::size_t firstStep_;
+    std::size_t filled_ = 0;
+    std::size_t released_;
+};
+
+}  // namespace
+
+Dat parseDat(std::string_view text, std::string path) {
+    return parseDat(Bytes(text), std::move(path));
+}
+
+Dat parseDat(Bytes bytes, std::string path) {
+    Dat dat;
+    dat.path = std::move(path);
+    dat.storage = std::move(bytes);
+    dat.text = dat.storage.view();
+    if (dat.text.size() >= kTooLarge) throw DatError(dat.path, kTooLargeReason);
+    dat.storage.passed(0);
+    // The first line end tells the file's own; it stands within the bytes read
+    // ahead, or the file has lines too long to care.
+    const std::string_view start = dat.text.substr(0, std::size_t{1} << 16);
+    const std::size_t newline = start.find_first_of("\r\n");
+    if (newline != std::string::npos && start[newline] == '\r') {
+        const bool crlf = newline + 1 < start.size() && start[newline + 1] == '\n';
+        dat.lineEnd = crlf ? "\r\n" : "\r";
+    }
+    dat.format = detectFormat(start);
+    // Address space only: the pages that the copies never reach are never used.
+    dat.decoded.reserve(dat.text.size() / 2);
+    if (dat.format == DatFormat::Xml) {
+        parseXml(dat);
+    } else {
+        parseListinfo(dat);
+    }
+    dat.indexGames();
+    return dat;
+}
+
+Dat readDatFile(const std::string& path, std::size_t readAhead) {
+    const auto file = std::make_shared<const InputFile>(path);
+    if (file->isStream()) return parseDat(file->readStream(), path);
+    if (file->size() >= kTooLarge) throw DatError(path, kTooLargeReason);
+    const auto readWhole = [&] {
+        Bytes bytes = file->readWhole();
+        bytes.setOwner(std::make_unique<WholeFile>(file));
+        return bytes;
+    };
+    try {
+        if (file->size() <= 2 * readAhead) return parseDat(readWhole(), path);
+        Bytes bytes(file->size());
+        auto streamed = std::make_unique<StreamedFile>(file, bytes.data(), readAhead);
+        const StreamedFile& reader = *streamed;
+        bytes.setOwner(std::move(streamed));
+        Dat dat = parseDat(std::move(bytes), path);
+        if (!file->unchanged()) throw DatError(path, kChanged);
+        if (reader.readToTheEnd()) return dat;
+    } catch (const DatError&) {
+        // A file that changed may look malformed anywhere: that it changed is
+        // the news.
+        if (!file->unchanged()) throw DatError(path, kChanged);
+        if (file->size() <= 2 * readAhead) throw;
+    }
+    // The reader stopped short of the bytes read ahead, or ran past them into
+    // bytes not yet read (an element longer than the reach): the dat read whole
+    // tells what the file holds, and where it is malformed.
+    try {
+        return parseDat(readWhole(), path);
+    } catch (const DatError&) {
+        if (!file->unchanged()) throw DatError(path, kChanged);
+        throw;
+    }
+}
+
+void requireUnchanged(const Dat& dat) {
+    if (!dat.storage.unchanged()) throw DatError(dat.path, kChanged);
+}
+
+}  // namespace zfe::zandorel
