@@ -11,6 +11,7 @@ packages=(
   libpugixml-dev
   clang libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  librsvg2-bin
   wine64
   xvfb xauth
 )
