@@ -33,7 +33,9 @@ fi
 # Only what ZandorelFE.exe and its tests use. Needed beyond that, as found when
 # the Windows plugin did not build otherwise: tablet events off (Debian's source
 # leaves out wintab.h), dynamic OpenGL off with OpenGL, Direct2D on (the
-# DirectWrite font database that the Windows plugin links comes with it).
+# DirectWrite font database that the Windows plugin links comes with it), but
+# Direct2D 1.1 off (it only adds the direct2d platform plugin, a second build of
+# the Windows plugin that the program does not use).
 options=(
   -DCMAKE_BUILD_TYPE=Release
   -DBUILD_SHARED_LIBS=OFF
@@ -47,6 +49,7 @@ options=(
   -DFEATURE_vulkan=OFF
   -DFEATURE_tabletevent=OFF
   -DFEATURE_direct2d=ON
+  -DFEATURE_direct2d1_1=OFF
   -DFEATURE_network=OFF
   -DFEATURE_sql=OFF
   -DFEATURE_printsupport=OFF

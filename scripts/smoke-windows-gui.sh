@@ -41,10 +41,13 @@ cp -r "$source_folder" "$folder"
 dat_name="Così è – 日本.dat"
 cp "$(ls "$folder"/datfiles/*.dat | head -n 1)" "$folder/datfiles/$dat_name"
 
-# The prefix is made without a display, as for the tests.
+# The prefix is made as for the tests, without a display; the Wine services
+# started with it would keep that, so they are stopped before the first start.
 DISPLAY= "$here/cmake/wine-run.sh" "$prefix" "$wine" cmd /c exit
 export WINEPREFIX="$prefix"
-trap 'timeout 30 "$server" -k 2>/dev/null || true' EXIT
+stop_wine() { timeout 60 "$server" -k 2>/dev/null || true; timeout 60 "$server" -w 2>/dev/null || true; }
+stop_wine
+trap stop_wine EXIT
 
 # "x y" of the top-level X window with the program's title; nothing when none.
 window_position() {
@@ -59,13 +62,13 @@ start_program() {
     (cd "$folder" && exec timeout 300 "$wine" ./ZandorelFE.exe) </dev/null >"$work/program.log" 2>&1 &
     pid=$!
     position=""
-    for _ in $(seq 1 120); do
+    for _ in $(seq 1 360); do
         position=$(window_position)
         [ -n "$position" ] && break
         kill -0 "$pid" 2>/dev/null || fail "ZandorelFE.exe ended before its window showed: $(cat "$work/program.log")"
         sleep 0.5
     done
-    [ -n "$position" ] || fail "no window titled \"$title\" within 60 s"
+    [ -n "$position" ] || fail "no window titled \"$title\" within 180 s"
     # The window is mapped; give Qt a moment to paint it for the screenshot.
     sleep 2
 }
@@ -81,7 +84,7 @@ close_program() {
 
 stored_value() {
     timeout 60 "$wine" reg query "$key" /v "$1" 2>/dev/null | tr -d '\r' |
-        sed -n "s/^ *$1 *REG_SZ *\([-0-9]*\)$/\1/p"
+        sed -n "s/^ *$1 *REG_SZ *\([-0-9]*\)$/\1/p" || true
 }
 
 echo "smoke run: first start, from $folder"
@@ -92,7 +95,6 @@ if [ -n "$screenshot" ] && command -v import >/dev/null; then
     timeout 60 import -window root "$screenshot" && echo "smoke run: screenshot $screenshot"
 fi
 close_program
-timeout 60 "$server" -w || true
 left=$(stored_value Left)
 top=$(stored_value Top)
 [ -n "$left" ] && [ -n "$top" ] || fail "no position under $key: $(timeout 60 "$wine" reg query "$key" 2>&1)"
@@ -104,7 +106,6 @@ new_left=$((left + 600))
 new_top=$((top + 450))
 timeout 60 "$wine" reg add "$key" /v Left /t REG_SZ /d "$new_left" /f >/dev/null
 timeout 60 "$wine" reg add "$key" /v Top /t REG_SZ /d "$new_top" /f >/dev/null
-timeout 60 "$server" -w || true
 echo "smoke run: second start, with Left=$new_left Top=$new_top"
 start_program
 read -r x2 y2 <<<"$position"
