@@ -11,7 +11,8 @@
 # succeeded, with a stamp written last: a failed or interrupted build never
 # leaves anything that a later run would take for a good Qt.
 #
-#   cmake/build-qt-mingw.sh        prints the installed Qt's folder on its last line
+#   cmake/build-qt-mingw.sh           prints the installed Qt's folder on its last line
+#   cmake/build-qt-mingw.sh --folder  only prints the folder that it uses (built or not)
 #
 # Environment: ZFE_QT_CACHE (default $XDG_CACHE_HOME/zandorelfe, else
 # ~/.cache/zandorelfe), ZFE_JOBS (default: all cores).
@@ -92,6 +93,10 @@ upstream_version=${version%%+*}
 upstream_version=${upstream_version#*:}
 final="$cache_root/qt-mingw-$upstream_version-$key"
 stamp="$final/zfe-build-complete"
+if [ "${1:-}" = --folder ]; then
+    echo "$final"
+    exit 0
+fi
 
 if [ -f "$stamp" ]; then
     echo "$final"
