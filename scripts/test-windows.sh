@@ -64,9 +64,9 @@ check_zip() {
     local package="$build_dir/package" zip top listing entry
     rm -rf "$package"
     timeout 600 cpack --config "$build_dir/CPackConfig.cmake" -G ZIP -B "$package" >/dev/null || return 1
-    zip=$(ls "$package"/ZandorelFE-*-win64.zip) || return 1
+    zip=$(realpath "$(ls "$package"/ZandorelFE-*-win64.zip)") || return 1
     top=$(basename "$zip" .zip)
-    listing=$(cd "$package" && timeout 120 cmake -E tar tf "$zip")
+    listing=$(timeout 120 cmake -E tar tf "$zip")
     for entry in ZandorelFE.exe zdrl/zandorel.exe datfiles/mame-old.dat datfiles/mame-new.dat \
                  licences/Qt-LGPL-3.0-only.txt licences/Qt-GPL-3.0-only.txt \
                  licences/Qt-NOTICE.txt licences/qt6-base.txt licences/mingw-w64-runtime.txt; do
