@@ -26,6 +26,8 @@ server="$(dirname "$wine")/wineserver"
 [ -x "$server" ] || server=wineserver
 # Wine reads Unix file names in the locale's character set.
 export LC_ALL=C.UTF-8
+# The real window, whatever platform the tests run on (scripts/test.sh).
+unset QT_QPA_PLATFORM
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
