@@ -18,11 +18,16 @@ unset DISPLAY WAYLAND_DISPLAY
 server="$(dirname "$wine")/wineserver"
 [ -x "$server" ] || server=wineserver
 
-if [ ! -f "$prefix/system.reg" ]; then
+# The prefix counts as made once its last step is done: one interrupted half-way
+# is made again.
+ready="$prefix/zfe-prefix-ready"
+if [ ! -f "$ready" ]; then
     mkdir -p "$(dirname "$prefix")"
     (
         flock 9
-        if [ ! -f "$prefix/system.reg" ]; then
+        if [ ! -f "$ready" ]; then
+            timeout 60 "$server" -k 2>/dev/null 9>&- || true
+            rm -rf "$prefix"
             timeout 300 "$wine" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
             # wineboot returns before the registry is flushed; wait for it.
             timeout 120 "$server" -w 2>/dev/null 9>&- || true
@@ -36,6 +41,7 @@ if [ ! -f "$prefix/system.reg" ]; then
                     /d "$temp" /f </dev/null >/dev/null 2>&1 9>&- || true
             done
             timeout 120 "$server" -w 2>/dev/null 9>&- || true
+            touch "$ready"
         fi
     ) 9>"$prefix.lock"
 fi

@@ -93,7 +93,7 @@ void FrmCreate::createControls() {
         imageButton(frame, "cpvButton1", QStringLiteral("..."), twipsRect(4920, 240, 375, 255));
     createDatButton = imageButton(frame, "cmdCreatDat", QStringLiteral("Crea DatFile"),
                               twipsRect(120, 1680, 5295, 615));
-    createDatButton->setIcon(QIcon(QStringLiteral(":/capture/create_dat.svg")));
+    createDatButton->setIcon(picture(QStringLiteral(":/capture/create_dat")));
     createDatButton->setIconSize(QSize(32, 32));
 
     captionLabel(frame, "Label3", QStringLiteral("Dati ricevuti:"),

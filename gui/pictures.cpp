@@ -14,14 +14,17 @@ void registerResources() {
     registerResourcesFromGlobalNamespace();
 }
 
-QIcon imageListPicture(int index) {
+QIcon picture(const QString& resource) {
     registerResources();
-    return QIcon(QStringLiteral(":/images/%1.svg").arg(index));
+    return QIcon(resource + QStringLiteral(ZFE_PICTURE_SUFFIX));
+}
+
+QIcon imageListPicture(int index) {
+    return picture(QStringLiteral(":/images/%1").arg(index));
 }
 
 QIcon applicationIcon() {
-    registerResources();
-    return QIcon(QStringLiteral(":/images/zandorelfe.svg"));
+    return picture(QStringLiteral(":/images/zandorelfe"));
 }
 
 }  // namespace zfe::gui

@@ -11,13 +11,16 @@ packages=(
   libpugixml-dev
   clang libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  # rsvg-convert: the Windows build's pictures, drawn as PNG from the SVG ones
+  librsvg2-bin
   wine64
-  xvfb xauth
+  # xwininfo: the Windows smoke run finds the window on the virtual display
+  xvfb xauth x11-utils
 )
 
 # Extra packages for the interactive run and screenshots only.
 if [ "${1:-}" = "--gui" ]; then
-  packages+=(imagemagick x11-utils)
+  packages+=(imagemagick)
 fi
 
 missing=()

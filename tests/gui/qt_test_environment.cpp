@@ -1,9 +1,12 @@
-// Every widget test needs one QApplication for the whole run. The test helper
-// sets QT_QPA_PLATFORM=offscreen; the test mode of QStandardPaths keeps any
+// Every widget test needs one QApplication for the whole run, on the platform
+// that QT_QPA_PLATFORM names, else on "offscreen". The platform is handed over
+// as QApplication's "-platform" argument: under Wine the variable of the Unix
+// environment does not reach Qt. The test mode of QStandardPaths keeps any
 // QSettings that a test forgets to redirect away from the real user's files.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QByteArray>
 #include <QStandardPaths>
 #include <memory>
 
@@ -13,17 +16,21 @@ class QtApplicationEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
         QStandardPaths::setTestModeEnabled(true);
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
+        platform_ = qgetenv("QT_QPA_PLATFORM");
+        if (platform_.isEmpty()) {
+            platform_ = "offscreen";
         }
+        argv_[2] = platform_.data();
         application_ = std::make_unique<QApplication>(argc_, argv_);
     }
     void TearDown() override { application_.reset(); }
 
 private:
-    int argc_ = 1;
+    int argc_ = 3;
     char name_[16] = "zfe_app_ui_test";
-    char* argv_[2] = {name_, nullptr};
+    char platformOption_[10] = "-platform";
+    QByteArray platform_;
+    char* argv_[4] = {name_, platformOption_, nullptr, nullptr};
     std::unique_ptr<QApplication> application_;
 };
 

@@ -61,10 +61,11 @@ protected:
 
     // "old set.dat" against "new.dat" as the user picks them, delivered to a
     // destination outside the program.
-    fs::path pressCreaDiffDat(FrmMain& frm, int setType, bool compact) {
+    fs::path pressCreaDiffDat(FrmMain& frm, int setType, bool compact,
+                              const QString& oldName = QStringLiteral("old set.dat")) {
         auto* oldList = control<FileListBox>(frm, "filOld");
         auto* newList = control<FileListBox>(frm, "filNew");
-        oldList->setSelectedIndex(static_cast<int>(oldList->fileNames().indexOf(QStringLiteral("old set.dat"))));
+        oldList->setSelectedIndex(static_cast<int>(oldList->fileNames().indexOf(oldName)));
         newList->setSelectedIndex(static_cast<int>(newList->fileNames().indexOf(QStringLiteral("new.dat"))));
         const std::string setTypeOption = "optSetType(" + std::to_string(setType) + ")";
         control<QRadioButton>(frm, setTypeOption.c_str())->setChecked(true);
@@ -120,6 +121,26 @@ TEST_F(WholeProgramTest, WithTheDataApartCreaDiffDatRunsTheInstalledToolInTheUse
     EXPECT_TRUE(testsupport::entriesOf((library.parent_path() / "zdrl").string()).empty());
     EXPECT_EQ(testsupport::entriesOf(installedTools.string()),
               std::set<std::string>{fs::path(ZFE_ZANDOREL_PATH).filename().string()});
+}
+
+// A program folder and a dat whose names are not ASCII: on Windows they go
+// through UTF-16 to the tool's command line and its file names.
+TEST_F(WholeProgramTest, NamesOutsideAsciiReachTheToolAndBringItsDiffDat) {
+    const fs::path folder = root / fs::path(u8"Programmi àè");
+    fs::create_directories(folder / "datfiles");
+    fs::create_directories(folder / "zdrl");
+    const fs::path tool = fs::path(ZFE_ZANDOREL_PATH).filename();
+    fs::copy_file(program / "zdrl" / tool, folder / "zdrl" / tool);
+    writeFile(folder / "datfiles" / fs::path(u8"vecchio è.dat"), oldDat);
+    writeFile(folder / "datfiles" / "new.dat", newDat);
+    const std::u8string folderText = folder.u8string();
+    window = std::make_unique<FrmMain>(std::string(folderText.begin(), folderText.end()), ui, *settings);
+    const fs::path destination =
+        pressCreaDiffDat(*window, 1, false, QString::fromUtf8(u8"vecchio è.dat"));
+
+    EXPECT_TRUE(ui.messages().empty()) << ui.messages()[0].text;
+    EXPECT_NE(window->findChild<FrmResult*>(), nullptr);
+    EXPECT_EQ(readFile(destination), toolOutput("-M"));
 }
 
 std::string choiceName(const ::testing::TestParamInfo<DiffChoice>& info) {

@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# Builds the Qt that the Windows cross build links ZandorelFE.exe with: Qt Core,
+# Gui and Widgets with the windows and offscreen platform plugins, static,
+# Release, from Debian's qt6-base source package of the same version as the
+# host's Qt (whose moc, rcc and uic the build uses). Debian ships Qt for Linux
+# only, so the project makes this one itself.
+#
+# The result is cached outside the source tree, keyed by the Qt version and the
+# build settings, and reused when present. It is installed into a temporary
+# folder and renamed into place only after the whole build and installation
+# succeeded, with a stamp written last: a failed or interrupted build never
+# leaves anything that a later run would take for a good Qt.
+#
+#   cmake/build-qt-mingw.sh           prints the installed Qt's folder on its last line
+#   cmake/build-qt-mingw.sh --folder  only prints the folder that it uses (built or not)
+#
+# Environment: ZFE_QT_CACHE (default $XDG_CACHE_HOME/zandorelfe, else
+# ~/.cache/zandorelfe), ZFE_JOBS (default: all cores).
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+
+triplet=x86_64-w64-mingw32
+jobs=${ZFE_JOBS:-$(nproc 2>/dev/null || echo 2)}
+cache_root=${ZFE_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zandorelfe}
+host_cmake_dir=/usr/lib/x86_64-linux-gnu/cmake
+
+# The host's moc, rcc and uic read and write the formats of their own version.
+version=$(dpkg-query -W -f='${Version}' qt6-base-dev-tools 2>/dev/null || true)
+if [ -z "$version" ]; then
+    echo "qt6-base-dev-tools is not installed (scripts/install-deps.sh)" >&2
+    exit 1
+fi
+
+# Only what ZandorelFE.exe and its tests use. Needed beyond that, as found when
+# the Windows plugin did not build otherwise: tablet events off (Debian's source
+# leaves out wintab.h), dynamic OpenGL off with OpenGL, Direct2D on (the
+# DirectWrite font database that the Windows plugin links comes with it), but
+# Direct2D 1.1 off (it only adds the direct2d platform plugin, a second build of
+# the Windows plugin that the program does not use).
+options=(
+  -DCMAKE_BUILD_TYPE=Release
+  -DBUILD_SHARED_LIBS=OFF
+  -DQT_BUILD_EXAMPLES=OFF
+  -DQT_BUILD_TESTS=OFF
+  -DQT_HOST_PATH=/usr
+  -DQT_HOST_PATH_CMAKE_DIR=$host_cmake_dir
+  -DINPUT_opengl=no
+  -DFEATURE_opengl=OFF
+  -DFEATURE_dynamicgl=OFF
+  -DFEATURE_vulkan=OFF
+  -DFEATURE_tabletevent=OFF
+  -DFEATURE_direct2d=ON
+  -DFEATURE_direct2d1_1=OFF
+  -DFEATURE_network=OFF
+  -DFEATURE_sql=OFF
+  -DFEATURE_printsupport=OFF
+  -DFEATURE_dbus=OFF
+  -DFEATURE_concurrent=OFF
+  -DFEATURE_xml=OFF
+  -DFEATURE_testlib=OFF
+  -DFEATURE_icu=OFF
+  -DFEATURE_zstd=OFF
+  -DFEATURE_jpeg=OFF
+  -DFEATURE_gif=OFF
+  -DFEATURE_ico=OFF
+  -DFEATURE_system_zlib=OFF
+  -DFEATURE_system_png=OFF
+  -DFEATURE_system_pcre2=OFF
+  -DFEATURE_system_freetype=OFF
+  -DFEATURE_system_harfbuzz=OFF
+)
+
+# Qt's own cross toolchain: the posix threads variant of MinGW-w64, looking for
+# libraries and headers in its sysroot only.
+toolchain_text="set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER $triplet-gcc-posix)
+set(CMAKE_CXX_COMPILER $triplet-g++-posix)
+set(CMAKE_RC_COMPILER $triplet-windres)
+set(CMAKE_AR $triplet-gcc-ar-posix)
+set(CMAKE_RANLIB $triplet-gcc-ranlib-posix)
+set(CMAKE_FIND_ROOT_PATH /usr/$triplet)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+"
+
+compiler_version=$("$triplet-g++-posix" -dumpfullversion 2>/dev/null || echo unknown)
+key=$(printf '%s\n' "$version" "$compiler_version" "$toolchain_text" "${options[@]}" |
+      sha256sum | cut -c1-12)
+upstream_version=${version%%+*}
+upstream_version=${upstream_version#*:}
+final="$cache_root/qt-mingw-$upstream_version-$key"
+stamp="$final/zfe-build-complete"
+if [ "${1:-}" = --folder ]; then
+    echo "$final"
+    exit 0
+fi
+
+if [ -f "$stamp" ]; then
+    echo "$final"
+    exit 0
+fi
+
+mkdir -p "$cache_root"
+# One build at a time per cache; a second run waits and then finds the first's.
+exec 8>"$cache_root/qt-mingw.lock"
+if ! timeout 5400 flock 8; then
+    echo "timed out waiting for another Qt build ($cache_root/qt-mingw.lock)" >&2
+    exit 1
+fi
+if [ -f "$stamp" ]; then
+    echo "$final"
+    exit 0
+fi
+
+work=$(mktemp -d "$cache_root/qt-mingw-work.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+echo "Building Qt $upstream_version for MinGW-w64 into $final (log: $work/build.log)" >&2
+start=$(date +%s)
+
+"$here/fetch-debian-source.sh" qt6-base="$version" "$work/download" >&2
+tarball=$(ls "$work"/download/qt6-base_*.orig.tar.* | head -n 1)
+mkdir -p "$work/src"
+tar -xf "$tarball" -C "$work/src" --strip-components=1
+rm -rf "$work/download"
+
+printf '%s' "$toolchain_text" >"$work/toolchain.cmake"
+log="$work/build.log"
+run_logged() {
+    if ! "$@" >>"$log" 2>&1; then
+        echo "Qt build step failed: $*" >&2
+        tail -n 60 "$log" >&2
+        cp "$log" "$cache_root/qt-mingw-failed.log" || true
+        return 1
+    fi
+}
+run_logged timeout 1800 cmake -G Ninja -S "$work/src" -B "$work/build" \
+    -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
+    -DCMAKE_INSTALL_PREFIX="$final" \
+    "${options[@]}"
+run_logged timeout "${ZFE_QT_BUILD_TIMEOUT:-5400}" cmake --build "$work/build" -j "$jobs"
+# Installed below a staging root at its final path (the prefix that Qt's files
+# name), then moved into place in one rename.
+run_logged timeout 900 env DESTDIR="$work/stage" cmake --install "$work/build"
+# Qt's licence texts travel with it into every package that links it.
+mkdir -p "$work/stage$final/licenses"
+find "$work/src" -maxdepth 2 \( -name 'LICENSE*' -o -path '*/LICENSES/*' \) -type f \
+    -exec cp {} "$work/stage$final/licenses/" \;
+if ! ls "$work/stage$final/licenses/" | grep -q LGPL; then
+    echo "Qt's LGPL licence text not found in its sources" >&2
+    exit 1
+fi
+echo "Qt $version, key $key, built in $(( $(date +%s) - start )) s" >"$work/stage$final/zfe-build-complete.tmp"
+mv "$work/stage$final/zfe-build-complete.tmp" "$work/stage$final/zfe-build-complete"
+rm -rf "$final"
+mv "$work/stage$final" "$final"
+echo "Qt built in $(( $(date +%s) - start )) s" >&2
+echo "$final"

@@ -1,0 +1,67 @@
+# zfe_png_pictures(<qrc> <out-var>): the resource file <qrc> with every SVG
+# picture in it drawn as PNG, for a Qt without its Svg module (the Windows
+# build). The SVG files stay the only source of each picture: they are drawn
+# with rsvg-convert (Debian's librsvg2-bin) at their own size and at twice it
+# (the "@2x" file that Qt picks on a high-density screen), into a resource file
+# of the same name whose aliases end in ".png" instead of ".svg". Drawn when
+# CMake configures, and again whenever a picture or <qrc> changes.
+function(zfe_png_pictures qrc out_var)
+  find_program(ZFE_RSVG_CONVERT rsvg-convert)
+  if(NOT ZFE_RSVG_CONVERT)
+    message(FATAL_ERROR "rsvg-convert not found (package librsvg2-bin, scripts/install-deps.sh)")
+  endif()
+  get_filename_component(qrc "${qrc}" ABSOLUTE)
+  get_filename_component(qrc_dir "${qrc}" DIRECTORY)
+  get_filename_component(qrc_name "${qrc}" NAME)
+  set(out_dir "${CMAKE_CURRENT_BINARY_DIR}/png-pictures")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${qrc}")
+
+  file(READ "${qrc}" text)
+  string(REGEX MATCHALL "<file[^>]*>[^<]+</file>" entries "${text}")
+  foreach(entry IN LISTS entries)
+    string(REGEX MATCH "<file[^>]*>([^<]+)</file>" _ "${entry}")
+    set(path "${CMAKE_MATCH_1}")
+    if(NOT path MATCHES "\\.svg$")
+      string(REPLACE ">${path}<" ">${qrc_dir}/${path}<" replacement "${entry}")
+      string(REPLACE "${entry}" "${replacement}" text "${text}")
+      continue()
+    endif()
+    if(entry MATCHES "alias=\"([^\"]+)\"")
+      set(alias "${CMAKE_MATCH_1}")
+    else()
+      set(alias "${path}")
+    endif()
+    string(REGEX REPLACE "\\.svg$" "" alias_stem "${alias}")
+    string(REGEX REPLACE "\\.svg$" "" path_stem "${path}")
+    set(svg "${qrc_dir}/${path}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${svg}")
+    set(png "${out_dir}/${path_stem}.png")
+    set(png2 "${out_dir}/${path_stem}@2x.png")
+    get_filename_component(png_dir "${png}" DIRECTORY)
+    file(MAKE_DIRECTORY "${png_dir}")
+    foreach(zoom 1 2)
+      if(zoom EQUAL 1)
+        set(target "${png}")
+      else()
+        set(target "${png2}")
+      endif()
+      execute_process(
+        COMMAND ${ZFE_RSVG_CONVERT} --zoom ${zoom} --format png --output "${target}.new" "${svg}"
+        RESULT_VARIABLE result ERROR_VARIABLE error TIMEOUT 60)
+      if(NOT result EQUAL 0)
+        message(FATAL_ERROR "rsvg-convert could not draw ${svg}: ${error}")
+      endif()
+      # Unchanged pictures keep their time stamps, so nothing is compiled again.
+      file(COPY_FILE "${target}.new" "${target}" ONLY_IF_DIFFERENT)
+      file(REMOVE "${target}.new")
+    endforeach()
+    set(replacement "<file alias=\"${alias_stem}.png\">${png}</file>\n    "
+                    "<file alias=\"${alias_stem}@2x.png\">${png2}</file>")
+    string(CONCAT replacement ${replacement})
+    string(REPLACE "${entry}" "${replacement}" text "${text}")
+  endforeach()
+  file(WRITE "${out_dir}/${qrc_name}.new" "${text}")
+  file(COPY_FILE "${out_dir}/${qrc_name}.new" "${out_dir}/${qrc_name}" ONLY_IF_DIFFERENT)
+  file(REMOVE "${out_dir}/${qrc_name}.new")
+  set(${out_var} "${out_dir}/${qrc_name}" PARENT_SCOPE)
+endfunction()
