@@ -21,7 +21,13 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 triplet=x86_64-w64-mingw32
 jobs=${ZFE_JOBS:-$(nproc 2>/dev/null || echo 2)}
-cache_root=${ZFE_QT_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/zandorelfe}
+# CI and service runners may start it without HOME: the account's home then.
+home=${HOME:-$(getent passwd "$(id -u)" | cut -d: -f6)}
+if [ -z "${ZFE_QT_CACHE:-}${XDG_CACHE_HOME:-}" ] && [ -z "$home" ]; then
+    echo "no folder for the Qt cache: set HOME, XDG_CACHE_HOME or ZFE_QT_CACHE" >&2
+    exit 1
+fi
+cache_root=${ZFE_QT_CACHE:-${XDG_CACHE_HOME:-$home/.cache}/zandorelfe}
 host_cmake_dir=/usr/lib/x86_64-linux-gnu/cmake
 
 # The host's moc, rcc and uic read and write the formats of their own version.
