@@ -14,6 +14,10 @@ export WINEPREFIX="$prefix"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
 unset DISPLAY WAYLAND_DISPLAY
+# Wine makes Unix file names from Windows ones in the locale's character set:
+# under the C locale that CI may start the tests with, a name outside ASCII
+# cannot be made at all. Debian's C library always has C.UTF-8.
+export LC_ALL=C.UTF-8
 
 server="$(dirname "$wine")/wineserver"
 [ -x "$server" ] || server=wineserver
