@@ -25,6 +25,9 @@
 #include <unistd.h>
 #endif
 
+#ifdef _WIN32
+#include "platform/win32/wide_text.h"
+#endif
 #include "tools/zandorel/listinfo_reader.h"
 #include "tools/zandorel/xml_reader.h"
 
@@ -39,7 +42,7 @@ const char* const kChanged = "the file changed while it was read; run again when
 #ifdef _WIN32
 using FileStatus = struct _stat64;
 int openForReading(const std::string& path) {
-    return _open(path.c_str(), _O_RDONLY | _O_BINARY);
+    return _wopen(platform::win32::toWide(path).c_str(), _O_RDONLY | _O_BINARY);
 }
 int statusOf(int fd, FileStatus& status) {
     return _fstat64(fd, &status);

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/win32/wide_text.h"
+#else
 #include <sys/stat.h>
 #include <sys/wait.h>
 #endif
@@ -89,8 +91,9 @@ protected:
                                     " 2>stderr.txt >stdout.txt";
 #ifdef _WIN32
         // cmd /c drops the first and the last quote of a line that holds more
-        // than two: wrap the line so that those are the ones it drops.
-        const int status = std::system(("\"" + command + "\"").c_str());
+        // than two: wrap the line so that those are the ones it drops. The wide
+        // call carries names that the ANSI code page cannot.
+        const int status = _wsystem(platform::win32::toWide("\"" + command + "\"").c_str());
 #else
         const int status = std::system(command.c_str());
 #endif
@@ -307,6 +310,18 @@ TEST_F(EndToEnd, AnOutputNamedByTheUserAndTheSummaryOnStandardOutput) {
     EXPECT_EQ(run("-o old.xml old.log \"new dat.dat\"").exitCode, 2);
     EXPECT_EQ(readText(folder_ / "old.log"), old);
     EXPECT_FALSE(fs::exists(folder_ / "old.xml"));
+}
+
+// File names are UTF-8 on every platform: on Windows they reach the tool
+// through the wide command line, beyond what the ANSI code page holds.
+TEST_F(EndToEnd, NamesOutsideAsciiAreReadAndWritten) {
+    writePair(50, 11);
+    fs::rename(folder_ / "new dat.dat", folder_ / fs::path(u8"Così è – 日本.dat"));
+    const ToolRun result = run("-S -o \"uscita 日本.dat\" old.dat \"Così è – 日本.dat\"");
+    ASSERT_EQ(result.exitCode, 1) << result.errors;
+    EXPECT_FALSE(test::parse(readText(folder_ / fs::path(u8"uscita 日本.dat"))).games.empty());
+    EXPECT_NE(readText(folder_ / fs::path(u8"uscita 日本.log")).find("Summary: "),
+              std::string::npos);
 }
 
 // The outputs are never an input, by whatever name the input is given.
