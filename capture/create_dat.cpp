@@ -136,6 +136,11 @@ CreateDatOutcome createDat(core::UserInterface& ui, const std::string& exePath,
         const CaptureResult result = captureToFile(ui, command, outputPath, datOnly);
         switch (result.outcome) {
             case CaptureOutcome::Completed:
+                // The count moves every thousand reads: the last reads would
+                // leave it short of the size that the message gives.
+                if (callbacks.showReceivedBytes) {
+                    callbacks.showReceivedBytes(core::withThousandsSeparators(result.totalBytes));
+                }
                 ui.showMessage(datStoredMessage(outputPath, result.totalBytes));
                 return CreateDatOutcome::Stored;
             case CaptureOutcome::StartFailed:
