@@ -51,8 +51,10 @@ export WINEPREFIX="$PWD/$build_dir/wineprefix"
 export WINEDEBUG=-all
 unset DISPLAY WAYLAND_DISPLAY
 status=0
-# Each test program has its own limit; the whole run has one more.
-timeout 3600 ctest --preset mingw -j "$jobs" --timeout 600 "$@" || status=$?
+# Each test program has its own limit; the whole run has one more. One at a
+# time: the Wine runs share a server, which cmake/wine-run.sh restarts when a
+# run does not end.
+timeout 3600 ctest --preset mingw -j 1 --timeout 600 "$@" || status=$?
 
 # Stop the Wine server that the runs kept alive for this prefix.
 wineserver=/usr/lib/wine/wineserver
