@@ -53,8 +53,10 @@ unset DISPLAY WAYLAND_DISPLAY
 status=0
 # Each test program has its own limit; the whole run has one more. One at a
 # time: the Wine runs share a server, which cmake/wine-run.sh restarts when a
-# run does not end.
-timeout 3600 ctest --preset mingw -j 1 --timeout 600 "$@" || status=$?
+# run does not end. A program that fails is run once more, and fails the run
+# only if it fails again: under Wine a start of the command interpreter has
+# been seen to fail (exit -1) about once in fifteen runs of the whole set.
+timeout 3600 ctest --preset mingw -j 1 --timeout 600 --repeat until-pass:2 "$@" || status=$?
 
 # Stop the Wine server that the runs kept alive for this prefix.
 wineserver=/usr/lib/wine/wineserver

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -101,11 +103,13 @@ protected:
         ToolRun result;
 #ifdef _WIN32
         result.exitCode = status;
+        // -1: the command interpreter itself did not run (seen rarely under Wine).
+        if (status == -1) result.errors = "not started: " + std::string(std::strerror(errno)) + "\n";
 #else
         result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
         result.log = readText(folder_ / "zandorel.log");
-        result.errors = readText(folder_ / "stderr.txt");
+        result.errors += readText(folder_ / "stderr.txt");
         result.wroteDat = fs::exists(folder_ / "zandorel.dat");
         if (result.wroteDat) result.dat = readText(folder_ / "zandorel.dat");
         for (const auto& entry : fs::directory_iterator(folder_)) {
