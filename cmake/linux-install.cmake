@@ -40,6 +40,21 @@ add_custom_command(
 add_custom_target(zandorel_man ALL DEPENDS ${ZFE_MAN_PAGE} ${ZFE_MAN_PAGE}.gz)
 install(FILES ${ZFE_MAN_PAGE}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The package's copyright record (/usr/share/doc/zandorelfe/copyright) in
+# Debian's machine-readable form, holding the licence's whole text: each line
+# of LICENSE indented by one blank, an empty line written as " .".
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+file(READ "${PROJECT_SOURCE_DIR}/LICENSE" ZFE_LICENCE_TEXT)
+string(REGEX REPLACE "[ \t]+\n" "\n" ZFE_LICENCE_TEXT "${ZFE_LICENCE_TEXT}")
+string(REGEX REPLACE "\n+$" "" ZFE_LICENCE_TEXT "${ZFE_LICENCE_TEXT}")
+string(REPLACE "\n" "\n " ZFE_LICENCE_TEXT " ${ZFE_LICENCE_TEXT}")
+# Twice: one pass leaves every other line of a run of empty lines.
+foreach(pass 1 2)
+  string(REPLACE "\n \n" "\n .\n" ZFE_LICENCE_TEXT "${ZFE_LICENCE_TEXT}")
+endforeach()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian-copyright.in ${CMAKE_BINARY_DIR}/copyright @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/zandorelfe)
+
 # The Debian package.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zandorelfe)

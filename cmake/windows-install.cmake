@@ -8,10 +8,14 @@
 #     ├── datfiles/                the sample dats
 #     ├── zdrl/zandorel.exe        the diff tool
 #     ├── translations/            Qt's Italian standard buttons (when installed here)
-#     └── licences/                the notices of what the programs are made of
+#     └── licences/                the programs' own licence and the notices of what
+#                                  they are made of
 
 set(zfe_licences "${CMAKE_BINARY_DIR}/licences")
 file(MAKE_DIRECTORY "${zfe_licences}")
+
+# The programs' own licence, the GNU GPL version 3 or later.
+configure_file("${PROJECT_SOURCE_DIR}/LICENSE" "${zfe_licences}/ZandorelFE-LICENSE.txt" COPYONLY)
 
 # The licence texts of the parts linked into the programs, from Debian's own
 # copyright records of the packages they were built from: the MinGW-w64 runtime

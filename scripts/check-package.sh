@@ -66,6 +66,15 @@ grep -qx 'Exec="/usr/lib/zandorelfe/ZandorelFE"' "$root/usr/share/applications/z
   fail "the desktop entry does not start /usr/lib/zandorelfe/ZandorelFE"
 echo "layout: ok"
 
+# The copyright record holds the project's licence, word for word.
+copyright="$root/usr/share/doc/zandorelfe/copyright"
+[ -f "$copyright" ] || fail "missing $copyright"
+grep -qx 'License: GPL-3+' "$copyright" || fail "the copyright record names no GPL-3+ licence"
+diff <(sed -n '/^ The licence.s full text/,$p' "$copyright" | tail -n +3 | sed -E 's/^ //; s/^\.$//') \
+     <(sed -E 's/[[:space:]]+$//' LICENSE) >/dev/null ||
+  fail "the copyright record does not hold LICENSE's text"
+echo "copyright: GPL-3+, with LICENSE's text"
+
 # The page's synopsis and description hold the words of --help, in order.
 words_of_help() { sed -E 's/^Usage: *//; s/^ +or: *//' | tr -s ' \t\n' '\n\n\n' | sed '/^$/d'; }
 words_of_page() {

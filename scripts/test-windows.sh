@@ -72,7 +72,7 @@ check_zip() {
     top=$(basename "$zip" .zip)
     listing=$(timeout 120 cmake -E tar tf "$zip")
     for entry in ZandorelFE.exe zdrl/zandorel.exe datfiles/mame-old.dat datfiles/mame-new.dat \
-                 licences/Qt-LGPL-3.0-only.txt licences/Qt-GPL-3.0-only.txt \
+                 licences/ZandorelFE-LICENSE.txt licences/Qt-LGPL-3.0-only.txt licences/Qt-GPL-3.0-only.txt \
                  licences/Qt-NOTICE.txt licences/qt6-base.txt licences/mingw-w64-runtime.txt; do
         if ! grep -qxF "$top/$entry" <<<"$listing"; then
             echo "$zip does not hold $top/$entry" >&2
