@@ -69,24 +69,27 @@ start_server
 # The program's output goes to a file that is shown when it ends: Wine starts
 # its desktop process (explorer.exe /desktop) from the first windowed program,
 # with that program's output, and CTest would wait for it as long as it lives.
-# A run that does not end within the limit (seen under Wine, about once in
-# twenty runs of the whole set, never reproduced on its own) is stopped with
-# every Wine process of the prefix and made once more; the tests run one at a
-# time (test-windows.sh), so that touches no other test.
+# A run that does not end within the limit is stopped, with every Wine process
+# of the prefix (the tests run one at a time, so that touches no other test),
+# and fails: what it printed so far is shown, and the test case it was in
+# (GoogleTest prints "[ RUN      ] Suite.Case" as a case starts, and flushes).
 limit=${ZFE_WINE_RUN_LIMIT:-240}
 output=$(mktemp)
 trap 'rm -f "$output"' EXIT
-run_once() {
-    status=0
-    timeout -k 10 "$limit" "$wine" "$@" >"$output" 2>&1 || status=$?
-    cat "$output"
-}
-run_once "$@"
+status=0
+timeout -k 10 "$limit" "$wine" "$@" >"$output" 2>&1 || status=$?
+stopped=false
 if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
-    echo "wine-run.sh: no end within $limit s; Wine stopped, the program runs once more" >&2
+    # Before the output is shown, so that nothing the program started adds to it.
     timeout 60 "$server" -k 2>/dev/null || true
-    timeout 60 "$server" -w 2>/dev/null || true
-    start_server
-    run_once "$@"
+    stopped=true
+fi
+cat "$output"
+if $stopped; then
+    running=$(tr -d '\r' <"$output" | awk '
+        /^\[ RUN      \] / { name = substr($0, 14) }
+        /^\[       OK \] |^\[  FAILED  \] |^\[  SKIPPED \] / { name = "" }
+        END { print name }')
+    echo "wine-run.sh: $* did not end within $limit s and was stopped${running:+, in $running}" >&2
 fi
 exit "$status"

@@ -97,15 +97,7 @@ protected:
         // than two: wrap the line so that those are the ones it drops. The wide
         // call carries names that the ANSI code page cannot.
         const std::wstring line = platform::win32::toWide("\"" + command + "\"");
-        int status = _wsystem(line.c_str());
-        if (status == -1) {
-            // Under Wine, about one run in 400 of the whole suite comes back as
-            // -1 with nothing on standard error, while 300 runs of the same
-            // command in a loop all succeed: it is told and run once more.
-            std::cerr << "[ run      ] " << arguments << ": -1 (" << std::strerror(errno)
-                      << "), once more\n";
-            status = _wsystem(line.c_str());
-        }
+        const int status = _wsystem(line.c_str());
 #else
         const int status = std::system(command.c_str());
 #endif
