@@ -2,12 +2,13 @@
 
 #include <string>
 
+#include "platform/process.h"
+
 namespace zfe::diff {
 
-// Starts the command line in the current directory and returns when the program
-// has ended. Its exit code is ignored. Throws platform::OsError when the program
-// cannot be started.
-void RunAndWait(const std::string& commandLine);
+// Starts the program and returns when it has ended. Its exit code is ignored.
+// Throws platform::OsError when the program cannot be started.
+void RunAndWait(const platform::ProgramStart& start);
 
 // True when the path names an existing file that is not a folder; every error
 // becomes false.

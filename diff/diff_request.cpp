@@ -121,12 +121,11 @@ core::Message noDiffDat(const std::string& diffDatPath, const std::string& logPa
     return core::criticalMessage(std::move(text));
 }
 
-// The name as one argument of the tool, whatever it holds; a name that begins
-// with "-" would be read as an option, so it is given as a relative path.
-std::string commandLineName(const std::string& name) {
-    const std::string argument =
-        !name.empty() && name.front() == '-' ? std::string(".") + platform::kPathSeparator + name : name;
-    return platform::quoteArgument(argument);
+// A name that begins with "-" would be read as an option, so it is given as
+// a relative path.
+std::string toolArgumentFor(const std::string& name) {
+    return !name.empty() && name.front() == '-' ? std::string(".") + platform::kPathSeparator + name
+                                                : name;
 }
 
 // The tool replaces and deletes its own files in its folder, and the request
@@ -170,25 +169,27 @@ bool deleteIfPresent(const std::string& path, bool force, platform::FileSystemSe
 
 }  // namespace
 
-std::string optionText(const std::array<bool, 3>& setTypeSelected, int compact) {
-    std::string options;
+std::vector<std::string> toolOptions(const std::array<bool, 3>& setTypeSelected, int compact) {
+    std::vector<std::string> options;
     for (std::size_t index = 0; index < setTypeSelected.size(); ++index) {
         if (setTypeSelected[index]) {
-            options = kSetTypeOptions[index];
+            options.emplace_back(kSetTypeOptions[index]);
             break;
         }
     }
     if (compact != 0) {
-        options += " -t";
+        options.emplace_back("-t");
     }
     return options;
 }
 
-std::string diffCommandLine(const std::string& applicationPath, const std::string& optionText,
-                            const std::string& oldName, const std::string& newName) {
-    const std::string toolPath = core::toolFolder(applicationPath) + kDiffToolFileName;
-    return core::inQuotes(toolPath) + " " + optionText + " " + commandLineName(oldName) + " " +
-           commandLineName(newName);
+platform::ProgramStart diffToolStart(const std::string& applicationPath, const std::string& dataPath,
+                                     std::vector<std::string> options, const std::string& oldName,
+                                     const std::string& newName) {
+    options.push_back(toolArgumentFor(oldName));
+    options.push_back(toolArgumentFor(newName));
+    return {core::toolFolder(applicationPath) + kDiffToolFileName, std::move(options),
+            core::workFolder(dataPath)};
 }
 
 void browseDestination(core::UserInterface& ui, core::CommonDialogMemory& dialog,
@@ -301,22 +302,17 @@ DiffRequestResult stageRunAndDeliver(const DiffControls& controls, const std::st
         staged.push_back(stagedPath);
     }
 
-    // The tool is given bare names, so it must start in its work folder. The
-    // directory is deliberately not restored afterwards.
-    const std::string workFolder = core::appFolder(dataPath) + "zdrl";
+    // The tool is given bare names, so it starts in its work folder; the
+    // program's own current directory stays where the user's last file
+    // dialog left it.
+    const platform::ProgramStart start =
+        diffToolStart(applicationPath, dataPath, toolOptions(controls.setTypeSelected, controls.compact),
+                      oldName, newName);
     try {
-        platform::changeCurrentDirectory(workFolder);
+        runAndWait(start);
     } catch (const platform::OsError& error) {
-        ui.showMessage(core::folderChangeFailedMessage(workFolder, error));
-        return result;
-    }
-
-    const std::string commandLine = diffCommandLine(
-        applicationPath, optionText(controls.setTypeSelected, controls.compact), oldName, newName);
-    try {
-        runAndWait(commandLine);
-    } catch (const platform::OsError& error) {
-        ui.showMessage(toolStartFailed(commandLine, error));
+        // (A work folder gone since the dats were staged in it fails here too.)
+        ui.showMessage(toolStartFailed(platform::commandLineOf(start), error));
         return result;
     }
 

@@ -4,10 +4,12 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/user_interface.h"
 #include "platform/file_names.h"
 #include "platform/file_system.h"
+#include "platform/process.h"
 
 namespace zfe::diff {
 
@@ -33,21 +35,22 @@ struct DiffControls {
     int compact = 0;                        // "Compatto": any value but 0 is ticked
 };
 
-// "-S", "-M" or "-N" for the first selected set type (empty when none is), then
-// " -t" when compact.
-std::string optionText(const std::array<bool, 3>& setTypeSelected, int compact);
+// The tool's options: "-S", "-M" or "-N" for the first selected set type
+// (none when none is), then "-t" when compact.
+std::vector<std::string> toolOptions(const std::array<bool, 3>& setTypeSelected, int compact);
 
-// The quoted tool path, the option text and the two names, joined by single
-// blanks. Each name is quoted and escaped by the platform's command-line rules
-// so that the tool receives it whole, whatever characters it holds; a name
-// beginning with "-" is given as a relative path ("./-x.dat") so that the tool
-// cannot take it for an option.
-std::string diffCommandLine(const std::string& applicationPath, const std::string& optionText,
-                            const std::string& oldName, const std::string& newName);
+// The tool's start: the tool in the program's zdrl/ with the options and the
+// two names, each one argument whatever characters it holds, in the work
+// folder under `dataPath` where the names are staged. A name beginning with
+// "-" is given as a relative path ("./-x.dat") so that the tool cannot take
+// it for an option.
+platform::ProgramStart diffToolStart(const std::string& applicationPath, const std::string& dataPath,
+                                     std::vector<std::string> options, const std::string& oldName,
+                                     const std::string& newName);
 
-// Runs a command line and waits for it; the window wraps the real runner in a
-// busy cursor, tests pass a stand-in.
-using CommandRunner = std::function<void(const std::string& commandLine)>;
+// Runs a program and waits for it; the window wraps the real runner in a busy
+// cursor, tests pass a stand-in.
+using CommandRunner = std::function<void(const platform::ProgramStart& start)>;
 
 enum class DiffOutcome { Warned, Failed, Delivered };
 

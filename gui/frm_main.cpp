@@ -132,16 +132,16 @@ bool isUserInput(QEvent::Type type) {
     }
 }
 
-// Starts the command line and waits for it, letting the windows repaint
-// meanwhile: the program runs on a thread of its own while this one serves
-// events (input to the main window being dropped by its InputBlocker).
-void runServingEvents(const std::string& commandLine) {
+// Starts the program and waits for it, letting the windows repaint meanwhile:
+// the program runs on a thread of its own while this one serves events (input
+// to the main window being dropped by its InputBlocker).
+void runServingEvents(const platform::ProgramStart& start) {
     const BusyCursor busy;
     std::exception_ptr failure;
     QEventLoop loop;
     std::thread runner([&] {
         try {
-            diff::RunAndWait(commandLine);
+            diff::RunAndWait(start);
         } catch (...) {
             failure = std::current_exception();
         }

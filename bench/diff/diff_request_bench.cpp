@@ -107,14 +107,14 @@ int main(int argc, char** argv) {
     controls.newName = "new.dat";
     controls.destination = (program / "out" / "diff.dat").string();
     controls.setTypeSelected = {true, false, false};
-    const std::string commandLine =
-        zfe::diff::diffCommandLine(program.string(), "-S", controls.oldName, controls.newName);
+    zfe::platform::ProgramStart toolStart = zfe::diff::diffToolStart(
+        program.string(), program.string(), {"-S"}, controls.oldName, controls.newName);
+    toolStart.workingFolder = (program / "alone").string();
 
     const auto toolAlone = [&] {
         // As the request does, the tool starts in a folder without its outputs.
         for (const char* output : {"zandorel.dat", "zandorel.log"}) fs::remove(program / "alone" / output);
-        fs::current_path(program / "alone");
-        zfe::diff::RunAndWait(commandLine);
+        zfe::diff::RunAndWait(toolStart);
     };
     SilentUi ui;
     const auto files = zfe::platform::makeFileSystemService();

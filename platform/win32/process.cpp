@@ -2,10 +2,7 @@
 
 #include <windows.h>
 
-#include <string>
-
-#include "platform/os_error.h"
-#include "platform/win32/wide_text.h"
+#include "platform/win32/create_process.h"
 
 namespace zfe::platform {
 
@@ -23,32 +20,17 @@ bool processIsRunning(std::int64_t processId) noexcept {
     return running;
 }
 
-// The line goes to CreateProcessW as it stands: Windows takes it apart itself,
-// by the same rules that splitCommandLine copies. The program is started as the
-// shell would start it, with a normal window (its own console for a console
-// program started from the windows) and no handle of ours inherited.
-int runAndWait(const std::string& commandLine) {
-    if (commandLine.find_first_not_of(" \t") == std::string::npos) {
-        throw OsError(ERROR_FILE_NOT_FOUND, commandLine);
-    }
-    std::wstring line = win32::toWide(commandLine);  // CreateProcessW may write into it
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
-        throw OsError(static_cast<int>(GetLastError()), commandLine);
-    }
+int runAndWait(const ProgramStart& start) {
+    const PROCESS_INFORMATION process = win32::createProcess(start, {});
     CloseHandle(process.hThread);
-    DWORD exitCode = 0;
-    const bool ended = WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
-                       GetExitCodeProcess(process.hProcess, &exitCode);
-    const DWORD waitError = ended ? 0 : GetLastError();
-    CloseHandle(process.hProcess);
-    if (!ended) throw OsError(static_cast<int>(waitError), commandLine);
-    return static_cast<int>(exitCode);
+    try {
+        const int exitCode = win32::waitForExit(process.hProcess, commandLineOf(start));
+        CloseHandle(process.hProcess);
+        return exitCode;
+    } catch (...) {
+        CloseHandle(process.hProcess);
+        throw;
+    }
 }
 
 }  // namespace zfe::platform

@@ -98,8 +98,7 @@ TEST(DiffReport, ReadsTheToolsReportOnRealLookingDats) {
     const datgen::Generated next = datgen::generate(options);
     testsupport::writeFile(folder / "new.xml", next.text);
 
-    testsupport::CurrentDirectoryGuard inFolder(folder.path());
-    RunAndWait("\"" + std::string(ZFE_ZANDOREL_PATH) + "\" -N old.xml new.xml");
+    RunAndWait({ZFE_ZANDOREL_PATH, {"-N", "old.xml", "new.xml"}, folder.path()});
     const auto report = readDiffReport(testsupport::readFile(folder / "zandorel.log"));
     ASSERT_TRUE(report.has_value()) << testsupport::readFile(folder / "zandorel.log");
 

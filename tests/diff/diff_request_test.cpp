@@ -40,11 +40,7 @@ bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
 
-// --- the command line, without running anything ------------------------------
-
-std::string toolOnCommandLine(const std::string& applicationPath) {
-    return "\"" + applicationPath + kSep + "zdrl" + kSep + kDiffToolFileName + "\"";
-}
+// --- the tool's start, without running anything ------------------------------
 
 #ifdef _WIN32
 const std::string kProgramFolder = "C:\\Prog";
@@ -54,49 +50,26 @@ const std::string kProgramFolder = "/Prog";
 const std::string kRoot = "/";
 #endif
 
-TEST(DiffCommandLine, FollowsTheExamplesForEverySetTypeAndCompactForm) {
-    struct Row {
-        std::array<bool, 3> setType;
-        int compact;
-        std::string rest;
-    };
-    const Row rows[] = {
-        {kSplit, 0, " -S a.dat b.dat"},        {kMerged, 1, " -M -t a.dat b.dat"},
-        {kNonMerged, 1, " -N -t a.dat b.dat"}, {kNoSetType, 1, "  -t a.dat b.dat"},
-        {kMerged, 0, " -M a.dat b.dat"},       {kNoSetType, 0, "  a.dat b.dat"},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(
-            diffCommandLine(kProgramFolder, optionText(row.setType, row.compact), "a.dat", "b.dat"),
-            toolOnCommandLine(kProgramFolder) + row.rest);
-    }
+TEST(DiffToolStart, TakesTheFirstSelectedSetTypeAndAnyNonZeroCompactValue) {
+    using Options = std::vector<std::string>;
+    EXPECT_EQ(toolOptions({false, true, true}, 0), Options{"-M"});
+    EXPECT_EQ(toolOptions({true, true, true}, -1), (Options{"-S", "-t"}));
+    EXPECT_EQ(toolOptions({false, false, false}, 1), Options{"-t"});
 }
 
-TEST(DiffCommandLine, TakesTheFirstSelectedSetTypeAndAnyNonZeroCompactValue) {
-    EXPECT_EQ(optionText({false, true, true}, 0), "-M");
-    EXPECT_EQ(optionText({true, true, true}, -1), "-S -t");
-}
-
-TEST(DiffCommandLine, AtTheRootTheToolFolderGetsNoSecondSeparator) {
-    EXPECT_EQ(diffCommandLine(kRoot, "-S", "a.dat", "b.dat"),
-              "\"" + kRoot + "zdrl" + kSep + kDiffToolFileName + "\" -S a.dat b.dat");
-}
-
-TEST(DiffCommandLine, QuotesOnlyNamesThatNeedItAndKeepsLeadingDashesFromOptions) {
-    EXPECT_EQ(diffCommandLine(kProgramFolder, "-S", "old set.dat", "b.dat"),
-              toolOnCommandLine(kProgramFolder) + " -S \"old set.dat\" b.dat");
-    EXPECT_EQ(diffCommandLine(kProgramFolder, "-S", "a.dat", "new  set.dat"),
-              toolOnCommandLine(kProgramFolder) + " -S a.dat \"new  set.dat\"");
-    EXPECT_EQ(diffCommandLine(kProgramFolder, "-S", "-x.dat", "b.dat"),
-              toolOnCommandLine(kProgramFolder) + " -S ." + kSep + "-x.dat b.dat");
+TEST(DiffToolStart, RunsTheProgramsToolInTheDataWorkFolderAndKeepsLeadingDashesFromOptions) {
+    const platform::ProgramStart start = diffToolStart(kProgramFolder, kRoot, {"-S"}, "-x.dat", "b c.dat");
+    EXPECT_EQ(start.program, kProgramFolder + kSep + "zdrl" + kSep + kDiffToolFileName);
+    EXPECT_EQ(start.arguments, (std::vector<std::string>{"-S", std::string(".") + kSep + "-x.dat", "b c.dat"}));
+    EXPECT_EQ(start.workingFolder, kRoot + "zdrl" + kSep) << "no second separator at the root";
 }
 
 // --- the command runner and the file test ------------------------------------
 
 TEST(CommandRunner, RaisesAnOsErrorForAMissingProgram) {
     testsupport::TempAppFolder app;
-    const std::string missing = "\"" + app.inTools("no such tool") + "\" -S a.dat b.dat";
-    EXPECT_THROW(RunAndWait(missing), platform::OsError);
+    EXPECT_THROW(RunAndWait({app.inTools("no such tool"), {"-S", "a.dat", "b.dat"}, ""}),
+                 platform::OsError);
 }
 
 TEST(CommandRunner, FileExistsOnlyForFiles) {
@@ -326,6 +299,7 @@ TEST_F(DiffRequestTest, ClearsStaleFilesInOrderWithTheirForceFlagsThenStagesAndD
 
 TEST_F(DiffRequestTest, SuccessKeepsTheReportAndLeavesOnlyTheToolInItsFolderAndItsOutputAtTheDestination) {
     writeFile(destination, "an earlier diff dat, replaced without a question");
+    const auto startFolder = std::filesystem::current_path();
 
     expectDelivered(controls("a.dat", "b.dat", kMerged, 1));
 
@@ -335,8 +309,9 @@ TEST_F(DiffRequestTest, SuccessKeepsTheReportAndLeavesOnlyTheToolInItsFolderAndI
     const std::string delivered = readFile(destination);
     EXPECT_EQ(delivered, readFile(recordPath + ".dat"));
     EXPECT_TRUE(contains(delivered, "old dat\nnew dat\n")) << "the tool read the staged dats";
-    // The current directory stays in the tool's folder.
-    EXPECT_TRUE(samePlace(std::filesystem::current_path().string(), app.tools()));
+    // The tool ran in its folder; the program's current directory, where the
+    // next file dialog opens, stayed where it was.
+    EXPECT_EQ(std::filesystem::current_path(), startFolder);
 }
 
 // An installation that this user cannot write: the tool runs from the
@@ -503,11 +478,11 @@ TEST_F(DiffRequestTest, MissingToolIsReportedWithTheCommandLineAndTheProgramGoes
 
     const std::string text = failureText();
     EXPECT_TRUE(contains(text, "Impossibile avviare il programma di confronto")) << text;
-    EXPECT_TRUE(contains(text, diffCommandLine(app.applicationPath(), "-S", "a.dat", "b.dat")))
-        << text;
+    const std::string line = platform::commandLineOf(
+        diffToolStart(app.applicationPath(), app.applicationPath(), {"-S"}, "a.dat", "b.dat"));
+    EXPECT_TRUE(contains(text, line)) << text;
     EXPECT_TRUE(contains(text, "Motivo: ")) << text;
     EXPECT_TRUE(entriesOf(app.tools()).empty()) << "the staged copies are removed";
-    EXPECT_TRUE(samePlace(std::filesystem::current_path().string(), app.tools()));
     EXPECT_FALSE(std::filesystem::exists(testsupport::fsPath(destination)));
 
     // Once the tool is back, the next request works.

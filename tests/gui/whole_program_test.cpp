@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/process.h"
 #include "gui/main_window_fixture.h"
@@ -26,7 +27,7 @@ using testsupport::writeFile;
 struct DiffChoice {
     int setType;
     bool compact;
-    const char* options;  // what the tool is given for this choice
+    const char* setTypeOption;  // what the tool is given for the set type
 };
 
 class WholeProgramTest : public MainWindowTest, public ::testing::WithParamInterface<DiffChoice> {
@@ -48,13 +49,13 @@ protected:
     }
 
     // The tool run by hand on the same two dats, for comparison.
-    std::string toolOutput(const char* options) {
+    std::string toolOutput(const char* setTypeOption, bool compact = false) {
         writeFile(outside / "old set.dat", oldDat);
         writeFile(outside / "new.dat", newDat);
-        testsupport::CurrentDirectoryGuard back;
-        fs::current_path(outside);
-        const int exitCode = platform::runAndWait(std::string("\"") + ZFE_ZANDOREL_PATH + "\" " +
-                                                  options + " \"old set.dat\" new.dat");
+        std::vector<std::string> arguments{setTypeOption};
+        if (compact) arguments.emplace_back("-t");
+        arguments.insert(arguments.end(), {"old set.dat", "new.dat"});
+        const int exitCode = platform::runAndWait({ZFE_ZANDOREL_PATH, arguments, outside.string()});
         EXPECT_EQ(exitCode, 1) << "the generated dats differ, which the tool says with 1";
         return readFile(outside / "zandorel.dat");
     }
@@ -96,7 +97,7 @@ TEST_P(WholeProgramTest, CreaDiffDatDeliversTheToolsDiffDatAndLeavesTheToolFolde
     EXPECT_GT(changed->model()->rowCount(changed->model()->index(0, 0)), 0) << "a changed set's entries";
     const std::string delivered = readFile(destination);
     EXPECT_NE(delivered.find("game ("), std::string::npos) << "the diff dat holds no game";
-    EXPECT_EQ(delivered, toolOutput(choice.options));
+    EXPECT_EQ(delivered, toolOutput(choice.setTypeOption, choice.compact));
 
     std::map<std::string, bool> leftInToolFolder;
     for (const auto& entry : fs::directory_iterator(program / "zdrl")) {
@@ -149,10 +150,9 @@ std::string choiceName(const ::testing::TestParamInfo<DiffChoice>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EverySetType, WholeProgramTest,
-                         ::testing::Values(DiffChoice{0, false, "-S"}, DiffChoice{0, true, "-S -t"},
-                                           DiffChoice{1, false, "-M"}, DiffChoice{1, true, "-M -t"},
-                                           DiffChoice{2, false, "-N"},
-                                           DiffChoice{2, true, "-N -t"}),
+                         ::testing::Values(DiffChoice{0, false, "-S"}, DiffChoice{0, true, "-S"},
+                                           DiffChoice{1, false, "-M"}, DiffChoice{1, true, "-M"},
+                                           DiffChoice{2, false, "-N"}, DiffChoice{2, true, "-N"}),
                          choiceName);
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "support/app_folder.h"
+#include "support/run_to_files.h"
 #include "support/temp_folder.h"
 
 namespace zfe::datgen {
@@ -109,20 +110,17 @@ TEST_F(DatgenCommandLineFiles, UnwritableOutputFailsAndLeavesNothing) {
     EXPECT_FALSE(fs::exists(goodDat)) << "no dat without its change list";
 }
 
-#ifdef DATGEN_EXECUTABLE
 // The stand-in emulator: run as a front end runs MAME, it prints the default dat
 // and nothing else on standard output.
-TEST(DatgenExecutable, ListinfoPrintsTheDefaultDat) {
-    std::FILE* pipe = popen(DATGEN_EXECUTABLE " -listinfo", "r");
-    ASSERT_NE(pipe, nullptr);
-    std::string output;
-    char buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, n);
-    EXPECT_EQ(pclose(pipe), 0);
-    EXPECT_EQ(output, generate({}).text);
+TEST_F(DatgenCommandLineFiles, ListinfoPrintsTheDefaultDat) {
+    const fs::path output = folder_ / "stdout.txt";
+    const fs::path errors = folder_ / "stderr.txt";
+    EXPECT_EQ(testsupport::runToFiles({DATGEN_EXECUTABLE, {"-listinfo"}, ""}, output.string(),
+                                      errors.string()),
+              0);
+    EXPECT_EQ(readFile(output), generate({}).text);
+    EXPECT_EQ(readFile(errors), "");
 }
-#endif
 
 }  // namespace
 }  // namespace zfe::datgen

@@ -4,24 +4,25 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
-#ifdef _WIN32
-#include "platform/win32/wide_text.h"
-#else
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
+#include "platform/os_error.h"
+#include "support/run_to_files.h"
 #include "tests/tools/zandorel/test_support.h"
 #include "tools/datgen/datgen.h"
 #include "tools/zandorel/set_model.h"
@@ -80,37 +81,22 @@ protected:
              "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(folder_);
         fs::create_directories(folder_);
-        previous_ = fs::current_path();
     }
-    void TearDown() override {
-        fs::current_path(previous_);
-        fs::remove_all(folder_);
-    }
+    void TearDown() override { fs::remove_all(folder_); }
 
-    // Runs `"<tool>" <arguments>` with the folder as the current directory.
-    ToolRun run(const std::string& arguments) {
-        fs::current_path(folder_);
-        const std::string command = "\"" + std::string(ZANDOREL_EXECUTABLE) + "\" " + arguments +
-                                    " 2>stderr.txt >stdout.txt";
-#ifdef _WIN32
-        // cmd /c drops the first and the last quote of a line that holds more
-        // than two: wrap the line so that those are the ones it drops. The wide
-        // call carries names that the ANSI code page cannot.
-        const std::wstring line = platform::win32::toWide("\"" + command + "\"");
-        const int status = _wsystem(line.c_str());
-#else
-        const int status = std::system(command.c_str());
-#endif
-        fs::current_path(previous_);
+    // Runs the tool as the window does: through the launcher, in the folder,
+    // its standard output and error into files there.
+    ToolRun run(const std::vector<std::string>& arguments) {
         ToolRun result;
-#ifdef _WIN32
-        result.exitCode = status;
-        if (status == -1) result.errors = "not started: " + std::string(std::strerror(errno)) + "\n";
-#else
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-#endif
+        try {
+            result.exitCode = testsupport::runToFiles({ZANDOREL_EXECUTABLE, arguments, folder_.string()},
+                                                      (folder_ / "stdout.txt").string(),
+                                                      (folder_ / "stderr.txt").string());
+        } catch (const platform::OsError& error) {
+            ADD_FAILURE() << error.what();
+        }
         result.log = readText(folder_ / "zandorel.log");
-        result.errors += readText(folder_ / "stderr.txt");
+        result.errors = readText(folder_ / "stderr.txt");
         result.wroteDat = fs::exists(folder_ / "zandorel.dat");
         if (result.wroteDat) result.dat = readText(folder_ / "zandorel.dat");
         for (const auto& entry : fs::directory_iterator(folder_)) {
@@ -132,7 +118,6 @@ protected:
     }
 
     fs::path folder_;
-    fs::path previous_;
     datgen::Changes changes_;
 };
 
@@ -141,7 +126,7 @@ protected:
 // is no change of content is a nodump rom added or dropped.
 TEST_F(EndToEnd, NonMergedFindsWhatTheGeneratorChanged) {
     writePair(3000, 11);
-    const ToolRun result = run("-N old.dat \"new dat.dat\"");
+    const ToolRun result = run({"-N", "old.dat", "new dat.dat"});
     ASSERT_EQ(result.exitCode, 1) << result.errors;
     ASSERT_TRUE(result.wroteDat);
 
@@ -198,7 +183,7 @@ TEST_F(EndToEnd, SplitAndMergedStayWithinTheGeneratorsChanges) {
         touched.insert(from);
         touched.insert(to);
     }
-    const ToolRun split = run("-S old.dat \"new dat.dat\"");
+    const ToolRun split = run({"-S", "old.dat", "new dat.dat"});
     ASSERT_EQ(split.exitCode, 1) << split.errors;
     for (const char* title : {"Added", "Removed", "Changed"}) {
         for (const std::string& name : section(split.log, title)) {
@@ -218,7 +203,7 @@ TEST_F(EndToEnd, SplitAndMergedStayWithinTheGeneratorsChanges) {
     EXPECT_NE(split.dat.find("\r\n"), std::string::npos);  // in the new dat's line ends
 
     // The window's own call: merged and compact.
-    const ToolRun merged = run("-M -t old.dat \"new dat.dat\"");
+    const ToolRun merged = run({"-M", "-t", "old.dat", "new dat.dat"});
     ASSERT_EQ(merged.exitCode, 1) << merged.errors;
     const Dat written = test::parse(merged.dat, "zandorel.dat");
     const Dat newDat = readDatFile((folder_ / "new dat.dat").string());
@@ -238,7 +223,7 @@ TEST_F(EndToEnd, SplitAndMergedStayWithinTheGeneratorsChanges) {
 TEST_F(EndToEnd, ADatAgainstItselfGivesAnEmptyDiff) {
     writePair(500, 5);
     for (const char* type : {"-S", "-m", "-N"}) {
-        const ToolRun result = run(std::string(type) + " old.dat old.dat");
+        const ToolRun result = run({type, "old.dat", "old.dat"});
         ASSERT_EQ(result.exitCode, 0) << result.errors;
         EXPECT_NE(result.log.find("Summary: 0 added, 0 removed, 0 renamed, 0 changed"),
                   std::string::npos)
@@ -255,7 +240,7 @@ TEST_F(EndToEnd, TroubleKeepsTheDiffDatAndAUsageErrorWritesNothing) {
     writeText(folder_ / "new dat.dat", whole.substr(0, whole.size() / 2));
     const std::string earlier = "result of an earlier run";
     writeText(folder_ / "zandorel.dat", earlier);
-    const ToolRun truncated = run("-M -t old.dat \"new dat.dat\"");
+    const ToolRun truncated = run({"-M", "-t", "old.dat", "new dat.dat"});
     EXPECT_EQ(truncated.exitCode, 2);
     EXPECT_EQ(truncated.dat, earlier);
     try {
@@ -269,26 +254,28 @@ TEST_F(EndToEnd, TroubleKeepsTheDiffDatAndAUsageErrorWritesNothing) {
     }
     EXPECT_NE(truncated.log.find("truncated"), std::string::npos);
 
-    const ToolRun missing = run("-S old.dat nothere.dat");
+    const ToolRun missing = run({"-S", "old.dat", "nothere.dat"});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.log.find("nothere.dat"), std::string::npos);
     EXPECT_EQ(missing.dat, earlier);
 
     fs::create_directory(folder_ / "a folder");
-    const ToolRun folder = run("-S old.dat \"a folder\"");
+    const ToolRun folder = run({"-S", "old.dat", "a folder"});
     EXPECT_EQ(folder.exitCode, 2);
     EXPECT_NE(folder.errors.find("a folder: this is a folder"), std::string::npos) << folder.errors;
 
     const std::string earlierLog = readText(folder_ / "zandorel.log");
-    for (const char* usage : {"-X old.dat old.dat", "-S old.dat", "-So"}) {
+    const std::vector<std::string> usages[] = {{"-X", "old.dat", "old.dat"}, {"-S", "old.dat"}, {"-So"}};
+    for (const auto& usage : usages) {
         const ToolRun bad = run(usage);
-        EXPECT_EQ(bad.exitCode, 2) << usage;
-        EXPECT_NE(bad.errors.find("Usage:"), std::string::npos) << usage;
-        EXPECT_EQ(bad.log, earlierLog) << usage;
-        EXPECT_EQ(bad.dat, earlier) << usage;
-        EXPECT_TRUE(readText(folder_ / "stdout.txt").empty()) << usage;
+        const std::string shown = ::testing::PrintToString(usage);
+        EXPECT_EQ(bad.exitCode, 2) << shown;
+        EXPECT_NE(bad.errors.find("Usage:"), std::string::npos) << shown;
+        EXPECT_EQ(bad.log, earlierLog) << shown;
+        EXPECT_EQ(bad.dat, earlier) << shown;
+        EXPECT_TRUE(readText(folder_ / "stdout.txt").empty()) << shown;
     }
-    EXPECT_NE(run("-X old.dat old.dat").errors.find("unknown option '-X'"), std::string::npos);
+    EXPECT_NE(run({"-X", "old.dat", "old.dat"}).errors.find("unknown option '-X'"), std::string::npos);
 }
 
 // -o names the diff dat and puts the report beside it; the summary line goes
@@ -296,7 +283,7 @@ TEST_F(EndToEnd, TroubleKeepsTheDiffDatAndAUsageErrorWritesNothing) {
 TEST_F(EndToEnd, AnOutputNamedByTheUserAndTheSummaryOnStandardOutput) {
     writePair(100, 9);
     fs::create_directory(folder_ / "out");
-    const ToolRun named = run("-Mt -o out/diff.dat old.dat \"new dat.dat\"");
+    const ToolRun named = run({"-Mt", "-o", "out/diff.dat", "old.dat", "new dat.dat"});
     ASSERT_EQ(named.exitCode, 1) << named.errors;
     EXPECT_FALSE(named.wroteDat);
     const std::string report = readText(folder_ / "out" / "diff.log");
@@ -312,7 +299,7 @@ TEST_F(EndToEnd, AnOutputNamedByTheUserAndTheSummaryOnStandardOutput) {
     // The report may not be an input either.
     const std::string old = readText(folder_ / "old.dat");
     fs::copy_file(folder_ / "old.dat", folder_ / "old.log");
-    EXPECT_EQ(run("-o old.xml old.log \"new dat.dat\"").exitCode, 2);
+    EXPECT_EQ(run({"-o", "old.xml", "old.log", "new dat.dat"}).exitCode, 2);
     EXPECT_EQ(readText(folder_ / "old.log"), old);
     EXPECT_FALSE(fs::exists(folder_ / "old.xml"));
 }
@@ -322,7 +309,7 @@ TEST_F(EndToEnd, AnOutputNamedByTheUserAndTheSummaryOnStandardOutput) {
 TEST_F(EndToEnd, NamesOutsideAsciiAreReadAndWritten) {
     writePair(50, 11);
     fs::rename(folder_ / "new dat.dat", folder_ / fs::path(u8"Così è – 日本.dat"));
-    const ToolRun result = run("-S -o \"uscita 日本.dat\" old.dat \"Così è – 日本.dat\"");
+    const ToolRun result = run({"-S", "-o", "uscita 日本.dat", "old.dat", "Così è – 日本.dat"});
     ASSERT_EQ(result.exitCode, 1) << result.errors;
     EXPECT_FALSE(test::parse(readText(folder_ / fs::path(u8"uscita 日本.dat"))).games.empty());
     EXPECT_NE(readText(folder_ / fs::path(u8"uscita 日本.log")).find("Summary: "),
@@ -334,19 +321,19 @@ TEST_F(EndToEnd, AnInputThatIsAnOutputIsRefusedAndKept) {
     writePair(100, 4);
     const std::string dat = readText(folder_ / "old.dat");
     fs::copy_file(folder_ / "old.dat", folder_ / "zandorel.dat");
-    const ToolRun failing = run("-S zandorel.dat nothere.dat");
+    const ToolRun failing = run({"-S", "zandorel.dat", "nothere.dat"});
     EXPECT_EQ(failing.exitCode, 2);
     EXPECT_EQ(readText(folder_ / "zandorel.dat"), dat);
 
     fs::create_directory(folder_ / "sub");
-    const ToolRun viaPath = run("-S \"new dat.dat\" sub/../zandorel.dat");
+    const ToolRun viaPath = run({"-S", "new dat.dat", "sub/../zandorel.dat"});
     EXPECT_EQ(viaPath.exitCode, 2);
     EXPECT_NE(viaPath.errors.find("is the file zandorel.dat"), std::string::npos) << viaPath.errors;
     EXPECT_EQ(readText(folder_ / "zandorel.dat"), dat);
 
     fs::remove(folder_ / "zandorel.dat");
     fs::rename(folder_ / "old.dat", folder_ / "zandorel.log");
-    const ToolRun log = run("-M zandorel.log \"new dat.dat\"");
+    const ToolRun log = run({"-M", "zandorel.log", "new dat.dat"});
     EXPECT_EQ(log.exitCode, 2);
     EXPECT_EQ(log.log, dat);  // the input, untouched
     EXPECT_FALSE(log.wroteDat);
@@ -355,15 +342,15 @@ TEST_F(EndToEnd, AnInputThatIsAnOutputIsRefusedAndKept) {
 TEST_F(EndToEnd, ExitCodesAndOptionsEndedByTwoDashes) {
     writePair(100, 6);
     fs::copy_file(folder_ / "old.dat", folder_ / "-x.dat");
-    const ToolRun same = run("-N -- -x.dat old.dat");
+    const ToolRun same = run({"-N", "--", "-x.dat", "old.dat"});
     EXPECT_EQ(same.exitCode, 0) << same.errors;
     EXPECT_TRUE(same.wroteDat);
-    const ToolRun differ = run("-N -- -x.dat \"new dat.dat\"");
+    const ToolRun differ = run({"-N", "--", "-x.dat", "new dat.dat"});
     EXPECT_EQ(differ.exitCode, 1) << differ.errors;
     // The second run's outputs took the place of the first's.
     EXPECT_FALSE(test::parse(differ.dat).games.empty());
     EXPECT_EQ(differ.log.find("Summary: 0 added, 0 removed"), std::string::npos) << differ.log;
-    const ToolRun unknown = run("-x.dat old.dat");
+    const ToolRun unknown = run({"-x.dat", "old.dat"});
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_NE(unknown.errors.find("unknown option '-x.dat'"), std::string::npos);
 }
@@ -372,17 +359,35 @@ TEST_F(EndToEnd, ExitCodesAndOptionsEndedByTwoDashes) {
 // A named pipe is read once, as it can be.
 TEST_F(EndToEnd, ANamedPipeIsReadOnce) {
     writePair(100, 8);
-    ASSERT_EQ(::mkfifo((folder_ / "pipe.dat").c_str(), 0600), 0);
-    const std::string feed = "cat \"" + (folder_ / "new dat.dat").string() + "\" > \"" +
-                             (folder_ / "pipe.dat").string() + "\" &";
-    ASSERT_EQ(std::system(feed.c_str()), 0);
-    const ToolRun piped = run("-S old.dat pipe.dat");
+    const std::string fifo = (folder_ / "pipe.dat").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A writer that waits for its reader, as a program writing into the pipe would.
+    const std::string text = readText(folder_ / "new dat.dat");
+    std::atomic<bool> fed{false};
+    std::thread feeder([&] {
+        const int end = ::open(fifo.c_str(), O_WRONLY);
+        for (std::size_t done = 0; end >= 0 && done < text.size();) {
+            const ssize_t written = ::write(end, text.data() + done, text.size() - done);
+            if (written <= 0) break;
+            done += static_cast<std::size_t>(written);
+        }
+        ::close(end);
+        fed = true;
+    });
+    const ToolRun piped = run({"-S", "old.dat", "pipe.dat"});
+    // A tool that did not read it all would leave the writer waiting.
+    const int drain = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    for (char buffer[4096]; !fed;) {
+        if (::read(drain, buffer, sizeof buffer) <= 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ::close(drain);
+    feeder.join();
     EXPECT_EQ(piped.exitCode, 1) << piped.errors;
-    const ToolRun direct = run("-S old.dat \"new dat.dat\"");
+    const ToolRun direct = run({"-S", "old.dat", "new dat.dat"});
     EXPECT_EQ(piped.dat, direct.dat);
 
     // Named twice, each reader would get part of its bytes.
-    const ToolRun twice = run("-S pipe.dat pipe.dat");
+    const ToolRun twice = run({"-S", "pipe.dat", "pipe.dat"});
     EXPECT_EQ(twice.exitCode, 2);
     EXPECT_NE(twice.errors.find("one pipe or device"), std::string::npos) << twice.errors;
 }
@@ -391,7 +396,7 @@ TEST_F(EndToEnd, ANamedPipeIsReadOnce) {
 // so an endless one ends there.
 TEST_F(EndToEnd, AnEndlessDeviceEndsAtItsFirstNulByte) {
     writePair(10, 1);
-    const ToolRun zeros = run("-S /dev/zero old.dat");
+    const ToolRun zeros = run({"-S", "/dev/zero", "old.dat"});
     EXPECT_EQ(zeros.exitCode, 2);
     EXPECT_NE(zeros.errors.find("/dev/zero:1:1"), std::string::npos) << zeros.errors;
 }
@@ -460,8 +465,8 @@ TEST_F(EndToEnd, XmlDatsGiveTheSameDiffAsTheirListinfoTwins) {
     writeText(folder_ / "old.xml", toXml(readDatFile((folder_ / "old.dat").string())));
     writeText(folder_ / "new.xml", toXml(readDatFile((folder_ / "new dat.dat").string())));
     for (const char* type : {"-S", "-M", "-N"}) {
-        const ToolRun listinfo = run(std::string(type) + " old.dat \"new dat.dat\"");
-        const ToolRun xml = run(std::string(type) + " old.xml new.xml");
+        const ToolRun listinfo = run({type, "old.dat", "new dat.dat"});
+        const ToolRun xml = run({type, "old.xml", "new.xml"});
         ASSERT_EQ(listinfo.exitCode, 1) << listinfo.errors;
         ASSERT_EQ(xml.exitCode, 1) << xml.errors;
         EXPECT_EQ(body(xml.log), body(listinfo.log)) << type;
