@@ -2,8 +2,9 @@
 # Builds the Qt that the Windows cross build links ZandorelFE.exe with: Qt Core,
 # Gui and Widgets with the windows and offscreen platform plugins, static,
 # Release, from Debian's qt6-base source package of the same version as the
-# host's Qt (whose moc, rcc and uic the build uses). Debian ships Qt for Linux
-# only, so the project makes this one itself.
+# host's Qt tools (whose moc, rcc and uic the build uses); when the mirror
+# carries only a newer source, the tools of that version are installed first.
+# Debian ships Qt for Linux only, so the project makes this one itself.
 #
 # The result is cached outside the source tree, keyed by the Qt version and the
 # build settings, and reused when present. It is installed into a temporary
@@ -93,12 +94,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 "
 
 compiler_version=$("$triplet-g++-posix" -dumpfullversion 2>/dev/null || echo unknown)
-key=$(printf '%s\n' "$version" "$compiler_version" "$toolchain_text" "${options[@]}" |
-      sha256sum | cut -c1-12)
-upstream_version=${version%%+*}
-upstream_version=${upstream_version#*:}
-final="$cache_root/qt-mingw-$upstream_version-$key"
-stamp="$final/zfe-build-complete"
+# The cache folder of a Qt of $version: sets key, upstream_version, final, stamp.
+name_the_folder() {
+    key=$(printf '%s\n' "$version" "$compiler_version" "$toolchain_text" "${options[@]}" |
+          sha256sum | cut -c1-12)
+    upstream_version=${version%%+*}
+    upstream_version=${upstream_version#*:}
+    final="$cache_root/qt-mingw-$upstream_version-$key"
+    stamp="$final/zfe-build-complete"
+}
+name_the_folder
 if [ "${1:-}" = --folder ]; then
     echo "$final"
     exit 0
@@ -119,6 +124,33 @@ fi
 if [ -f "$stamp" ]; then
     echo "$final"
     exit 0
+fi
+
+# The tools and the sources must be of one version. After a Debian point
+# release the mirror may carry only a newer qt6-base source than the installed
+# tools: the tools of that version are installed first (apt brings the host Qt
+# they need along), and the Qt is built of that version.
+carried=$("$here/fetch-debian-source.sh" --versions qt6-base)
+if ! grep -qxF "$version" <<<"$carried"; then
+    candidate=$(apt-cache policy qt6-base-dev-tools | sed -n 's/^ *Candidate: //p')
+    if [ -z "$candidate" ] || [ "$candidate" = "(none)" ] || ! grep -qxF "$candidate" <<<"$carried"; then
+        echo "The mirror carries no qt6-base source of the installed Qt tools' version $version," >&2
+        echo "nor of their version on the mirror (${candidate:-none}); it carries: ${carried:-nothing}" >&2
+        exit 1
+    fi
+    echo "The mirror carries qt6-base $candidate, not $version: installing Qt's tools of $candidate first" >&2
+    sudo=""
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo="sudo"
+    fi
+    DEBIAN_FRONTEND=noninteractive timeout 1200 $sudo apt-get install -y -qq --no-install-recommends \
+        "qt6-base-dev-tools=$candidate" "qt6-base-dev=$candidate" >&2
+    version=$candidate
+    name_the_folder
+    if [ -f "$stamp" ]; then
+        echo "$final"
+        exit 0
+    fi
 fi
 
 work=$(mktemp -d "$cache_root/qt-mingw-work.XXXXXX")

@@ -4,10 +4,13 @@
 # them is added when there is none. The Windows cross build takes the sources of
 # libraries that Debian ships for the host only (pugixml, qt6-base) from here.
 #
-#   cmake/fetch-debian-source.sh <package> <dir>
+#   cmake/fetch-debian-source.sh <package>[=<version>] <dir>
+#   cmake/fetch-debian-source.sh --versions <package>   the versions the mirror
+#                                                      carries, one a line
 set -euo pipefail
-package=${1:?usage: $0 <package> <dir>}
-dir=${2:?usage: $0 <package> <dir>}
+usage="usage: $0 <package>[=<version>] <dir> | --versions <package>"
+package=${1:?$usage}
+dir=${2:?$usage}
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -26,6 +29,18 @@ if ! has_deb_src; then
         sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | $sudo tee "$list.list" >/dev/null
     fi
     timeout 600 $sudo apt-get update -qq
+fi
+
+if [ "$package" = --versions ]; then
+    versions() { apt-cache showsrc "$dir" 2>/dev/null | sed -n 's/^Version: //p'; }
+    # The source index may be missing or stale although the entry exists.
+    found=$(versions)
+    if [ -z "$found" ]; then
+        timeout 600 $sudo apt-get update -qq
+        found=$(versions)
+    fi
+    printf '%s\n' "$found" | sed '/^$/d'
+    exit 0
 fi
 
 mkdir -p "$dir"
