@@ -60,7 +60,7 @@ start_server() {
         flock 9
         # (Neither may inherit the lock's descriptor: it would hold the lock.)
         if "$server" -p60 </dev/null >/dev/null 2>&1 9>&-; then
-            timeout 120 "$wine" cmd /c exit </dev/null >/dev/null 2>&1 9>&- || true
+            timeout 120 "$wine" wineboot </dev/null >/dev/null 2>&1 9>&- || true
         fi
     ) 9>"$prefix.lock"
 }

@@ -45,7 +45,7 @@ cp "$(ls "$folder"/datfiles/*.dat | head -n 1)" "$folder/datfiles/$dat_name"
 
 # The prefix is made as for the tests, without a display; the Wine services
 # started with it would keep that, so they are stopped before the first start.
-DISPLAY= "$here/cmake/wine-run.sh" "$prefix" "$wine" cmd /c exit
+DISPLAY= "$here/cmake/wine-run.sh" "$prefix" "$wine" wineboot
 export WINEPREFIX="$prefix"
 stop_wine() { timeout 60 "$server" -k 2>/dev/null || true; timeout 60 "$server" -w 2>/dev/null || true; }
 stop_wine

@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/file_names.h"
 #include "support/child_processes.h"
 #include "support/app_folder.h"
 #include "support/scripted_ui.h"
@@ -24,6 +25,9 @@ using testsupport::ScriptedUi;
 
 // "game (", the start of a listinfo dat, for the stand-in's out: argument.
 const std::string kDatStartHex = "67616d652028";
+
+// The emulator's file name, as the dialog shows it.
+const std::string kMame = std::string("mame") + platform::kExecutableSuffix;
 
 const char* const kMissingInput =
     "E' necessario specificare percorso e nome di un eseguibile MAME e \r\n"
@@ -42,17 +46,19 @@ protected:
 
     void SetUp() override { std::filesystem::create_directory(library); }
 
-    void TearDown() override { ui.expectScriptUsedUp(); }
+    void TearDown() override {
+        testsupport::clearEnvironment("ZFE_STAND_IN_ARGUMENTS");
+        ui.expectScriptUsedUp();
+    }
 
-    // An emulator that runs the stand-in child with the given arguments,
+    // An emulator "mame": the stand-in child, told to carry out `arguments`
     // whatever it is given itself.
     std::string emulator(const std::string& folderName, const std::string& arguments) {
+        testsupport::setEnvironment("ZFE_STAND_IN_ARGUMENTS", arguments);
         const std::string folderPath = folder / folderName;
         std::filesystem::create_directories(folderPath);
-        const std::string path = folderPath + "/mame";
-        testsupport::writeFile(
-            path, "#!/bin/sh\nexec " + std::string(ZFE_STAND_IN_CHILD) + " " + arguments + "\n");
-        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+        const std::string path = folderPath + platform::kPathSeparator + kMame;
+        std::filesystem::copy_file(ZFE_STAND_IN_CHILD, path);
         return path;
     }
 
@@ -109,7 +115,7 @@ TEST_F(FrmCreateTest, MissingInputGivesTheWarningAndKeepsTheDialogOpen) {
         EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "");
         control<QToolButton>(dialog, "cmdCreatDat")->click();
         control<QToolButton>(dialog, "cpvButton1")->click();
-        EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "mame");
+        EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text().toStdString(), kMame);
         control<QLineEdit>(dialog, "txtDatFile")->clear();
         control<QToolButton>(dialog, "cmdCreatDat")->click();
         EXPECT_TRUE(dialog.isVisible());
@@ -141,7 +147,7 @@ TEST_F(FrmCreateTest, EnterStoresTodaysMamesListXmlFromThePickedPathWithABlank) 
     ui.chooseOpen(mame).acknowledgeMessage();
     showAndDo([&] {
         control<QToolButton>(dialog, "cpvButton1")->click();
-        EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "mame");
+        EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text().toStdString(), kMame);
         auto* name = control<QLineEdit>(dialog, "txtDatFile");
         name->setText("mame0251");
         name->setFocus();
@@ -152,7 +158,8 @@ TEST_F(FrmCreateTest, EnterStoresTodaysMamesListXmlFromThePickedPathWithABlank) 
     EXPECT_EQ(dialog.exePath(), mame);
     ASSERT_EQ(ui.dialogs().size(), 1u);
     ASSERT_TRUE(ui.dialogs()[0].request.filter.has_value());
-    EXPECT_EQ(ui.dialogs()[0].request.filter->description, "Eseguibile (*)");
+    EXPECT_EQ(ui.dialogs()[0].request.filter->description,
+              std::string("Eseguibile (") + platform::kExecutablePattern + ")");
     EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(folder / "Emu Dir"));
     EXPECT_EQ(readFile(library + "/mame0251.dat"), testsupport::listXmlOf(mame));
     ASSERT_EQ(ui.messages().size(), 1u);
@@ -167,7 +174,8 @@ TEST_F(FrmCreateTest, EmulatorFailingBothWaysIsReportedAndTheDialogStaysAsTyped)
     showAndDo([&] {
         chooseNameAndCreate("mame078");
         EXPECT_TRUE(dialog.isVisible());
-        EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text(), "broken-mame");
+        EXPECT_EQ(control<QLabel>(dialog, "lblExe")->text().toStdString(),
+                  std::string("broken-mame") + platform::kExecutableSuffix);
         EXPECT_EQ(control<QLineEdit>(dialog, "txtDatFile")->text(), "mame078");
     });
     ASSERT_EQ(ui.messages().size(), 2u);
@@ -299,7 +307,8 @@ TEST_F(FrmCreateTest, UnwritableOutputIsReportedAndTheDialogStaysOpen) {
     EXPECT_TRUE(openAfterFailure);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].icon, core::MessageIcon::Critical);
-    EXPECT_NE(ui.messages()[0].text.find(library + "/mame078.dat"), std::string::npos);
+    EXPECT_NE(ui.messages()[0].text.find(library + platform::kPathSeparator + "mame078.dat"),
+              std::string::npos);
 }
 
 TEST_F(FrmCreateTest, ProgramThatCannotStartIsReportedAndTheDialogCloses) {

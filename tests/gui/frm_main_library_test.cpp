@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <filesystem>
 
+#include "diff/diff_request.h"
 #include "gui/main_window_fixture.h"
 #include "gui/controls.h"
 #include "gui/frm_result.h"
@@ -41,7 +42,7 @@ protected:
     FrmMain& openForASlowDiff(const fs::path& destination) {
         addDat("old.dat");
         addDat("new.dat");
-        fs::copy_file(ZFE_SLOW_ZANDOREL_PATH, program / "zdrl" / "zandorel");
+        fs::copy_file(ZFE_SLOW_ZANDOREL_PATH, program / "zdrl" / diff::kDiffToolFileName);
         FrmMain& frm = open();
         select(control<FileListBox>(frm, "filOld"), QStringLiteral("old.dat"));
         select(control<FileListBox>(frm, "filNew"), QStringLiteral("new.dat"));
@@ -83,35 +84,23 @@ TEST_F(MainWindowButtonsTest, SaveDialogPathLandsInTheDestinationLabel) {
 }
 
 TEST_F(MainWindowButtonsTest, CreaDiffDatRunsTheToolWithABusyCursorAndDeliversItsOutput) {
-    addDat("old.dat", "old");
-    addDat("new.dat", "new");
-    // A stand-in diff tool that records its arguments and writes its output.
-    const fs::path tool = program / "zdrl" / "zandorel";
-    writeFile(tool,
-              "#!/bin/sh\n"
-              "echo \"$@\" > args.txt\n"
-              "printf 'diff of %s and %s' \"$3\" \"$4\" > zandorel.dat\n"
-              "echo done > zandorel.log\n");
-    fs::permissions(tool, fs::perms::owner_all);
-    FrmMain& frm = open();
-    select(control<FileListBox>(frm, "filOld"), QStringLiteral("old.dat"));
-    select(control<FileListBox>(frm, "filNew"), QStringLiteral("new.dat"));
+    qputenv("ZFE_SLOW_DIFF_MS", "0");
+    const fs::path destination = elsewhere / "result.dat";
+    FrmMain& frm = openForASlowDiff(destination);
     control<QRadioButton>(frm, "optSetType(1)")->setChecked(true);
     control<QCheckBox>(frm, "chkTiny")->setChecked(true);
-    const fs::path destination = elsewhere / "result.dat";
-    control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
 
     control<QToolButton>(frm, "cmdCrea")->click();
+    qunsetenv("ZFE_SLOW_DIFF_MS");
     EXPECT_TRUE(ui.messages().empty());
-    // The result window, with a report not of our tool's form shown as it is.
     const auto* result = frm.findChild<FrmResult*>();
     ASSERT_NE(result, nullptr);
     EXPECT_TRUE(result->isVisible());
     EXPECT_EQ(result->windowTitle(), "ZandorelFE - Risultato");
     EXPECT_EQ(control<QLabel>(*result, "lblDestination")->text().toStdString(), destination.string());
-    EXPECT_EQ(control<QPlainTextEdit>(*result, "txtReport")->toPlainText(), "done\n");
-    EXPECT_EQ(readFile(destination), "diff of old.dat and new.dat");
-    EXPECT_EQ(readFile(program / "zdrl" / "args.txt"), "-M -t old.dat new.dat\n");
+    EXPECT_EQ(control<QPlainTextEdit>(*result, "txtReport")->toPlainText(),
+              "slow report\n\nSummary: 1 added, 0 removed, 0 renamed, 0 changed, 2 unchanged\n");
+    EXPECT_EQ(readFile(destination), "slow diff of -M -t old.dat new.dat\n");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(control<FileListBox>(frm, "filOld")->selectedFileName(), "old.dat");
 }

@@ -331,9 +331,10 @@ TEST_F(MainWindowTest, MissingFoldersAreNamedOnceAndTheWindowOpensEmpty) {
     EXPECT_EQ(warning.title, "Attenzione...");
     EXPECT_EQ(warning.icon, core::MessageIcon::Warning);
     EXPECT_EQ(warning.buttons, core::MessageButtons::Ok);
-    EXPECT_NE(warning.text.find((program / "datfiles/").string()), std::string::npos)
-        << warning.text;
-    EXPECT_NE(warning.text.find((program / "zdrl/").string()), std::string::npos) << warning.text;
+    for (const char* folder : {"datfiles", "zdrl"}) {
+        const std::string named = (program / folder).string() + platform::kPathSeparator;
+        EXPECT_NE(warning.text.find(named), std::string::npos) << warning.text;
+    }
     EXPECT_EQ(control<FileListBox>(frm, "filOld")->count(), 0);
     EXPECT_EQ(control<FileListBox>(frm, "filNew")->count(), 0);
     EXPECT_FALSE(std::filesystem::exists(library));

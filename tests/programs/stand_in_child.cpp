@@ -13,6 +13,8 @@
 //   sleep:<ms>           sleep
 //   exit:<code>          end at once with that exit code
 //   -listinfo            write a small listinfo dat naming its own arguments
+// With ZFE_STAND_IN_ARGUMENTS set, its blank-separated words stand in for the
+// arguments.
 // The pattern byte at offset i is patternByte(i), shared with the tests.
 #include <dirent.h>
 #include <fcntl.h>
@@ -26,6 +28,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -101,8 +104,15 @@ int main(int argc, char** argv) {
     _setmode(1, _O_BINARY);
     _setmode(2, _O_BINARY);
 #endif
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    // Started as an emulator, with the capture's own arguments: it is told
+    // what to do by the environment instead.
+    if (const char* told = std::getenv("ZFE_STAND_IN_ARGUMENTS")) {
+        arguments.clear();
+        std::istringstream words(told);
+        for (std::string word; words >> word;) arguments.push_back(word);
+    }
+    for (const std::string& argument : arguments) {
         const auto colon = argument.find(':');
         const std::string verb = argument.substr(0, colon);
         const std::string rest = colon == std::string::npos ? "" : argument.substr(colon + 1);
