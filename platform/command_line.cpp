@@ -6,6 +6,8 @@
 
 namespace zfe::platform {
 
+namespace {
+
 std::string quoteArgument(std::string_view argument) {
     if (!argument.empty() && argument.find_first_of(" \t\"") == std::string_view::npos) {
         return std::string(argument);
@@ -28,6 +30,8 @@ std::string quoteArgument(std::string_view argument) {
     quoted += '"';
     return quoted;
 }
+
+}  // namespace
 
 std::string commandLineOf(const ProgramStart& start) {
     std::string line = "\"" + start.program + "\"";

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace zfe::platform {
@@ -23,16 +22,13 @@ struct ProgramStart {
     std::string workingFolder;
 };
 
-// One argument as a Windows command line must hold it so that the program's C
-// runtime gives it back unchanged: as it is when it has no blank, tab or
-// double quote and is not empty; otherwise in double quotes, with each double
-// quote escaped by a backslash and the backslashes before it (and before the
-// closing quote) doubled.
-std::string quoteArgument(std::string_view argument);
-
 // The start as one command line: the program in double quotes (no Windows
-// file name holds one), then each argument as quoteArgument writes it, one
-// blank apart. Windows hands the program this line; messages show it.
+// file name holds one), then each argument, one blank apart, written so that
+// the program's C runtime gives it back unchanged: as it is when it has no
+// blank, tab or double quote and is not empty; otherwise in double quotes,
+// each double quote escaped by a backslash and the backslashes before it (and
+// before the closing quote) doubled. Windows hands the program this line;
+// messages show it.
 std::string commandLineOf(const ProgramStart& start);
 
 // Starts the program, waits until it has ended and returns its exit code

@@ -80,7 +80,7 @@ TEST_F(Launcher, ReturnsTheProgramsExitCode) {
 }
 
 // On Windows the program's C runtime takes the one line apart again, by the
-// rules quoteArgument writes for.
+// rules commandLineOf writes it for.
 TEST_F(Launcher, EveryArgumentArrivesAsItIs) {
     const Arguments arguments = {"-M",        "old set.dat", "",          "tab\there",
                                  R"(ends \)", R"(ends \\)",  R"(\\s\d\)", R"(say "hi".dat)",
