@@ -14,6 +14,8 @@ packages=(
   # rsvg-convert: the Windows build's pictures, drawn as PNG from the SVG ones
   librsvg2-bin
   wine64
+  # the fonts of the window's tests, on Linux and under Wine
+  fonts-dejavu-core
   # xwininfo: the Windows smoke run finds the window on the virtual display
   xvfb xauth x11-utils
 )

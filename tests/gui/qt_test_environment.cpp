@@ -3,6 +3,12 @@
 // as QApplication's "-platform" argument: under Wine the variable of the Unix
 // environment does not reach Qt. The test mode of QStandardPaths keeps any
 // QSettings that a test forgets to redirect away from the real user's files.
+//
+// The layout tests need the same fonts on both platforms. On Linux the
+// offscreen platform takes them from fontconfig; on Windows it reads the font
+// files of one folder (QT_QPA_FONTDIR), and without one it has none and lays
+// the captions out in boxes. The test run gives it the folder that fontconfig
+// has here (ZFE_TEST_FONT_DIR). Both screens have 96 dots per inch.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -21,6 +27,9 @@ public:
             platform_ = "offscreen";
         }
         argv_[2] = platform_.data();
+#if defined(_WIN32) && defined(ZFE_TEST_FONT_DIR)
+        if (qgetenv("QT_QPA_FONTDIR").isEmpty()) qputenv("QT_QPA_FONTDIR", ZFE_TEST_FONT_DIR);
+#endif
         application_ = std::make_unique<QApplication>(argc_, argv_);
     }
     void TearDown() override { application_.reset(); }

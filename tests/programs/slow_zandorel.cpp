@@ -12,7 +12,7 @@
 #include <thread>
 
 int main(int argc, char** argv) {
-    std::ofstream("runs.txt", std::ios::app) << "run\n";
+    std::ofstream("runs.txt", std::ios::app | std::ios::binary) << "run\n";
     std::ofstream("running") << "running\n";
 
     const char* delay = std::getenv("ZFE_SLOW_DIFF_MS");
