@@ -89,6 +89,9 @@ private:
                 case 'n':
                     chooseType(SetType::NonMerged, argument);
                     break;
+                case 'f':
+                    chooseType(SetType::FullNonMerged, argument);
+                    break;
                 case 't':
                     line_.compact = true;
                     break;
@@ -156,13 +159,15 @@ std::string logPathFor(const std::string& diffDatPath) {
 }
 
 std::string usageText() {
-    return "Usage: zandorel [-S | -M | -N] [-t] [-o FILE] [--] OLD NEW\n"
+    return "Usage: zandorel [-S | -M | -N | -F] [-t] [-o FILE] [--] OLD NEW\n"
            "Compares two dats and writes the sets that changed from OLD to NEW.\n"
            "The diff dat goes to zandorel.dat in the current directory, and a report\n"
            "beside it to zandorel.log.\n"
            "  -S           split sets (the default)\n"
            "  -M           merged sets: a parent with all its clones\n"
            "  -N           non-merged sets: every game with all its roms\n"
+           "  -F           full non-merged sets: as -N, with the roms of the devices\n"
+           "               that the game names (device_ref)\n"
            "  -t           compact: only the roms and disks that OLD does not have\n"
            "  -o, --output FILE\n"
            "               the diff dat goes to FILE, the report beside it, named as\n"

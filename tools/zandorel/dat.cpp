@@ -227,6 +227,32 @@ Span Dat::keep(std::string_view value, std::size_t offset) {
     return copy;
 }
 
+void Dat::addDeviceRef(std::string_view name, std::size_t offset) {
+    // A real dat names a few thousand devices some hundreds of thousands of
+    // times: each name is looked up, and kept once.
+    if (deviceNameTable_.size() < 2 * (deviceNames.size() + 1)) {
+        deviceNameTable_.assign(std::max<std::size_t>(64, deviceNameTable_.size() * 2), kFreeSlot);
+        const std::size_t mask = deviceNameTable_.size() - 1;
+        for (std::uint32_t id = 0; id < deviceNames.size(); ++id) {
+            std::size_t slot = hashFolded(view(deviceNames[id])) & mask;
+            while (deviceNameTable_[slot] != kFreeSlot) slot = (slot + 1) & mask;
+            deviceNameTable_[slot] = id;
+        }
+    }
+    const std::size_t mask = deviceNameTable_.size() - 1;
+    std::size_t slot = hashFolded(name) & mask;
+    for (; deviceNameTable_[slot] != kFreeSlot; slot = (slot + 1) & mask) {
+        if (equalsFolded(view(deviceNames[deviceNameTable_[slot]]), name)) {
+            deviceRefs.push_back(deviceNameTable_[slot]);
+            return;
+        }
+    }
+    const auto id = static_cast<std::uint32_t>(deviceNames.size());
+    deviceNames.push_back(keep(name, offset));
+    deviceNameTable_[slot] = id;
+    deviceRefs.push_back(id);
+}
+
 std::optional<std::uint32_t> Dat::findGame(std::string_view name) const {
     if (nameTable.empty()) return std::nullopt;
     const std::size_t mask = nameTable.size() - 1;

@@ -149,6 +149,28 @@ void duplicateLines(std::string& out, const Dat& dat) {
     }
 }
 
+// What full non-merged sets could not take from a dat's devices: a dat that
+// names none gives the sets of non-merged, and a name of no machine of the dat
+// adds nothing.
+void deviceReport(std::string& out, const SetModel& sets) {
+    const Dat& dat = sets.dat();
+    if (dat.deviceRefs.empty()) {
+        out += "Devices: " + pathText(dat.path) +
+               " has no device references (device_ref): its sets are its non-merged sets\n";
+        return;
+    }
+    const std::vector<std::string_view>& missing = sets.missingDevices();
+    if (missing.empty()) return;
+    constexpr std::size_t kNamesShown = 10;
+    out += "Devices: " + pathText(dat.path) + " names " + std::to_string(missing.size()) +
+           " devices that it does not hold:";
+    for (std::size_t i = 0; i < missing.size() && i < kNamesShown; ++i) {
+        out += ' ';
+        appendName(out, missing[i]);
+    }
+    out += missing.size() > kNamesShown ? " ...\n" : "\n";
+}
+
 }  // namespace
 
 std::string describeEntry(const Dat& dat, const Entry& entry) {
@@ -166,6 +188,10 @@ void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const Dif
     datLine(out, "New", newSets);
     out += "Set type: " + std::string(setTypeName(newSets.type())) + "\n";
     out += std::string("Form: ") + (context.compact ? "compact" : "full") + "\n";
+    if (newSets.type() == SetType::FullNonMerged) {
+        deviceReport(out, oldSets);
+        deviceReport(out, newSets);
+    }
     duplicateLines(out, oldDat);
     duplicateLines(out, newDat);
 

@@ -55,6 +55,32 @@ std::uint64_t sortKey(const Dat& dat, const Entry& entry) {
     return key;
 }
 
+// The entries sorted into a set, the first `own` listed the game's own, into
+// `items`. In a run of entries of one name a device's count only where the game
+// lists none of that name itself; of entries alike the first listed counts.
+void takeNamesOnce(const Dat& dat, const std::vector<SortItem>& sorted, std::size_t own,
+                   std::vector<std::uint32_t>& items) {
+    const auto entry = [&](std::size_t i) -> const Entry& { return dat.entries[sorted[i].entry]; };
+    for (std::size_t run = 0; run < sorted.size();) {
+        std::size_t end = run + 1;
+        bool owned = sorted[run].listed < own;
+        while (end < sorted.size() && sorted[end].key == sorted[run].key &&
+               sameName(dat, entry(end), dat, entry(run))) {
+            owned = owned || sorted[end].listed < own;
+            ++end;
+        }
+        const std::size_t runStart = items.size();
+        for (std::size_t i = run; i < end; ++i) {
+            if (owned && sorted[i].listed >= own) continue;
+            if (items.size() > runStart && sameEntry(dat, dat.entries[items.back()], dat, entry(i))) {
+                continue;
+            }
+            items.push_back(sorted[i].entry);
+        }
+        run = end;
+    }
+}
+
 }  // namespace
 
 std::string_view setTypeName(SetType type) {
@@ -65,6 +91,8 @@ std::string_view setTypeName(SetType type) {
             return "merged";
         case SetType::NonMerged:
             return "non-merged";
+        case SetType::FullNonMerged:
+            return "full non-merged";
     }
     return "split";
 }
@@ -160,24 +188,30 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
         std::stable_partition(begin, end, [&](std::uint32_t g) { return g == set.nameGame; });
     }
 
+    if (type == SetType::FullNonMerged) findDevices();
     items_.reserve(dat.entries.size());
     std::vector<SortItem> sorting;
+    const auto take = [&](const Game& game) {
+        for (std::uint32_t e = game.firstEntry; e < game.firstEntry + game.entryCount; ++e) {
+            if (e + kAhead < dat.entries.size()) {
+                prefetch(dat.view(dat.entries[e + kAhead].name));
+            }
+            const Entry& entry = dat.entries[e];
+            if (counts(entry)) {
+                sorting.push_back(
+                    {sortKey(dat, entry), e, static_cast<std::uint32_t>(sorting.size())});
+            }
+        }
+    };
     for (Set& set : sets_) {
         set.firstItem = static_cast<std::uint32_t>(items_.size());
         sorting.clear();
         for (std::uint32_t m = 0; m < set.memberCount; ++m) {
-            const Game& game = dat.games[members_[set.firstMember + m]];
-            for (std::uint32_t e = game.firstEntry; e < game.firstEntry + game.entryCount; ++e) {
-                if (e + kAhead < dat.entries.size()) {
-                    prefetch(dat.view(dat.entries[e + kAhead].name));
-                }
-                const Entry& entry = dat.entries[e];
-                if (counts(entry)) {
-                    sorting.push_back(
-                        {sortKey(dat, entry), e, static_cast<std::uint32_t>(sorting.size())});
-                }
-            }
+            take(dat.games[members_[set.firstMember + m]]);
         }
+        // Under full non-merged the entries of the game's devices follow its own.
+        const std::size_t own = sorting.size();
+        for (const std::uint32_t device : devicesOf(set.nameGame)) take(dat.games[device]);
         // Entries of one identity keep the first listed, the parent's before a
         // clone's.
         std::sort(sorting.begin(), sorting.end(), [&](const SortItem& a, const SortItem& b) {
@@ -185,21 +219,57 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
             const int order = compareEntries(dat, dat.entries[a.entry], dat, dat.entries[b.entry]);
             return order != 0 ? order < 0 : a.listed < b.listed;
         });
-        for (std::size_t i = 0; i < sorting.size(); ++i) {
-            if (i > 0 && sorting[i].key == sorting[i - 1].key &&
-                sameEntry(dat, dat.entries[sorting[i].entry], dat,
-                          dat.entries[sorting[i - 1].entry])) {
-                continue;
+        if (sorting.size() == own) {
+            for (std::size_t i = 0; i < sorting.size(); ++i) {
+                if (i > 0 && sorting[i].key == sorting[i - 1].key &&
+                    sameEntry(dat, dat.entries[sorting[i].entry], dat,
+                              dat.entries[sorting[i - 1].entry])) {
+                    continue;
+                }
+                items_.push_back(sorting[i].entry);
             }
-            items_.push_back(sorting[i].entry);
+        } else {
+            takeNamesOnce(dat, sorting, own, items_);
         }
         set.itemCount = static_cast<std::uint32_t>(items_.size()) - set.firstItem;
     }
 }
 
+// Each game's devices once, in its order: a name that MAME gives twice (two
+// chips of a kind) is one device.
+void SetModel::findDevices() {
+    const Dat& dat = *dat_;
+    std::vector<std::uint32_t> gameOfName(dat.deviceNames.size(), kNoGame);
+    for (std::size_t name = 0; name < dat.deviceNames.size(); ++name) {
+        const std::string_view text = dat.view(dat.deviceNames[name]);
+        gameOfName[name] = findGame(text).value_or(kNoGame);
+        if (gameOfName[name] == kNoGame) missingDevices_.push_back(text);
+    }
+    const auto gameCount = static_cast<std::uint32_t>(dat.games.size());
+    std::vector<std::uint32_t> lastNamedBy(gameCount, kNoGame);
+    firstDevice_.assign(gameCount + 1, 0);
+    for (std::uint32_t g = 0; g < gameCount; ++g) {
+        firstDevice_[g] = static_cast<std::uint32_t>(devices_.size());
+        const Game& game = dat.games[g];
+        for (std::uint32_t r = game.firstDeviceRef; r < game.firstDeviceRef + game.deviceRefCount;
+             ++r) {
+            const std::uint32_t device = gameOfName[dat.deviceRefs[r]];
+            if (device == kNoGame || device == g || lastNamedBy[device] == g) continue;
+            lastNamedBy[device] = g;
+            devices_.push_back(device);
+        }
+    }
+    firstDevice_[gameCount] = static_cast<std::uint32_t>(devices_.size());
+}
+
+std::span<const std::uint32_t> SetModel::devicesOf(std::uint32_t game) const {
+    if (firstDevice_.empty()) return {};
+    return {devices_.data() + firstDevice_[game], firstDevice_[game + 1] - firstDevice_[game]};
+}
+
 bool SetModel::counts(const Entry& entry) const {
     if (entry.isNoDump()) return false;
-    return type_ == SetType::NonMerged || !entry.isMerged();
+    return type_ == SetType::NonMerged || type_ == SetType::FullNonMerged || !entry.isMerged();
 }
 
 std::string_view SetModel::name(std::size_t set) const {

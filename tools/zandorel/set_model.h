@@ -13,9 +13,10 @@
 
 namespace zfe::zandorel {
 
-enum class SetType { Split, Merged, NonMerged };
+enum class SetType { Split, Merged, NonMerged, FullNonMerged };
 
-std::string_view setTypeName(SetType type);  // "split", "merged", "non-merged"
+// "split", "merged", "non-merged", "full non-merged"
+std::string_view setTypeName(SetType type);
 
 // An entry is identified by its kind (rom or disk), its name without regard to
 // case, and its data: size and crc, else sha1, else md5. Orders entries by that
@@ -70,6 +71,14 @@ public:
     static constexpr std::uint32_t kNoGame = UINT32_MAX;
     std::optional<std::uint32_t> findGame(std::string_view name) const;
 
+    // Under full non-merged, the games that the game names as its devices, each
+    // once, in the order that it names them, itself and names of no game of the
+    // dat left out; none under the other set types.
+    std::span<const std::uint32_t> devicesOf(std::uint32_t game) const;
+    // The names that the dat gives as devices and no game of it has, in the
+    // order first given.
+    const std::vector<std::string_view>& missingDevices() const { return missingDevices_; }
+
 private:
     struct Set {
         std::uint32_t nameGame;
@@ -80,6 +89,7 @@ private:
     };
 
     std::vector<std::uint32_t> topParents(const std::vector<std::uint32_t>& parents) const;
+    void findDevices();
 
     const Dat* dat_;
     SetType type_;
@@ -88,6 +98,9 @@ private:
     std::vector<std::uint32_t> members_;
     std::vector<std::uint32_t> setOfGame_;
     std::vector<std::uint32_t> base_;
+    std::vector<std::uint32_t> devices_;      // of every game, one after the other
+    std::vector<std::uint32_t> firstDevice_;  // of each game in devices_, and the end
+    std::vector<std::string_view> missingDevices_;
 };
 
 }  // namespace zfe::zandorel

@@ -91,7 +91,9 @@ struct Side {
     }
 
     void load(const std::string& path, SetType type) {
-        dat = std::make_unique<Dat>(readDatFile(path));
+        dat = std::make_unique<Dat>(readDatFile(
+            path, kReadAhead,
+            type == SetType::FullNonMerged ? DeviceRefs::Read : DeviceRefs::Skip));
         sets = std::make_unique<SetModel>(*dat, type);
     }
 };
