@@ -177,28 +177,29 @@ std::vector<Edit> fieldEdits(const HeaderFields& fields, const Naming& naming, S
 
 }  // namespace
 
-std::string diffDatHeader(std::string_view header, std::string_view firstBlock,
-                          const Dat& oldDat, const Dat& newDat, SetType type, bool compact) {
+DiffDatHeader diffDatHeader(std::string_view header, std::string_view firstBlock,
+                            const Dat& oldDat, const Dat& newDat, SetType type, bool compact) {
     const Naming naming = namingOf(oldDat, newDat, type, compact);
     const HeaderFields& fields = newDat.header;
-    std::string out;
+    DiffDatHeader out;
     std::size_t from = 0;
     for (const Edit& edit : fieldEdits(fields, naming, type)) {
         if (edit.begin < from || edit.end > header.size()) continue;
-        out.append(header, from, edit.begin - from);
-        out += edit.text;
+        out.header.append(header, from, edit.begin - from);
+        out.header += edit.text;
         from = edit.end;
     }
-    out.append(header, from);
+    out.header.append(header, from);
     if (fields.kind != HeaderFields::Kind::None) return out;
     const std::string& lineEnd = newDat.lineEnd;
     if (newDat.format == DatFormat::Listinfo) {
-        out += "clrmamepro (" + lineEnd + "\tname " + listinfoString(naming.name) + lineEnd +
-               "\tdescription " + listinfoString(naming.description) + lineEnd + ")" + lineEnd +
-               lineEnd;
+        out.beforeFirstGame = "clrmamepro (" + lineEnd + "\tname " + listinfoString(naming.name) +
+                              lineEnd + "\tdescription " + listinfoString(naming.description) +
+                              lineEnd + ")" + lineEnd + lineEnd;
     } else {
-        out.append(firstBlock.substr(0, firstBlock.find_first_not_of(" \t")));
-        out += "<!-- " + xmlComment(naming.name + ": " + naming.description) + " -->" + lineEnd;
+        out.beforeFirstGame = std::string(firstBlock.substr(0, firstBlock.find_first_not_of(" \t"))) +
+                              "<!-- " + xmlComment(naming.name + ": " + naming.description) +
+                              " -->" + lineEnd;
     }
     return out;
 }

@@ -11,13 +11,18 @@
 
 namespace zfe::zandorel {
 
+struct DiffDatHeader {
+    std::string header;           // NEW's header, its fields naming the diff dat
+    std::string beforeFirstGame;  // what names it where NEW's header cannot
+};
+
 // `header` is NEW's text before its first game, whose block starts with
 // `firstBlock`. A listinfo header block (clrmamepro) and an XML <header> get
 // their name and description (added where missing) and their forcemerging
-// (where they have one) for the set type; a listinfo dat without a header block
-// gets one; any other XML dat (MAME's -listxml) gets a comment before its first
-// game.
-std::string diffDatHeader(std::string_view header, std::string_view firstBlock,
-                          const Dat& oldDat, const Dat& newDat, SetType type, bool compact);
+// (where they have one) for the set type. Where NEW has neither, a listinfo
+// diff dat gets a header block of its own and an XML one (MAME's -listxml) a
+// comment, before its first game.
+DiffDatHeader diffDatHeader(std::string_view header, std::string_view firstBlock,
+                            const Dat& oldDat, const Dat& newDat, SetType type, bool compact);
 
 }  // namespace zfe::zandorel

@@ -202,11 +202,12 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
     const Game& first = dat.games.front();
     const std::string firstBlock(
         dat.storage.range(first.blockBegin, std::min(first.blockEnd, first.blockBegin + 256), scratch));
-    const std::string header =
+    const DiffDatHeader header =
         diffDatHeader(dat.storage.range(0, first.blockBegin, scratch), firstBlock, oldSets.dat(), dat,
                       newSets.type(), compact);
-    const bool headerHasText = header.find_first_not_of(" \t\r\n") != std::string_view::npos;
-    put(header);
+    const bool headerHasText =
+        header.header.find_first_not_of(" \t\r\n") != std::string_view::npos;
+    put(header.header);
     const OldHolding holding = compact ? OldHolding(oldSets, newSets, diff) : OldHolding();
     std::size_t written = 0;
     std::vector<bool> keep;
@@ -222,6 +223,7 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
             return block.substr(from - game.blockBegin, to - from);
         };
         if (!compact) {
+            if (written == 0) put(header.beforeFirstGame);
             put(block);
         } else {
             const std::size_t set = newSets.setOfGame(g);
@@ -234,6 +236,7 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
             }
             const Insertions fromDevices = deviceLines(newSets, g, holding, marks, deviceScratch);
             if (!any && fromDevices.empty()) continue;
+            if (written == 0) put(header.beforeFirstGame);
             // The text [from, to) of the block, the devices' lines put in where they go.
             std::size_t from = game.blockBegin;
             std::size_t next = 0;

@@ -77,6 +77,12 @@ struct Compared {
         writeDiffDat(oldSets, newSets, diff, compact, out);
         return out;
     }
+    // The diff dat from its first game on, the header that names it aside.
+    std::string blocks(bool compact) const {
+        const std::string text = diffDat(compact);
+        const Dat written = test::parse(text, "zandorel.dat");
+        return written.games.empty() ? "" : text.substr(written.games.front().blockBegin);
+    }
     Names diffDatGames(bool compact) const {
         const Dat written = test::parse(diffDat(compact), "zandorel.dat");
         Names out;
@@ -133,7 +139,9 @@ TEST(Diff, ADatAgainstItselfIsAnEmptyDiffUnderEverySetType) {
         EXPECT_EQ(c.diff.unchanged, 3U);
         EXPECT_TRUE(c.diffDatGames(false).empty());
         // The header still goes out, so the diff dat is a dat of its own.
-        EXPECT_EQ(c.diffDat(false), "clrmamepro ( name base )\n\n");
+        EXPECT_TRUE(c.diffDat(false).starts_with("clrmamepro ( name \"new.dat diff from old.dat (" +
+                                                 std::string(setTypeName(type)) + ")\" "))
+            << c.diffDat(false);
     }
     const Compared empty("", "", SetType::Merged);
     EXPECT_TRUE(empty.diff.empty());
@@ -468,16 +476,14 @@ TEST(Diff, RenamesPairInFileOrderAmongEqualContents) {
 TEST(Diff, CompactAgainstFullOutput) {
     const std::string next = replaced(kBase, "crc 22222222", "crc 2222222a");
     const Compared c(kBase, next, SetType::Split);
-    const std::string full = c.diffDat(false);
-    const std::string compact = c.diffDat(true);
+    const std::string full = c.blocks(false);
+    const std::string compact = c.blocks(true);
     // The full form is the game's block as it stands in the new dat.
     EXPECT_EQ(full,
-              "clrmamepro ( name base )\n\n"
               "game (\n\tname alpha\n\trom ( name a1.bin size 1024 crc 11111111 )\n"
               "\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n");
     // The compact form drops the line of the rom that the old set holds already.
     EXPECT_EQ(compact,
-              "clrmamepro ( name base )\n\n"
               "game (\n\tname alpha\n\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n");
 }
 
@@ -493,7 +499,7 @@ TEST(Diff, CompactKeepsOrDropsEveryLineOfARomListedTwice) {
         "\trom ( name B size 1 crc 3 )\n)\n";
     for (const SetType type : kAllTypes) {
         const Compared c(old, next, type);
-        EXPECT_EQ(c.diffDat(true),
+        EXPECT_EQ(c.blocks(true),
                   "game ( name g\n\trom ( name b size 1 crc 3 )\n"
                   "\trom ( name B size 1 crc 3 )\n)\n\n");
     }
@@ -504,9 +510,8 @@ TEST(Diff, CrlfDiffDatKeepsCrlf) {
     const std::string next = test::crlf(replaced(kBase, "crc 22222222", "crc 2222222a"));
     const Compared c(old, next, SetType::Split);
     EXPECT_EQ(
-        c.diffDat(true),
-        test::crlf("clrmamepro ( name base )\n\n"
-                   "game (\n\tname alpha\n\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n"));
+        c.blocks(true),
+        test::crlf("game (\n\tname alpha\n\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n"));
 }
 
 TEST(Diff, QuotedNamesWithBlanks) {
@@ -600,7 +605,7 @@ TEST(Diff, CompactKeepsNewsLinesOfTheEntriesItLists) {
     const std::string next =
         "game ( name g\n\trom ( name a size 1 crc 1 )\n"
         "\trom ( crc 0000000F  name \"b c\" region x size 0x1 )\n)\n";
-    EXPECT_EQ(Compared(old, next, SetType::Split).diffDat(true),
+    EXPECT_EQ(Compared(old, next, SetType::Split).blocks(true),
               "game ( name g\n\trom ( crc 0000000F  name \"b c\" region x size 0x1 )\n)\n\n");
 }
 

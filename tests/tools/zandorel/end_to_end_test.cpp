@@ -387,7 +387,9 @@ TEST_F(EndToEnd, ANamedPipeIsReadOnce) {
     const ToolRun piped = run("-S old.dat pipe.dat");
     EXPECT_EQ(piped.exitCode, 1) << piped.errors;
     const ToolRun direct = run("-S old.dat \"new dat.dat\"");
-    EXPECT_EQ(piped.dat, direct.dat);
+    // The same games; the headers name their own NEW.
+    EXPECT_EQ(piped.dat.substr(piped.dat.find("\ngame (")),
+              direct.dat.substr(direct.dat.find("\ngame (")));
 
     // Named twice, each reader would get part of its bytes.
     const ToolRun twice = run("-S pipe.dat pipe.dat");
