@@ -139,6 +139,16 @@ protected:
         changes_ = next.changes;
     }
 
+    void writeListxmlPair(int machines, std::uint32_t seed) {
+        datgen::Options options;
+        options.games = machines;
+        options.seed = seed;
+        options.format = datgen::Format::listxml;
+        writeText(folder_ / "old.xml", datgen::generate(options).text);
+        options.nextVersion = true;
+        writeText(folder_ / "new.xml", datgen::generate(options).text);
+    }
+
     fs::path folder_;
     fs::path previous_;
     datgen::Changes changes_;
@@ -377,6 +387,44 @@ TEST_F(EndToEnd, ExitCodesAndOptionsEndedByTwoDashes) {
 }
 
 #ifndef _WIN32
+// A -listxml pair whose next version gave devices new dumps: under full
+// non-merged sets every game that names such a device has changed too. Every
+// diff dat is valid against the DTD that it carries, as xmllint judges it.
+TEST_F(EndToEnd, FullSetsSeeTheirDevicesAndEveryXmlDiffDatIsValid) {
+    if (!xmlSupported()) GTEST_SKIP() << "built without XML support";
+    writeListxmlPair(1500, 12);
+    const ToolRun nonMerged = run("-N old.xml new.xml");
+    const ToolRun full = run("-F old.xml new.xml");
+    ASSERT_EQ(full.exitCode, 1) << full.errors;
+    const Names changedAlone = section(nonMerged.log, "Changed");
+    const Names changed = section(full.log, "Changed");
+    const Dat newDat =
+        readDatFile((folder_ / "new.xml").string(), kReadAhead, DeviceRefs::Read);
+    const SetModel sets(newDat, SetType::FullNonMerged);
+    std::size_t throughDevices = 0;
+    for (const std::string& name : changed) {
+        if (changedAlone.count(name)) continue;
+        ++throughDevices;
+        const auto devices = sets.devicesOf(newDat.findGame(name).value());
+        EXPECT_TRUE(std::any_of(devices.begin(), devices.end(), [&](std::uint32_t device) {
+            return changedAlone.count(std::string(newDat.view(newDat.games[device].name))) > 0;
+        })) << name << " changed, but none of its devices";
+    }
+    EXPECT_GT(throughDevices, 0U);
+    for (const std::string& name : changedAlone) EXPECT_TRUE(changed.count(name)) << name;
+
+    for (const char* type : {"-S", "-M", "-N", "-F"}) {
+        for (const char* form : {"", " -t"}) {
+            SCOPED_TRACE(std::string(type) + form);
+            ASSERT_EQ(run(std::string(type) + form + " old.xml new.xml").exitCode, 1);
+            const std::string check = "xmllint --valid --noout \"" +
+                                      (folder_ / "zandorel.dat").string() + "\" 2>\"" +
+                                      (folder_ / "xmllint.txt").string() + "\"";
+            EXPECT_EQ(std::system(check.c_str()), 0) << readText(folder_ / "xmllint.txt");
+        }
+    }
+}
+
 // A named pipe is read once, as it can be.
 TEST_F(EndToEnd, ANamedPipeIsReadOnce) {
     writePair(100, 8);
