@@ -36,7 +36,7 @@ constexpr const char* kToolOutputNameWarning =
 constexpr const char* kDestinationIsInputWarning =
     " è uno dei due Dat da confrontare. Scegliere un'altra destinazione.";
 
-constexpr std::array<const char*, 3> kSetTypeOptions = {"-S", "-M", "-N"};
+constexpr std::array<const char*, core::kSetTypeCount> kSetTypeOptions = {"-S", "-M", "-N", "-F"};
 
 // Only so much of a runaway log is read to find its last lines, and only so
 // much of one line is shown, so that the message box stays a message box.
@@ -170,7 +170,7 @@ bool deleteIfPresent(const std::string& path, bool force, platform::FileSystemSe
 
 }  // namespace
 
-std::string optionText(const std::array<bool, 3>& setTypeSelected, int compact) {
+std::string optionText(const core::SetTypeSelection& setTypeSelected, int compact) {
     std::string options;
     for (std::size_t index = 0; index < setTypeSelected.size(); ++index) {
         if (setTypeSelected[index]) {

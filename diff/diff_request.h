@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "core/settings.h"
 #include "core/user_interface.h"
 #include "platform/file_names.h"
 #include "platform/file_system.h"
@@ -29,13 +30,13 @@ struct DiffControls {
     int newIndex = -1;
     std::string newName;
     std::string destination;  // the destination label's caption
-    std::array<bool, 3> setTypeSelected{};  // Split, Merged, Non merged
+    core::SetTypeSelection setTypeSelected{};  // Split, Merged, Non merged, Full non merged
     int compact = 0;                        // "Compatto": any value but 0 is ticked
 };
 
-// "-S", "-M" or "-N" for the first selected set type (empty when none is), then
+// "-S", "-M", "-N" or "-F" for the first selected set type (empty when none is), then
 // " -t" when compact.
-std::string optionText(const std::array<bool, 3>& setTypeSelected, int compact);
+std::string optionText(const core::SetTypeSelection& setTypeSelected, int compact);
 
 // The quoted tool path, the option text and the two names, joined by single
 // blanks. Each name is quoted and escaped by the platform's command-line rules

@@ -248,14 +248,17 @@ void FrmMain::createControls() {
         frame(this, "fraOpt", QStringLiteral(" Tipo di Set : "), twipsRect(120, 4800, 6375, 735));
     compactCheck = new QCheckBox(QStringLiteral("Compatto"), setTypeFrame);
     compactCheck->setObjectName(QStringLiteral("chkTiny"));
-    compactCheck->setGeometry(twipsRect(5040, 240, 1215, 375));
-    const char* setTypeCaptions[] = {"Split", "Merged", "Non merged"};
-    const int setTypeLefts[] = {240, 1680, 3240};
-    for (int index = 0; index < 3; ++index) {
+    compactCheck->setGeometry(twipsRect(5205, 240, 1110, 375));
+    // Four options and "Compatto" share the row that held three: each as wide
+    // as its caption needs.
+    const char* setTypeCaptions[] = {"Split", "Merged", "Non merged", "Full non merged"};
+    const int setTypeLefts[] = {120, 960, 2025, 3465};
+    const int setTypeWidths[] = {750, 975, 1350, 1650};
+    for (std::size_t index = 0; index < core::kSetTypeCount; ++index) {
         auto* option = new QRadioButton(QString::fromLatin1(setTypeCaptions[index]), setTypeFrame);
         option->setObjectName(QStringLiteral("optSetType(%1)").arg(index));
-        option->setGeometry(twipsRect(setTypeLefts[index], 315, 1215, 255));
-        setTypeOptions[static_cast<std::size_t>(index)] = option;
+        option->setGeometry(twipsRect(setTypeLefts[index], 315, setTypeWidths[index], 255));
+        setTypeOptions[index] = option;
     }
 
     for (QRadioButton* option : setTypeOptions) option->installEventFilter(this);
@@ -271,7 +274,7 @@ void FrmMain::setTabOrder() {
     // The order of the controls that take the focus; frames and labels are
     // passed over.
     const QWidget* order[] = {newList,    oldList,        createDatButton,  importButton,
-                              browseButton, setTypeOptions[2], setTypeOptions[1], setTypeOptions[0],
+                              browseButton, setTypeOptions[3], setTypeOptions[2], setTypeOptions[1], setTypeOptions[0],
                               deleteButton, createDiffButton,       compactCheck};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         QWidget::setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
@@ -434,8 +437,10 @@ void FrmMain::unload() {
                        core::PixelPoint{pos().x(), pos().y()});
 }
 
-std::array<bool, 3> FrmMain::selectedSetTypes() const {
-    return {setTypeOptions[0]->isChecked(), setTypeOptions[1]->isChecked(), setTypeOptions[2]->isChecked()};
+core::SetTypeSelection FrmMain::selectedSetTypes() const {
+    core::SetTypeSelection selected{};
+    for (std::size_t index = 0; index < selected.size(); ++index) selected[index] = setTypeOptions[index]->isChecked();
+    return selected;
 }
 
 void FrmMain::refreshLists() {

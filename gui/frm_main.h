@@ -70,7 +70,7 @@ private:
     void alignBrowseButton();
     void fitCaptions();
     void unload();
-    std::array<bool, 3> selectedSetTypes() const;
+    core::SetTypeSelection selectedSetTypes() const;
     platform::FileSystemService& fileSystem();
     // Runs a handler; anything it throws past its own messages is reported
     // instead of escaping into Qt's event loop.
@@ -94,7 +94,7 @@ private:
     QToolButton* createDiffButton;
     QGroupBox* setTypeFrame;
     QCheckBox* compactCheck;
-    std::array<QRadioButton*, 3> setTypeOptions;
+    std::array<QRadioButton*, core::kSetTypeCount> setTypeOptions;
 
     QHash<QWidget*, QRect> designGeometry_;  // every control's place in the table
 

@@ -27,10 +27,11 @@ using testsupport::ScriptedUi;
 using testsupport::writeFile;
 
 constexpr char kSep = platform::kPathSeparator;
-constexpr std::array<bool, 3> kSplit = {true, false, false};
-constexpr std::array<bool, 3> kMerged = {false, true, false};
-constexpr std::array<bool, 3> kNonMerged = {false, false, true};
-constexpr std::array<bool, 3> kNoSetType = {false, false, false};
+constexpr core::SetTypeSelection kSplit = {true, false, false, false};
+constexpr core::SetTypeSelection kMerged = {false, true, false, false};
+constexpr core::SetTypeSelection kNonMerged = {false, false, true, false};
+constexpr core::SetTypeSelection kFullNonMerged = {false, false, false, true};
+constexpr core::SetTypeSelection kNoSetType = {false, false, false, false};
 
 const char* const kSelectionWarning =
     "E' necessario selezionare un Dat Vecchio ed uno Nuovo per il confronto.";
@@ -56,7 +57,7 @@ const std::string kRoot = "/";
 
 TEST(DiffCommandLine, FollowsTheExamplesForEverySetTypeAndCompactForm) {
     struct Row {
-        std::array<bool, 3> setType;
+        core::SetTypeSelection setType;
         int compact;
         std::string rest;
     };
@@ -64,6 +65,7 @@ TEST(DiffCommandLine, FollowsTheExamplesForEverySetTypeAndCompactForm) {
         {kSplit, 0, " -S a.dat b.dat"},        {kMerged, 1, " -M -t a.dat b.dat"},
         {kNonMerged, 1, " -N -t a.dat b.dat"}, {kNoSetType, 1, "  -t a.dat b.dat"},
         {kMerged, 0, " -M a.dat b.dat"},       {kNoSetType, 0, "  a.dat b.dat"},
+        {kFullNonMerged, 1, " -F -t a.dat b.dat"},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(
@@ -175,7 +177,7 @@ protected:
     }
 
     DiffControls controls(const std::string& oldName, const std::string& newName,
-                          std::array<bool, 3> setType = kSplit, int compact = 0) const {
+                          core::SetTypeSelection setType = kSplit, int compact = 0) const {
         DiffControls state;
         state.oldIndex = 0;
         state.oldName = oldName;
@@ -232,7 +234,7 @@ protected:
 
 TEST_F(DiffRequestTest, TheToolReceivesTheExamplesArgumentsInItsOwnFolder) {
     struct Row {
-        std::array<bool, 3> setType;
+        core::SetTypeSelection setType;
         int compact;
         std::vector<std::string> arguments;
     };

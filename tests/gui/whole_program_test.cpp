@@ -67,8 +67,10 @@ protected:
         auto* newList = control<FileListBox>(frm, "filNew");
         oldList->setSelectedIndex(static_cast<int>(oldList->fileNames().indexOf(oldName)));
         newList->setSelectedIndex(static_cast<int>(newList->fileNames().indexOf(QStringLiteral("new.dat"))));
-        const std::string setTypeOption = "optSetType(" + std::to_string(setType) + ")";
-        control<QRadioButton>(frm, setTypeOption.c_str())->setChecked(true);
+        if (setType >= 0) {  // else as the window restored it
+            const std::string setTypeOption = "optSetType(" + std::to_string(setType) + ")";
+            control<QRadioButton>(frm, setTypeOption.c_str())->setChecked(true);
+        }
         control<QCheckBox>(frm, "chkTiny")->setChecked(compact);
         const fs::path destination = root / "diff.dat";
         control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
@@ -141,6 +143,22 @@ TEST_F(WholeProgramTest, NamesOutsideAsciiReachTheToolAndBringItsDiffDat) {
     EXPECT_TRUE(ui.messages().empty()) << ui.messages()[0].text;
     EXPECT_NE(window->findChild<FrmResult*>(), nullptr);
     EXPECT_EQ(readFile(destination), toolOutput("-M"));
+}
+
+// The fourth option, "Full non merged", restored from a stored "SetType" of 3,
+// runs the tool with -F, and the window stores it again.
+TEST_F(WholeProgramTest, FullNonMergedStoredAsThreeRunsTheToolWithF) {
+    settings->save("Options", "SetType", "3");
+    {
+        FrmMain& frm = open();
+        EXPECT_TRUE(control<QRadioButton>(frm, "optSetType(3)")->isChecked());
+        const fs::path destination = pressCreaDiffDat(frm, -1, false);
+        EXPECT_TRUE(ui.messages().empty());
+        EXPECT_EQ(readFile(destination), toolOutput("-F"));
+        frm.show();
+        closeWindow();
+    }
+    EXPECT_EQ(stored("Options", "SetType"), "3");
 }
 
 std::string choiceName(const ::testing::TestParamInfo<DiffChoice>& info) {
