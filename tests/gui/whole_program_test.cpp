@@ -47,14 +47,17 @@ protected:
         fs::create_directories(outside);
     }
 
-    // The tool run by hand on the same two dats, for comparison.
-    std::string toolOutput(const char* options) {
-        writeFile(outside / "old set.dat", oldDat);
+    // The tool run by hand on the same two dats, with the same names (the diff
+    // dat names both), for comparison.
+    std::string toolOutput(const char* options, const std::u8string& oldName = u8"old set.dat") {
+        writeFile(outside / fs::path(oldName), oldDat);
         writeFile(outside / "new.dat", newDat);
         testsupport::CurrentDirectoryGuard back;
         fs::current_path(outside);
         const int exitCode = platform::runAndWait(std::string("\"") + ZFE_ZANDOREL_PATH + "\" " +
-                                                  options + " \"old set.dat\" new.dat");
+                                                  options + " \"" +
+                                                  std::string(oldName.begin(), oldName.end()) +
+                                                  "\" new.dat");
         EXPECT_EQ(exitCode, 1) << "the generated dats differ, which the tool says with 1";
         return readFile(outside / "zandorel.dat");
     }
@@ -142,7 +145,7 @@ TEST_F(WholeProgramTest, NamesOutsideAsciiReachTheToolAndBringItsDiffDat) {
 
     EXPECT_TRUE(ui.messages().empty()) << ui.messages()[0].text;
     EXPECT_NE(window->findChild<FrmResult*>(), nullptr);
-    EXPECT_EQ(readFile(destination), toolOutput("-M"));
+    EXPECT_EQ(readFile(destination), toolOutput("-M", u8"vecchio è.dat"));
 }
 
 // The fourth option, "Full non merged", restored from a stored "SetType" of 3,
