@@ -9,14 +9,10 @@ namespace zfe::zandorel {
 
 namespace {
 
-// A dat's file name, as the user knows the dat.
+// A dat's file name, as the user knows the dat: the path after its last folder
+// separator of either platform.
 std::string fileName(const std::string& path) {
-#ifdef _WIN32
-    const std::size_t slash = path.find_last_of("/\\");
-#else
-    const std::size_t slash = path.rfind('/');
-#endif
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+    return path.substr(path.find_last_of("/\\") + 1);
 }
 
 struct Naming {
