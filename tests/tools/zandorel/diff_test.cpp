@@ -792,8 +792,8 @@ TEST(DiffDatHeader, NamesBothDatsAndTheSetTypeWhereNewsHeaderNamesNew) {
         {"<mame>\n",
          "<mame>\n\t<!-- b<- - ->\xC3\xA9????? diff from a (split): zandorel diff dat",
          "b<--->\xC3\xA9\xFF\x09\xE2\x80\xAE"},
-        {"clrmamepro ( name x )\n", "clrmamepro ( name \"q\\\"\\\\\\x0a\\xff diff from a (split)\"",
-         "q\"\\\n\xFF"},
+        {"clrmamepro ( name x )\n", "clrmamepro ( name \"q\\\"\\x0a\\xff diff from a (split)\"",
+         "folder\\q\"\n\xFF"},
         {"<datafile><header><name/></header>\n", "<datafile><header><name>x&amp;&lt;y diff from a (split)",
          "x&<y"},
     };
