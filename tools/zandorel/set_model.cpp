@@ -248,15 +248,31 @@ void SetModel::findDevices() {
     const auto gameCount = static_cast<std::uint32_t>(dat.games.size());
     std::vector<std::uint32_t> lastNamedBy(gameCount, kNoGame);
     firstDevice_.assign(gameCount + 1, 0);
+    // A set holds its devices' entries again for every game that names them: a
+    // dat that names a device of many roms from many games would ask for sets
+    // far larger than itself. Real dats stay well within a few times theirs.
+    const std::uint64_t limit =
+        std::max<std::uint64_t>(kMostFullEntries, kFullEntriesPerEntry * dat.entries.size());
+    std::uint64_t total = 0;
     for (std::uint32_t g = 0; g < gameCount; ++g) {
         firstDevice_[g] = static_cast<std::uint32_t>(devices_.size());
         const Game& game = dat.games[g];
+        total += game.entryCount;
         for (std::uint32_t r = game.firstDeviceRef; r < game.firstDeviceRef + game.deviceRefCount;
              ++r) {
             const std::uint32_t device = gameOfName[dat.deviceRefs[r]];
             if (device == kNoGame || device == g || lastNamedBy[device] == g) continue;
             lastNamedBy[device] = g;
             devices_.push_back(device);
+            total += dat.games[device].entryCount;
+        }
+        if (total > limit) {
+            throw DatError(dat.path, positionsOf(dat.storage, {game.blockBegin}).front(),
+                           "its games name devices with so many roms that their full non-merged "
+                           "sets would hold more than " +
+                               std::to_string(limit) + " roms and disks (" +
+                               std::to_string(kFullEntriesPerEntry) +
+                               " times those the dat lists), up to this game");
         }
     }
     firstDevice_[gameCount] = static_cast<std::uint32_t>(devices_.size());

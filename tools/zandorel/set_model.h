@@ -40,9 +40,16 @@ inline void prefetch(std::string_view text) {
 #endif
 }
 
+// Full non-merged sets may hold this many entries in all, or so many times the
+// entries of their dat where that is more.
+inline constexpr std::uint64_t kMostFullEntries = std::uint64_t{1} << 22;
+inline constexpr std::uint64_t kFullEntriesPerEntry = 64;
+
 class SetModel {
 public:
-    // Throws DatError when the dat's clones form a loop.
+    // Throws DatError when the dat's clones form a loop, or when its full
+    // non-merged sets would hold more than kMostFullEntries entries and
+    // kFullEntriesPerEntry times the dat's.
     SetModel(const Dat& dat, SetType type);
 
     const Dat& dat() const { return *dat_; }

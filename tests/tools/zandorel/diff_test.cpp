@@ -760,6 +760,31 @@ TEST(FullNonMerged, WithoutDevicesTheSetsAreNonMergedAndTheReportSaysSo) {
     EXPECT_EQ(missing.changed(), Names{"clone"});
 }
 
+// A few hundred kilobytes that name one device of many roms from many games
+// would ask for full sets far larger than the dat: refused, at the game where
+// they grow too large, before any is made.
+TEST(FullNonMerged, SetsFarLargerThanTheDatAreRefused) {
+    std::string text = "<mame>\n<machine name=\"dev\">\n";
+    for (int i = 0; i < 2000; ++i) {
+        text += "<rom name=\"r" + std::to_string(i) + "\" size=\"1\" crc=\"1\"/>\n";
+    }
+    text += "</machine>\n";
+    for (int i = 0; i < 2100; ++i) {
+        text += "<machine name=\"g" + std::to_string(i) + "\"><device_ref name=\"dev\"/></machine>\n";
+    }
+    const Dat dat = test::parse(text + "</mame>\n");
+    EXPECT_NO_THROW(SetModel(dat, SetType::NonMerged));
+    try {
+        SetModel sets(dat, SetType::FullNonMerged);
+        ADD_FAILURE() << "sets of " << kMostFullEntries << " entries and more were made";
+    } catch (const DatError& error) {
+        EXPECT_EQ(error.position().line, 2003U + 2097U);
+        EXPECT_NE(error.reason().find("would hold more than 4194304 roms and disks"),
+                  std::string::npos)
+            << error.reason();
+    }
+}
+
 // The diff dat names itself where NEW's header names NEW, and only there; where
 // NEW has no header, a header block or a comment comes before its first game.
 TEST(DiffDatHeader, NamesBothDatsAndTheSetTypeWhereNewsHeaderNamesNew) {
