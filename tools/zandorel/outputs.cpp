@@ -19,6 +19,7 @@
 #include <climits>
 #endif
 
+#include "platform/os_error.h"
 #include "tools/zandorel/field_text.h"
 
 namespace zfe::zandorel {
@@ -82,12 +83,13 @@ PathKind kindOf(const std::string& path) {
 // The full path of the file that an existing name leads to, through any link:
 // a link is a reparse point, which a rename would replace with a file of its
 // own. Asked of every existing file, so that the one way is the tested way.
-std::string followLinks(const std::string& name) {
+std::string followLinks(const std::string& name, bool& linked) {
     const std::wstring wide = toWide(name);
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return name;
     }
+    linked = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     std::wstring final;
     const HANDLE file = openToAsk(wide);
     if (file != INVALID_HANDLE_VALUE) {
@@ -106,7 +108,7 @@ std::string followLinks(const std::string& name) {
         CloseHandle(file);
     }
     if (!final.empty()) return toUtf8(final.data(), final.size());
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    if (linked) {
         throw OutputRefused(pathText(name) +
                             ": a link to a file that cannot be found; name the file itself");
     }
@@ -144,12 +146,13 @@ PathKind kindOf(const std::string& path) {
 
 // The path that a chain of symbolic links ends at, which need not exist: a
 // link to a missing file makes that file.
-std::string followLinks(const std::string& name) {
+std::string followLinks(const std::string& name, bool& linked) {
     constexpr int kMostLinks = 40;  // as the kernel follows them
     std::string path = name;
     for (int links = 0;; ++links) {
         struct stat status {};
         if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+        linked = true;
         if (links == kMostLinks) {
             throw OutputRefused(pathText(name) + ": too many symbolic links in a row");
         }
@@ -183,8 +186,8 @@ private:
 };
 #endif
 
-// Refuses a target that is no regular file, naming it as the user did.
-void requireFileOrNothing(const std::string& target, const std::string& name) {
+// Refuses a target that is no regular file.
+void requireFileOrNothing(const std::string& target, const std::string& shown) {
     const char* what = nullptr;
     switch (kindOf(target)) {
         case PathKind::Missing:
@@ -203,20 +206,23 @@ void requireFileOrNothing(const std::string& target, const std::string& name) {
             what = "a socket";
             break;
     }
-    throw OutputRefused(pathText(name) + ": this is " + what + ", and " + kFilesOnly);
+    throw OutputRefused(shown + ": this is " + what + ", and " + kFilesOnly);
 }
 
 }  // namespace
 
-std::string outputTarget(const std::string& name) {
+OutputTarget outputTarget(const std::string& name) {
+    OutputTarget target{name, pathText(name)};
     if (namesAFolder(name)) {
-        throw OutputRefused(pathText(name) + ": this names a folder, and " + kFilesOnly);
+        throw OutputRefused(target.shown + ": this names a folder, and " + kFilesOnly);
     }
-    const std::string target = followLinks(name);
-    if (namesAFolder(target)) {
-        throw OutputRefused(pathText(name) + ": a link to a folder, and " + kFilesOnly);
+    bool linked = false;
+    target.path = followLinks(name, linked);
+    if (linked) target.shown += " (a link to " + pathText(target.path) + ")";
+    if (namesAFolder(target.path)) {
+        throw OutputRefused(target.shown + ": this names a folder, and " + kFilesOnly);
     }
-    requireFileOrNothing(target, name);
+    requireFileOrNothing(target.path, target.shown);
     return target;
 }
 
@@ -227,13 +233,24 @@ bool isOneOutput(const std::string& first, const std::string& second) {
     return probe.made() && platform::isSameFileOrFolder(first, second);
 }
 
-Output::Output(std::string target) : target_(std::move(target)), file_(target_) {}
+template <typename Step>
+void Output::asNamed(const Step& step) {
+    try {
+        step();
+    } catch (const platform::OsError& error) {
+        throw platform::OsError(error.errorNumber(), target_.shown, error.reason());
+    }
+}
+
+Output::Output(const OutputTarget& target) : target_(target) {
+    asNamed([&] { file_.emplace(target_.path); });
+}
 
 void Output::write(std::string_view text) {
     constexpr std::size_t kBufferSize = 1U << 20;
     if (buffer_.size() + text.size() > kBufferSize) finish();
     if (text.size() >= kBufferSize) {
-        file_.write(text.data(), text.size());
+        asNamed([&] { file_->write(text.data(), text.size()); });
         return;
     }
     if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
@@ -241,15 +258,15 @@ void Output::write(std::string_view text) {
 }
 
 void Output::finish() {
-    file_.write(buffer_.data(), buffer_.size());
+    asNamed([&] { file_->write(buffer_.data(), buffer_.size()); });
     buffer_.clear();
 }
 
 void Output::commit() {
     finish();
     // What took the target's place while the run read its inputs is left as it is.
-    requireFileOrNothing(target_, target_);
-    file_.commitWithoutFlush();
+    requireFileOrNothing(target_.path, target_.shown);
+    asNamed([&] { file_->commitWithoutFlush(); });
 }
 
 }  // namespace zfe::zandorel

@@ -4,6 +4,7 @@
 // their names lead to, found before anything is read, and each written whole
 // under a temporary name before it is put in place.
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -18,12 +19,17 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+struct OutputTarget {
+    std::string path;   // the file to replace or make
+    std::string shown;  // the name as messages give it: the user's, and where a link leads
+};
+
 // The file that an output's name leads to: a symbolic link is followed to the
 // file it names (which is then replaced, and the link stays). A folder, a name
 // that ends as one ("dd/", "."), and a name that leads to a pipe, a device or
 // a socket are refused: the tool writes regular files only. Throws
 // OutputRefused.
-std::string outputTarget(const std::string& name);
+OutputTarget outputTarget(const std::string& name);
 
 // Whether two output targets are one file as their volume tells names apart:
 // by identity, and where neither exists yet, by making the first for a moment
@@ -32,10 +38,11 @@ std::string outputTarget(const std::string& name);
 bool isOneOutput(const std::string& first, const std::string& second);
 
 // An output gathered in large writes (the diff dat comes in small pieces) into
-// a temporary file beside its target.
+// a temporary file beside its target. Its errors name it as the user did: the
+// target may be spelled otherwise (on Windows, the full path of the file).
 class Output {
 public:
-    explicit Output(std::string target);  // throws OsError
+    explicit Output(const OutputTarget& target);  // throws OsError
 
     void write(std::string_view text);
     // Hands every byte to the system: after this only the renaming can fail.
@@ -46,8 +53,11 @@ public:
     void commit();
 
 private:
-    std::string target_;
-    platform::FileReplacement file_;
+    template <typename Step>
+    void asNamed(const Step& step);
+
+    OutputTarget target_;
+    std::optional<platform::FileReplacement> file_;
     std::string buffer_;
 };
 

@@ -30,8 +30,8 @@ constexpr int kTrouble = 2;
 
 // The files that the outputs' names lead to.
 struct Outputs {
-    std::string diffDat;
-    std::string log;
+    OutputTarget diffDat;
+    OutputTarget log;
 };
 
 bool isAnInput(const CommandLine& line, const std::string& path) {
@@ -49,7 +49,7 @@ int usageError(const std::string& message, std::ostream& err) {
 // names of one file, OutputRefused for a name the tool writes no file at.
 Outputs findOutputs(const CommandLine& line) {
     Outputs outputs{outputTarget(line.diffDatPath), outputTarget(line.logPath)};
-    if (isOneOutput(outputs.diffDat, outputs.log)) {
+    if (isOneOutput(outputs.diffDat.path, outputs.log.path)) {
         throw UsageError("the report " + pathText(line.logPath) + " would be the diff dat " +
                          pathText(line.diffDatPath) +
                          ", one file on its volume; name the diff dat with another extension");
@@ -63,7 +63,7 @@ int fail(const CommandLine& line, const Outputs& outputs, const std::string& mes
          std::ostream& err) {
     const std::string text = messageText(message);
     err << "zandorel: error: " << text << "\n";
-    if (isAnInput(line, outputs.log)) return kTrouble;
+    if (isAnInput(line, outputs.log.path)) return kTrouble;
     try {
         Output log(outputs.log);
         log.write("zandorel " + version() + "\nError: " + text + "\n");
