@@ -99,6 +99,8 @@ TEST_F(CaptureToFileTest, TensOfMegabytesAreByteIdentical) {
     const long long size = 40 * 1024 * 1024 + 77;
     const CaptureResult result = capture("pattern:" + std::to_string(size) + ":65536");
     EXPECT_EQ(result.totalBytes, size);
+    // Each read takes what the pipe holds: kilobytes, not 256 bytes.
+    EXPECT_LT(result.reads, size / 1024);
     const std::string stored = readFile(dat);
     ASSERT_EQ(stored.size(), static_cast<std::size_t>(size));
     EXPECT_TRUE(stored == testsupport::patternBytes(size)) << "content differs";
@@ -113,26 +115,24 @@ TEST_F(CaptureToFileTest, ExistingLongerDatIsReplacedWhole) {
 
 // --- progress ---------------------------------------------------------------------
 
-// Writes of 256 bytes are atomic in a pipe, so every successful read takes
-// exactly one of them: `chunks` writes make chunks + 1 reads.
+// The count is shown, after an event pass, each time another 256,000 bytes
+// have come, whatever the size of the reads.
 struct ProgressCase {
-    int chunks;
+    long long bytes;
     std::vector<std::string> shown;
 };
 
 class CaptureProgressTest : public CaptureToFileTest,
                             public ::testing::WithParamInterface<ProgressCase> {};
 
-TEST_P(CaptureProgressTest, CountShownAfterEveryThousandthReadFinalFailingReadIncluded) {
+TEST_P(CaptureProgressTest, CountShownEachTimeAnother256000BytesHaveCome) {
     std::vector<std::string> events;
     CaptureCallbacks callbacks;
     callbacks.serveEvents = [&] { events.push_back("serve"); };
     callbacks.showReceivedBytes = [&](const std::string& count) { events.push_back(count); };
 
-    const CaptureResult result =
-        capture("pattern:" + std::to_string(GetParam().chunks * 256) + ":256", callbacks);
+    capture("pattern:" + std::to_string(GetParam().bytes) + ":65536", callbacks);
 
-    EXPECT_EQ(result.reads, GetParam().chunks + 1);
     std::vector<std::string> shown;
     for (std::size_t i = 0; i < events.size(); ++i) {
         if (events[i] == "serve") continue;
@@ -144,15 +144,12 @@ TEST_P(CaptureProgressTest, CountShownAfterEveryThousandthReadFinalFailingReadIn
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Reads, CaptureProgressTest,
-    ::testing::Values(ProgressCase{998, {}},                     // 999 reads
-                      ProgressCase{999, {"255.744"}},              // the 1000th read fails
-                      ProgressCase{1000, {"256.000"}},             // 1001 reads
-                      ProgressCase{1999, {"256.000", "511.744"}},  // final read is the 2000th
-                      ProgressCase{3500, {"256.000", "512.000", "768.000"}},
-                      ProgressCase{4000, {"256.000", "512.000", "768.000", "1.024.000"}}),
+    Bytes, CaptureProgressTest,
+    ::testing::Values(ProgressCase{255'999, {}}, ProgressCase{256'000, {"256.000"}},
+                      ProgressCase{767'999, {"256.000", "512.000"}},
+                      ProgressCase{1'024'001, {"256.000", "512.000", "768.000", "1.024.000"}}),
     [](const ::testing::TestParamInfo<ProgressCase>& info) {
-        return std::to_string(info.param.chunks) + "Writes";
+        return std::to_string(info.param.bytes) + "Bytes";
     });
 
 TEST_F(CaptureToFileTest, SilentChildStillGetsTheWindowServed) {
@@ -292,18 +289,22 @@ TEST_F(CaptureToFileTest, ChildThatEndsWhileWhatItStartedHoldsTheOutputEndsTheCa
     EXPECT_EQ(capture("leave:0:4c617465 exit:3").outcome, CaptureOutcome::RunFailed);
 }
 
-TEST_F(CaptureToFileTest, OutputRefusedByTheCallerIsNotStoredAndItsStartIsKept) {
+TEST_F(CaptureToFileTest, OutputRefusedByTheCallerIsNotStoredItsStartAndEndAreKept) {
     testsupport::writeFile(dat, "the earlier dat");
     CaptureCallbacks callbacks;
-    std::string asked;
-    callbacks.acceptsOutput = [&](std::string_view start) {
-        asked = start;
+    std::string start;
+    std::string end;
+    callbacks.acceptsOutput = [&](const CaptureResult& result) {
+        start = result.outputStart;
+        end = result.outputEnd;
         return false;
     };
-    const CaptureResult result = capture("pattern:300000:65536", callbacks);
+    const long long size = 2 * kOutputEndKept + 77;
+    const CaptureResult result = capture("pattern:" + std::to_string(size) + ":65536", callbacks);
     EXPECT_EQ(result.outcome, CaptureOutcome::Refused);
-    EXPECT_TRUE(asked == testsupport::patternBytes(kOutputStartKept)) << "not the output's start";
-    EXPECT_EQ(result.outputStart, asked);
+    EXPECT_TRUE(start == testsupport::patternBytes(kOutputStartKept)) << "not the output's start";
+    EXPECT_TRUE(end == testsupport::patternBytes(kOutputEndKept, size - kOutputEndKept)) << "not its end";
+    EXPECT_EQ(result.outputStart, start);
     EXPECT_EQ(readFile(dat), "the earlier dat");
     EXPECT_TRUE(testsupport::namesIn(folder.path()) == std::set<std::string>{"mame.dat"});
 }
