@@ -122,11 +122,13 @@ double writeDirectly(const Command& emulator, const std::filesystem::path& file)
     return seconds;
 }
 
-double capture(const Command& emulator, const std::filesystem::path& file, std::uintmax_t expected) {
+double capture(const Command& emulator, const std::filesystem::path& file, std::uintmax_t expected,
+               std::int64_t& reads) {
     NoDialogs ui;
     const auto start = Clock::now();
     const auto result = zfe::capture::captureToFile(ui, emulator, file.string());
     const double seconds = secondsSince(start);
+    reads = result.reads;
     if (result.outcome != CaptureOutcome::Completed ||
         static_cast<std::uintmax_t>(result.totalBytes) != expected) {
         throw std::runtime_error("capture incomplete: " + std::to_string(result.totalBytes) +
@@ -156,9 +158,12 @@ int main(int argc, char** argv) {
         for (int run = 1; run <= options.repeat; ++run) {
             directTimes.push_back(writeDirectly(options.emulator, direct));
             size = std::filesystem::file_size(direct);
-            captureTimes.push_back(capture(options.emulator, captured, size));
-            std::printf("run %d: %.1f MB, by itself %.3f s, captured %.3f s\n", run,
-                        static_cast<double>(size) / 1e6, directTimes.back(), captureTimes.back());
+            std::int64_t reads = 0;
+            captureTimes.push_back(capture(options.emulator, captured, size, reads));
+            std::printf("run %d: %.1f MB, by itself %.3f s, captured %.3f s (%lld reads, %.0f KB a read)\n",
+                        run, static_cast<double>(size) / 1e6, directTimes.back(), captureTimes.back(),
+                        static_cast<long long>(reads),
+                        static_cast<double>(size) / 1e3 / static_cast<double>(std::max<std::int64_t>(reads, 1)));
         }
         std::filesystem::remove(direct);
         std::filesystem::remove(captured);

@@ -133,7 +133,9 @@ int remainingMilliseconds(std::chrono::steady_clock::time_point deadline) {
 // its descendants while a PipedChild lives: once such a process's parent has
 // gone it becomes a child of the program, which can then end it and reaps it.
 // The program's own children from before are told apart by a list taken at the
-// start.
+// start; a process orphaned meanwhile elsewhere in the program's own tree (a
+// child of an earlier emulator that still runs) is taken for one of the
+// child's.
 
 struct ProcessEntry {
     pid_t pid;
@@ -206,19 +208,34 @@ struct PipedChild::Native {
     bool adopting = false;
     std::vector<pid_t> childrenBefore;
 
-    void startAdopting() {
+    // Before the child starts. Without the list of the program's own
+    // children nothing is adopted.
+    void startAdopting() noexcept {
 #ifdef __linux__
+        try {
+            childrenBefore = ownChildren();
+        } catch (const std::exception&) {
+            return;
+        }
         setAdopting(true);
         adopting = true;
-        childrenBefore = ownChildren();
 #endif
     }
 
+    // Once the capture is over: whatever was adopted is reaped, at once or
+    // when it ends; later orphans go to the system as before.
     void stopAdopting() noexcept {
 #ifdef __linux__
         if (!adopting) return;
         adopting = false;
         setAdopting(false);
+        try {
+            for (const ProcessEntry& process : processes()) {
+                if (isAdopted(process)) reapWithoutBlocking(process.pid);
+            }
+        } catch (const std::exception&) {
+            // Left as zombies until the program ends.
+        }
 #endif
     }
 
@@ -233,8 +250,10 @@ struct PipedChild::Native {
     // group or adopted, the child itself aside. Each one's end may hand its
     // own children over, so the search goes on until none is found.
     void endDescendants() noexcept {
+        if (group <= 0) return;
         if (pid > 0) ::kill(-group, SIGKILL);  // the leader unreaped: the id is still the group's
 #ifdef __linux__
+        if (!adopting) return;
         try {
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
             for (;;) {
@@ -254,21 +273,6 @@ struct PipedChild::Native {
             }
         } catch (const std::exception&) {
             // No memory for the list: the group alone has been signalled.
-        }
-#endif
-    }
-
-    // Once the capture is over: whatever was adopted is reaped, at once or
-    // when it ends; later orphans go to the system as before.
-    void releaseAdopted() noexcept {
-#ifdef __linux__
-        if (!adopting) return;
-        stopAdopting();
-        try {
-            for (const ProcessEntry& process : processes()) {
-                if (isAdopted(process)) reapWithoutBlocking(process.pid);
-            }
-        } catch (const std::exception&) {
         }
 #endif
     }
@@ -490,7 +494,7 @@ void PipedChild::close() noexcept {
         reapWithoutBlocking(native_->pid);
         native_->pid = 0;
     }
-    native_->releaseAdopted();
+    native_->stopAdopting();
     ended_ = true;
 }
 

@@ -289,24 +289,29 @@ TEST_F(CaptureToFileTest, ChildThatEndsWhileWhatItStartedHoldsTheOutputEndsTheCa
     EXPECT_EQ(capture("leave:0:4c617465 exit:3").outcome, CaptureOutcome::RunFailed);
 }
 
+// Short, one block to the byte, and over two blocks with a part of a third.
 TEST_F(CaptureToFileTest, OutputRefusedByTheCallerIsNotStoredItsStartAndEndAreKept) {
     testsupport::writeFile(dat, "the earlier dat");
-    CaptureCallbacks callbacks;
-    std::string start;
-    std::string end;
-    callbacks.acceptsOutput = [&](const CaptureResult& result) {
-        start = result.outputStart;
-        end = result.outputEnd;
-        return false;
-    };
-    const long long size = 2 * kOutputEndKept + 77;
-    const CaptureResult result = capture("pattern:" + std::to_string(size) + ":65536", callbacks);
-    EXPECT_EQ(result.outcome, CaptureOutcome::Refused);
-    EXPECT_TRUE(start == testsupport::patternBytes(kOutputStartKept)) << "not the output's start";
-    EXPECT_TRUE(end == testsupport::patternBytes(kOutputEndKept, size - kOutputEndKept)) << "not its end";
-    EXPECT_EQ(result.outputStart, start);
-    EXPECT_EQ(readFile(dat), "the earlier dat");
-    EXPECT_TRUE(testsupport::namesIn(folder.path()) == std::set<std::string>{"mame.dat"});
+    for (const long long size : {77LL, static_cast<long long>(kOutputEndKept),
+                                 static_cast<long long>(2 * kOutputEndKept + 77)}) {
+        CaptureCallbacks callbacks;
+        std::string start;
+        std::string end;
+        callbacks.acceptsOutput = [&](const CaptureResult& result) {
+            start = result.outputStart;
+            end = result.outputEnd;
+            return false;
+        };
+        const CaptureResult result = capture("pattern:" + std::to_string(size) + ":65536", callbacks);
+        EXPECT_EQ(result.outcome, CaptureOutcome::Refused);
+        const long long startSize = std::min<long long>(size, kOutputStartKept);
+        const long long endSize = std::min<long long>(size, kOutputEndKept);
+        EXPECT_TRUE(start == testsupport::patternBytes(startSize)) << "not the start of " << size;
+        EXPECT_TRUE(end == testsupport::patternBytes(endSize, size - endSize)) << "not the end of " << size;
+        EXPECT_EQ(result.outputStart, start);
+        EXPECT_EQ(readFile(dat), "the earlier dat");
+        EXPECT_TRUE(testsupport::namesIn(folder.path()) == std::set<std::string>{"mame.dat"});
+    }
 }
 
 TEST_F(CaptureToFileTest, ProgramWithABlankRunsThoughAnotherProgramIsNamedByItsStart) {
