@@ -147,12 +147,16 @@ struct ProcessEntry {
 #ifdef __linux__
 std::mutex adoptionMutex;
 int adoptingChildren = 0;
+int subreaperBefore = 0;  // as the program was started, restored after the last capture
 
 void setAdopting(bool adopting) {
     std::lock_guard lock(adoptionMutex);
     adoptingChildren += adopting ? 1 : -1;
-    if (adoptingChildren == (adopting ? 1 : 0)) {
-        ::prctl(PR_SET_CHILD_SUBREAPER, adopting ? 1UL : 0UL, 0UL, 0UL, 0UL);
+    if (adopting && adoptingChildren == 1) {
+        ::prctl(PR_GET_CHILD_SUBREAPER, &subreaperBefore, 0UL, 0UL, 0UL);
+        ::prctl(PR_SET_CHILD_SUBREAPER, 1UL, 0UL, 0UL, 0UL);
+    } else if (!adopting && adoptingChildren == 0) {
+        ::prctl(PR_SET_CHILD_SUBREAPER, static_cast<unsigned long>(subreaperBefore), 0UL, 0UL, 0UL);
     }
 }
 

@@ -105,30 +105,29 @@ public:
     PipeReader(const PipeReader&) = delete;
     PipeReader& operator=(const PipeReader&) = delete;
 
-    // Without waiting: afterwards bytes are held, the pipe has ended, or a
-    // read is under way and event() is signalled when it ends.
+    // Without waiting: afterwards bytes are held, the pipe has ended, a read
+    // is under way (event() is signalled when it ends), or a read has brought
+    // nothing (a write of no bytes; event() is signalled and the caller asks
+    // again, its time limit in view).
     void settle() {
-        while (!ended_ && held_ == 0) {
-            if (!pending_) {
-                if (!::ReadFile(handle_, buffer_.data(), static_cast<DWORD>(buffer_.size()), nullptr,
-                                &overlapped_) &&
-                    ::GetLastError() != ERROR_IO_PENDING) {
-                    ended_ = true;  // a broken pipe: every write end is closed
-                    return;
-                }
-                pending_ = true;
-            }
-            DWORD count = 0;
-            if (::GetOverlappedResult(handle_, &overlapped_, &count, FALSE)) {
-                pending_ = false;
-                held_ = count;  // 0 after a write of no bytes: read again
-                taken_ = 0;
-            } else if (::GetLastError() == ERROR_IO_INCOMPLETE) {
+        if (ended_ || held_ > 0) return;
+        if (!pending_) {
+            if (!::ReadFile(handle_, buffer_.data(), static_cast<DWORD>(buffer_.size()), nullptr,
+                            &overlapped_) &&
+                ::GetLastError() != ERROR_IO_PENDING) {
+                ended_ = true;  // a broken pipe: every write end is closed
                 return;
-            } else {
-                pending_ = false;
-                ended_ = true;
             }
+            pending_ = true;
+        }
+        DWORD count = 0;
+        if (::GetOverlappedResult(handle_, &overlapped_, &count, FALSE)) {
+            pending_ = false;
+            held_ = count;
+            taken_ = 0;
+        } else if (::GetLastError() != ERROR_IO_INCOMPLETE) {
+            pending_ = false;
+            ended_ = true;
         }
     }
 
@@ -196,8 +195,7 @@ struct PipedChild::Native {
     void collectErrors(ErrorTail& tail) {
         char buffer[kErrorReadSize];
         for (errors->settle(); errors->held() > 0; errors->settle()) {
-            const std::size_t count = errors->take(buffer, sizeof buffer);
-            tail.append(buffer, count);
+            tail.append(buffer, errors->take(buffer, sizeof buffer));
         }
     }
 };

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -290,6 +291,27 @@ TEST_F(CaptureToFileTest, ChildThatEndsWhileWhatItStartedHoldsTheOutputEndsTheCa
 }
 
 // Short, one block to the byte, and over two blocks with a part of a third.
+// While a capture runs the program adopts what the emulator leaves behind;
+// afterwards, however the capture ended, it adopts nothing (it would reap
+// nothing either).
+TEST_F(CaptureToFileTest, ProgramAdoptsOrphansOnlyWhileACaptureRuns) {
+    int subreaper = -1;
+    CaptureCallbacks callbacks;
+    callbacks.serveEvents = [&] { ::prctl(PR_GET_CHILD_SUBREAPER, &subreaper); };
+    callbacks.stopRequested = [] { return true; };
+    EXPECT_EQ(capture("out:41 sleep:20000", callbacks).outcome, CaptureOutcome::Stopped);
+    EXPECT_EQ(subreaper, 1);
+    ui.acknowledgeMessage();
+    for (const auto& [command, outcome] :
+         {std::pair{standIn("out:41"), CaptureOutcome::Completed},
+          std::pair{standIn("out:41 exit:3"), CaptureOutcome::RunFailed},
+          std::pair{Command{folder / "missing", {}}, CaptureOutcome::StartFailed}}) {
+        EXPECT_EQ(captureToFile(ui, command, dat).outcome, outcome);
+    }
+    ::prctl(PR_GET_CHILD_SUBREAPER, &subreaper);
+    EXPECT_EQ(subreaper, 0);
+}
+
 TEST_F(CaptureToFileTest, OutputRefusedByTheCallerIsNotStoredItsStartAndEndAreKept) {
     testsupport::writeFile(dat, "the earlier dat");
     for (const long long size : {77LL, static_cast<long long>(kOutputEndKept),
