@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "tools/zandorel/field_text.h"
+
 namespace zfe::zandorel {
 
 namespace {
@@ -45,27 +47,13 @@ const char* forceMergingOf(SetType type) {
     return "split";
 }
 
-// The length of the character at `at` when it is UTF-8 for a character that
-// may stand in any text of a dat: no control character, no line or paragraph
-// separator, no bidirectional control, nothing XML refuses. 0 for a byte that
-// starts no such character.
+// The length of the character at `at` when it may stand in any text of a dat as
+// it is: one that the report's rule leaves alone and XML takes. 0 for a byte
+// that starts no such character.
 std::size_t printableLength(std::string_view text, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(at);
-    if (lead < 0x80) return lead >= 0x20 && lead != 0x7f ? 1 : 0;
-    const std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 0;
-    if (length == 0 || lead > 0xf4 || at + length > text.size()) return 0;
-    std::uint32_t code = lead & (0x3fU >> (length - 1));
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((byte(at + i) & 0xc0) != 0x80) return 0;
-        code = (code << 6) | (byte(at + i) & 0x3fU);
-    }
-    static constexpr std::uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    const bool refused = code < kSmallest[length] || code > 0x10ffff || code < 0xa0 ||
-                         (code >= 0xd800 && code <= 0xdfff) || code == 0xfffe || code == 0xffff ||
-                         code == 0x61c || code == 0x200e || code == 0x200f ||
-                         (code >= 0x2028 && code <= 0x202e) || (code >= 0x2066 && code <= 0x2069);
-    return refused ? 0 : length;
+    const std::size_t length = plainCharacterLength(text, at);
+    const std::string_view character = text.substr(at, length);
+    return character == "\xEF\xBF\xBE" || character == "\xEF\xBF\xBF" ? 0 : length;
 }
 
 // The text a character at a time: `take` gets each printable character, or an

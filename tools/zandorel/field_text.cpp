@@ -136,4 +136,9 @@ std::string messageText(std::string_view text) {
     return out;
 }
 
+std::size_t plainCharacterLength(std::string_view text, std::size_t at) {
+    const Character c = characterAt(text, at);
+    return c.valid && !isEscaped(c.codePoint) ? c.length : 0;
+}
+
 }  // namespace zfe::zandorel

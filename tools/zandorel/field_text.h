@@ -30,4 +30,9 @@ std::string pathText(std::string_view path);
 // escapes is escaped, and nothing is quoted.
 std::string messageText(std::string_view text);
 
+// The length of the character at `at` when it is valid UTF-8 that the rule
+// leaves as it is (a blank, a quote or a backslash included); 0 for a byte that
+// starts no such character.
+std::size_t plainCharacterLength(std::string_view text, std::size_t at);
+
 }  // namespace zfe::zandorel

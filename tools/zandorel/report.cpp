@@ -119,7 +119,7 @@ void deviceReport(std::string& out, const SetModel& sets) {
            " devices that it does not hold:";
     for (std::size_t i = 0; i < missing.size() && i < kNamesShown; ++i) {
         out += ' ';
-        appendName(out, missing[i]);
+        appendField(out, missing[i]);
     }
     out += missing.size() > kNamesShown ? " ...\n" : "\n";
 }
