@@ -234,25 +234,36 @@ void Dat::addDeviceRef(std::string_view name, std::size_t offset) {
     // A real dat names a few thousand devices some hundreds of thousands of
     // times: each name is looked up, and kept once.
     if (deviceNameTable_.size() < 2 * (deviceNames.size() + 1)) {
-        deviceNameTable_.assign(std::max<std::size_t>(64, deviceNameTable_.size() * 2), kFreeSlot);
+        deviceNameTable_.assign(std::max<std::size_t>(64, deviceNameTable_.size() * 2),
+                                {kFreeSlot, 0});
         const std::size_t mask = deviceNameTable_.size() - 1;
         for (std::uint32_t id = 0; id < deviceNames.size(); ++id) {
-            std::size_t slot = hashFolded(view(deviceNames[id])) & mask;
-            while (deviceNameTable_[slot] != kFreeSlot) slot = (slot + 1) & mask;
-            deviceNameTable_[slot] = id;
+            std::size_t slot = deviceNameHashes_[id] & mask;
+            while (deviceNameTable_[slot].id != kFreeSlot) slot = (slot + 1) & mask;
+            deviceNameTable_[slot] = {id, static_cast<std::uint32_t>(deviceNameHashes_[id] >> 32)};
         }
     }
+    const auto nameOf = [&](std::uint32_t id) {
+        const std::uint32_t begin = id == 0 ? 0 : deviceNameEnds_[id - 1];
+        return std::string_view(deviceNameText_).substr(begin, deviceNameEnds_[id] - begin);
+    };
+    const std::uint64_t hash = hashFolded(name);
+    const auto check = static_cast<std::uint32_t>(hash >> 32);
     const std::size_t mask = deviceNameTable_.size() - 1;
-    std::size_t slot = hashFolded(name) & mask;
-    for (; deviceNameTable_[slot] != kFreeSlot; slot = (slot + 1) & mask) {
-        if (equalsFolded(view(deviceNames[deviceNameTable_[slot]]), name)) {
-            deviceRefs.push_back(deviceNameTable_[slot]);
+    std::size_t slot = hash & mask;
+    for (; deviceNameTable_[slot].id != kFreeSlot; slot = (slot + 1) & mask) {
+        const DeviceSlot& taken = deviceNameTable_[slot];
+        if (taken.check == check && equalsFolded(nameOf(taken.id), name)) {
+            deviceRefs.push_back(taken.id);
             return;
         }
     }
     const auto id = static_cast<std::uint32_t>(deviceNames.size());
     deviceNames.push_back(keep(name, offset));
-    deviceNameTable_[slot] = id;
+    deviceNameHashes_.push_back(hash);
+    deviceNameText_.append(name);
+    deviceNameEnds_.push_back(static_cast<std::uint32_t>(deviceNameText_.size()));
+    deviceNameTable_[slot] = {id, check};
     deviceRefs.push_back(id);
 }
 

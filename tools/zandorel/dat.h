@@ -264,7 +264,18 @@ struct Dat {
     void addDeviceRef(std::string_view name, std::size_t offset);
 
 private:
-    std::vector<std::uint32_t> deviceNameTable_;  // indices into deviceNames, open addressing
+    // The names looked up as device_refs come: an open-addressing table of
+    // indices into deviceNames, each with bits of its name's hash that tell most
+    // other names apart, and the names side by side, where a look-up finds them
+    // in the processor's cache (in `decoded` they lie far apart).
+    struct DeviceSlot {
+        std::uint32_t id;
+        std::uint32_t check;
+    };
+    std::vector<DeviceSlot> deviceNameTable_;
+    std::vector<std::uint64_t> deviceNameHashes_;
+    std::string deviceNameText_;
+    std::vector<std::uint32_t> deviceNameEnds_;
 };
 
 struct TextPosition {

@@ -48,6 +48,9 @@ struct SortItem {
 // How many entries ahead the text of a name is asked for.
 constexpr std::size_t kAhead = 8;
 
+// Where the entries of a set's devices count as listed: after any set's own.
+constexpr std::uint32_t kDeviceListed = UINT32_MAX / 2;
+
 std::uint64_t sortKey(const Dat& dat, const Entry& entry) {
     const std::string_view name = dat.view(entry.name);
     std::uint64_t key = entry.isDisk() ? std::uint64_t{1} << 63 : 0;
@@ -190,37 +193,66 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
         std::stable_partition(begin, end, [&](std::uint32_t g) { return g == set.nameGame; });
     }
 
-    if (type == SetType::FullNonMerged) findDevices();
-    items_.reserve(dat.entries.size());
+    const std::uint64_t fullEntries = type == SetType::FullNonMerged ? findDevices() : 0;
+    items_.reserve(std::max<std::uint64_t>(dat.entries.size(), fullEntries));
     std::vector<SortItem> sorting;
-    const auto take = [&](const Game& game) {
+    const auto take = [&](const Game& game, std::vector<SortItem>& into, std::uint32_t listed) {
         for (std::uint32_t e = game.firstEntry; e < game.firstEntry + game.entryCount; ++e) {
             if (e + kAhead < dat.entries.size()) {
                 prefetch(dat.view(dat.entries[e + kAhead].name));
             }
             const Entry& entry = dat.entries[e];
-            if (counts(entry)) {
-                sorting.push_back(
-                    {sortKey(dat, entry), e, static_cast<std::uint32_t>(sorting.size())});
-            }
+            if (counts(entry)) into.push_back({sortKey(dat, entry), e, listed++});
         }
     };
+    // Entries of one identity keep the first listed, the parent's before a
+    // clone's.
+    const auto byEntry = [&](const SortItem& a, const SortItem& b) {
+        if (a.key != b.key) return a.key < b.key;
+        return compareEntries(dat, dat.entries[a.entry], dat, dat.entries[b.entry]) < 0;
+    };
+    const auto byIdentity = [&](const SortItem& a, const SortItem& b) {
+        if (a.key != b.key) return a.key < b.key;
+        const int order = compareEntries(dat, dat.entries[a.entry], dat, dat.entries[b.entry]);
+        return order != 0 ? order < 0 : a.listed < b.listed;
+    };
+    // Under full non-merged each device's entries are sorted once for all the
+    // games that name it, and merged into each of their sets after the game's
+    // own: taken anew for every game, their names would be fetched from all
+    // over memory again and again. They count as listed after any game's own.
+    std::vector<SortItem> deviceItems;
+    std::vector<std::uint32_t> deviceItemsAt;
+    std::vector<std::uint32_t> deviceItemsEnd;
+    if (type == SetType::FullNonMerged) {
+        deviceItemsAt.assign(gameCount, kNoGame);
+        deviceItemsEnd.assign(gameCount, 0);
+    }
+    for (const std::uint32_t device : devices_) {
+        if (deviceItemsAt[device] != kNoGame) continue;
+        const auto at = static_cast<std::uint32_t>(deviceItems.size());
+        take(dat.games[device], deviceItems, kDeviceListed);
+        std::sort(deviceItems.begin() + at, deviceItems.end(), byIdentity);
+        deviceItemsAt[device] = at;
+        deviceItemsEnd[device] = static_cast<std::uint32_t>(deviceItems.size());
+    }
+    std::vector<SortItem> merged;
     for (Set& set : sets_) {
         set.firstItem = static_cast<std::uint32_t>(items_.size());
         sorting.clear();
         for (std::uint32_t m = 0; m < set.memberCount; ++m) {
-            take(dat.games[members_[set.firstMember + m]]);
+            take(dat.games[members_[set.firstMember + m]], sorting,
+                 static_cast<std::uint32_t>(sorting.size()));
         }
-        // Under full non-merged the entries of the game's devices follow its own.
+        std::sort(sorting.begin(), sorting.end(), byIdentity);
         const std::size_t own = sorting.size();
-        for (const std::uint32_t device : devicesOf(set.nameGame)) take(dat.games[device]);
-        // Entries of one identity keep the first listed, the parent's before a
-        // clone's.
-        std::sort(sorting.begin(), sorting.end(), [&](const SortItem& a, const SortItem& b) {
-            if (a.key != b.key) return a.key < b.key;
-            const int order = compareEntries(dat, dat.entries[a.entry], dat, dat.entries[b.entry]);
-            return order != 0 ? order < 0 : a.listed < b.listed;
-        });
+        // Of alike entries the merge keeps the earlier source's first.
+        for (const std::uint32_t device : devicesOf(set.nameGame)) {
+            merged.clear();
+            std::merge(sorting.begin(), sorting.end(), deviceItems.begin() + deviceItemsAt[device],
+                       deviceItems.begin() + deviceItemsEnd[device], std::back_inserter(merged),
+                       byEntry);
+            sorting.swap(merged);
+        }
         if (sorting.size() == own) {
             for (std::size_t i = 0; i < sorting.size(); ++i) {
                 if (i > 0 && sorting[i].key == sorting[i - 1].key &&
@@ -239,7 +271,7 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
 
 // Each game's devices once, in its order: a name that MAME gives twice (two
 // chips of a kind) is one device.
-void SetModel::findDevices() {
+std::uint64_t SetModel::findDevices() {
     const Dat& dat = *dat_;
     std::vector<std::uint32_t> gameOfName(dat.deviceNames.size(), kNoGame);
     for (std::size_t name = 0; name < dat.deviceNames.size(); ++name) {
@@ -278,6 +310,7 @@ void SetModel::findDevices() {
         }
     }
     firstDevice_[gameCount] = static_cast<std::uint32_t>(devices_.size());
+    return total;
 }
 
 std::span<const std::uint32_t> SetModel::devicesOf(std::uint32_t game) const {

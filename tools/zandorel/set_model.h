@@ -96,7 +96,8 @@ private:
     };
 
     std::vector<std::uint32_t> topParents(const std::vector<std::uint32_t>& parents) const;
-    void findDevices();
+    // Fills the games' devices; returns how many entries their full sets hold.
+    std::uint64_t findDevices();
 
     const Dat* dat_;
     SetType type_;

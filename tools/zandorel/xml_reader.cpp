@@ -330,7 +330,7 @@ public:
     void run() {
         dat_.games.reserve(text_.size() / 2048);
         dat_.entries.reserve(text_.size() / 512);
-        if (dat_.readDevices) dat_.deviceRefs.reserve(text_.size() / 512);
+        if (dat_.readDevices) dat_.deviceRefs.reserve(text_.size() / 256);
         scan();
         checkSkeleton();
     }
