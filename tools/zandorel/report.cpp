@@ -115,8 +115,8 @@ void deviceReport(std::string& out, const SetModel& sets) {
     const std::vector<std::string_view>& missing = sets.missingDevices();
     if (missing.empty()) return;
     constexpr std::size_t kNamesShown = 10;
-    out += "Devices: " + pathText(dat.path) + " names " + std::to_string(missing.size()) +
-           " devices that it does not hold:";
+    out += "Devices: " + pathText(dat.path) + " does not hold these devices that its games name (" +
+           std::to_string(missing.size()) + "):";
     for (std::size_t i = 0; i < missing.size() && i < kNamesShown; ++i) {
         out += ' ';
         appendField(out, missing[i]);

@@ -755,7 +755,8 @@ TEST(FullNonMerged, WithoutDevicesTheSetsAreNonMergedAndTheReportSaysSo) {
     report.clear();
     writeReport(missing.oldSets, missing.newSets, missing.diff, ReportContext{"t", false, 1},
                 report);
-    EXPECT_NE(report.find("\nDevices: new.dat names 1 devices that it does not hold: gone\n"),
+    EXPECT_NE(report.find("\nDevices: new.dat does not hold these devices that its games name (1): "
+                          "gone\n"),
               std::string::npos)
         << report;
     EXPECT_EQ(missing.changed(), Names{"clone"});
