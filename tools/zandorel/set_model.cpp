@@ -304,9 +304,9 @@ std::uint64_t SetModel::findDevices() {
             throw DatError(dat.path, positionsOf(dat.storage, {game.blockBegin}).front(),
                            "its games name devices with so many roms that their full non-merged "
                            "sets would hold more than " +
-                               std::to_string(limit) + " roms and disks (" +
-                               std::to_string(kFullEntriesPerEntry) +
-                               " times those the dat lists), up to this game");
+                               std::to_string(limit) +
+                               " roms and disks in all, far more than the dat lists, up to this "
+                               "game");
         }
     }
     firstDevice_[gameCount] = static_cast<std::uint32_t>(devices_.size());
