@@ -247,6 +247,7 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
         const std::size_t own = sorting.size();
         // Of alike entries the merge keeps the earlier source's first.
         for (const std::uint32_t device : devicesOf(set.nameGame)) {
+            if (deviceItemsAt[device] == deviceItemsEnd[device]) continue;  // most have no rom
             merged.clear();
             std::merge(sorting.begin(), sorting.end(), deviceItems.begin() + deviceItemsAt[device],
                        deviceItems.begin() + deviceItemsEnd[device], std::back_inserter(merged),
