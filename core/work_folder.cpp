@@ -28,6 +28,8 @@ bool isRecordableName(const std::string& name) {
 }
 
 std::vector<std::string> recordedNames(const std::string& recordPath) {
+    // Something else of that name (a FIFO would hold the read) is no record.
+    if (!platform::isRegularFile(recordPath)) return {};
     std::ifstream record(toFsPath(recordPath), std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(record), std::istreambuf_iterator<char>()};
     std::vector<std::string> names;
@@ -40,6 +42,12 @@ std::vector<std::string> recordedNames(const std::string& recordPath) {
         start = end + 1;
     }
     return names;
+}
+
+// The work folder's file `name` is the library's dat of that name itself (a
+// hard link that a run staged), whatever its read-only attribute.
+bool isStagedLink(const std::string& dataPath, const std::string& name) {
+    return platform::isSameFileOrFolder(workFolder(dataPath) + name, datFolder(dataPath) + name);
 }
 
 void writeRecord(const std::string& recordPath, const std::vector<std::string>& names) {
@@ -112,10 +120,6 @@ void removeKilledRunLeftovers(const std::string& dataPath, platform::FileSystemS
     } catch (const platform::OsError&) {
         // A missing work folder is told about by the start-up check.
     }
-}
-
-bool isStagedLink(const std::string& dataPath, const std::string& name) {
-    return platform::isSameFileOrFolder(workFolder(dataPath) + name, datFolder(dataPath) + name);
 }
 
 void removeOwnFile(const std::string& dataPath, const std::string& name,

@@ -52,10 +52,6 @@ private:
 // runs a diff there now. Silent: whatever cannot go is left for a later try.
 void removeKilledRunLeftovers(const std::string& dataPath, platform::FileSystemService& files);
 
-// True when the work folder's file `name` is the library's dat of that name
-// itself (a hard link that a run staged), whatever its read-only attribute.
-bool isStagedLink(const std::string& dataPath, const std::string& name);
-
 // Removes the work folder's file `name`, which the program put there, even a
 // read-only one. A link to the library's dat leaves that dat read-only when it
 // was (Windows keeps the attribute once for all the links of a file). Nothing

@@ -165,19 +165,16 @@ bool isInsideFolder(const std::string& path, const std::string& folder) {
     return false;
 }
 
-// Clears a stale file of the work folder that has the name of a dat about to
-// be staged: a link to that very dat, read-only or not, is the program's own;
-// another file there is the user's and goes only when it is not read-only.
-// False, after saying so, when it is there and cannot go.
-bool clearStaleStagedDat(const std::string& dataPath, const std::string& name,
-                         platform::FileSystemService& files, core::UserInterface& ui) {
-    const std::string path = core::workFolder(dataPath) + name;
+// Deletes a stale file of the work folder when it is there (what a killed run
+// left has gone before: core/work_folder.h); false, after saying so, when it
+// is there and cannot go.
+bool deleteIfPresent(const std::string& path, bool force, platform::FileSystemService& files,
+                     core::UserInterface& ui) {
+    if (!FileExists(path)) {
+        return true;
+    }
     try {
-        if (core::isStagedLink(dataPath, name)) {
-            core::removeOwnFile(dataPath, name, files);
-        } else if (FileExists(path)) {
-            files.deleteFile(path, false);
-        }
+        files.deleteFile(path, force);
     } catch (const platform::OsError& error) {
         ui.showMessage(core::deleteFailedMessage(path, error));
         return false;
@@ -465,8 +462,10 @@ DiffRequestResult createDiffDat(const DiffControls& controls, const std::string&
     try {
         hold = core::WorkFolderHold::take(dataPath);
     } catch (const platform::OsError& error) {
-        ui.showMessage(core::failureMessage(
-            "Impossibile usare la cartella di lavoro " + core::inQuotes(tool) + ".", error));
+        ui.showMessage(core::failureMessage("Impossibile usare la cartella di lavoro " + core::inQuotes(tool) +
+                                                ": il file " + core::inQuotes(error.subject()) +
+                                                " non si può creare.",
+                                            error));
         return failed;
     }
     if (!hold) {
@@ -476,13 +475,13 @@ DiffRequestResult createDiffDat(const DiffControls& controls, const std::string&
     }
     hold->removeLeftovers(files);
 
-    // Stale files of an earlier run. A staged dat that someone made read-only
-    // is left alone (and reported) unless it is the library's dat itself; the
-    // tool's own outputs always go, so that whatever the work folder holds
-    // after the run is this run's.
+    // Stale files of an earlier run. A file of a staged dat's name that the
+    // program did not put there and someone made read-only is left alone (and
+    // reported); the tool's own outputs always go, so that whatever the work
+    // folder holds after the run is this run's.
     std::vector<std::string> stillThere;
-    if (!clearStaleStagedDat(dataPath, controls.oldName, files, ui) ||
-        !clearStaleStagedDat(dataPath, controls.newName, files, ui) ||
+    if (!deleteIfPresent(tool + controls.oldName, false, files, ui) ||
+        !deleteIfPresent(tool + controls.newName, false, files, ui) ||
         !removeOwnFiles(dataPath, {kDiffDatFileName, kDiffLogFileName}, files, ui, stillThere)) {
         return failed;
     }

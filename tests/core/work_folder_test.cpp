@@ -8,6 +8,10 @@
 #include "platform/file_system.h"
 #include "support/app_folder.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace zfe::core {
 namespace {
 
@@ -47,6 +51,16 @@ TEST(WorkFolder, StartRemovesWhatAKilledRunLeftAndNothingElse) {
     EXPECT_EQ(testsupport::readFile(app.inLibrary("linked.dat")), "a library dat");
     EXPECT_TRUE(platform::isReadOnly(app.inLibrary("linked.dat")));
 }
+
+#ifndef _WIN32
+TEST(WorkFolder, ARecordThatIsNoFileIsNotWaitedOn) {
+    testsupport::TempAppFolder app;
+    const auto files = platform::makeFileSystemService();
+    ASSERT_EQ(::mkfifo(app.inTools(kRunRecordName).c_str(), 0600), 0);
+    removeKilledRunLeftovers(app.applicationPath(), *files);
+    EXPECT_TRUE(entriesOf(app.tools()).empty());
+}
+#endif
 
 }  // namespace
 }  // namespace zfe::core
