@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <utility>
 
 #include "platform/os_error.h"
 
@@ -58,22 +57,6 @@ void LockFile::release() noexcept {
     if (!path_.empty()) ::unlink(path_.c_str());
     ::close(static_cast<int>(handle_));
     handle_ = -1;
-}
-
-LockFile::~LockFile() {
-    release();
-}
-
-LockFile::LockFile(LockFile&& other) noexcept
-    : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, -1)) {}
-
-LockFile& LockFile::operator=(LockFile&& other) noexcept {
-    if (this != &other) {
-        release();
-        path_ = std::move(other.path_);
-        handle_ = std::exchange(other.handle_, -1);
-    }
-    return *this;
 }
 
 }  // namespace zfe::platform

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <utility>
 
 #include "platform/os_error.h"
 #include "platform/win32/wide_text.h"
@@ -36,22 +35,6 @@ void LockFile::release() noexcept {
     if (handle_ == -1) return;
     CloseHandle(reinterpret_cast<HANDLE>(handle_));
     handle_ = -1;
-}
-
-LockFile::~LockFile() {
-    release();
-}
-
-LockFile::LockFile(LockFile&& other) noexcept
-    : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, -1)) {}
-
-LockFile& LockFile::operator=(LockFile&& other) noexcept {
-    if (this != &other) {
-        release();
-        path_ = std::move(other.path_);
-        handle_ = std::exchange(other.handle_, -1);
-    }
-    return *this;
 }
 
 }  // namespace zfe::platform
