@@ -42,8 +42,35 @@ int hexDigit(char c) {
     return -1;
 }
 
-// One name as the tool writes it: bare when it has no blank, quote or control
-// character, otherwise in double quotes with C escapes.
+// The character as UTF-8.
+void appendUtf8(std::string& out, unsigned code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | code >> 6);
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | code >> 12);
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// The `count` hex digits from `at` on as a number, or -1.
+int hexNumber(std::string_view text, std::size_t at, std::size_t count) {
+    if (text.size() - at < count) return -1;
+    int value = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int digit = hexDigit(text[at + i]);
+        if (digit < 0) return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+// One name as the tool writes it: bare when it has no blank, quote, control
+// character, separator or bidirectional control, otherwise in double quotes
+// with C escapes (\xHH for a byte, \uHHHH for a character).
 std::optional<std::string> readName(std::string_view& text) {
     if (text.empty()) return std::nullopt;
     if (text.front() != '"') {
@@ -68,13 +95,17 @@ std::optional<std::string> readName(std::string_view& text) {
             case 'n': name += '\n'; break;
             case 'r': name += '\r'; break;
             case 't': name += '\t'; break;
-            case 'x': {
-                if (at + 2 >= text.size()) return std::nullopt;
-                const int high = hexDigit(text[at + 1]);
-                const int low = hexDigit(text[at + 2]);
-                if (high < 0 || low < 0) return std::nullopt;
-                name += static_cast<char>(high * 16 + low);
-                at += 2;
+            case 'x':
+            case 'u': {
+                const std::size_t digits = text[at] == 'x' ? 2 : 4;
+                const int code = hexNumber(text, at + 1, digits);
+                if (code < 0) return std::nullopt;
+                if (digits == 2) {
+                    name += static_cast<char>(code);
+                } else {
+                    appendUtf8(name, static_cast<unsigned>(code));
+                }
+                at += digits;
                 break;
             }
             default: name += text[at]; break;
@@ -92,8 +123,9 @@ std::optional<std::uint64_t> sectionCount(std::string_view line, std::string_vie
 }
 
 // "Summary: 1 added, 2 removed, 0 renamed, 3 changed, 4 unchanged" and
-// whatever the tool says after it.
-std::optional<ReportCounts> summaryCounts(std::string_view line) {
+// whatever the tool says after it; `diffDatWritten` false when that is that no
+// diff dat was written.
+std::optional<ReportCounts> summaryCounts(std::string_view line, bool& diffDatWritten) {
     if (!consume(line, "Summary: ")) return std::nullopt;
     ReportCounts counts;
     const std::array<std::pair<std::uint64_t*, std::string_view>, 5> fields = {{
@@ -109,6 +141,7 @@ std::optional<ReportCounts> summaryCounts(std::string_view line) {
         if (!value || !consume(line, fields[i].second)) return std::nullopt;
         *fields[i].first = *value;
     }
+    diffDatWritten = !consume(line, "; no diff dat written");
     return counts;
 }
 
@@ -209,7 +242,7 @@ std::optional<DiffReport> readDiffReport(std::string_view text) {
 
     while (at < lines.size() && lines[at].empty()) ++at;
     if (at == lines.size()) return std::nullopt;
-    const auto counts = summaryCounts(lines[at++]);
+    const auto counts = summaryCounts(lines[at++], report.diffDatWritten);
     if (!counts || counts->added != report.added.size() ||
         counts->removed != report.removed.size() || counts->renamed != report.renamed.size() ||
         counts->changed != report.changed.size()) {

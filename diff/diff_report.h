@@ -34,6 +34,9 @@ struct DiffReport {
     std::vector<ReportSet> renamed;
     std::vector<ReportSet> changed;
     ReportCounts counts;  // from the summary line
+    // False when the summary says that no diff dat was written (it would have
+    // held no game); an earlier file of its name is then not this run's.
+    bool diffDatWritten = true;
 };
 
 // The report's parts, or nothing when the text does not follow the form

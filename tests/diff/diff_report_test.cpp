@@ -29,7 +29,7 @@ const char* const kReport =
     "Duplicate: new.dat:9: game b left out, the first of that name is at line 2\r\n"
     "\r\n"
     "Added (2)\r\n"
-    "  \"new \\\"game\\\"\\x01\"\r\n"
+    "  \"new \\\"game\\\"\\x01\\u202e\"\r\n"
     "  z\r\n"
     "\r\n"
     "Removed (0)\r\n"
@@ -50,7 +50,8 @@ TEST(DiffReport, ReadsEverySectionWithQuotedNamesAndEntryDetails) {
     const auto report = readDiffReport(kReport);
     ASSERT_TRUE(report.has_value());
     EXPECT_EQ(report->header.size(), 3u);
-    EXPECT_EQ(namesOf(report->added), (std::vector<std::string>{"new \"game\"\x01", "z"}));
+    EXPECT_EQ(namesOf(report->added),
+              (std::vector<std::string>{"new \"game\"\x01\xe2\x80\xae", "z"}));
     EXPECT_TRUE(report->removed.empty());
     ASSERT_EQ(report->renamed.size(), 1u);
     EXPECT_EQ(report->renamed[0].name, "old one");
@@ -61,6 +62,15 @@ TEST(DiffReport, ReadsEverySectionWithQuotedNamesAndEntryDetails) {
                                         "changed rom c (size 2, crc 0000000a), was size 1, md5 0123",
                                         "renamed disk d (sha1 \"x y\") -> e"}));
     EXPECT_EQ(report->counts.unchanged, 7u);
+    EXPECT_TRUE(report->diffDatWritten);
+
+    std::string noDiffDat = kReport;
+    const std::string holds = "zandorel.dat holds 4 games";
+    noDiffDat.replace(noDiffDat.find(holds), holds.size(),
+                      "no diff dat written, as it would hold no game");
+    const auto withoutDat = readDiffReport(noDiffDat);
+    ASSERT_TRUE(withoutDat.has_value());
+    EXPECT_FALSE(withoutDat->diffDatWritten);
 }
 
 // Anything but our own form is left to be shown as text.

@@ -175,11 +175,13 @@ std::string usageText() {
            "\n"
            "After exit code 0 or 1 the report's summary line is printed.\n"
            "Exit code 0 when the dats hold the same sets, 1 when they differ (both\n"
-           "write the diff dat and the report), 2 on trouble. A bad option or a wrong\n"
-           "number of files writes nothing. Trouble with an input (a dat that cannot\n"
-           "be read, is malformed or changed while it was read, an input that is one\n"
-           "of the outputs) writes only the report and leaves an earlier diff dat as\n"
-           "it was.\n";
+           "write the report, and the diff dat when it holds a game: otherwise none is\n"
+           "written and an earlier one is left as it was), 2 on trouble. A bad option\n"
+           "or a wrong number of files writes nothing, nor does an output that is no\n"
+           "regular file (a folder, a pipe, a device: refused; a symbolic link is\n"
+           "followed). Trouble with an input (a dat that cannot be read, is malformed or\n"
+           "changed while it was read, an input that is one of the outputs) writes only\n"
+           "the report and leaves an earlier diff dat as it was.\n";
 }
 
 }  // namespace zfe::zandorel

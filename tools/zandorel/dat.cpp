@@ -13,13 +13,15 @@
 #include <sys/mman.h>
 #endif
 
+#include "tools/zandorel/field_text.h"
 
 namespace zfe::zandorel {
 
 namespace {
 
 std::string describePosition(const std::string& path, TextPosition position) {
-    return path + ":" + std::to_string(position.line) + ":" + std::to_string(position.column);
+    return pathText(path) + ":" + std::to_string(position.line) + ":" +
+           std::to_string(position.column);
 }
 
 constexpr std::uint32_t kFreeSlot = UINT32_MAX;
@@ -126,7 +128,7 @@ DatError::DatError(std::string path, TextPosition position, std::string reason)
       hasPosition_(true) {}
 
 DatError::DatError(std::string path, std::string reason)
-    : std::runtime_error(path + ": " + reason),
+    : std::runtime_error(pathText(path) + ": " + reason),
       path_(std::move(path)),
       reason_(std::move(reason)) {}
 

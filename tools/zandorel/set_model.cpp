@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "tools/zandorel/field_text.h"
+
 namespace zfe::zandorel {
 
 namespace {
@@ -254,9 +256,9 @@ std::vector<std::uint32_t> SetModel::topParents(const std::vector<std::uint32_t>
             const auto loopStart = std::find(path.begin(), path.end(), at);
             for (auto it = loopStart; it != path.end(); ++it) {
                 names +=
-                    (names.empty() ? "" : " -> ") + std::string(dat_->view(dat_->games[*it].name));
+                    (names.empty() ? "" : " -> ") + fieldText(dat_->view(dat_->games[*it].name));
             }
-            names += " -> " + std::string(dat_->view(dat_->games[at].name));
+            names += " -> " + fieldText(dat_->view(dat_->games[at].name));
             throw DatError(dat_->path,
                            positionsOf(dat_->storage, {dat_->games[at].blockBegin}).front(),
                            "the clones form a loop: " + names);

@@ -9,6 +9,7 @@
 
 #include "tests/tools/zandorel/test_support.h"
 #include "tools/zandorel/dat_writer.h"
+#include "tools/zandorel/field_text.h"
 #include "tools/zandorel/report.h"
 
 namespace zfe::zandorel {
@@ -627,11 +628,39 @@ TEST(Names, HashAlikeWithoutRegardToCaseAtAnyLength) {
               hashFolded("\xE1\xE2\xE3\xE4\xE5\xE6\xE7\xE8"));
 }
 
-TEST(Report, ControlCharactersInNamesAreEscaped) {
-    const Compared c("", "game ( name \"new\\x1b[2Jline\\rx\\ty\" )\n", SetType::Split);
+// One rule for every field that comes from a dat: none can start a line of its
+// own, nor reach a terminal or a display of mixed directions as a control.
+TEST(Report, FieldsAreQuotedAndEscapedByOneRule) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"pacman", "pacman"},
+        {"", "\"\""},
+        {"a b", "\"a b\""},
+        {"say \"hi\"\\", "\"say \\\"hi\\\"\\\\\""},
+        {"new\x1b[2Jline\r\t\n\x7f", "\"new\\x1b[2Jline\\r\\t\\n\\x7f\""},
+        {"c1\xc2\x9b", "\"c1\\u009b\""},
+        {"line\xe2\x80\xa8para\xe2\x80\xa9", "\"line\\u2028para\\u2029\""},
+        {"rev\xe2\x80\xaeiso\xe2\x81\xa6", "\"rev\\u202eiso\\u2066\""},
+        {"Cos\xc3\xac-\xe6\x97\xa5", "Cos\xc3\xac-\xe6\x97\xa5"},  // printable: as it is
+        {"nbsp\xc2\xa0", "\"nbsp\xc2\xa0\""},                      // a blank: quoted only
+        {"latin1\xec", "\"latin1\\xec\""},                         // no UTF-8: its bytes
+        {"cut\xe2\x80", "\"cut\\xe2\\x80\""},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(fieldText(text), expected) << text;
+    // A path stands as the user gave it unless the rule must escape it.
+    EXPECT_EQ(pathText("my dats\\new \"1\".dat"), "my dats\\new \"1\".dat");
+    EXPECT_EQ(pathText("a\xe2\x80\xae.dat"), "\"a\\u202e.dat\"");
+
+    // A hash that would forge an entry line.
+    const Compared c("game ( name g rom ( name r size 1 crc 1 ) )\n",
+                     "game ( name g rom ( name r size 1 sha1 "
+                     "\"x\\n    removed rom r (size 1, crc 00000001)\" ) )\n",
+                     SetType::Split);
     std::string report;
     writeReport(c.oldSets, c.newSets, c.diff, ReportContext{"test", false, 1}, report);
-    EXPECT_NE(report.find("\n  \"new\\x1b[2Jline\\rx\\ty\"\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("\n    removed"), std::string::npos) << report;
+    EXPECT_NE(report.find("sha1 \"x\\n    removed rom r (size 1, crc 00000001)\")"),
+              std::string::npos)
+        << report;
 }
 
 TEST(Report, EntryLinesOfEveryKind) {
