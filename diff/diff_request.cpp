@@ -403,10 +403,11 @@ DiffRequestResult stageRunAndDeliver(const DiffControls& controls, const std::st
         return result;
     }
     if (!FileExists(diffDat)) {
-        // A report of the tool's own form that says what was compared: a diff
-        // with nothing in it, which its format cannot hold.
+        // A report of the tool's own form that says that it wrote none: a
+        // diff with nothing in it, which a dat's format cannot hold.
         std::optional<std::string> report = readWholeFile(diffLog);
-        if (!report || !readDiffReport(*report)) {
+        const std::optional<DiffReport> read = report ? readDiffReport(*report) : std::nullopt;
+        if (!read || read->diffDatWritten) {
             ui.showMessage(noDiffDat(diffDat, diffLog));
             return result;
         }

@@ -70,8 +70,8 @@ std::string diffCommandLine(const std::string& applicationPath, const std::strin
 using CommandRunner = std::function<int(const std::string& commandLine)>;
 
 // Warned: ended before any work (a warning, a No, another diff running).
-// NothingToDeliver: the tool found nothing that a diff dat would hold, said so
-// in its report and wrote none; the destination is left as it was.
+// NothingToDeliver: the tool found nothing that a diff dat would hold, wrote
+// none and said so in its report; the destination is left as it was.
 enum class DiffOutcome { Warned, Failed, Delivered, NothingToDeliver };
 
 // How a create request ended, and after a run what the result window shows:

@@ -340,7 +340,7 @@ TEST_F(MainWindowButtonsTest, TheToolsExitCodeAndAMissingDiffDatReachTheWindow) 
 
     writeFile(tool,
               "#!/bin/sh\nprintf 'Added (0)\\n\\nRemoved (0)\\n\\nRenamed (0)\\n\\nChanged (0)\\n\\n"
-              "Summary: 0 added, 0 removed, 0 renamed, 0 changed, 3 unchanged\\n' > zandorel.log\n");
+              "Summary: 0 added, 0 removed, 0 renamed, 0 changed, 3 unchanged; no diff dat written\\n' > zandorel.log\n");
     control<QToolButton>(frm, "cmdCrea")->click();
     const auto* result = frm.findChild<FrmResult*>();
     ASSERT_NE(result, nullptr);
