@@ -14,6 +14,7 @@
 #include "core/folders.h"
 #include "core/library_names.h"
 #include "core/paths.h"
+#include "core/shown_text.h"
 #include "core/work_folder.h"
 #include "diff/command_runner.h"
 #include "diff/diff_report.h"
@@ -451,10 +452,9 @@ DiffRequestResult createDiffDat(const DiffControls& controls, const std::string&
     if (platform::fileExists(destination)) {
         const std::optional<DeliveredFile> there = deliveredFileAt(destination);
         const bool deliveredHereLast = there && there == controls.lastDelivery;
-        if (!deliveredHereLast &&
-            ui.showMessage(core::replaceQuestion(destination)) != core::MessageAnswer::Yes) {
-            return {};
-        }
+        // The path as the user may read it, whatever characters it holds.
+        const core::Message question = core::replaceQuestion(core::shownText(destination));
+        if (!deliveredHereLast && ui.showMessage(question) != core::MessageAnswer::Yes) return {};
     }
 
     const DiffRequestResult failed{DiffOutcome::Failed, {}, {}, {}};
