@@ -394,8 +394,8 @@ DiffRequestResult stageRunAndDeliver(const DiffControls& controls, const std::st
     }
 
     // The work folder was cleared before the run, so a diff dat there is this
-    // run's own. Its report stays where the tool left it, unless it is shown
-    // in the result window, for the user to look at.
+    // run's own. After a failure the report stays where the tool left it, for
+    // the user to look at.
     const std::string diffDat = core::toolOutputPath(dataPath, kDiffDatFileName);
     const std::string diffLog = core::toolOutputPath(dataPath, kDiffLogFileName);
     toRemove.push_back(kDiffDatFileName);
