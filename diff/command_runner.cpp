@@ -5,10 +5,8 @@
 
 namespace zfe::diff {
 
-void RunAndWait(const std::string& commandLine) {
-    // The tool's exit code says nothing the request relies on: only the files
-    // it leaves behind count.
-    static_cast<void>(platform::runAndWait(commandLine));
+int RunAndWait(const std::string& commandLine) {
+    return platform::runAndWait(commandLine);
 }
 
 bool FileExists(const std::string& path) noexcept {

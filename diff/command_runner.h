@@ -4,10 +4,10 @@
 
 namespace zfe::diff {
 
-// Starts the command line in the current directory and returns when the program
-// has ended. Its exit code is ignored. Throws platform::OsError when the program
+// Starts the command line in the current directory and returns the program's
+// exit code when it has ended. Throws platform::OsError when the program
 // cannot be started.
-void RunAndWait(const std::string& commandLine);
+int RunAndWait(const std::string& commandLine);
 
 // True when the path names an existing file that is not a folder; every error
 // becomes false.

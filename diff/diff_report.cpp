@@ -1,5 +1,6 @@
 #include "diff/diff_report.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -162,6 +163,46 @@ std::optional<ReportSet> readSetLine(std::string_view line, bool renamed) {
     return set;
 }
 
+// The data of an entry: "size 4096, crc 0123abcd, sha1 ..." (sha1 or md5 as
+// one name); empty only where `mayBeEmpty`.
+bool readEntryData(std::string_view& line, bool mayBeEmpty) {
+    const auto isHex = [](char c) { return hexDigit(c) >= 0; };
+    for (bool first = true;; first = false) {
+        if (!first && !consume(line, ", ")) return true;
+        if (consume(line, "size ")) {
+            if (!readNumber(line)) return false;
+        } else if (consume(line, "crc ")) {
+            const std::size_t digits = std::find_if_not(line.begin(), line.end(), isHex) - line.begin();
+            if (digits == 0) return false;
+            line.remove_prefix(digits);
+        } else if (consume(line, "sha1 ") || consume(line, "md5 ")) {
+            if (!line.empty() && line.front() == '"') {
+                if (!readName(line)) return false;
+            } else {
+                const std::size_t end = std::min(line.find_first_of(" ,)\""), line.size());
+                if (end == 0) return false;
+                line.remove_prefix(end);
+            }
+        } else {
+            return first && mayBeEmpty;
+        }
+    }
+}
+
+// A changed set's entry line, after its indent: "added rom NAME (DATA)",
+// "removed disk NAME", "changed rom NAME (DATA), was DATA" or
+// "renamed rom NAME (DATA) -> NAME". Anything else is not one.
+bool isEntryLine(std::string_view line) {
+    const bool changed = consume(line, "changed ");
+    const bool renamed = !changed && consume(line, "renamed ");
+    if (!changed && !renamed && !consume(line, "added ") && !consume(line, "removed ")) return false;
+    if ((!consume(line, "rom ") && !consume(line, "disk ")) || !readName(line)) return false;
+    if (consume(line, " (") && (!readEntryData(line, false) || !consume(line, ")"))) return false;
+    if (changed && (!consume(line, ", was ") || !readEntryData(line, true))) return false;
+    if (renamed && (!consume(line, " -> ") || !readName(line))) return false;
+    return line.empty();
+}
+
 }  // namespace
 
 std::optional<DiffReport> readDiffReport(std::string_view text) {
@@ -188,6 +229,7 @@ std::optional<DiffReport> readDiffReport(std::string_view text) {
         const bool details = sets == &report.changed;
         for (; at < lines.size() && !lines[at].empty(); ++at) {
             if (details && lines[at].substr(0, 4) == "    " && !sets->empty()) {
+                if (!isEntryLine(lines[at].substr(4))) return std::nullopt;
                 sets->back().details.emplace_back(lines[at].substr(4));
                 continue;
             }

@@ -41,8 +41,9 @@ struct DiffReport {
 
 // The report's parts, or nothing when the text does not follow the form
 // (another tool's report, a cut or damaged file): a section missing or out of
-// order, a count that disagrees with its section's lines, no summary line. The
-// caller then shows the text as it stands.
+// order, a line in a section that is not a set's or an entry's, a count that
+// disagrees with its section's lines, no summary line. The caller then shows
+// the text as it stands.
 std::optional<DiffReport> readDiffReport(std::string_view text);
 
 }  // namespace zfe::diff

@@ -135,13 +135,14 @@ bool isUserInput(QEvent::Type type) {
 // Starts the command line and waits for it, letting the windows repaint
 // meanwhile: the program runs on a thread of its own while this one serves
 // events (input to the main window being dropped by its InputBlocker).
-void runServingEvents(const std::string& commandLine) {
+int runServingEvents(const std::string& commandLine) {
     const BusyCursor busy;
     std::exception_ptr failure;
+    int exitCode = 0;
     QEventLoop loop;
     std::thread runner([&] {
         try {
-            diff::RunAndWait(commandLine);
+            exitCode = diff::RunAndWait(commandLine);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -150,6 +151,7 @@ void runServingEvents(const std::string& commandLine) {
     loop.exec();
     runner.join();
     if (failure) std::rethrow_exception(failure);
+    return exitCode;
 }
 
 }  // namespace
@@ -251,11 +253,10 @@ void FrmMain::createControls() {
     compactCheck->setGeometry(twipsRect(5205, 240, 1110, 375));
     // Four options and "Compatto" share the row that held three: each as wide
     // as its caption needs.
-    const char* setTypeCaptions[] = {"Split", "Merged", "Non merged", "Full non merged"};
     const int setTypeLefts[] = {120, 960, 2025, 3465};
     const int setTypeWidths[] = {750, 975, 1350, 1650};
     for (std::size_t index = 0; index < core::kSetTypeCount; ++index) {
-        auto* option = new QRadioButton(QString::fromLatin1(setTypeCaptions[index]), setTypeFrame);
+        auto* option = new QRadioButton(QString::fromLatin1(diff::kSetTypeNames[index]), setTypeFrame);
         option->setObjectName(QStringLiteral("optSetType(%1)").arg(index));
         option->setGeometry(twipsRect(setTypeLefts[index], 315, setTypeWidths[index], 255));
         setTypeOptions[index] = option;
@@ -464,10 +465,24 @@ void FrmMain::runHandler(Handler&& handler) {
     }
 }
 
+diff::DiffControls FrmMain::diffControls() const {
+    diff::DiffControls controls;
+    controls.oldIndex = oldList->selectedIndex();
+    controls.oldName = oldList->selectedFileName();
+    controls.newIndex = newList->selectedIndex();
+    controls.newName = newList->selectedFileName();
+    controls.destination = destinationLabel->text().toStdString();
+    controls.setTypeSelected = selectedSetTypes();
+    controls.compact = compactCheck->isChecked() ? 1 : 0;
+    controls.lastDelivery = lastDelivery_;
+    return controls;
+}
+
 void FrmMain::browseDestination() {
     runHandler([&] {
         std::string destination = destinationLabel->text().toStdString();
-        diff::browseDestination(ui_, commonDialog_, destination);
+        diff::browseDestination(ui_, destinationDialog_, diff::proposedDiffDatName(diffControls()),
+                                destination);
         destinationLabel->setText(QString::fromStdString(destination));
     });
 }
@@ -475,19 +490,15 @@ void FrmMain::browseDestination() {
 void FrmMain::createDiff() {
     const InputBlocker blocker(*this);
     runHandler([&] {
-        diff::DiffControls controls;
-        controls.oldIndex = oldList->selectedIndex();
-        controls.oldName = oldList->selectedFileName();
-        controls.newIndex = newList->selectedIndex();
-        controls.newName = newList->selectedFileName();
-        controls.destination = destinationLabel->text().toStdString();
-        controls.setTypeSelected = selectedSetTypes();
-        controls.compact = compactCheck->isChecked() ? 1 : 0;
         diff::DiffRequestResult result =
-            diff::createDiffDat(controls, applicationPath_, dataPath_, fileSystem(), ui_, runServingEvents);
+            diff::createDiffDat(diffControls(), applicationPath_, dataPath_, fileSystem(), ui_, runServingEvents);
         if (result.outcome == diff::DiffOutcome::Delivered) {
+            lastDelivery_ = result.delivered;
             // A diff dat delivered into the library shows at once.
             refreshLists();
+        }
+        if (result.outcome == diff::DiffOutcome::Delivered ||
+            result.outcome == diff::DiffOutcome::NothingToDeliver) {
             auto* resultWindow = new FrmResult(std::move(result), ui_, settings_, this);
             resultWindow->setAttribute(Qt::WA_DeleteOnClose);
             resultWindow->show();

@@ -41,6 +41,8 @@ const char* const kReport =
     "  pacman\r\n"
     "    added rom pm.6f (size 4096, crc 12345678)\r\n"
     "    removed rom \"a b\"\r\n"
+    "    changed rom c (size 2, crc 0000000a), was size 1, md5 0123\r\n"
+    "    renamed disk d (sha1 \"x y\") -> e\r\n"
     "\r\n"
     "Summary: 2 added, 0 removed, 1 renamed, 1 changed, 7 unchanged; zandorel.dat holds 4 games\r\n";
 
@@ -56,7 +58,9 @@ TEST(DiffReport, ReadsEverySectionWithQuotedNamesAndEntryDetails) {
     EXPECT_EQ(report->renamed[0].newName, "new");
     ASSERT_EQ(report->changed.size(), 1u);
     EXPECT_EQ(report->changed[0].details,
-              (std::vector<std::string>{"added rom pm.6f (size 4096, crc 12345678)", "removed rom \"a b\""}));
+              (std::vector<std::string>{"added rom pm.6f (size 4096, crc 12345678)", "removed rom \"a b\"",
+                                        "changed rom c (size 2, crc 0000000a), was size 1, md5 0123",
+                                        "renamed disk d (sha1 \"x y\") -> e"}));
     EXPECT_EQ(report->counts.unchanged, 7u);
     EXPECT_TRUE(report->diffDatWritten);
 
@@ -88,6 +92,11 @@ TEST(DiffReport, RefusesWhatDoesNotFollowTheForm) {
         changed("Removed (0)\r\n\r\n", ""),
         whole.substr(0, whole.find("\r\nSummary")),
         whole + "trailing text\n",
+        // A hash that held a line break, written bare by an older tool: the
+        // second line would pass for an entry of its own.
+        changed("crc 12345678)", "sha1 x\r\n    removed rom r (size 1, crc 00000001))"),
+        changed("removed rom \"a b\"", "not an entry"),
+        changed("md5 0123", "md5 0123)"),
     };
     for (const std::string& text : damaged) {
         EXPECT_FALSE(readDiffReport(text).has_value()) << text;

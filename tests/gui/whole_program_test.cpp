@@ -164,6 +164,21 @@ TEST_F(WholeProgramTest, FullNonMergedStoredAsThreeRunsTheToolWithF) {
     EXPECT_EQ(stored("Options", "SetType"), "3");
 }
 
+// Two dats that do not differ: the tool writes no diff dat, and the window
+// shows the counts with nothing to download, leaving the destination alone.
+TEST_F(WholeProgramTest, NothingDiffersShowsTheCountsAndDeliversNothing) {
+    addDat("new.dat", oldDat);
+    FrmMain& frm = open();
+    const fs::path destination = pressCreaDiffDat(frm, 0, false);
+
+    EXPECT_TRUE(ui.messages().empty());
+    const auto* result = frm.findChild<FrmResult*>();
+    ASSERT_NE(result, nullptr);
+    EXPECT_TRUE(control<QLabel>(*result, "lblSummary")->text().startsWith("Aggiunti: 0   Rimossi: 0"));
+    EXPECT_TRUE(control<QLabel>(*result, "lblDestination")->text().contains("nulla da scaricare"));
+    EXPECT_FALSE(fs::exists(destination));
+}
+
 std::string choiceName(const ::testing::TestParamInfo<DiffChoice>& info) {
     static const char* const kSetTypeNames[] = {"Split", "Merged", "NonMerged"};
     return std::string(kSetTypeNames[info.param.setType]) + (info.param.compact ? "Compact" : "");
