@@ -18,9 +18,10 @@ namespace {
 
 using platform::PipedChild;
 
-// The reads land side by side in one block, which goes to the file whole: a
-// write per 256-byte read would double the system calls of the capture.
-constexpr std::size_t kWriteBlock = 1024 * 1024;
+// The reads land side by side in one block, which goes to the file whole.
+// Two blocks take turns, so that the last one written and the one being
+// filled together always hold the output's last kOutputEndKept bytes.
+constexpr std::size_t kWriteBlock = kOutputEndKept;
 
 core::Message startFailureMessage(const PipedChild& child) {
     const char* call = child.startFailure() == PipedChild::StartFailure::Pipe
@@ -82,13 +83,17 @@ CaptureResult captureToFile(core::UserInterface& ui, const Command& command,
     };
 
     std::vector<char> block(kWriteBlock);
+    std::vector<char> written(kWriteBlock);  // the block written last
     std::size_t blockUsed = 0;
+    std::size_t writtenUsed = 0;
     auto flush = [&] {
         // The first block flushed is the start of the output.
         if (result.outputStart.empty()) {
             result.outputStart.assign(block.data(), std::min(blockUsed, kOutputStartKept));
         }
         output->write(block.data(), blockUsed);
+        std::swap(block, written);
+        writtenUsed = blockUsed;
         blockUsed = 0;
     };
 
@@ -109,33 +114,45 @@ CaptureResult captureToFile(core::UserInterface& ui, const Command& command,
     };
 
     try {
+        std::int64_t nextProgress = kBytesPerProgress;
         for (;;) {
+            // Whatever the pipe holds, up to the end of the block or the next
+            // count, whichever comes first.
+            const std::size_t room = std::min(block.size() - blockUsed,
+                                              static_cast<std::size_t>(nextProgress - result.totalBytes));
             const PipedChild::ReadResult read =
-                child.read(block.data() + blockUsed, kReadSize, kSilenceBeforeServing);
+                child.read(block.data() + blockUsed, room, kSilenceBeforeServing);
             if (read.kind == PipedChild::ReadResult::Kind::Silent) {
                 if (serveAndAskToStop()) return stop();
                 endLeftoversOnceSilent();
                 continue;
             }
             silentSince.reset();
-            blockUsed += read.count;
-            if (blockUsed + kReadSize > block.size()) flush();
-            result.totalBytes += static_cast<std::int64_t>(read.count);
             ++result.reads;
-            if (result.reads % kReadsPerProgress == 0) {
+            if (read.kind == PipedChild::ReadResult::Kind::Ended) break;
+            blockUsed += read.count;
+            result.totalBytes += static_cast<std::int64_t>(read.count);
+            if (blockUsed == block.size()) flush();
+            if (result.totalBytes == nextProgress) {
+                nextProgress += kBytesPerProgress;
                 const bool stopRequested = serveAndAskToStop();
                 if (callbacks.showReceivedBytes) {
                     callbacks.showReceivedBytes(core::withThousandsSeparators(result.totalBytes));
                 }
                 if (stopRequested) return stop();
             }
-            if (read.kind == PipedChild::ReadResult::Kind::Ended) break;
         }
         flush();
     } catch (const platform::OsError& error) {
         output.reset();  // removes the temporary file
         return outputFailed(error);
     }
+    // The last block written, after as much of the whole one before it (when
+    // there was one) as makes up kOutputEndKept.
+    const std::size_t fromEarlier =
+        result.totalBytes > static_cast<std::int64_t>(writtenUsed) ? kOutputEndKept - writtenUsed : 0;
+    result.outputEnd.assign(block.data() + block.size() - fromEarlier, fromEarlier);
+    result.outputEnd.append(written.data(), writtenUsed);
 
     // The exit code tells a failed run from a good one; a child that runs on
     // after closing its output is not waited for beyond the grace.
@@ -152,7 +169,7 @@ CaptureResult captureToFile(core::UserInterface& ui, const Command& command,
         result.outcome = CaptureOutcome::RunFailed;
         return result;
     }
-    if (callbacks.acceptsOutput && !callbacks.acceptsOutput(result.outputStart)) {
+    if (callbacks.acceptsOutput && !callbacks.acceptsOutput(result)) {
         output->discard();
         result.outcome = CaptureOutcome::Refused;
         return result;

@@ -12,6 +12,8 @@
 
 namespace zfe::capture {
 
+struct CaptureResult;
+
 // What the capture asks of the window that shows it. Every member may be left
 // empty.
 struct CaptureCallbacks {
@@ -23,10 +25,10 @@ struct CaptureCallbacks {
     // Asked after every event pass: true when the user has given up the
     // capture (the dialog was closed meanwhile).
     std::function<bool()> stopRequested;
-    // Asked once the program has ended well, with the start of its output
-    // (CaptureResult::outputStart): false refuses the output, which is then
-    // not stored (Refused). Left empty, any output is taken.
-    std::function<bool(std::string_view outputStart)> acceptsOutput;
+    // Asked once the program has ended well, with what the capture knows of
+    // its output (its size, start and end): false refuses the output, which
+    // is then not stored (Refused). Left empty, any output is taken.
+    std::function<bool(const CaptureResult& result)> acceptsOutput;
 };
 
 // A program to start and its arguments. The program is started as named,
@@ -54,22 +56,26 @@ enum class CaptureOutcome {
 struct CaptureResult {
     CaptureOutcome outcome = CaptureOutcome::Completed;
     std::int64_t totalBytes = 0;  // of standard output
-    std::int64_t reads = 0;       // of standard output, the final, failing read included
+    std::int64_t reads = 0;       // of standard output, the final one that finds its end included
     std::int64_t processId = 0;   // the child's, 0 when none was started
     // The child's exit code; none when it still ran a while after its output
     // had ended (it is then judged by its output alone).
     std::optional<int> exitCode;
     std::string errorOutput;  // the last part of what it wrote to standard error
     std::string outputStart;  // the first bytes of standard output, kOutputStartKept at most
+    std::string outputEnd;    // its last bytes, kOutputEndKept at most
 };
 
-// How often the window is served: every this many reads, with the count shown;
-// and whenever the pipe has been silent for this long.
-inline constexpr std::int64_t kReadsPerProgress = 1000;
+// How often the window is served: each time this many more bytes have come,
+// with the count shown (the count is then a multiple of it); and whenever the
+// pipe has been silent for this long. Each read takes what the pipe holds, up
+// to the next multiple.
+inline constexpr std::int64_t kBytesPerProgress = 256'000;
 inline constexpr std::chrono::milliseconds kSilenceBeforeServing{100};
-inline constexpr std::size_t kReadSize = 256;
-// How much of the start of the output is kept for acceptsOutput and the caller.
+// How much of the start and of the end of the output is kept for
+// acceptsOutput and the caller.
 inline constexpr std::size_t kOutputStartKept = 64 * 1024;
+inline constexpr std::size_t kOutputEndKept = 4 * kBytesPerProgress;
 // How long a child that has closed its output is given to end, so that its
 // exit code can be read.
 inline constexpr std::chrono::milliseconds kExitGrace{2000};

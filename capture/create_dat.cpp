@@ -36,6 +36,14 @@ std::vector<std::string> lastLines(std::string_view text) {
     return lines;
 }
 
+DatJudgement judged(const CaptureResult& result) {
+    return judgeDat(result.outputStart, result.outputEnd, result.totalBytes);
+}
+
+bool endedEarly(const CaptureResult& result) {
+    return result.outcome == CaptureOutcome::Refused && judged(result) == DatJudgement::EndedEarly;
+}
+
 std::string describeRun(const FailedRun& run) {
     std::string text = "\r\nRiga di comando: " + shownCommandLine(run.command) + "\r\n";
     const CaptureResult& result = run.result;
@@ -47,8 +55,13 @@ std::string describeRun(const FailedRun& run) {
     if (result.totalBytes == 0) text += " (nessun dato ricevuto)";
     text += "\r\n";
     if (result.outcome == CaptureOutcome::Refused) {
-        text += "Non è un file Dat; la prima riga ricevuta è:\r\n    " +
-                firstPrintedLine(result.outputStart, kErrorLineWidth) + "\r\n";
+        if (endedEarly(result)) {
+            text += "L'uscita è terminata prima della fine del file Dat; l'ultima riga ricevuta è:\r\n    " +
+                    lastPrintedLine(result.outputEnd, kErrorLineWidth) + "\r\n";
+        } else {
+            text += "Non è un file Dat; la prima riga ricevuta è:\r\n    " +
+                    firstPrintedLine(result.outputStart, kErrorLineWidth) + "\r\n";
+        }
     }
     const std::vector<std::string> lines = lastLines(result.errorOutput);
     if (lines.empty()) return text + "Nessun messaggio di errore.\r\n";
@@ -119,8 +132,11 @@ core::Message noDatMessage(const std::string& outputPath, const FailedRun& first
                            const FailedRun& second) {
     // The first line is the program's own text: a path holding "<" never
     // makes the box take the whole text for markup.
-    return core::criticalMessage("L'emulatore non ha prodotto un file Dat.\r\n" +
-                                 std::string("Il file ") + core::inQuotes(outputPath) +
+    const char* headline = endedEarly(first.result) || endedEarly(second.result)
+                               ? "L'emulatore non ha prodotto un file Dat completo: la sua uscita è "
+                                 "terminata prima della fine.\r\n"
+                               : "L'emulatore non ha prodotto un file Dat.\r\n";
+    return core::criticalMessage(headline + std::string("Il file ") + core::inQuotes(outputPath) +
                                  " non è stato creato né modificato.\r\n" + describeRun(first) +
                                  describeRun(second));
 }
@@ -128,7 +144,9 @@ core::Message noDatMessage(const std::string& outputPath, const FailedRun& first
 CreateDatOutcome createDat(core::UserInterface& ui, const std::string& exePath,
                            const std::string& outputPath, const CaptureCallbacks& callbacks) {
     CaptureCallbacks datOnly = callbacks;
-    datOnly.acceptsOutput = isDatText;
+    // A cut dat (an emulator that ended while a process it started was still
+    // writing its output) is never stored.
+    datOnly.acceptsOutput = [](const CaptureResult& result) { return judged(result) == DatJudgement::Whole; };
     std::vector<FailedRun> failed;
     for (const char* option : {"-listinfo", "-listxml"}) {
         const Command command = emulatorCommand(exePath, option);
@@ -136,8 +154,8 @@ CreateDatOutcome createDat(core::UserInterface& ui, const std::string& exePath,
         const CaptureResult result = captureToFile(ui, command, outputPath, datOnly);
         switch (result.outcome) {
             case CaptureOutcome::Completed:
-                // The count moves every thousand reads: the last reads would
-                // leave it short of the size that the message gives.
+                // The count moves every kBytesPerProgress bytes: the last
+                // ones would leave it short of the size that the message gives.
                 if (callbacks.showReceivedBytes) {
                     callbacks.showReceivedBytes(core::withThousandsSeparators(result.totalBytes));
                 }

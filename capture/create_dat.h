@@ -50,19 +50,22 @@ enum class CreateDatOutcome {
 
 // Runs the emulator with -listinfo and, when that run fails (an exit code
 // other than 0, nothing on standard output, as with every MAME since
-// -listinfo was dropped, or output that is not a dat, as from a program that
-// is no emulator), again with -listxml, and stores the standard output of the
-// run that succeeded as the dat at `outputPath`; a message then names the new
-// dat and its size. When both fail, nothing is stored, an older dat stays as
-// it was, and a critical message names each command line, its exit code, the
-// first line of output that is not a dat and the last lines of its standard
-// error. The count shown starts afresh for the second run.
+// -listinfo was dropped, output that is not a dat, as from a program that
+// is no emulator, or a dat that is not whole, judgeDat), again with -listxml,
+// and stores the standard output of the run that succeeded as the dat at
+// `outputPath`; a message then names the new dat and its size. When both
+// fail, nothing is stored, an older dat stays as it was, and a critical
+// message names each command line, its exit code, the first line of output
+// that is not a dat or the last line of a dat that ended early, and the last
+// lines of its standard error. The count shown starts afresh for the second
+// run.
 CreateDatOutcome createDat(core::UserInterface& ui, const std::string& exePath,
                            const std::string& outputPath, const CaptureCallbacks& callbacks = {});
 
 // The critical message for an emulator that failed both ways: each run's
-// command line, how it ended, the first line of output that is not a dat and
-// its last lines of standard error.
+// command line, how it ended, the first line of output that is not a dat (or
+// the last line of a dat that ended early) and its last lines of standard
+// error.
 struct FailedRun {
     Command command;
     CaptureResult result;

@@ -126,16 +126,16 @@ int storedOption(const SettingsStore& store, const char* key, int highest) {
 }  // namespace
 
 int restoredSetType(const SettingsStore& store) {
-    return storedOption(store, "SetType", 2);
+    return storedOption(store, "SetType", static_cast<int>(kSetTypeCount) - 1);
 }
 
 int restoredCompact(const SettingsStore& store) {
     return storedOption(store, "chkTiny", 1);
 }
 
-void saveWindowSettings(SettingsStore& store, const std::array<bool, 3>& setTypeSelected,
+void saveWindowSettings(SettingsStore& store, const SetTypeSelection& setTypeSelected,
                         int compact, PixelPoint frameTopLeft) {
-    for (std::int16_t index = 0; index < 3; ++index) {
+    for (std::int16_t index = 0; index < static_cast<std::int16_t>(kSetTypeCount); ++index) {
         if (setTypeSelected[static_cast<std::size_t>(index)]) {
             store.save(kOptionsSection, "SetType", int16ToText(index));
         }

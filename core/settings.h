@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -82,14 +83,20 @@ struct WindowPlacement {
 // off every screen is dropped as a whole, and the window stays where it is.
 PixelPoint restoredPosition(const SettingsStore& store, const WindowPlacement& window);
 
-// "SetType" (0 Split, 1 Merged, 2 Non merged) and "chkTiny" (0 or 1), each 0
+// The set-type options of the main window by index, which is both the stored
+// "SetType" and the choice of the diff tool's option: 0 Split, 1 Merged,
+// 2 Non merged, 3 Full non merged.
+inline constexpr std::size_t kSetTypeCount = 4;
+using SetTypeSelection = std::array<bool, kSetTypeCount>;
+
+// "SetType" (an index of the set-type options) and "chkTiny" (0 or 1), each 0
 // when missing, not a number or out of range.
 int restoredSetType(const SettingsStore& store);
 int restoredCompact(const SettingsStore& store);
 
 // The unload step's writes, in their order: "SetType" for the selected option,
 // "chkTiny", "Top", "Left".
-void saveWindowSettings(SettingsStore& store, const std::array<bool, 3>& setTypeSelected,
+void saveWindowSettings(SettingsStore& store, const SetTypeSelection& setTypeSelected,
                         int compact, PixelPoint frameTopLeft);
 
 // The result window's size, kept in twips as "Width" and "Height" of the

@@ -5,10 +5,8 @@
 
 namespace zfe::diff {
 
-void RunAndWait(const platform::ProgramStart& start) {
-    // The tool's exit code says nothing the request relies on: only the files
-    // it leaves behind count.
-    static_cast<void>(platform::runAndWait(start));
+int RunAndWait(const platform::ProgramStart& start) {
+    return platform::runAndWait(start);
 }
 
 bool FileExists(const std::string& path) noexcept {

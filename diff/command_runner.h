@@ -6,9 +6,9 @@
 
 namespace zfe::diff {
 
-// Starts the program and returns when it has ended. Its exit code is ignored.
-// Throws platform::OsError when the program cannot be started.
-void RunAndWait(const platform::ProgramStart& start);
+// Starts the program and returns its exit code when it has ended. Throws
+// platform::OsError when the program cannot be started.
+int RunAndWait(const platform::ProgramStart& start);
 
 // True when the path names an existing file that is not a folder; every error
 // becomes false.

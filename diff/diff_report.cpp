@@ -1,5 +1,6 @@
 #include "diff/diff_report.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 
@@ -41,8 +42,35 @@ int hexDigit(char c) {
     return -1;
 }
 
-// One name as the tool writes it: bare when it has no blank, quote or control
-// character, otherwise in double quotes with C escapes.
+// The character as UTF-8.
+void appendUtf8(std::string& out, unsigned code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | code >> 6);
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | code >> 12);
+        out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// The `count` hex digits from `at` on as a number, or -1.
+int hexNumber(std::string_view text, std::size_t at, std::size_t count) {
+    if (text.size() - at < count) return -1;
+    int value = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int digit = hexDigit(text[at + i]);
+        if (digit < 0) return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+// One name as the tool writes it: bare when it has no blank, quote, control
+// character, separator or bidirectional control, otherwise in double quotes
+// with C escapes (\xHH for a byte, \uHHHH for a character).
 std::optional<std::string> readName(std::string_view& text) {
     if (text.empty()) return std::nullopt;
     if (text.front() != '"') {
@@ -67,13 +95,17 @@ std::optional<std::string> readName(std::string_view& text) {
             case 'n': name += '\n'; break;
             case 'r': name += '\r'; break;
             case 't': name += '\t'; break;
-            case 'x': {
-                if (at + 2 >= text.size()) return std::nullopt;
-                const int high = hexDigit(text[at + 1]);
-                const int low = hexDigit(text[at + 2]);
-                if (high < 0 || low < 0) return std::nullopt;
-                name += static_cast<char>(high * 16 + low);
-                at += 2;
+            case 'x':
+            case 'u': {
+                const std::size_t digits = text[at] == 'x' ? 2 : 4;
+                const int code = hexNumber(text, at + 1, digits);
+                if (code < 0) return std::nullopt;
+                if (digits == 2) {
+                    name += static_cast<char>(code);
+                } else {
+                    appendUtf8(name, static_cast<unsigned>(code));
+                }
+                at += digits;
                 break;
             }
             default: name += text[at]; break;
@@ -91,8 +123,9 @@ std::optional<std::uint64_t> sectionCount(std::string_view line, std::string_vie
 }
 
 // "Summary: 1 added, 2 removed, 0 renamed, 3 changed, 4 unchanged" and
-// whatever the tool says after it.
-std::optional<ReportCounts> summaryCounts(std::string_view line) {
+// whatever the tool says after it; `diffDatWritten` false when that is that no
+// diff dat was written.
+std::optional<ReportCounts> summaryCounts(std::string_view line, bool& diffDatWritten) {
     if (!consume(line, "Summary: ")) return std::nullopt;
     ReportCounts counts;
     const std::array<std::pair<std::uint64_t*, std::string_view>, 5> fields = {{
@@ -108,6 +141,7 @@ std::optional<ReportCounts> summaryCounts(std::string_view line) {
         if (!value || !consume(line, fields[i].second)) return std::nullopt;
         *fields[i].first = *value;
     }
+    diffDatWritten = !consume(line, "; no diff dat written");
     return counts;
 }
 
@@ -127,6 +161,46 @@ std::optional<ReportSet> readSetLine(std::string_view line, bool renamed) {
     }
     if (!line.empty()) return std::nullopt;
     return set;
+}
+
+// The data of an entry: "size 4096, crc 0123abcd, sha1 ..." (sha1 or md5 as
+// one name); empty only where `mayBeEmpty`.
+bool readEntryData(std::string_view& line, bool mayBeEmpty) {
+    const auto isHex = [](char c) { return hexDigit(c) >= 0; };
+    for (bool first = true;; first = false) {
+        if (!first && !consume(line, ", ")) return true;
+        if (consume(line, "size ")) {
+            if (!readNumber(line)) return false;
+        } else if (consume(line, "crc ")) {
+            const std::size_t digits = std::find_if_not(line.begin(), line.end(), isHex) - line.begin();
+            if (digits == 0) return false;
+            line.remove_prefix(digits);
+        } else if (consume(line, "sha1 ") || consume(line, "md5 ")) {
+            if (!line.empty() && line.front() == '"') {
+                if (!readName(line)) return false;
+            } else {
+                const std::size_t end = std::min(line.find_first_of(" ,)\""), line.size());
+                if (end == 0) return false;
+                line.remove_prefix(end);
+            }
+        } else {
+            return first && mayBeEmpty;
+        }
+    }
+}
+
+// A changed set's entry line, after its indent: "added rom NAME (DATA)",
+// "removed disk NAME", "changed rom NAME (DATA), was DATA" or
+// "renamed rom NAME (DATA) -> NAME". Anything else is not one.
+bool isEntryLine(std::string_view line) {
+    const bool changed = consume(line, "changed ");
+    const bool renamed = !changed && consume(line, "renamed ");
+    if (!changed && !renamed && !consume(line, "added ") && !consume(line, "removed ")) return false;
+    if ((!consume(line, "rom ") && !consume(line, "disk ")) || !readName(line)) return false;
+    if (consume(line, " (") && (!readEntryData(line, false) || !consume(line, ")"))) return false;
+    if (changed && (!consume(line, ", was ") || !readEntryData(line, true))) return false;
+    if (renamed && (!consume(line, " -> ") || !readName(line))) return false;
+    return line.empty();
 }
 
 }  // namespace
@@ -155,6 +229,7 @@ std::optional<DiffReport> readDiffReport(std::string_view text) {
         const bool details = sets == &report.changed;
         for (; at < lines.size() && !lines[at].empty(); ++at) {
             if (details && lines[at].substr(0, 4) == "    " && !sets->empty()) {
+                if (!isEntryLine(lines[at].substr(4))) return std::nullopt;
                 sets->back().details.emplace_back(lines[at].substr(4));
                 continue;
             }
@@ -167,7 +242,7 @@ std::optional<DiffReport> readDiffReport(std::string_view text) {
 
     while (at < lines.size() && lines[at].empty()) ++at;
     if (at == lines.size()) return std::nullopt;
-    const auto counts = summaryCounts(lines[at++]);
+    const auto counts = summaryCounts(lines[at++], report.diffDatWritten);
     if (!counts || counts->added != report.added.size() ||
         counts->removed != report.removed.size() || counts->renamed != report.renamed.size() ||
         counts->changed != report.changed.size()) {

@@ -34,12 +34,16 @@ struct DiffReport {
     std::vector<ReportSet> renamed;
     std::vector<ReportSet> changed;
     ReportCounts counts;  // from the summary line
+    // False when the summary says that no diff dat was written (it would have
+    // held no game); an earlier file of its name is then not this run's.
+    bool diffDatWritten = true;
 };
 
 // The report's parts, or nothing when the text does not follow the form
 // (another tool's report, a cut or damaged file): a section missing or out of
-// order, a count that disagrees with its section's lines, no summary line. The
-// caller then shows the text as it stands.
+// order, a line in a section that is not a set's or an entry's, a count that
+// disagrees with its section's lines, no summary line. The caller then shows
+// the text as it stands.
 std::optional<DiffReport> readDiffReport(std::string_view text);
 
 }  // namespace zfe::diff

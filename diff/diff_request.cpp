@@ -14,7 +14,10 @@
 #include "core/folders.h"
 #include "core/library_names.h"
 #include "core/paths.h"
+#include "core/shown_text.h"
+#include "core/work_folder.h"
 #include "diff/command_runner.h"
+#include "diff/diff_report.h"
 #include "platform/os_error.h"
 #include "platform/process.h"
 
@@ -35,8 +38,12 @@ constexpr const char* kToolOutputNameWarning =
     "Rinominarlo (per esempio importandolo con un altro nome) prima del confronto.";
 constexpr const char* kDestinationIsInputWarning =
     " è uno dei due Dat da confrontare. Scegliere un'altra destinazione.";
+constexpr const char* kAnotherDiffRunningWarning =
+    "Un altro confronto è in corso nella cartella di lavoro ";
+constexpr const char* kAnotherDiffRunningAdvice =
+    " (da un'altra finestra di ZandorelFE). Riprovare quando sarà terminato.";
 
-constexpr std::array<const char*, 3> kSetTypeOptions = {"-S", "-M", "-N"};
+constexpr std::array<const char*, core::kSetTypeCount> kSetTypeOptions = {"-S", "-M", "-N", "-F"};
 
 // Only so much of a runaway log is read to find its last lines, and only so
 // much of one line is shown, so that the message box stays a message box.
@@ -100,25 +107,32 @@ std::optional<std::deque<std::string>> lastLogLines(const std::string& logPath) 
     return lines;
 }
 
-core::Message noDiffDat(const std::string& diffDatPath, const std::string& logPath) {
-    std::string text =
-        "Il programma di confronto non ha creato il DiffDat " + core::inQuotes(diffDatPath) + ".";
+// What the tool's report says at its end, for a message about a run that
+// brought no diff dat: its last lines, or why there are none.
+std::string logTail(const std::string& logPath) {
     if (!FileExists(logPath)) {
-        text += "\r\nNon ha lasciato nemmeno il file " + core::inQuotes(logPath) + ".";
-        return core::criticalMessage(std::move(text));
+        return "\r\nNon ha lasciato nemmeno il file " + core::inQuotes(logPath) + ".";
     }
     const auto lines = lastLogLines(logPath);
-    if (!lines) {
-        text += "\r\nImpossibile leggere il file " + core::inQuotes(logPath) + ".";
-    } else if (lines->empty()) {
-        text += "\r\nIl file " + core::inQuotes(logPath) + " è vuoto.";
-    } else {
-        text += "\r\n\r\nUltime righe del file " + core::inQuotes(logPath) + ":";
-        for (const auto& line : *lines) {
-            text += "\r\n" + line;
-        }
-    }
-    return core::criticalMessage(std::move(text));
+    if (!lines) return "\r\nImpossibile leggere il file " + core::inQuotes(logPath) + ".";
+    if (lines->empty()) return "\r\nIl file " + core::inQuotes(logPath) + " è vuoto.";
+    std::string text = "\r\n\r\nUltime righe del file " + core::inQuotes(logPath) + ":";
+    for (const auto& line : *lines) text += "\r\n" + line;
+    return text;
+}
+
+core::Message noDiffDat(const std::string& diffDatPath, const std::string& logPath) {
+    return core::criticalMessage("Il programma di confronto non ha creato il DiffDat " +
+                                 core::inQuotes(diffDatPath) + "." + logTail(logPath));
+}
+
+// 0 and 1 say that the tool did its work (no differences, differences); any
+// other code is trouble, whatever files it left.
+core::Message toolFailed(int exitCode, const std::string& logPath) {
+    return core::criticalMessage("Il programma di confronto è terminato con il codice di uscita " +
+                                 std::to_string(exitCode) +
+                                 ", che segnala un errore: il DiffDat non viene consegnato." +
+                                 logTail(logPath));
 }
 
 // A name that begins with "-" would be read as an option, so it is given as
@@ -151,8 +165,9 @@ bool isInsideFolder(const std::string& path, const std::string& folder) {
     return false;
 }
 
-// Deletes a file of the tool's folder when it is there; false, after saying
-// so, when it is there and cannot go.
+// Deletes a stale file of the work folder when it is there (what a killed run
+// left has gone before: core/work_folder.h); false, after saying so, when it
+// is there and cannot go.
 bool deleteIfPresent(const std::string& path, bool force, platform::FileSystemService& files,
                      core::UserInterface& ui) {
     if (!FileExists(path)) {
@@ -167,9 +182,25 @@ bool deleteIfPresent(const std::string& path, bool force, platform::FileSystemSe
     return true;
 }
 
+// Removes files that the program put in the work folder; false, after saying
+// so, when one cannot go.
+bool removeOwnFiles(const std::string& dataPath, const std::vector<std::string>& names,
+                    platform::FileSystemService& files, core::UserInterface& ui,
+                    std::vector<std::string>& stillThere) {
+    for (const std::string& name : names) {
+        try {
+            core::removeOwnFile(dataPath, name, files);
+        } catch (const platform::OsError& error) {
+            ui.showMessage(core::deleteFailedMessage(core::workFolder(dataPath) + name, error));
+            stillThere.push_back(name);
+        }
+    }
+    return stillThere.empty();
+}
+
 }  // namespace
 
-std::vector<std::string> toolOptions(const std::array<bool, 3>& setTypeSelected, int compact) {
+std::vector<std::string> toolOptions(const core::SetTypeSelection& setTypeSelected, int compact) {
     std::vector<std::string> options;
     for (std::size_t index = 0; index < setTypeSelected.size(); ++index) {
         if (setTypeSelected[index]) {
@@ -192,10 +223,46 @@ platform::ProgramStart diffToolStart(const std::string& applicationPath, const s
             core::workFolder(dataPath)};
 }
 
+std::optional<DeliveredFile> deliveredFileAt(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path file = core::toFsPath(path);
+    DeliveredFile delivered{path, std::filesystem::file_size(file, error), {}};
+    if (error) return std::nullopt;
+    delivered.modified = std::filesystem::last_write_time(file, error);
+    if (error) return std::nullopt;
+    return delivered;
+}
+
+std::string proposedDiffDatName(const DiffControls& controls) {
+    if (controls.oldIndex < 0 || controls.newIndex < 0) return {};
+    // A dat's name without its extension, short enough that the two and the
+    // set type make a name that every file system takes.
+    constexpr std::size_t kStemLength = 100;
+    const auto stemAndExtension = [](const std::string& name) {
+        const std::size_t dot = name.rfind('.');
+        const std::size_t cut = dot == std::string::npos || dot == 0 ? name.size() : dot;
+        return std::pair{core::shownLine(name.substr(0, cut), kStemLength), name.substr(cut)};
+    };
+    const auto [oldStem, oldExtension] = stemAndExtension(controls.oldName);
+    const auto [newStem, newExtension] = stemAndExtension(controls.newName);
+    std::string name = oldStem + " - " + newStem;
+    for (std::size_t index = 0; index < controls.setTypeSelected.size(); ++index) {
+        if (controls.setTypeSelected[index]) {
+            name += std::string(" (") + kSetTypeNames[index] + ")";
+            break;
+        }
+    }
+    // The diff dat is in the new dat's format.
+    return name + (newExtension.empty() ? ".dat" : newExtension);
+}
+
 void browseDestination(core::UserInterface& ui, core::CommonDialogMemory& dialog,
-                       std::string& destinationCaption) {
+                       const std::string& proposedName, std::string& destinationCaption) {
     core::FileDialogRequest request;
-    request.initialFileName = dialog.fileName;
+    // Its own last folder with a new name: offering the last file itself would
+    // make Enter replace it.
+    const std::string lastFolder = core::folderOf(dialog.fileName);
+    request.initialFileName = lastFolder.empty() ? proposedName : core::appFolder(lastFolder) + proposedName;
     const std::optional<std::string> chosen = ui.showSaveDialog(request);
     if (!chosen || chosen->empty()) {
         return;
@@ -265,6 +332,10 @@ std::optional<core::Message> checkRequest(const DiffControls& controls,
         return core::warningMessage("La destinazione " + core::inQuotes(destination) +
                                     " è una cartella. Scegliere un file.");
     }
+    if (platform::fileExists(destination) && !platform::isRegularFile(destination)) {
+        return core::warningMessage("La destinazione " + core::inQuotes(destination) +
+                                    " non è un file, ma una pipe o un dispositivo. Scegliere un file.");
+    }
     if (platform::fileExists(destination) && platform::isReadOnly(destination)) {
         return core::warningMessage("Il file di destinazione " + core::inQuotes(destination) +
                                     " è di sola lettura. Scegliere un'altra destinazione.");
@@ -278,12 +349,13 @@ std::optional<core::Message> checkRequest(const DiffControls& controls,
     return std::nullopt;
 }
 
-// Staging, the run and the delivery. Every path staged so far is added to
-// `staged`, so that the caller removes the copies however this ends.
+// Staging, the run and the delivery. Every name put in the work folder so far
+// that must go is added to `toRemove`, so that the caller removes it however
+// this ends.
 DiffRequestResult stageRunAndDeliver(const DiffControls& controls, const std::string& applicationPath,
                                      const std::string& dataPath, platform::FileSystemService& files,
                                      core::UserInterface& ui, const CommandRunner& runAndWait,
-                                     std::vector<std::string>& staged) {
+                                     std::vector<std::string>& toRemove) {
     DiffRequestResult result;
     result.outcome = DiffOutcome::Failed;
     const std::string& oldName = controls.oldName;
@@ -299,7 +371,7 @@ DiffRequestResult stageRunAndDeliver(const DiffControls& controls, const std::st
             ui.showMessage(copyFailed(source, stagedPath, error));
             return result;
         }
-        staged.push_back(stagedPath);
+        toRemove.push_back(*name);
     }
 
     // The tool is given bare names, so it starts in its work folder; the
@@ -308,8 +380,9 @@ DiffRequestResult stageRunAndDeliver(const DiffControls& controls, const std::st
     const platform::ProgramStart start =
         diffToolStart(applicationPath, dataPath, toolOptions(controls.setTypeSelected, controls.compact),
                       oldName, newName);
+    int exitCode = 0;
     try {
-        runAndWait(start);
+        exitCode = runAndWait(start);
     } catch (const platform::OsError& error) {
         // (A work folder gone since the dats were staged in it fails here too.)
         ui.showMessage(toolStartFailed(platform::commandLineOf(start), error));
@@ -317,16 +390,31 @@ DiffRequestResult stageRunAndDeliver(const DiffControls& controls, const std::st
     }
 
     // The work folder was cleared before the run, so a diff dat there is this
-    // run's own.
+    // run's own. After a failure the report stays where the tool left it, for
+    // the user to look at.
     const std::string diffDat = core::toolOutputPath(dataPath, kDiffDatFileName);
     const std::string diffLog = core::toolOutputPath(dataPath, kDiffLogFileName);
-    if (!FileExists(diffDat)) {
-        // The report stays where the tool left it, for the user to look at.
-        ui.showMessage(noDiffDat(diffDat, diffLog));
+    toRemove.push_back(kDiffDatFileName);
+    if (exitCode != 0 && exitCode != 1) {
+        ui.showMessage(toolFailed(exitCode, diffLog));
         return result;
     }
-    staged.push_back(diffDat);
-    staged.push_back(diffLog);
+    if (!FileExists(diffDat)) {
+        // A report of the tool's own form that says that it wrote none: a
+        // diff with nothing in it, which a dat's format cannot hold.
+        std::optional<std::string> report = readWholeFile(diffLog);
+        const std::optional<DiffReport> read = report ? readDiffReport(*report) : std::nullopt;
+        if (!read || read->diffDatWritten) {
+            ui.showMessage(noDiffDat(diffDat, diffLog));
+            return result;
+        }
+        toRemove.push_back(kDiffLogFileName);
+        result.outcome = DiffOutcome::NothingToDeliver;
+        result.destination = controls.destination;
+        result.report = std::move(*report);
+        return result;
+    }
+    toRemove.push_back(kDiffLogFileName);
     try {
         files.copyFile(diffDat, controls.destination, true);
     } catch (const platform::OsError& error) {
@@ -335,6 +423,7 @@ DiffRequestResult stageRunAndDeliver(const DiffControls& controls, const std::st
     }
     result.outcome = DiffOutcome::Delivered;
     result.destination = controls.destination;
+    result.delivered = deliveredFileAt(controls.destination);
     // A tool that wrote no report has still delivered its diff dat.
     result.report = readWholeFile(diffLog).value_or(std::string());
     return result;
@@ -355,31 +444,65 @@ DiffRequestResult createDiffDat(const DiffControls& controls, const std::string&
         ui.showMessage(*warning);
         return {};
     }
-
-    // Stale files of an earlier run. A staged dat that someone made read-only
-    // is left alone (and reported); the tool's own outputs always go, so that
-    // whatever the work folder holds after the run is this run's.
-    const std::string tool = core::workFolder(dataPath);
-    const std::pair<std::string, bool> staleFiles[] = {
-        {tool + controls.oldName, false},
-        {tool + controls.newName, false},
-        {tool + kDiffDatFileName, true},
-        {tool + kDiffLogFileName, true},
-    };
-    for (const auto& [path, force] : staleFiles) {
-        if (!deleteIfPresent(path, force, files, ui)) {
-            return DiffRequestResult{DiffOutcome::Failed, {}, {}};
-        }
+    const std::string& destination = controls.destination;
+    if (platform::fileExists(destination)) {
+        const std::optional<DeliveredFile> there = deliveredFileAt(destination);
+        const bool deliveredHereLast = there && there == controls.lastDelivery;
+        // The path as the user may read it, whatever characters it holds.
+        const core::Message question = core::replaceQuestion(core::shownText(destination));
+        if (!deliveredHereLast && ui.showMessage(question) != core::MessageAnswer::Yes) return {};
     }
 
-    std::vector<std::string> staged;
+    const DiffRequestResult failed{DiffOutcome::Failed, {}, {}, {}};
+    const std::string tool = core::workFolder(dataPath);
+    std::optional<core::WorkFolderHold> hold;
+    try {
+        hold = core::WorkFolderHold::take(dataPath);
+    } catch (const platform::OsError& error) {
+        ui.showMessage(core::failureMessage("Impossibile usare la cartella di lavoro " + core::inQuotes(tool) +
+                                                ": il file " + core::inQuotes(error.subject()) +
+                                                " non si può creare.",
+                                            error));
+        return failed;
+    }
+    if (!hold) {
+        ui.showMessage(core::warningMessage(kAnotherDiffRunningWarning + core::inQuotes(tool) +
+                                            kAnotherDiffRunningAdvice));
+        return {};
+    }
+    hold->removeLeftovers(files);
+
+    // Stale files of an earlier run. A file of a staged dat's name that the
+    // program did not put there and someone made read-only is left alone (and
+    // reported); the tool's own outputs always go, so that whatever the work
+    // folder holds after the run is this run's.
+    std::vector<std::string> stillThere;
+    if (!deleteIfPresent(tool + controls.oldName, false, files, ui) ||
+        !deleteIfPresent(tool + controls.newName, false, files, ui) ||
+        !removeOwnFiles(dataPath, {kDiffDatFileName, kDiffLogFileName}, files, ui, stillThere)) {
+        return failed;
+    }
+    try {
+        hold->recordRun({controls.oldName, controls.newName, kDiffDatFileName, kDiffLogFileName});
+    } catch (const platform::OsError& error) {
+        ui.showMessage(core::failureMessage(
+            "Impossibile scrivere il file " + core::inQuotes(tool + core::kRunRecordName) + ".", error));
+        return failed;
+    }
+
+    std::vector<std::string> toRemove;
     const DiffRequestResult result =
-        stageRunAndDeliver(controls, applicationPath, dataPath, files, ui, runAndWait, staged);
+        stageRunAndDeliver(controls, applicationPath, dataPath, files, ui, runAndWait, toRemove);
     // The staged dats and the tool's outputs are the request's own, read-only
     // ones too, and would otherwise pile up in the work folder. One that cannot
-    // go is reported; a diff dat already delivered stays delivered.
-    for (const std::string& path : staged) {
-        deleteIfPresent(path, true, files, ui);
+    // go is reported, and kept in the record for the next clearing; a diff dat
+    // already delivered stays delivered.
+    removeOwnFiles(dataPath, toRemove, files, ui, stillThere);
+    try {
+        hold->endRun(stillThere, files);
+    } catch (const platform::OsError&) {
+        // The record is read again at the next clearing, which finds its
+        // names gone.
     }
     return result;
 }

@@ -2,10 +2,14 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "core/settings.h"
 #include "core/user_interface.h"
 #include "platform/file_names.h"
 #include "platform/file_system.h"
@@ -23,6 +27,22 @@ inline constexpr const char* kDiffLogFileName = "zandorel.log";
 // How many of the report's last lines the "no diff dat" message shows.
 inline constexpr std::size_t kLogLinesShown = 20;
 
+// The set types as the window names them, by index (core::kSetTypeCount).
+inline constexpr std::array<const char*, core::kSetTypeCount> kSetTypeNames = {
+    "Split", "Merged", "Non merged", "Full non merged"};
+
+// A diff dat as the window delivered it: enough to tell it later from any
+// other file put at that place since.
+struct DeliveredFile {
+    std::string path;
+    std::uintmax_t size = 0;
+    std::filesystem::file_time_type modified;
+    bool operator==(const DeliveredFile&) const = default;
+};
+
+// The file at `path` as it is now, or nothing when there is none.
+std::optional<DeliveredFile> deliveredFileAt(const std::string& path);
+
 // What the create request reads from the main window when "Crea DiffDat" is
 // pressed.
 struct DiffControls {
@@ -31,13 +51,15 @@ struct DiffControls {
     int newIndex = -1;
     std::string newName;
     std::string destination;  // the destination label's caption
-    std::array<bool, 3> setTypeSelected{};  // Split, Merged, Non merged
+    core::SetTypeSelection setTypeSelected{};  // Split, Merged, Non merged, Full non merged
     int compact = 0;                        // "Compatto": any value but 0 is ticked
+    // The diff dat that this window delivered last: replaced without a question.
+    std::optional<DeliveredFile> lastDelivery;
 };
 
-// The tool's options: "-S", "-M" or "-N" for the first selected set type
-// (none when none is), then "-t" when compact.
-std::vector<std::string> toolOptions(const std::array<bool, 3>& setTypeSelected, int compact);
+// The tool's options: "-S", "-M", "-N" or "-F" for the first selected set
+// type (none when none is), then "-t" when compact.
+std::vector<std::string> toolOptions(const core::SetTypeSelection& setTypeSelected, int compact);
 
 // The tool's start: the tool in the program's zdrl/ with the options and the
 // two names, each one argument whatever characters it holds, in the work
@@ -48,35 +70,51 @@ platform::ProgramStart diffToolStart(const std::string& applicationPath, const s
                                      std::vector<std::string> options, const std::string& oldName,
                                      const std::string& newName);
 
-// Runs a program and waits for it; the window wraps the real runner in a busy
-// cursor, tests pass a stand-in.
-using CommandRunner = std::function<void(const platform::ProgramStart& start)>;
+// Runs a program, waits for it and returns its exit code; the window wraps
+// the real runner in a busy cursor, tests pass a stand-in.
+using CommandRunner = std::function<int(const platform::ProgramStart& start)>;
 
-enum class DiffOutcome { Warned, Failed, Delivered };
+// Warned: ended before any work (a warning, a No, another diff running).
+// NothingToDeliver: the tool found nothing that a diff dat would hold, wrote
+// none and said so in its report; the destination is left as it was.
+enum class DiffOutcome { Warned, Failed, Delivered, NothingToDeliver };
 
-// How a create request ended, and after a delivery what the result window
-// shows: the work folder has been cleared by then, so the report is kept here.
+// How a create request ended, and after a run what the result window shows:
+// the work folder has been cleared by then, so the report is kept here.
 struct DiffRequestResult {
     DiffOutcome outcome = DiffOutcome::Warned;
-    std::string destination;  // where the diff dat went
+    std::string destination;  // where the diff dat went, or would have gone
     std::string report;       // the tool's whole report; empty when it wrote none
+    std::optional<DeliveredFile> delivered;  // the diff dat as delivered
 };
 
-// The destination browse: a Save dialog offering the remembered name. A
-// confirmed choice becomes the new destination and the remembered name, and its
-// folder the current directory; a cancelled one leaves everything as it was.
+// The diff dat's name that the destination browse proposes, made from the
+// two dats and the set type ("mame0250 - mame0251 (Merged).xml", with the new
+// dat's extension); empty unless both dats are selected.
+std::string proposedDiffDatName(const DiffControls& controls);
+
+// The destination browse: a Save dialog offering `proposedName` in the folder
+// of the destination last chosen in it (`dialog`, its own memory: never a file
+// that the import chose). A confirmed choice becomes the new destination and
+// the remembered one, and its folder the current directory; a cancelled one
+// leaves everything as it was.
 void browseDestination(core::UserInterface& ui, core::CommonDialogMemory& dialog,
-                       std::string& destinationCaption);
+                       const std::string& proposedName, std::string& destinationCaption);
 
 // The create request: validates before any work (both selections, a
 // destination; two different dats, neither named as the tool's own outputs;
 // a destination that is neither inside the tool's folders nor one of the two
-// dats, and whose folder can be written), clears the tool's outputs and stale
-// staged dats from the work folder, stages both dats (linked where the file
-// system allows, else copied), runs the tool there and delivers its diff dat.
-// Once staging began, the staged dats and the tool's outputs are removed
-// however the request ends, except that a run that made no diff dat leaves its
-// report for the user to read. Shows its own warnings and failure messages.
+// dats, a regular file if it exists, and whose folder can be written), asks
+// before it replaces an existing destination that is not the diff dat this
+// window delivered there last, holds the work folder (core/work_folder.h;
+// another window's diff running there is told and nothing is run), clears
+// what a killed run left there, the tool's outputs and stale staged dats,
+// stages both dats (linked where the file system allows, else copied), runs
+// the tool there and delivers its diff dat. The run fails when the tool ends
+// with a code other than 0 or 1, even with a diff dat there. Once staging
+// began, the staged dats and the tool's outputs are removed however the
+// request ends, except that a failed run leaves its report for the user to
+// read. Shows its own warnings and failure messages.
 DiffRequestResult createDiffDat(const DiffControls& controls, const std::string& applicationPath,
                                 platform::FileSystemService& files, core::UserInterface& ui,
                                 const CommandRunner& runAndWait);

@@ -20,7 +20,8 @@ inline void check(bool condition) {
 }
 
 inline void exercise(const Dat& dat, const Dat& other) {
-    for (const SetType type : {SetType::Split, SetType::Merged, SetType::NonMerged}) {
+    for (const SetType type :
+         {SetType::Split, SetType::Merged, SetType::NonMerged, SetType::FullNonMerged}) {
         const SetModel sets(dat, type);
         const DiffResult self = diffSets(sets, sets);
         check(self.empty() && self.unchanged == sets.size());
@@ -50,12 +51,12 @@ inline int runOne(const std::uint8_t* data, std::size_t size, DatFormat wanted,
     if (detectFormat(text) != wanted) return -1;  // not this target's format: not kept
     Dat dat;
     try {
-        dat = parseDat(text, "fuzz.dat");
+        dat = parseDat(text, "fuzz.dat", DeviceRefs::Read);
     } catch (const DatError& error) {
         check(error.hasPosition());
         return 0;
     }
-    const Dat other = parseDat(otherText, "other.dat");
+    const Dat other = parseDat(otherText, "other.dat", DeviceRefs::Read);
     try {
         exercise(dat, other);
     } catch (const DatError& error) {  // clones in a loop

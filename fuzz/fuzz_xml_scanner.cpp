@@ -118,6 +118,7 @@ void compareEntry(const Dat& dat, const Entry& entry, const pugi::xml_node& node
 void compareScan(std::string_view text, bool wholeOk, const std::vector<pugi::xml_node>& games) {
     Dat dat;
     dat.path = "fuzz.xml";
+    dat.readDevices = true;
     dat.storage = zfe::zandorel::Bytes(text);
     dat.text = dat.storage.view();
     bool scannedOk = true;
@@ -151,6 +152,25 @@ void compareScan(std::string_view text, bool wholeOk, const std::vector<pugi::xm
             ++e;
         }
         if (e != game.firstEntry + game.entryCount) disagree(where + ": too many entries");
+        std::uint32_t r = game.firstDeviceRef;
+        for (const pugi::xml_node child : node.children("device_ref")) {
+            if (child.type() != pugi::node_element || !isNamed(child)) continue;
+            if (r == game.firstDeviceRef + game.deviceRefCount) disagree(where + ": too few devices");
+            const std::string_view ours = dat.view(dat.deviceNames[dat.deviceRefs[r++]]);
+            // Names alike but for letter case are one device.
+            if (!zfe::zandorel::equalsFolded(ours, child.attribute("name").value())) {
+                expectSame(ours, child.attribute("name").value(), where + " device");
+            }
+        }
+        if (r != game.firstDeviceRef + game.deviceRefCount) disagree(where + ": too many devices");
+        if (const pugi::xml_node first = node.child("device_ref")) {
+            const auto at = static_cast<std::size_t>(first.offset_debug()) - 1;
+            if (game.deviceRefsAt > at ||
+                text.substr(game.deviceRefsAt, at - game.deviceRefsAt).find_first_not_of(" \t") !=
+                    std::string_view::npos) {
+                disagree(where + ": where its devices start");
+            }
+        }
     }
 }
 

@@ -135,13 +135,14 @@ bool isUserInput(QEvent::Type type) {
 // Starts the program and waits for it, letting the windows repaint meanwhile:
 // the program runs on a thread of its own while this one serves events (input
 // to the main window being dropped by its InputBlocker).
-void runServingEvents(const platform::ProgramStart& start) {
+int runServingEvents(const platform::ProgramStart& start) {
     const BusyCursor busy;
     std::exception_ptr failure;
+    int exitCode = 0;
     QEventLoop loop;
     std::thread runner([&] {
         try {
-            diff::RunAndWait(start);
+            exitCode = diff::RunAndWait(start);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -150,6 +151,7 @@ void runServingEvents(const platform::ProgramStart& start) {
     loop.exec();
     runner.join();
     if (failure) std::rethrow_exception(failure);
+    return exitCode;
 }
 
 }  // namespace
@@ -248,14 +250,16 @@ void FrmMain::createControls() {
         frame(this, "fraOpt", QStringLiteral(" Tipo di Set : "), twipsRect(120, 4800, 6375, 735));
     compactCheck = new QCheckBox(QStringLiteral("Compatto"), setTypeFrame);
     compactCheck->setObjectName(QStringLiteral("chkTiny"));
-    compactCheck->setGeometry(twipsRect(5040, 240, 1215, 375));
-    const char* setTypeCaptions[] = {"Split", "Merged", "Non merged"};
-    const int setTypeLefts[] = {240, 1680, 3240};
-    for (int index = 0; index < 3; ++index) {
-        auto* option = new QRadioButton(QString::fromLatin1(setTypeCaptions[index]), setTypeFrame);
+    compactCheck->setGeometry(twipsRect(5205, 240, 1110, 375));
+    // Four options and "Compatto" share the row that held three: each as wide
+    // as its caption needs.
+    const int setTypeLefts[] = {120, 960, 2025, 3465};
+    const int setTypeWidths[] = {750, 975, 1350, 1650};
+    for (std::size_t index = 0; index < core::kSetTypeCount; ++index) {
+        auto* option = new QRadioButton(QString::fromLatin1(diff::kSetTypeNames[index]), setTypeFrame);
         option->setObjectName(QStringLiteral("optSetType(%1)").arg(index));
-        option->setGeometry(twipsRect(setTypeLefts[index], 315, 1215, 255));
-        setTypeOptions[static_cast<std::size_t>(index)] = option;
+        option->setGeometry(twipsRect(setTypeLefts[index], 315, setTypeWidths[index], 255));
+        setTypeOptions[index] = option;
     }
 
     for (QRadioButton* option : setTypeOptions) option->installEventFilter(this);
@@ -271,7 +275,7 @@ void FrmMain::setTabOrder() {
     // The order of the controls that take the focus; frames and labels are
     // passed over.
     const QWidget* order[] = {newList,    oldList,        createDatButton,  importButton,
-                              browseButton, setTypeOptions[2], setTypeOptions[1], setTypeOptions[0],
+                              browseButton, setTypeOptions[3], setTypeOptions[2], setTypeOptions[1], setTypeOptions[0],
                               deleteButton, createDiffButton,       compactCheck};
     for (std::size_t i = 1; i < std::size(order); ++i) {
         QWidget::setTabOrder(const_cast<QWidget*>(order[i - 1]), const_cast<QWidget*>(order[i]));
@@ -434,8 +438,10 @@ void FrmMain::unload() {
                        core::PixelPoint{pos().x(), pos().y()});
 }
 
-std::array<bool, 3> FrmMain::selectedSetTypes() const {
-    return {setTypeOptions[0]->isChecked(), setTypeOptions[1]->isChecked(), setTypeOptions[2]->isChecked()};
+core::SetTypeSelection FrmMain::selectedSetTypes() const {
+    core::SetTypeSelection selected{};
+    for (std::size_t index = 0; index < selected.size(); ++index) selected[index] = setTypeOptions[index]->isChecked();
+    return selected;
 }
 
 void FrmMain::refreshLists() {
@@ -459,10 +465,24 @@ void FrmMain::runHandler(Handler&& handler) {
     }
 }
 
+diff::DiffControls FrmMain::diffControls() const {
+    diff::DiffControls controls;
+    controls.oldIndex = oldList->selectedIndex();
+    controls.oldName = oldList->selectedFileName();
+    controls.newIndex = newList->selectedIndex();
+    controls.newName = newList->selectedFileName();
+    controls.destination = destinationLabel->text().toStdString();
+    controls.setTypeSelected = selectedSetTypes();
+    controls.compact = compactCheck->isChecked() ? 1 : 0;
+    controls.lastDelivery = lastDelivery_;
+    return controls;
+}
+
 void FrmMain::browseDestination() {
     runHandler([&] {
         std::string destination = destinationLabel->text().toStdString();
-        diff::browseDestination(ui_, commonDialog_, destination);
+        diff::browseDestination(ui_, destinationDialog_, diff::proposedDiffDatName(diffControls()),
+                                destination);
         destinationLabel->setText(QString::fromStdString(destination));
     });
 }
@@ -470,19 +490,15 @@ void FrmMain::browseDestination() {
 void FrmMain::createDiff() {
     const InputBlocker blocker(*this);
     runHandler([&] {
-        diff::DiffControls controls;
-        controls.oldIndex = oldList->selectedIndex();
-        controls.oldName = oldList->selectedFileName();
-        controls.newIndex = newList->selectedIndex();
-        controls.newName = newList->selectedFileName();
-        controls.destination = destinationLabel->text().toStdString();
-        controls.setTypeSelected = selectedSetTypes();
-        controls.compact = compactCheck->isChecked() ? 1 : 0;
         diff::DiffRequestResult result =
-            diff::createDiffDat(controls, applicationPath_, dataPath_, fileSystem(), ui_, runServingEvents);
+            diff::createDiffDat(diffControls(), applicationPath_, dataPath_, fileSystem(), ui_, runServingEvents);
         if (result.outcome == diff::DiffOutcome::Delivered) {
+            lastDelivery_ = result.delivered;
             // A diff dat delivered into the library shows at once.
             refreshLists();
+        }
+        if (result.outcome == diff::DiffOutcome::Delivered ||
+            result.outcome == diff::DiffOutcome::NothingToDeliver) {
             auto* resultWindow = new FrmResult(std::move(result), ui_, settings_, this);
             resultWindow->setAttribute(Qt::WA_DeleteOnClose);
             resultWindow->show();

@@ -11,11 +11,13 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/settings.h"
 #include "gui/file_list_box.h"
 #include "core/user_interface.h"
+#include "diff/diff_request.h"
 #include "platform/file_system.h"
 
 namespace zfe::gui {
@@ -43,6 +45,7 @@ public:
 
     const std::string& applicationPath() const { return applicationPath_; }
     const std::string& dataPath() const { return dataPath_; }
+    // The import's file dialog; the destination browse has one of its own.
     core::CommonDialogMemory& commonDialog() { return commonDialog_; }
 
     // Both lists read the dat library again, the old list first.
@@ -70,7 +73,8 @@ private:
     void alignBrowseButton();
     void fitCaptions();
     void unload();
-    std::array<bool, 3> selectedSetTypes() const;
+    core::SetTypeSelection selectedSetTypes() const;
+    diff::DiffControls diffControls() const;
     platform::FileSystemService& fileSystem();
     // Runs a handler; anything it throws past its own messages is reported
     // instead of escaping into Qt's event loop.
@@ -94,7 +98,7 @@ private:
     QToolButton* createDiffButton;
     QGroupBox* setTypeFrame;
     QCheckBox* compactCheck;
-    std::array<QRadioButton*, 3> setTypeOptions;
+    std::array<QRadioButton*, core::kSetTypeCount> setTypeOptions;
 
     QHash<QWidget*, QRect> designGeometry_;  // every control's place in the table
 
@@ -103,6 +107,8 @@ private:
     core::UserInterface& ui_;
     core::SettingsStore& settings_;
     core::CommonDialogMemory commonDialog_;
+    core::CommonDialogMemory destinationDialog_;
+    std::optional<diff::DeliveredFile> lastDelivery_;
     std::unique_ptr<platform::FileSystemService> fileSystem_;
     FrmCreate* frmCreate_ = nullptr;  // a child of this window, made on first use
     bool unloaded_ = false;

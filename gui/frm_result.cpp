@@ -26,6 +26,7 @@
 
 #include "core/failure_messages.h"
 #include "core/paths.h"
+#include "core/shown_text.h"
 #include "diff/diff_report.h"
 
 namespace zfe::gui {
@@ -70,12 +71,12 @@ QStandardItemModel* setModel(const std::vector<diff::ReportSet>& sets, QObject* 
     auto* model = new QStandardItemModel(parent);
     QStandardItem* root = model->invisibleRootItem();
     for (const diff::ReportSet& set : sets) {
-        QString text = fromUtf8(set.name);
-        if (!set.newName.empty()) text += QStringLiteral(" \u2192 ") + fromUtf8(set.newName);
+        QString text = fromUtf8(core::shownName(set.name));
+        if (!set.newName.empty()) text += QStringLiteral(" \u2192 ") + fromUtf8(core::shownName(set.newName));
         auto* item = new QStandardItem(text);
         item->setEditable(false);
         for (const std::string& detail : set.details) {
-            auto* child = new QStandardItem(fromUtf8(detail));
+            auto* child = new QStandardItem(fromUtf8(core::shownName(detail)));
             child->setEditable(false);
             item->appendRow(child);
         }
@@ -110,15 +111,23 @@ FrmResult::FrmResult(diff::DiffRequestResult result, core::UserInterface& ui,
     layout->addWidget(plainLabel(summary, this, "lblSummary"));
 
     auto* destinationRow = new QHBoxLayout;
-    destinationRow->addWidget(plainLabel(QStringLiteral("DiffDat creato in:"), this));
-    QLabel* destination = plainLabel(fromUtf8(result_.destination), this, "lblDestination");
-    destination->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    destination->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    destinationRow->addWidget(destination, 1);
-    auto* openFolder = new QPushButton(QStringLiteral("Apri cartella"), this);
-    openFolder->setObjectName(QStringLiteral("cmdOpenFolder"));
-    connect(openFolder, &QPushButton::clicked, this, &FrmResult::openDestinationFolder);
-    destinationRow->addWidget(openFolder);
+    if (result_.outcome == diff::DiffOutcome::NothingToDeliver) {
+        destinationRow->addWidget(plainLabel(
+            QStringLiteral("Non c'è nulla da scaricare: il programma di confronto non ha scritto un "
+                           "DiffDat, e la destinazione è rimasta com'era."),
+            this, "lblDestination"));
+    } else {
+        destinationRow->addWidget(plainLabel(QStringLiteral("DiffDat creato in:"), this));
+        QLabel* destination =
+            plainLabel(fromUtf8(core::shownText(result_.destination)), this, "lblDestination");
+        destination->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        destination->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        destinationRow->addWidget(destination, 1);
+        auto* openFolder = new QPushButton(QStringLiteral("Apri cartella"), this);
+        openFolder->setObjectName(QStringLiteral("cmdOpenFolder"));
+        connect(openFolder, &QPushButton::clicked, this, &FrmResult::openDestinationFolder);
+        destinationRow->addWidget(openFolder);
+    }
     layout->addLayout(destinationRow);
 
     tabs_ = new QTabWidget(this);
@@ -198,7 +207,7 @@ QWidget* FrmResult::reportPage() {
     reportText_->setReadOnly(true);
     reportText_->setLineWrapMode(QPlainTextEdit::NoWrap);
     reportText_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    reportText_->setPlainText(fromUtf8(result_.report));
+    reportText_->setPlainText(fromUtf8(core::shownText(result_.report, true)));
     layout->addWidget(reportText_, 1);
 
     auto* find = new QShortcut(QKeySequence::Find, this);

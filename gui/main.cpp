@@ -5,6 +5,7 @@
 
 #include "core/abandoned_temporaries.h"
 #include "core/data_folder.h"
+#include "core/work_folder.h"
 #include "gui/frm_main.h"
 #include "gui/italian_translation.h"
 #include "gui/pictures.h"
@@ -36,6 +37,7 @@ int main(int argc, char* argv[]) {
     }
     zfe::core::removeAbandonedTemporaries(data.dataPath, *files, zfe::platform::currentProcessId(),
                                           zfe::platform::processIsRunning);
+    zfe::core::removeKilledRunLeftovers(data.dataPath, *files);
     zfe::gui::FrmMain frmMain(applicationPath, data.dataPath, ui, settings);
     ui.setOwner(&frmMain);
     frmMain.show();

@@ -36,10 +36,16 @@ private:
 // every other descriptor or handle stay behind.
 //
 // The child runs in a process group (POSIX) or a job object (Windows) of its
-// own, so that stopping it ends every process it started too.
+// own, so that stopping it ends every process it started too. On Linux the
+// program is also the subreaper of the child's descendants while this object
+// lives, so that one started in a session or group of its own is ended as
+// well once its parent has gone; a process the child started elsewhere on
+// another POSIX system is not.
 //
 // Standard output is what read() returns; standard error is collected apart,
 // while read() or waitForExit() waits, and its last part kept (errorTail()).
+// On Windows both pipes are named pipes of this object's own, read with
+// overlapped reads, so that a read waits for either with a time limit.
 class PipedChild {
 public:
     enum class StartFailure {
@@ -51,7 +57,7 @@ public:
 
     struct ReadResult {
         enum class Kind {
-            Data,    // `count` bytes (possibly 0 on Windows) were read
+            Data,    // `count` bytes, at least 1, were read
             Ended,   // the read failed: end of output, whatever the cause
             Silent,  // nothing arrived within the time given
         };
@@ -80,9 +86,9 @@ public:
     // The child's process id, 0 when none was started.
     std::int64_t processId() const noexcept { return processId_; }
 
-    // Reads up to `size` bytes of standard output, waiting at most `silence`
-    // for the first (a negative value waits without end). Ended once standard
-    // output has ended.
+    // Reads what standard output holds, up to `size` bytes (size > 0),
+    // waiting at most `silence` for the first (a negative value waits without
+    // end). Ended once standard output has ended.
     ReadResult read(void* buffer, std::size_t size, std::chrono::milliseconds silence);
 
     // Once standard output has ended: waits up to `limit` for the child to

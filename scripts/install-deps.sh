@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n libgl-dev
   libgtest-dev googletest libbenchmark-dev
   libpugixml-dev
+  # xmllint: the tests check every XML diff dat against the DTD it carries
+  libxml2-utils
   clang libclang-rt-14-dev
   mingw-w64 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   # rsvg-convert: the Windows build's pictures, drawn as PNG from the SVG ones

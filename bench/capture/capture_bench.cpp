@@ -1,12 +1,14 @@
 // The pipe capture against the emulator writing the same output into a file
 // by itself (its standard output redirected by a shell, as "mame -listxml >
-// file" would), both measured in the same run, turn about.
+// file" would; on Windows by the command interpreter, %ComSpec%), both
+// measured in the same run, turn about.
 //
-//   zfe_capture_bench [--repeat N] [--folder DIR] [-- PROGRAM ARGUMENT...]
+//   zfe_capture_bench [--repeat N] [--folder DIR] [--goal RATIO] [-- PROGRAM ARGUMENT...]
 //
 // Without a program the stand-in child prints ZFE_BENCH_CAPTURE_MB megabytes
 // (200 unless given) as fast as it can. The goal: the capture takes at most
-// twice as long as the program writing the file itself.
+// 1.1 times as long as the program writing the file itself (--goal 0: the
+// figures alone, no goal).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -25,7 +27,6 @@ using Clock = std::chrono::steady_clock;
 using zfe::capture::CaptureOutcome;
 using zfe::capture::Command;
 
-constexpr double kGoal = 2.0;
 
 class NoDialogs : public zfe::core::UserInterface {
 public:
@@ -42,6 +43,7 @@ public:
 
 struct Options {
     int repeat = 3;
+    double goal = 1.1;
     std::filesystem::path folder;
     Command emulator;
 };
@@ -59,9 +61,11 @@ Options parse(int argc, char** argv) {
             options.repeat = std::max(1, std::atoi(argv[++i]));
         } else if (argument == "--folder" && i + 1 < argc) {
             options.folder = argv[++i];
+        } else if (argument == "--goal" && i + 1 < argc) {
+            options.goal = std::atof(argv[++i]);
         } else {
             throw std::runtime_error("usage: zfe_capture_bench [--repeat N] [--folder DIR] "
-                                     "[-- PROGRAM ARGUMENT...]");
+                                     "[--goal RATIO] [-- PROGRAM ARGUMENT...]");
         }
     }
     if (i < argc) {
@@ -72,6 +76,12 @@ Options parse(int argc, char** argv) {
         const long long size = (megabytes != nullptr ? std::atoll(megabytes) : 200) * 1024 * 1024;
         options.emulator = {ZFE_STAND_IN_CHILD, {"pattern:" + std::to_string(size) + ":65536"}};
     }
+#ifdef _WIN32
+    // The command interpreter would take a path that starts with "/" for an
+    // option of its own.
+    options.emulator.program =
+        std::filesystem::absolute(options.emulator.program).make_preferred().string();
+#endif
     if (options.folder.empty()) {
         options.folder = std::filesystem::temp_directory_path() /
                          ("zfe-capture-bench-" + std::to_string(Clock::now().time_since_epoch().count()));
@@ -87,12 +97,23 @@ double secondsSince(Clock::time_point start) {
 // The program started the same way as by the capture, through a shell that
 // sends its standard output into `file`.
 double writeDirectly(const Command& emulator, const std::filesystem::path& file) {
+#ifdef _WIN32
+    // The command interpreter takes the rest of its line as it stands: the
+    // paths must hold no blank.
+    const char* interpreter = std::getenv("ComSpec");
+    const std::string shell = interpreter != nullptr ? interpreter : "C:\\windows\\system32\\cmd.exe";
+    std::vector<std::string> arguments{"/d", "/c", emulator.program};
+    arguments.insert(arguments.end(), emulator.arguments.begin(), emulator.arguments.end());
+    arguments.insert(arguments.end(), {">", file.string()});
+#else
+    const std::string shell = "/bin/sh";
     std::vector<std::string> arguments{"-c", "out=$1; shift; exec \"$@\" > \"$out\"", "sh",
                                        file.string(), emulator.program};
     arguments.insert(arguments.end(), emulator.arguments.begin(), emulator.arguments.end());
+#endif
     const auto start = Clock::now();
-    zfe::platform::PipedChild child("/bin/sh", arguments);
-    if (!child.started()) throw std::runtime_error("cannot start /bin/sh");
+    zfe::platform::PipedChild child(shell, arguments);
+    if (!child.started()) throw std::runtime_error("cannot start " + shell);
     char buffer[256];
     while (child.read(buffer, sizeof buffer, std::chrono::milliseconds(-1)).kind !=
            zfe::platform::PipedChild::ReadResult::Kind::Ended) {
@@ -104,11 +125,13 @@ double writeDirectly(const Command& emulator, const std::filesystem::path& file)
     return seconds;
 }
 
-double capture(const Command& emulator, const std::filesystem::path& file, std::uintmax_t expected) {
+double capture(const Command& emulator, const std::filesystem::path& file, std::uintmax_t expected,
+               std::int64_t& reads) {
     NoDialogs ui;
     const auto start = Clock::now();
     const auto result = zfe::capture::captureToFile(ui, emulator, file.string());
     const double seconds = secondsSince(start);
+    reads = result.reads;
     if (result.outcome != CaptureOutcome::Completed ||
         static_cast<std::uintmax_t>(result.totalBytes) != expected) {
         throw std::runtime_error("capture incomplete: " + std::to_string(result.totalBytes) +
@@ -138,18 +161,25 @@ int main(int argc, char** argv) {
         for (int run = 1; run <= options.repeat; ++run) {
             directTimes.push_back(writeDirectly(options.emulator, direct));
             size = std::filesystem::file_size(direct);
-            captureTimes.push_back(capture(options.emulator, captured, size));
-            std::printf("run %d: %.1f MB, by itself %.3f s, captured %.3f s\n", run,
-                        static_cast<double>(size) / 1e6, directTimes.back(), captureTimes.back());
+            std::int64_t reads = 0;
+            captureTimes.push_back(capture(options.emulator, captured, size, reads));
+            std::printf("run %d: %.1f MB, by itself %.3f s, captured %.3f s (%lld reads, %.0f KB a read)\n",
+                        run, static_cast<double>(size) / 1e6, directTimes.back(), captureTimes.back(),
+                        static_cast<long long>(reads),
+                        static_cast<double>(size) / 1e3 / static_cast<double>(std::max<std::int64_t>(reads, 1)));
         }
         std::filesystem::remove(direct);
         std::filesystem::remove(captured);
         const double ratio = median(captureTimes) / median(directTimes);
-        std::printf("median: by itself %.3f s, captured %.3f s (%.0f MB/s): %.2f times, goal at most %.1f: %s\n",
+        std::printf("median: by itself %.3f s, captured %.3f s (%.0f MB/s): %.2f times",
                     median(directTimes), median(captureTimes),
-                    static_cast<double>(size) / 1e6 / median(captureTimes), ratio, kGoal,
-                    ratio <= kGoal ? "met" : "MISSED");
-        return ratio <= kGoal ? 0 : 1;
+                    static_cast<double>(size) / 1e6 / median(captureTimes), ratio);
+        if (options.goal <= 0) {
+            std::printf("\n");
+            return 0;
+        }
+        std::printf(", goal at most %.1f: %s\n", options.goal, ratio <= options.goal ? "met" : "MISSED");
+        return ratio <= options.goal ? 0 : 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zfe_capture_bench: %s\n", error.what());
         return 2;

@@ -93,6 +93,8 @@ int main(int argc, char** argv) {
     fs::create_directories(program / "zdrl");
     fs::create_directories(program / "alone");
     fs::create_directories(program / "out");
+    // A diff dat of an earlier bench run would be asked about.
+    fs::remove(program / "out" / "diff.dat");
     place(oldDat, program / "datfiles" / "old.dat");
     place(newDat, program / "datfiles" / "new.dat");
     place(ZFE_ZANDOREL_EXECUTABLE, program / "zdrl" / fs::path(ZFE_ZANDOREL_EXECUTABLE).filename());
@@ -122,6 +124,8 @@ int main(int argc, char** argv) {
         const zfe::diff::DiffRequestResult result = zfe::diff::createDiffDat(
             controls, program.string(), *files, ui, zfe::diff::RunAndWait);
         if (result.outcome != zfe::diff::DiffOutcome::Delivered) trouble("the request delivered nothing");
+        // As the window does, so that the next run replaces it without a question.
+        controls.lastDelivery = result.delivered;
     };
 
     std::printf("Inputs: %.1f MB and %.1f MB, split set type; best of %d runs in turns.\n",

@@ -209,7 +209,7 @@ int main(int argc, char** argv) {
     std::printf("%-10s %9s %10s %8s %12s %9s  %s\n", "mode", "read", "time", "x read", "peak RSS",
                 "x inputs", "goals");
     bool allMet = true;
-    for (const char* type : {"-S", "-M", "-N"}) {
+    for (const char* type : {"-S", "-M", "-N", "-F"}) {
         for (const bool compact : {false, true}) {
             std::vector<std::string> command = {ZANDOREL_EXECUTABLE, type};
             if (compact) command.push_back("-t");

@@ -1,5 +1,6 @@
 #include "platform/piped_child.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -7,10 +8,16 @@
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -119,12 +126,160 @@ int remainingMilliseconds(std::chrono::steady_clock::time_point deadline) {
     return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
+// --- what the child leaves behind ---------------------------------------------------
+//
+// A process that the child starts in a session or group of its own escapes a
+// signal to the child's group. On Linux the program is made the subreaper of
+// its descendants while a PipedChild lives: once such a process's parent has
+// gone it becomes a child of the program, which can then end it and reaps it.
+// The program's own children from before are told apart by a list taken at the
+// start; a process orphaned meanwhile elsewhere in the program's own tree (a
+// child of an earlier emulator that still runs) is taken for one of the
+// child's.
+
+struct ProcessEntry {
+    pid_t pid;
+    pid_t parent;
+    pid_t group;
+    char state;  // 'Z' for a zombie, as /proc shows it
+};
+
+#ifdef __linux__
+std::mutex adoptionMutex;
+int adoptingChildren = 0;
+int subreaperBefore = 0;  // as the program was started, restored after the last capture
+
+void setAdopting(bool adopting) {
+    std::lock_guard lock(adoptionMutex);
+    adoptingChildren += adopting ? 1 : -1;
+    if (adopting && adoptingChildren == 1) {
+        ::prctl(PR_GET_CHILD_SUBREAPER, &subreaperBefore, 0UL, 0UL, 0UL);
+        ::prctl(PR_SET_CHILD_SUBREAPER, 1UL, 0UL, 0UL, 0UL);
+    } else if (!adopting && adoptingChildren == 0) {
+        ::prctl(PR_SET_CHILD_SUBREAPER, static_cast<unsigned long>(subreaperBefore), 0UL, 0UL, 0UL);
+    }
+}
+
+// Every process that /proc shows now; those that go meanwhile are left out.
+std::vector<ProcessEntry> processes() {
+    std::vector<ProcessEntry> found;
+    DIR* folder = ::opendir("/proc");
+    if (folder == nullptr) return found;
+    while (const dirent* entry = ::readdir(folder)) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9') continue;
+        const int fd = ::open(("/proc/" + std::string(entry->d_name) + "/stat").c_str(),
+                              O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        char text[1024];
+        const ssize_t size = ::read(fd, text, sizeof text - 1);
+        ::close(fd);
+        if (size <= 0) continue;
+        text[size] = '\0';
+        // "pid (name) state parent group ...": the name may hold anything, ")" too.
+        const char* afterName = std::strrchr(text, ')');
+        ProcessEntry process{};
+        long parent = 0;
+        long group = 0;
+        if (afterName == nullptr ||
+            std::sscanf(afterName + 1, " %c %ld %ld", &process.state, &parent, &group) != 3) {
+            continue;
+        }
+        process.pid = static_cast<pid_t>(std::atol(entry->d_name));
+        process.parent = static_cast<pid_t>(parent);
+        process.group = static_cast<pid_t>(group);
+        found.push_back(process);
+    }
+    ::closedir(folder);
+    return found;
+}
+
+std::vector<pid_t> ownChildren() {
+    std::vector<pid_t> children;
+    for (const ProcessEntry& process : processes()) {
+        if (process.parent == ::getpid()) children.push_back(process.pid);
+    }
+    return children;
+}
+#endif
+
 }  // namespace
 
 struct PipedChild::Native {
     int outputEnd = -1;
     int errorEnd = -1;
-    pid_t pid = 0;  // 0 once reaped or handed to the reaper; also the group's id
+    pid_t pid = 0;  // 0 once reaped or handed to the reaper
+    pid_t group = 0;
+    bool adopting = false;
+    std::vector<pid_t> childrenBefore;
+
+    // Before the child starts. Without the list of the program's own
+    // children nothing is adopted.
+    void startAdopting() noexcept {
+#ifdef __linux__
+        try {
+            childrenBefore = ownChildren();
+        } catch (const std::exception&) {
+            return;
+        }
+        setAdopting(true);
+        adopting = true;
+#endif
+    }
+
+    // Once the capture is over: whatever was adopted is reaped, at once or
+    // when it ends; later orphans go to the system as before.
+    void stopAdopting() noexcept {
+#ifdef __linux__
+        if (!adopting) return;
+        adopting = false;
+        setAdopting(false);
+        try {
+            for (const ProcessEntry& process : processes()) {
+                if (isAdopted(process)) reapWithoutBlocking(process.pid);
+            }
+        } catch (const std::exception&) {
+            // Left as zombies until the program ends.
+        }
+#endif
+    }
+
+    // A child of the program that this one's child left behind.
+    bool isAdopted(const ProcessEntry& process) const {
+        return process.parent == ::getpid() && process.pid != group &&
+               std::find(childrenBefore.begin(), childrenBefore.end(), process.pid) ==
+                   childrenBefore.end();
+    }
+
+    // Ends every process that the child started and that still runs, in its
+    // group or adopted, the child itself aside. Each one's end may hand its
+    // own children over, so the search goes on until none is found.
+    void endDescendants() noexcept {
+        if (group <= 0) return;
+        if (pid > 0) ::kill(-group, SIGKILL);  // the leader unreaped: the id is still the group's
+#ifdef __linux__
+        if (!adopting) return;
+        try {
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+            for (;;) {
+                bool running = false;
+                for (const ProcessEntry& process : processes()) {
+                    const bool adopted = isAdopted(process);
+                    if (!adopted && (process.group != group || process.pid == group)) continue;
+                    if (process.state == 'Z' || process.state == 'X') {
+                        if (adopted) reapIfEnded(process.pid);
+                        continue;
+                    }
+                    ::kill(process.pid, SIGKILL);
+                    running = true;
+                }
+                if (!running || std::chrono::steady_clock::now() > deadline) return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        } catch (const std::exception&) {
+            // No memory for the list: the group alone has been signalled.
+        }
+#endif
+    }
 
     // Reads what standard error holds now, without waiting.
     void collectErrors(ErrorTail& tail) {
@@ -178,6 +333,7 @@ PipedChild::PipedChild(const std::string& program, const std::vector<std::string
 
     int spawnError = ENOENT;
     pid_t pid = 0;
+    native_->startAdopting();
     if (!program.empty()) {
         const ExecTarget target = execTargetFor(program);
         const posix::ArgumentVector argv(CommandLineParts{program, arguments});
@@ -220,6 +376,7 @@ PipedChild::PipedChild(const std::string& program, const std::vector<std::string
     closeDescriptor(output[1]);
     closeDescriptor(error[1]);
     if (spawnError != 0) {
+        native_->stopAdopting();
         startFailure_ = StartFailure::Process;
         errorNumber_ = spawnError;
         closeDescriptor(output[0]);
@@ -240,6 +397,7 @@ PipedChild::PipedChild(const std::string& program, const std::vector<std::string
     native_->outputEnd = output[0];
     native_->errorEnd = error[0];
     native_->pid = pid;
+    native_->group = pid;
     processId_ = pid;
 }
 
@@ -313,19 +471,21 @@ bool PipedChild::hasExited() {
 }
 
 void PipedChild::endLeftovers() noexcept {
-    if (native_->pid > 0) ::kill(-native_->pid, SIGKILL);
+    native_->endDescendants();
     closeDescriptor(native_->outputEnd);
 }
 
 void PipedChild::terminate() noexcept {
     if (native_->pid > 0) {
         // The group first, while its leader is not yet reaped and its id so
-        // cannot be anyone else's.
+        // cannot be anyone else's; then what the leader's end hands over.
         ::kill(-native_->pid, SIGKILL);
         ::kill(native_->pid, SIGKILL);
         waitForChild(native_->pid);
         native_->pid = 0;
     }
+    native_->endDescendants();
+    native_->stopAdopting();
     closeDescriptor(native_->outputEnd);
     closeDescriptor(native_->errorEnd);
     ended_ = true;
@@ -338,6 +498,7 @@ void PipedChild::close() noexcept {
         reapWithoutBlocking(native_->pid);
         native_->pid = 0;
     }
+    native_->stopAdopting();
     ended_ = true;
 }
 

@@ -266,6 +266,24 @@ TEST_F(CreateDatTest, StoppingEndsTheEmulatorAndWhatItStartedWithNoTemporaryFile
     EXPECT_EQ(readFile(dat), "the earlier dat");
     EXPECT_TRUE(testsupport::namesIn(folder.path()) == (std::set<std::string>{"emu", "mame.dat"}));
 }
+
+// The emulator ends while a process it started in a session of its own still
+// writes: once the output has been silent for a while that process is ended,
+// and the dat it cut short is refused.
+TEST_F(CreateDatTest, DatCutShortByWhatTheEmulatorLeftBehindIsNotStoredAndThatProcessIsEnded) {
+    testsupport::writeFile(dat, "the earlier dat");
+    const std::string emulator = testsupport::installEmulator(folder / "emu", "cut-mame");
+    ui.acknowledgeMessage();
+    EXPECT_EQ(createDat(ui, emulator, dat), CreateDatOutcome::Failed);
+    EXPECT_EQ(readFile(dat), "the earlier dat");
+    const std::string text = ui.onlyCriticalMessageText();
+    EXPECT_NE(text.find("uscita è terminata prima della fine"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n    <machine name=\"pac\r\n"), std::string::npos) << text;
+    const auto pids = testsupport::forkedProcessIds(emulator);
+    ASSERT_TRUE(pids.has_value());
+    EXPECT_TRUE(testsupport::processGoneWithin(pids->second, std::chrono::milliseconds(0)))
+        << "the writer runs on, state " << testsupport::processState(pids->second);
+}
 #endif
 
 }  // namespace

@@ -94,6 +94,8 @@ TEST(SettingsLoad, StoredPositionAndOptions) {
     EXPECT_EQ(restoredPosition(store, placementAt({0, 0})), (PixelPoint{96, 64}));
     EXPECT_EQ(restoredSetType(store), 1);
     EXPECT_EQ(restoredCompact(store), 1);
+    store.values[{"Options", "SetType"}] = "3";  // Full non merged
+    EXPECT_EQ(restoredSetType(store), 3);
 }
 
 TEST(SettingsLoad, OneEdgeStoredMovesOnlyThatEdge) {
@@ -106,7 +108,7 @@ TEST(SettingsLoad, ValuesThatAreNotNumbersOrOutOfRangeCountAsMissing) {
     MapStore store;
     store.values[{"Position", "Left"}] = "sinistra";
     store.values[{"Position", "Top"}] = "960";
-    store.values[{"Options", "SetType"}] = "3";
+    store.values[{"Options", "SetType"}] = "4";
     store.values[{"Options", "chkTiny"}] = "-1";
     EXPECT_EQ(restoredPosition(store, placementAt({10, 20})), (PixelPoint{10, 64}));
     EXPECT_EQ(restoredSetType(store), 0);

@@ -29,7 +29,7 @@ const char* const kReport =
     "Duplicate: new.dat:9: game b left out, the first of that name is at line 2\r\n"
     "\r\n"
     "Added (2)\r\n"
-    "  \"new \\\"game\\\"\\x01\"\r\n"
+    "  \"new \\\"game\\\"\\x01\\u202e\"\r\n"
     "  z\r\n"
     "\r\n"
     "Removed (0)\r\n"
@@ -41,6 +41,8 @@ const char* const kReport =
     "  pacman\r\n"
     "    added rom pm.6f (size 4096, crc 12345678)\r\n"
     "    removed rom \"a b\"\r\n"
+    "    changed rom c (size 2, crc 0000000a), was size 1, md5 0123\r\n"
+    "    renamed disk d (sha1 \"x y\") -> e\r\n"
     "\r\n"
     "Summary: 2 added, 0 removed, 1 renamed, 1 changed, 7 unchanged; zandorel.dat holds 4 games\r\n";
 
@@ -48,15 +50,27 @@ TEST(DiffReport, ReadsEverySectionWithQuotedNamesAndEntryDetails) {
     const auto report = readDiffReport(kReport);
     ASSERT_TRUE(report.has_value());
     EXPECT_EQ(report->header.size(), 3u);
-    EXPECT_EQ(namesOf(report->added), (std::vector<std::string>{"new \"game\"\x01", "z"}));
+    EXPECT_EQ(namesOf(report->added),
+              (std::vector<std::string>{"new \"game\"\x01\xe2\x80\xae", "z"}));
     EXPECT_TRUE(report->removed.empty());
     ASSERT_EQ(report->renamed.size(), 1u);
     EXPECT_EQ(report->renamed[0].name, "old one");
     EXPECT_EQ(report->renamed[0].newName, "new");
     ASSERT_EQ(report->changed.size(), 1u);
     EXPECT_EQ(report->changed[0].details,
-              (std::vector<std::string>{"added rom pm.6f (size 4096, crc 12345678)", "removed rom \"a b\""}));
+              (std::vector<std::string>{"added rom pm.6f (size 4096, crc 12345678)", "removed rom \"a b\"",
+                                        "changed rom c (size 2, crc 0000000a), was size 1, md5 0123",
+                                        "renamed disk d (sha1 \"x y\") -> e"}));
     EXPECT_EQ(report->counts.unchanged, 7u);
+    EXPECT_TRUE(report->diffDatWritten);
+
+    std::string noDiffDat = kReport;
+    const std::string holds = "zandorel.dat holds 4 games";
+    noDiffDat.replace(noDiffDat.find(holds), holds.size(),
+                      "no diff dat written, as it would hold no game");
+    const auto withoutDat = readDiffReport(noDiffDat);
+    ASSERT_TRUE(withoutDat.has_value());
+    EXPECT_FALSE(withoutDat->diffDatWritten);
 }
 
 // Anything but our own form is left to be shown as text.
@@ -78,6 +92,11 @@ TEST(DiffReport, RefusesWhatDoesNotFollowTheForm) {
         changed("Removed (0)\r\n\r\n", ""),
         whole.substr(0, whole.find("\r\nSummary")),
         whole + "trailing text\n",
+        // A hash that held a line break, written bare by an older tool: the
+        // second line would pass for an entry of its own.
+        changed("crc 12345678)", "sha1 x\r\n    removed rom r (size 1, crc 00000001))"),
+        changed("removed rom \"a b\"", "not an entry"),
+        changed("md5 0123", "md5 0123)"),
     };
     for (const std::string& text : damaged) {
         EXPECT_FALSE(readDiffReport(text).has_value()) << text;

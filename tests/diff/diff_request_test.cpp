@@ -11,11 +11,16 @@
 #include <string>
 #include <vector>
 
+#include "core/work_folder.h"
 #include "diff/command_runner.h"
 #include "platform/file_system.h"
 #include "platform/os_error.h"
 #include "support/app_folder.h"
 #include "support/scripted_ui.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace zfe::diff {
 namespace {
@@ -27,10 +32,11 @@ using testsupport::ScriptedUi;
 using testsupport::writeFile;
 
 constexpr char kSep = platform::kPathSeparator;
-constexpr std::array<bool, 3> kSplit = {true, false, false};
-constexpr std::array<bool, 3> kMerged = {false, true, false};
-constexpr std::array<bool, 3> kNonMerged = {false, false, true};
-constexpr std::array<bool, 3> kNoSetType = {false, false, false};
+constexpr core::SetTypeSelection kSplit = {true, false, false, false};
+constexpr core::SetTypeSelection kMerged = {false, true, false, false};
+constexpr core::SetTypeSelection kNonMerged = {false, false, true, false};
+constexpr core::SetTypeSelection kFullNonMerged = {false, false, false, true};
+constexpr core::SetTypeSelection kNoSetType = {false, false, false, false};
 
 const char* const kSelectionWarning =
     "E' necessario selezionare un Dat Vecchio ed uno Nuovo per il confronto.";
@@ -52,9 +58,10 @@ const std::string kRoot = "/";
 
 TEST(DiffToolStart, TakesTheFirstSelectedSetTypeAndAnyNonZeroCompactValue) {
     using Options = std::vector<std::string>;
-    EXPECT_EQ(toolOptions({false, true, true}, 0), Options{"-M"});
-    EXPECT_EQ(toolOptions({true, true, true}, -1), (Options{"-S", "-t"}));
-    EXPECT_EQ(toolOptions({false, false, false}, 1), Options{"-t"});
+    EXPECT_EQ(toolOptions({false, true, true, true}, 0), Options{"-M"});
+    EXPECT_EQ(toolOptions({true, true, true, true}, -1), (Options{"-S", "-t"}));
+    EXPECT_EQ(toolOptions(kFullNonMerged, 0), Options{"-F"});
+    EXPECT_EQ(toolOptions(kNoSetType, 1), Options{"-t"});
 }
 
 TEST(DiffToolStart, RunsTheProgramsToolInTheDataWorkFolderAndKeepsLeadingDashesFromOptions) {
@@ -148,7 +155,7 @@ protected:
     }
 
     DiffControls controls(const std::string& oldName, const std::string& newName,
-                          std::array<bool, 3> setType = kSplit, int compact = 0) const {
+                          core::SetTypeSelection setType = kSplit, int compact = 0) const {
         DiffControls state;
         state.oldIndex = 0;
         state.oldName = oldName;
@@ -160,8 +167,11 @@ protected:
         return state;
     }
 
-    DiffOutcome request(const DiffControls& state) {
+    // As the window makes them: the diff dat delivered last is remembered.
+    DiffOutcome request(DiffControls state) {
+        state.lastDelivery = lastDelivery;
         last = createDiffDat(state, app.applicationPath(), files, ui, RunAndWait);
+        if (last.outcome == DiffOutcome::Delivered) lastDelivery = last.delivered;
         return last.outcome;
     }
 
@@ -198,6 +208,7 @@ protected:
     ScriptedUi ui;
     RecordingFileSystem files;
     DiffRequestResult last;
+    std::optional<DeliveredFile> lastDelivery;
     std::string destinationFolder;
     std::string destination;
     std::string recordPath;
@@ -205,7 +216,7 @@ protected:
 
 TEST_F(DiffRequestTest, TheToolReceivesTheExamplesArgumentsInItsOwnFolder) {
     struct Row {
-        std::array<bool, 3> setType;
+        core::SetTypeSelection setType;
         int compact;
         std::vector<std::string> arguments;
     };
@@ -289,8 +300,9 @@ TEST_F(DiffRequestTest, ClearsStaleFilesInOrderWithTheirForceFlagsThenStagesAndD
         "copy " + output + "zandorel.dat -> " + destination + " overwrite",
         "delete " + tool + "a.dat force",
         "delete " + tool + "b.dat force",
-        "delete " + output + "zandorel.dat force",
-        "delete " + output + "zandorel.log force",
+        "delete " + tool + "zandorel.dat force",
+        "delete " + tool + "zandorel.log force",
+        "delete " + tool + core::kRunRecordName + " force",
     };
     EXPECT_EQ(files.calls, expected);
     EXPECT_TRUE(recorded("found").empty()) << "the tool found an old output of its own";
@@ -298,7 +310,6 @@ TEST_F(DiffRequestTest, ClearsStaleFilesInOrderWithTheirForceFlagsThenStagesAndD
 }
 
 TEST_F(DiffRequestTest, SuccessKeepsTheReportAndLeavesOnlyTheToolInItsFolderAndItsOutputAtTheDestination) {
-    writeFile(destination, "an earlier diff dat, replaced without a question");
     const auto startFolder = std::filesystem::current_path();
 
     expectDelivered(controls("a.dat", "b.dat", kMerged, 1));
@@ -338,10 +349,83 @@ TEST_F(DiffRequestTest, WithTheDataApartTheToolRunsFromTheProgramInTheWorkFolder
     EXPECT_EQ(testsupport::snapshotOf(app.tools()), program);
 }
 
-TEST_F(DiffRequestTest, ExitCodeOfTheToolIsNotLookedAt) {
-    useToolMode("both-exit-3");
+// 2 is the tool's "trouble": whatever it left, nothing is delivered.
+TEST_F(DiffRequestTest, ExitCodeTwoIsAFailureEvenWithADiffDat) {
+    useToolMode("both-exit-2");
+    ui.acknowledgeMessage();
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Failed);
+    const std::string text = failureText();
+    EXPECT_TRUE(contains(text, "codice di uscita 2")) << text;
+    EXPECT_TRUE(contains(text, "log line 3")) << text;
+    EXPECT_FALSE(std::filesystem::exists(testsupport::fsPath(destination)));
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName, "zandorel.log"}));
+}
+
+// A diff with nothing in it has no diff dat: the report is the result, and the
+// destination stays as it was, even after a Yes to replacing it.
+TEST_F(DiffRequestTest, NothingToDeliverWhenTheToolReportsButWritesNoDiffDat) {
+    useToolMode("nothing-differs");
+    writeFile(destination, "previous diff");
+    ui.answerMessage(core::MessageAnswer::Yes);
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::NothingToDeliver);
+    EXPECT_EQ(ui.messages().size(), 1u);
+    EXPECT_TRUE(contains(last.report, "Summary: 0 added")) << last.report;
+    EXPECT_EQ(readFile(destination), "previous diff");
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName}));
+}
+
+// A file already at the destination is replaced only after a Yes, unless it
+// is the very diff dat that this window delivered there last.
+TEST_F(DiffRequestTest, AnExistingDestinationIsReplacedOnlyAfterAYes) {
+    writeFile(destination, "a 269 MB download");
+    ui.answerMessage(core::MessageAnswer::No);
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Warned);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    const core::Message& question = ui.messages()[0];
+    EXPECT_EQ(question.text, "Il file " + destination + " esiste già. Sostituirlo?");
+    EXPECT_EQ(question.buttons, core::MessageButtons::YesNo);
+    EXPECT_EQ(question.defaultButton, core::MessageAnswer::No);
+    EXPECT_EQ(readFile(destination), "a 269 MB download");
+    EXPECT_FALSE(toolRan());
+
+    ui.answerMessage(core::MessageAnswer::Yes);
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Delivered);
     expectDelivered(controls("a.dat", "b.dat"));
-    EXPECT_EQ(readFile(destination), readFile(recordPath + ".dat"));
+    writeFile(destination, "put there since");
+    ui.answerMessage(core::MessageAnswer::No);
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Warned);
+    EXPECT_EQ(readFile(destination), "put there since");
+}
+
+// Two windows on one library: the second's request runs nothing while the
+// first holds the work folder.
+TEST_F(DiffRequestTest, AnotherDiffInTheWorkFolderIsToldAndNothingRuns) {
+    std::optional<core::WorkFolderHold> otherWindow = core::WorkFolderHold::take(app.applicationPath());
+    ASSERT_TRUE(otherWindow.has_value());
+    ui.acknowledgeMessage();
+    EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Warned);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_TRUE(contains(ui.messages()[0].text, "Un altro confronto è in corso")) << ui.messages()[0].text;
+    EXPECT_FALSE(toolRan());
+    otherWindow.reset();
+    expectDelivered(controls("a.dat", "b.dat"));
+}
+
+// A window killed while the tool ran left its staged dats: a link to a
+// read-only library dat and a read-only copy that its record names. They are
+// the program's own and never stop the next request.
+TEST_F(DiffRequestTest, WhatAKilledRunLeftNeverStopsTheNextOne) {
+    platform::setReadOnly(app.inLibrary("a.dat"), true);
+    std::filesystem::create_hard_link(testsupport::fsPath(app.inLibrary("a.dat")),
+                                      testsupport::fsPath(app.inTools("a.dat")));
+    writeFile(app.inTools("b.dat"), "staged copy");
+    platform::setReadOnly(app.inTools("b.dat"), true);
+    writeFile(app.inTools(core::kRunRecordName), std::string("b.dat", 6));
+
+    expectDelivered(controls("a.dat", "b.dat"));
+
+    EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName}));
+    EXPECT_TRUE(platform::isReadOnly(app.inLibrary("a.dat")));
 }
 
 TEST_F(DiffRequestTest, ReadOnlyStaleStagedDatStopsTheRequestBeforeTheTool) {
@@ -391,6 +475,11 @@ TEST_F(DiffRequestTest, MistakesAreRefusedBeforeAnyWork) {
     platform::setReadOnly(lockedFolder, true);
     rows.push_back({controls("a.dat", "b.dat"), "cartella di destinazione"});
     rows.back().state.destination = lockedFolder + kSep + "diff.dat";
+    // A pipe would be replaced by a file.
+    const std::string pipe = app.inRoot("pipe.dat");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    rows.push_back({controls("a.dat", "b.dat"), "una pipe o un dispositivo"});
+    rows.back().state.destination = pipe;
 #endif
     const auto snapshot = [&] {
         return std::vector{testsupport::snapshotOf(app.library()), testsupport::snapshotOf(app.tools()),
@@ -493,11 +582,12 @@ TEST_F(DiffRequestTest, MissingToolIsReportedWithTheCommandLineAndTheProgramGoes
 TEST_F(DiffRequestTest, NoDiffDatShowsTheEndOfTheToolsLogAndKeepsIt) {
     useToolMode("no-dat");
     writeFile(destination, "previous diff");
-    ui.acknowledgeMessage();
+    ui.answerMessage(core::MessageAnswer::Yes).acknowledgeMessage();
 
     EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Failed);
 
-    const std::string text = failureText();
+    ASSERT_EQ(ui.messages().size(), 2u);
+    const std::string text = ui.messages()[1].text;
     EXPECT_TRUE(contains(text, "Il programma di confronto non ha creato il DiffDat")) << text;
     EXPECT_TRUE(contains(text, "zandorel.log")) << text;
     EXPECT_TRUE(contains(text, "log line 11\r\n")) << text;
@@ -525,7 +615,7 @@ TEST_F(DiffRequestTest, MissingLogAfterDeliveryIsNoError) {
     EXPECT_EQ(entriesOf(app.tools()), (std::set<std::string>{kDiffToolFileName}));
 }
 
-TEST_F(DiffRequestTest, MissingToolFolderStopsAtTheFirstCopy) {
+TEST_F(DiffRequestTest, MissingToolFolderStopsBeforeAnyWork) {
     std::filesystem::remove_all(testsupport::fsPath(app.tools()));
     const auto startFolder = std::filesystem::current_path();
     ui.acknowledgeMessage();
@@ -533,9 +623,9 @@ TEST_F(DiffRequestTest, MissingToolFolderStopsAtTheFirstCopy) {
     EXPECT_EQ(request(controls("a.dat", "b.dat")), DiffOutcome::Failed);
 
     const std::string text = failureText();
-    EXPECT_TRUE(contains(text, "Impossibile copiare il file \"" + app.inLibrary("a.dat") +
-                                   "\" in \"" + app.inTools("a.dat") + "\""))
+    EXPECT_TRUE(contains(text, "Impossibile usare la cartella di lavoro \"" + app.tools() + kSep + "\""))
         << text;
+    EXPECT_TRUE(contains(text, "Motivo: ")) << text;
     EXPECT_FALSE(std::filesystem::exists(testsupport::fsPath(app.tools())));
     EXPECT_EQ(std::filesystem::current_path(), startFolder);
 }
@@ -555,44 +645,50 @@ TEST_F(DiffRequestTest, DatGoneFromTheLibraryStopsTheStagingAndRemovesWhatWasSta
 
 // --- the destination browse ------------------------------------------------------
 
-TEST_F(DiffRequestTest, ConfirmedSaveBecomesTheDestinationAndIsOfferedNextTime) {
+TEST(DiffDatName, IsMadeFromTheTwoDatsAndTheSetTypeWithTheNewDatsExtension) {
+    DiffControls state;
+    state.oldIndex = 0;
+    state.newIndex = 1;
+    const auto proposed = [&](std::string oldName, std::string newName, core::SetTypeSelection setType) {
+        state.oldName = std::move(oldName);
+        state.newName = std::move(newName);
+        state.setTypeSelected = setType;
+        return proposedDiffDatName(state);
+    };
+    EXPECT_EQ(proposed("mame0250.xml", "mame0251.xml", kMerged), "mame0250 - mame0251 (Merged).xml");
+    EXPECT_EQ(proposed("old.dat", "new", kNonMerged), "old - new (Non merged).dat");
+    EXPECT_EQ(proposed("a.dat", "b.dat", kFullNonMerged), "a - b (Full non merged).dat");
+    EXPECT_EQ(proposed(std::string(150, 'x') + ".dat", "b.dat", kSplit),
+              std::string(100, 'x') + "... - b (Split).dat");
+    state.newIndex = -1;
+    EXPECT_EQ(proposedDiffDatName(state), "");
+}
+
+// The browse offers a new name in its own last folder: never a file that an
+// import chose, which Enter would then replace.
+TEST_F(DiffRequestTest, BrowseProposesANewNameInItsOwnLastFolder) {
     core::CommonDialogMemory dialog;
     std::string caption;
     const std::string chosen = destinationFolder + kSep + "not there yet.dat";
     ui.chooseSave(chosen).cancelSave();
 
-    browseDestination(ui, dialog, caption);
+    browseDestination(ui, dialog, "a - b (Split).dat", caption);
     EXPECT_EQ(caption, chosen);
     EXPECT_EQ(dialog.fileName, chosen);
-    EXPECT_EQ(dialog.fileTitle, "not there yet.dat");
     EXPECT_TRUE(samePlace(std::filesystem::current_path().string(), destinationFolder));
 
-    browseDestination(ui, dialog, caption);
+    const auto startFolder = std::filesystem::current_path();
+    browseDestination(ui, dialog, "c - d (Merged).xml", caption);
     ASSERT_EQ(ui.dialogs().size(), 2u);
     EXPECT_EQ(ui.dialogs()[0].kind, ScriptedUi::DialogKind::Save);
-    EXPECT_EQ(ui.dialogs()[0].request.initialFileName, "");
+    EXPECT_EQ(ui.dialogs()[0].request.initialFileName, "a - b (Split).dat");
     EXPECT_FALSE(ui.dialogs()[0].request.filter.has_value());
-    EXPECT_EQ(ui.dialogs()[1].request.initialFileName, chosen);
+    EXPECT_EQ(ui.dialogs()[1].request.initialFileName, destinationFolder + kSep + "c - d (Merged).xml");
     // The cancel left everything as the confirmation made it.
     EXPECT_EQ(caption, chosen);
     EXPECT_EQ(dialog.fileName, chosen);
-    EXPECT_TRUE(ui.messages().empty());
-}
-
-TEST_F(DiffRequestTest, CancelledSaveLeavesTheDestinationAsItWas) {
-    core::CommonDialogMemory dialog{"/earlier/import.dat", "import.dat"};
-    std::string caption = destination;
-    const auto startFolder = std::filesystem::current_path();
-    ui.cancelSave();
-
-    browseDestination(ui, dialog, caption);
-
-    EXPECT_EQ(caption, destination);
-    EXPECT_EQ(dialog.fileName, "/earlier/import.dat");
-    EXPECT_EQ(dialog.fileTitle, "import.dat");
     EXPECT_EQ(std::filesystem::current_path(), startFolder);
-    ASSERT_EQ(ui.dialogs().size(), 1u);
-    EXPECT_EQ(ui.dialogs()[0].request.initialFileName, "/earlier/import.dat");
+    EXPECT_TRUE(ui.messages().empty());
 }
 
 }  // namespace

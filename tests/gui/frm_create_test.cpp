@@ -23,8 +23,8 @@ using testsupport::namesIn;
 using testsupport::readFile;
 using testsupport::ScriptedUi;
 
-// "game (", the start of a listinfo dat, for the stand-in's out: argument.
-const std::string kDatStartHex = "67616d652028";
+// "game (\n)\n", a whole listinfo dat, for the stand-in's out: argument.
+const std::string kDatHex = "67616d6520280a290a";
 
 // The emulator's file name, as the dialog shows it.
 const std::string kMame = std::string("mame") + platform::kExecutableSuffix;
@@ -186,7 +186,7 @@ TEST_F(FrmCreateTest, EmulatorFailingBothWaysIsReportedAndTheDialogStaysAsTyped)
 
 TEST_F(FrmCreateTest, ExistingDatIsKeptWhenTheQuestionIsAnsweredNo) {
     testsupport::writeFile(library + "/mame078.dat", "earlier");
-    ui.chooseOpen(emulator("emu", "out:" + kDatStartHex)).answerMessage(core::MessageAnswer::No);
+    ui.chooseOpen(emulator("emu", "out:" + kDatHex)).answerMessage(core::MessageAnswer::No);
     showAndDo([&] {
         chooseNameAndCreate("mame078");
         EXPECT_TRUE(dialog.isVisible());
@@ -197,12 +197,12 @@ TEST_F(FrmCreateTest, ExistingDatIsKeptWhenTheQuestionIsAnsweredNo) {
 }
 
 TEST_F(FrmCreateTest, NameEndingInDatGetsAnotherDat) {
-    ui.chooseOpen(emulator("emu", "out:" + kDatStartHex)).acknowledgeMessage();
+    ui.chooseOpen(emulator("emu", "out:" + kDatHex)).acknowledgeMessage();
     showAndDo([&] {
         chooseNameAndCreate("mame078.dat");
     });
     EXPECT_TRUE(namesIn(library) == std::set<std::string>{"mame078.dat.dat"});
-    EXPECT_EQ(readFile(library + "/mame078.dat.dat"), "game (");
+    EXPECT_EQ(readFile(library + "/mame078.dat.dat"), "game (\n)\n");
 }
 
 TEST_F(FrmCreateTest, CloseButtonMakesNoFile) {
@@ -217,17 +217,16 @@ TEST_F(FrmCreateTest, CloseButtonMakesNoFile) {
 }
 
 TEST_F(FrmCreateTest, EachShowingStartsEmptyAndForgetsTheLastChoice) {
-    // 256 bytes a write, the first the start of a dat: 256 bytes a read.
-    std::string blanksHex;
-    for (int blank = 0; blank < 250; ++blank) blanksHex += "20";
-    const std::string mame = emulator("emu", "out:" + kDatStartHex + blanksHex + " pattern:300000:256");
+    // "<mame>", bytes, "</mame>": a whole XML dat, whatever the bytes.
+    const std::string mame =
+        emulator("emu", "out:3c6d616d653e pattern:300000:65536 out:3c2f6d616d653e");
     ui.chooseOpen(mame).acknowledgeMessage().cancelOpen();
     showAndDo([&] {
         chooseNameAndCreate("big");
     });
-    // The count ends at what was stored, not at its last thousandth read.
-    EXPECT_EQ(control<QLabel>(dialog, "lblReceivedBytes")->text(), "300.256");
-    EXPECT_EQ(readFile(library + "/big.dat").size(), 300256u);
+    // The count ends at what was stored, not at the last 256,000 bytes.
+    EXPECT_EQ(control<QLabel>(dialog, "lblReceivedBytes")->text(), "300.013");
+    EXPECT_EQ(readFile(library + "/big.dat").size(), 300013u);
 
     showAndDo([&] {
         // The one field to type in takes the keyboard, its caret plain to see.

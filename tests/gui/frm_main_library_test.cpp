@@ -75,12 +75,13 @@ TEST_F(MainWindowButtonsTest, SaveDialogPathLandsInTheDestinationLabel) {
     EXPECT_EQ(control<QLabel>(frm, "lblFileDest")->text().toStdString(), destination);
     EXPECT_EQ(fs::current_path(), elsewhere);
 
-    // A cancelled dialog leaves the label as it was; it offered the last name.
+    // A cancelled dialog leaves the label as it was; it offered the last
+    // folder (no name: no dats are selected).
     ui.cancelSave();
     control<QToolButton>(frm, "cmdBrowse")->click();
     EXPECT_EQ(control<QLabel>(frm, "lblFileDest")->text().toStdString(), destination);
     ASSERT_EQ(ui.dialogs().size(), 2u);
-    EXPECT_EQ(ui.dialogs()[1].request.initialFileName, destination);
+    EXPECT_EQ(ui.dialogs()[1].request.initialFileName, elsewhere.string() + platform::kPathSeparator);
 }
 
 TEST_F(MainWindowButtonsTest, CreaDiffDatRunsTheToolWithABusyCursorAndDeliversItsOutput) {
@@ -272,14 +273,53 @@ TEST_F(MainWindowButtonsTest, ImportFromAnotherFolderShowsInBothListsAndIsRememb
     EXPECT_EQ(frm.commonDialog().fileName, chosen);
     EXPECT_EQ(frm.commonDialog().fileTitle, "mame0260.dat");
 
-    // The destination browse shares the dialog and offers the same name.
+    // The destination browse never offers the imported file, which Enter
+    // would replace: a new name, made from the dats it would compare.
+    select(control<FileListBox>(frm, "filOld"), QStringLiteral("a.dat"));
+    select(control<FileListBox>(frm, "filNew"), QStringLiteral("mame0260.dat"));
     ui.cancelSave();
     control<QToolButton>(frm, "cmdBrowse")->click();
     ASSERT_EQ(ui.dialogs().size(), 2u);
     EXPECT_EQ(ui.dialogs()[0].request.initialFileName, "");
     EXPECT_FALSE(ui.dialogs()[0].request.filter.has_value());
     EXPECT_EQ(ui.dialogs()[1].kind, ScriptedUi::DialogKind::Save);
-    EXPECT_EQ(ui.dialogs()[1].request.initialFileName, chosen);
+    EXPECT_EQ(ui.dialogs()[1].request.initialFileName, "a - mame0260 (Split).dat");
+}
+
+// A second "Crea DiffDat" replaces the diff dat that the first delivered
+// without a question, but asks once something else is there.
+TEST_F(MainWindowButtonsTest, CreaDiffDatAsksBeforeReplacingAFileThatIsNotItsOwnDiffDat) {
+    qputenv("ZFE_SLOW_DIFF_MS", "0");
+    const fs::path destination = elsewhere / "diff.dat";
+    FrmMain& frm = openForASlowDiff(destination);
+    auto* createDiff = control<QToolButton>(frm, "cmdCrea");
+    createDiff->click();
+    createDiff->click();
+    writeFile(destination, "a download");
+    ui.answerMessage(core::MessageAnswer::No);
+    createDiff->click();
+    qunsetenv("ZFE_SLOW_DIFF_MS");
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text, "Il file " + destination.string() + " esiste già. Sostituirlo?");
+    EXPECT_EQ(readFile(destination), "a download");
+    EXPECT_EQ(readFile(program / "zdrl" / "runs.txt"), "run\nrun\n");
+}
+
+// The tool's exit code reaches the request: 2 is a failure even beside a diff
+// dat, which is not delivered.
+TEST_F(MainWindowButtonsTest, TheToolsExitCodeReachesTheRequest) {
+    qputenv("ZFE_SLOW_DIFF_MS", "0");
+    qputenv("ZFE_SLOW_DIFF_EXIT", "2");
+    const fs::path destination = elsewhere / "diff.dat";
+    FrmMain& frm = openForASlowDiff(destination);
+    ui.acknowledgeMessage();
+    control<QToolButton>(frm, "cmdCrea")->click();
+    qunsetenv("ZFE_SLOW_DIFF_MS");
+    qunsetenv("ZFE_SLOW_DIFF_EXIT");
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_NE(ui.messages()[0].text.find("codice di uscita 2"), std::string::npos) << ui.messages()[0].text;
+    EXPECT_EQ(frm.findChild<FrmResult*>(), nullptr);
+    EXPECT_FALSE(fs::exists(destination));
 }
 
 TEST_F(MainWindowButtonsTest, WithTheDataApartTheListsAndTheImportUseTheUsersLibrary) {

@@ -46,10 +46,11 @@ const ControlRow kControls[] = {
     {"Frame1", "frmMain", "", 6600, 4800, 1695, 735},
     {"cmdCrea", "Frame1", "Crea DiffDat", 120, 165, 1455, 495},
     {"fraOpt", "frmMain", " Tipo di Set : ", 120, 4800, 6375, 735},
-    {"chkTiny", "fraOpt", "Compatto", 5040, 240, 1215, 375},
-    {"optSetType(0)", "fraOpt", "Split", 240, 315, 1215, 255},
-    {"optSetType(1)", "fraOpt", "Merged", 1680, 315, 1215, 255},
-    {"optSetType(2)", "fraOpt", "Non merged", 3240, 315, 1215, 255},
+    {"chkTiny", "fraOpt", "Compatto", 5205, 240, 1110, 375},
+    {"optSetType(0)", "fraOpt", "Split", 120, 315, 750, 255},
+    {"optSetType(1)", "fraOpt", "Merged", 960, 315, 975, 255},
+    {"optSetType(2)", "fraOpt", "Non merged", 2025, 315, 1350, 255},
+    {"optSetType(3)", "fraOpt", "Full non merged", 3465, 315, 1650, 255},
 };
 
 bool sameImage(const QIcon& a, const QIcon& b) {

@@ -11,6 +11,7 @@
 #include <QTreeView>
 #include <QUrl>
 
+#include "core/shown_text.h"
 #include "gui/controls.h"
 #include "gui/frm_result.h"
 #include "gui/qt_settings_store.h"
@@ -84,6 +85,17 @@ TEST_F(ResultWindowTest, ListsEachCategoryAndTheFilterNarrowsEveryList) {
     EXPECT_EQ(control<QTreeView>(frm, "lstRemoved")->model()->rowCount(), 0);
     EXPECT_EQ(control<QTreeView>(frm, "lstChanged")->model()->rowCount(), 1);
     EXPECT_EQ(control<QPlainTextEdit>(frm, "txtReport")->toPlainText().toStdString(), kReport);
+}
+
+// A name that holds a right-to-left override or a line break shows as the
+// name it is: escaped and isolated in the lists, escaped in the report.
+TEST_F(ResultWindowTest, NamesCannotTurnTextAroundOrMakeLinesOfTheirOwn) {
+    FrmResult& frm = open("Added (2)\n  gal\u202Eaga\n  \"two\\nlines\"\n\nRemoved (0)\n\nRenamed (0)\n\n"
+                          "Changed (0)\n\nSummary: 2 added, 0 removed, 0 renamed, 0 changed, 0 unchanged\n");
+    const QAbstractItemModel* added = control<QTreeView>(frm, "lstAdded")->model();
+    EXPECT_EQ(added->index(0, 0).data().toString().toStdString(), core::shownName("gal\u202Eaga"));
+    EXPECT_EQ(added->index(1, 0).data().toString().toStdString(), core::shownName("two\nlines"));
+    EXPECT_TRUE(control<QPlainTextEdit>(frm, "txtReport")->toPlainText().contains(QStringLiteral("gal\\u202eaga")));
 }
 
 TEST_F(ResultWindowTest, AReportNotOfOurFormIsShownWholeAsText) {

@@ -48,14 +48,18 @@ protected:
         fs::create_directories(outside);
     }
 
-    // The tool run by hand on the same two dats, for comparison.
-    std::string toolOutput(const char* setTypeOption, bool compact = false) {
-        writeFile(outside / "old set.dat", oldDat);
+    // The tool run by hand on the same two dats, with the same names (the diff
+    // dat names both), for comparison.
+    std::string toolOutput(const char* setTypeOption, bool compact = false,
+                           const std::u8string& oldName = u8"old set.dat") {
+        writeFile(outside / fs::path(oldName), oldDat);
         writeFile(outside / "new.dat", newDat);
         std::vector<std::string> arguments{setTypeOption};
         if (compact) arguments.emplace_back("-t");
-        arguments.insert(arguments.end(), {"old set.dat", "new.dat"});
-        const int exitCode = platform::runAndWait({ZFE_ZANDOREL_PATH, arguments, outside.string()});
+        arguments.insert(arguments.end(), {std::string(oldName.begin(), oldName.end()), "new.dat"});
+        const std::u8string folder = outside.u8string();
+        const int exitCode = platform::runAndWait(
+            {ZFE_ZANDOREL_PATH, arguments, std::string(folder.begin(), folder.end())});
         EXPECT_EQ(exitCode, 1) << "the generated dats differ, which the tool says with 1";
         return readFile(outside / "zandorel.dat");
     }
@@ -68,8 +72,10 @@ protected:
         auto* newList = control<FileListBox>(frm, "filNew");
         oldList->setSelectedIndex(static_cast<int>(oldList->fileNames().indexOf(oldName)));
         newList->setSelectedIndex(static_cast<int>(newList->fileNames().indexOf(QStringLiteral("new.dat"))));
-        const std::string setTypeOption = "optSetType(" + std::to_string(setType) + ")";
-        control<QRadioButton>(frm, setTypeOption.c_str())->setChecked(true);
+        if (setType >= 0) {  // else as the window restored it
+            const std::string setTypeOption = "optSetType(" + std::to_string(setType) + ")";
+            control<QRadioButton>(frm, setTypeOption.c_str())->setChecked(true);
+        }
         control<QCheckBox>(frm, "chkTiny")->setChecked(compact);
         const fs::path destination = root / "diff.dat";
         control<QLabel>(frm, "lblFileDest")->setText(QString::fromStdString(destination.string()));
@@ -141,7 +147,38 @@ TEST_F(WholeProgramTest, NamesOutsideAsciiReachTheToolAndBringItsDiffDat) {
 
     EXPECT_TRUE(ui.messages().empty()) << ui.messages()[0].text;
     EXPECT_NE(window->findChild<FrmResult*>(), nullptr);
-    EXPECT_EQ(readFile(destination), toolOutput("-M"));
+    EXPECT_EQ(readFile(destination), toolOutput("-M", false, u8"vecchio è.dat"));
+}
+
+// The fourth option, "Full non merged", restored from a stored "SetType" of 3,
+// runs the tool with -F, and the window stores it again.
+TEST_F(WholeProgramTest, FullNonMergedStoredAsThreeRunsTheToolWithF) {
+    settings->save("Options", "SetType", "3");
+    {
+        FrmMain& frm = open();
+        EXPECT_TRUE(control<QRadioButton>(frm, "optSetType(3)")->isChecked());
+        const fs::path destination = pressCreaDiffDat(frm, -1, false);
+        EXPECT_TRUE(ui.messages().empty());
+        EXPECT_EQ(readFile(destination), toolOutput("-F"));
+        frm.show();
+        closeWindow();
+    }
+    EXPECT_EQ(stored("Options", "SetType"), "3");
+}
+
+// Two dats that do not differ: the tool writes no diff dat, and the window
+// shows the counts with nothing to download, leaving the destination alone.
+TEST_F(WholeProgramTest, NothingDiffersShowsTheCountsAndDeliversNothing) {
+    addDat("new.dat", oldDat);
+    FrmMain& frm = open();
+    const fs::path destination = pressCreaDiffDat(frm, 0, false);
+
+    EXPECT_TRUE(ui.messages().empty());
+    const auto* result = frm.findChild<FrmResult*>();
+    ASSERT_NE(result, nullptr);
+    EXPECT_TRUE(control<QLabel>(*result, "lblSummary")->text().startsWith("Aggiunti: 0   Rimossi: 0"));
+    EXPECT_TRUE(control<QLabel>(*result, "lblDestination")->text().contains("nulla da scaricare"));
+    EXPECT_FALSE(fs::exists(destination));
 }
 
 std::string choiceName(const ::testing::TestParamInfo<DiffChoice>& info) {

@@ -11,7 +11,9 @@
 //                       "no-dat": only a 30-line zandorel.log, exit 1;
 //                       "no-log": only zandorel.dat, exit 0;
 //                       "nothing": no file at all, exit 1;
-//                       "both-exit-3": both files, exit 3.
+//                       "both-exit-2": both files, exit 2 (trouble);
+//                       "nothing-differs": only a zandorel.log of the tool's
+//                       form that finds no difference, exit 0.
 
 #include <cstdlib>
 #include <filesystem>
@@ -59,8 +61,8 @@ int main(int argc, char** argv) {
     }
 
     const bool normal = mode.empty() || mode == "normal";
-    const bool writeDat = normal || mode == "no-log" || mode == "both-exit-3";
-    const bool writeLog = normal || mode == "no-dat" || mode == "both-exit-3";
+    const bool writeDat = normal || mode == "no-log" || mode == "both-exit-2";
+    const bool writeLog = normal || mode == "no-dat" || mode == "both-exit-2";
 
     if (writeDat) {
         // Arguments, both staged inputs and every byte value, so that a
@@ -89,8 +91,14 @@ int main(int argc, char** argv) {
         write("zandorel.log", log);
     }
 
-    if (mode == "both-exit-3") {
-        return 3;
+    if (mode == "nothing-differs") {
+        write("zandorel.log",
+              "zandorel 1.0.0\n\nAdded (0)\n\nRemoved (0)\n\nRenamed (0)\n\nChanged (0)\n\n"
+              "Summary: 0 added, 0 removed, 0 renamed, 0 changed, 7 unchanged; no diff dat written\n");
+        return 0;
+    }
+    if (mode == "both-exit-2") {
+        return 2;
     }
     return writeDat ? 0 : 1;
 }

@@ -2,7 +2,8 @@
 // runs. Run in the tool's folder, it leaves "running" there for as long as it
 // runs, adds a line to "runs.txt" for each run, waits ZFE_SLOW_DIFF_MS
 // milliseconds (3000 unless set) and then writes zandorel.dat (its arguments)
-// and a zandorel.log that ends in a summary line.
+// and a zandorel.log that ends in a summary line, and exits with the code in
+// ZFE_SLOW_DIFF_EXIT (0 unless set).
 
 #include <chrono>
 #include <cstdio>
@@ -25,5 +26,6 @@ int main(int argc, char** argv) {
     std::ofstream("zandorel.log", std::ios::binary)
         << "slow report\n\nSummary: 1 added, 0 removed, 0 renamed, 0 changed, 2 unchanged\n";
     std::remove("running");
-    return 0;
+    const char* exitCode = std::getenv("ZFE_SLOW_DIFF_EXIT");
+    return exitCode != nullptr ? std::atoi(exitCode) : 0;
 }

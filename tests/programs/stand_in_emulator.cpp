@@ -11,6 +11,11 @@
 //   forking-mame  starts a grandchild that holds both pipes and never ends,
 //                 writes "<child pid> <grandchild pid>" into "<its path>.pids",
 //                 prints a little and never ends either (POSIX only)
+//   cut-mame      as mame, but for -listxml it prints the start of the dat and
+//                 ends with 0 while a process it started in a session of its
+//                 own holds the output, writes a few bytes more and never
+//                 ends; "<its pid> <that process's pid>" go into "<its
+//                 path>.pids" (POSIX only)
 //   anything else prints a listinfo dat that names its path and arguments
 // Every dat names the path the program was started as (argv[0]), so a test
 // sees which program ran.
@@ -49,6 +54,14 @@ void print(std::FILE* stream, const std::string& text) {
 [[noreturn]] void sleepForever() {
     for (;;) std::this_thread::sleep_for(std::chrono::hours(1));
 }
+
+// "<own pid> <started's pid>" into "<path>.pids", for the test to find.
+void writeProcessIds(const std::string& self, pid_t started) {
+    if (std::FILE* pids = std::fopen((self + ".pids").c_str(), "w")) {
+        std::fprintf(pids, "%ld %ld\n", static_cast<long>(::getpid()), static_cast<long>(started));
+        std::fclose(pids);
+    }
+}
 #endif
 
 }  // namespace
@@ -64,7 +77,20 @@ int main(int argc, char** argv) {
     const std::string option = argc > 1 ? argv[1] : "";
     const std::string description = zfe::testsupport::standInDescription(self, argc - 1);
 
-    if (kind == "mame") {
+#ifndef _WIN32
+    if (kind == "cut-mame" && option == "-listxml") {
+        print(stdout, "<?xml version=\"1.0\"?>\n<mame build=\"0.251\">\n");
+        const pid_t writer = ::fork();
+        if (writer == 0) {
+            ::setsid();  // out of the emulator's process group
+            print(stdout, "\t<machine name=\"pac");
+            sleepForever();
+        }
+        writeProcessIds(self, writer);
+        return 0;
+    }
+#endif
+    if (kind == "mame" || kind == "cut-mame") {
         if (option == "-listxml") {
             print(stdout, standInListXml(description));
             return 0;
@@ -95,10 +121,7 @@ int main(int argc, char** argv) {
     if (kind == "forking-mame") {
         const pid_t grandchild = ::fork();
         if (grandchild == 0) sleepForever();
-        if (std::FILE* pids = std::fopen((self + ".pids").c_str(), "w")) {
-            std::fprintf(pids, "%ld %ld\n", static_cast<long>(::getpid()), static_cast<long>(grandchild));
-            std::fclose(pids);
-        }
+        writeProcessIds(self, grandchild);
         print(stdout, "<?xml version=\"1.0\"?>\n");
         sleepForever();
     }

@@ -6,7 +6,10 @@
 // standard handles, with WriteFile so that no C run-time conversion touches
 // the bytes:
 //   silent       nothing
-//   pattern:N    N bytes of patternByte(0..N-1) to standard output, 256 at a time
+//   pattern:N[:C] N bytes of patternByte(0..N-1) to standard output, C (256
+//                unless given) at a time
+//   errpattern:N N pattern bytes to standard error, 64 KiB at a time, then
+//                "done" to standard output
 //   allbytes     every byte value 0..255, then text with CR, LF and CRLF line ends
 //   mixed        lines to standard output and standard error, interleaved
 //   startup      how it was started: show-window field and flags, standard input
@@ -38,6 +41,12 @@ void writeTo(DWORD which, const std::string& bytes) {
             ExitProcess(90);
         }
         done += written;
+    }
+}
+
+void writePattern(DWORD which, long long size, long long chunk) {
+    for (long long offset = 0; offset < size; offset += chunk) {
+        writeTo(which, zfe::testsupport::patternBytes(std::min(chunk, size - offset), offset));
     }
 }
 
@@ -103,11 +112,14 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode.rfind("pattern:", 0) == 0) {
-        const long long size = std::atoll(mode.c_str() + 8);
-        for (long long offset = 0; offset < size; offset += 256) {
-            writeTo(STD_OUTPUT_HANDLE,
-                    zfe::testsupport::patternBytes(std::min<long long>(256, size - offset), offset));
-        }
+        const std::size_t chunkAt = mode.find(':', 8);
+        writePattern(STD_OUTPUT_HANDLE, std::atoll(mode.c_str() + 8),
+                     chunkAt == std::string::npos ? 256 : std::atoll(mode.c_str() + chunkAt + 1));
+        return 0;
+    }
+    if (mode.rfind("errpattern:", 0) == 0) {
+        writePattern(STD_ERROR_HANDLE, std::atoll(mode.c_str() + 11), 65536);
+        writeTo(STD_OUTPUT_HANDLE, "done");
         return 0;
     }
     if (mode == "allbytes") {

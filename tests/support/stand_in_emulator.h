@@ -30,8 +30,8 @@ inline std::string listXmlOf(const std::string& path) {
     return standInListXml(standInDescription(path, 1));
 }
 
-// The child's and the grandchild's process ids that a "forking-mame" at
-// `path` has written, once it has written them.
+// The child's and the grandchild's process ids that a "forking-mame" or a
+// "cut-mame" at `path` has written, once it has written them.
 inline std::optional<std::pair<long long, long long>> forkedProcessIds(const std::string& path) {
     std::ifstream file(path + ".pids");
     long long child = 0;

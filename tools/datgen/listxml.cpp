@@ -289,6 +289,27 @@ void reparentClones(std::vector<Game>& dat, Random& random, Changes& changes) {
     std::sort(changes.reparented.begin(), changes.reparented.end());
 }
 
+// A new dump of one rom of about one device with roms in fifty, as a release
+// fixes a sound chip's or a protection chip's dump: every machine that names
+// the device needs its full non-merged set rebuilt.
+void redumpDevices(std::vector<Game>& devices, Builder& builder, Changes& changes) {
+    std::vector<std::size_t> withRoms;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        if (!devices[i].roms.empty()) withRoms.push_back(i);
+    }
+    Random& random = builder.random();
+    for (int left = std::max(1, static_cast<int>(withRoms.size()) / 50);
+         left > 0 && !withRoms.empty(); --left) {
+        const auto pick = static_cast<std::size_t>(random.below(static_cast<int>(withRoms.size())));
+        Game& device = devices[withRoms[pick]];
+        withRoms.erase(withRoms.begin() + static_cast<std::ptrdiff_t>(pick));
+        builder.redump(device.roms[static_cast<std::size_t>(
+            random.below(static_cast<int>(device.roms.size())))]);
+        changes.changed.push_back(device.name);
+    }
+    std::sort(changes.changed.begin(), changes.changed.end());
+}
+
 }  // namespace
 
 Generated generateListxml(const Options& options) {
@@ -304,6 +325,7 @@ Generated generateListxml(const Options& options) {
         next.onNewGame = [&](Game& game, const Game* parent) { maker.fillIn(game, parent); };
         generated.changes = next.apply(counts.parents + counts.biosGames + counts.clones);
         reparentClones(dat, builder.random(), generated.changes);
+        redumpDevices(devices, builder, generated.changes);
     }
     dat.reserve(dat.size() + devices.size());
     std::move(devices.begin(), devices.end(), std::back_inserter(dat));

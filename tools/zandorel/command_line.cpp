@@ -89,6 +89,9 @@ private:
                 case 'n':
                     chooseType(SetType::NonMerged, argument);
                     break;
+                case 'f':
+                    chooseType(SetType::FullNonMerged, argument);
+                    break;
                 case 't':
                     line_.compact = true;
                     break;
@@ -156,13 +159,15 @@ std::string logPathFor(const std::string& diffDatPath) {
 }
 
 std::string usageText() {
-    return "Usage: zandorel [-S | -M | -N] [-t] [-o FILE] [--] OLD NEW\n"
+    return "Usage: zandorel [-S | -M | -N | -F] [-t] [-o FILE] [--] OLD NEW\n"
            "Compares two dats and writes the sets that changed from OLD to NEW.\n"
            "The diff dat goes to zandorel.dat in the current directory, and a report\n"
            "beside it to zandorel.log.\n"
            "  -S           split sets (the default)\n"
            "  -M           merged sets: a parent with all its clones\n"
            "  -N           non-merged sets: every game with all its roms\n"
+           "  -F           full non-merged sets: as -N, with the roms of the devices\n"
+           "               that the game names (device_ref)\n"
            "  -t           compact: only the roms and disks that OLD does not have\n"
            "  -o, --output FILE\n"
            "               the diff dat goes to FILE, the report beside it, named as\n"
@@ -175,11 +180,13 @@ std::string usageText() {
            "\n"
            "After exit code 0 or 1 the report's summary line is printed.\n"
            "Exit code 0 when the dats hold the same sets, 1 when they differ (both\n"
-           "write the diff dat and the report), 2 on trouble. A bad option or a wrong\n"
-           "number of files writes nothing. Trouble with an input (a dat that cannot\n"
-           "be read, is malformed or changed while it was read, an input that is one\n"
-           "of the outputs) writes only the report and leaves an earlier diff dat as\n"
-           "it was.\n";
+           "write the report, and the diff dat when it holds a game: otherwise none is\n"
+           "written and an earlier one is left as it was), 2 on trouble. A bad option\n"
+           "or a wrong number of files writes nothing, nor does an output that is no\n"
+           "regular file (a folder, a pipe, a device: refused; a symbolic link is\n"
+           "followed). Trouble with an input (a dat that cannot be read, is malformed or\n"
+           "changed while it was read, an input that is one of the outputs) writes only\n"
+           "the report and leaves an earlier diff dat as it was.\n";
 }
 
 }  // namespace zfe::zandorel

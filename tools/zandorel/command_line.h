@@ -27,7 +27,7 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// `[-S | -M | -N] [-t] [-o FILE] [--] OLD NEW`: options in any order and any
+// `[-S | -M | -N | -F] [-t] [-o FILE] [--] OLD NEW`: options in any order and any
 // letter case before the two files, short ones alone or together (`-Mt`), split
 // when no set type is given. Throws UsageError.
 CommandLine parseCommandLine(const std::vector<std::string>& arguments);

@@ -13,13 +13,15 @@
 #include <sys/mman.h>
 #endif
 
+#include "tools/zandorel/field_text.h"
 
 namespace zfe::zandorel {
 
 namespace {
 
 std::string describePosition(const std::string& path, TextPosition position) {
-    return path + ":" + std::to_string(position.line) + ":" + std::to_string(position.column);
+    return pathText(path) + ":" + std::to_string(position.line) + ":" +
+           std::to_string(position.column);
 }
 
 constexpr std::uint32_t kFreeSlot = UINT32_MAX;
@@ -126,7 +128,7 @@ DatError::DatError(std::string path, TextPosition position, std::string reason)
       hasPosition_(true) {}
 
 DatError::DatError(std::string path, std::string reason)
-    : std::runtime_error(path + ": " + reason),
+    : std::runtime_error(pathText(path) + ": " + reason),
       path_(std::move(path)),
       reason_(std::move(reason)) {}
 
@@ -181,16 +183,17 @@ void discardLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t
 
 bool moveLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to,
                std::size_t length) noexcept {
-#if defined(__linux__) && defined(MADV_HUGEPAGE) && defined(MREMAP_FIXED)
+#if defined(__linux__) && defined(MADV_HUGEPAGE) && defined(MREMAP_FIXED) && \
+    defined(MREMAP_DONTUNMAP)
     if (bytes < kLargeBlock || length == 0) return false;
     char* const base = static_cast<char*>(memory);
-    if (mremap(base + from, length, length, MREMAP_MAYMOVE | MREMAP_FIXED, base + to) ==
-        MAP_FAILED) {
-        return false;
-    }
-    // The place they left reads as zeros again, as discarded pages do.
-    return mmap(base + from, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED,
-                -1, 0) != MAP_FAILED;
+    // One call moves the pages and leaves the place they left mapped, reading as
+    // zeros as discarded pages do. A move that left a gap, even until a second
+    // call mapped it again, let a mapping that the other reading thread made
+    // meanwhile land in the gap, and the second call then wiped it: about one
+    // run in forty on a real-scale pair ended in "free(): invalid pointer".
+    return mremap(base + from, length, length,
+                  MREMAP_MAYMOVE | MREMAP_FIXED | MREMAP_DONTUNMAP, base + to) != MAP_FAILED;
 #else
     (void)memory, (void)bytes, (void)from, (void)to, (void)length;
     return false;
@@ -225,6 +228,43 @@ Span Dat::keep(std::string_view value, std::size_t offset) {
     copy.inDecoded = 1;
     decoded.append(value);
     return copy;
+}
+
+void Dat::addDeviceRef(std::string_view name, std::size_t offset) {
+    // A real dat names a few thousand devices some hundreds of thousands of
+    // times: each name is looked up, and kept once.
+    if (deviceNameTable_.size() < 2 * (deviceNames.size() + 1)) {
+        deviceNameTable_.assign(std::max<std::size_t>(64, deviceNameTable_.size() * 2),
+                                {kFreeSlot, 0});
+        const std::size_t mask = deviceNameTable_.size() - 1;
+        for (std::uint32_t id = 0; id < deviceNames.size(); ++id) {
+            std::size_t slot = deviceNameHashes_[id] & mask;
+            while (deviceNameTable_[slot].id != kFreeSlot) slot = (slot + 1) & mask;
+            deviceNameTable_[slot] = {id, static_cast<std::uint32_t>(deviceNameHashes_[id] >> 32)};
+        }
+    }
+    const auto nameOf = [&](std::uint32_t id) {
+        const std::uint32_t begin = id == 0 ? 0 : deviceNameEnds_[id - 1];
+        return std::string_view(deviceNameText_).substr(begin, deviceNameEnds_[id] - begin);
+    };
+    const std::uint64_t hash = hashFolded(name);
+    const auto check = static_cast<std::uint32_t>(hash >> 32);
+    const std::size_t mask = deviceNameTable_.size() - 1;
+    std::size_t slot = hash & mask;
+    for (; deviceNameTable_[slot].id != kFreeSlot; slot = (slot + 1) & mask) {
+        const DeviceSlot& taken = deviceNameTable_[slot];
+        if (taken.check == check && equalsFolded(nameOf(taken.id), name)) {
+            deviceRefs.push_back(taken.id);
+            return;
+        }
+    }
+    const auto id = static_cast<std::uint32_t>(deviceNames.size());
+    deviceNames.push_back(keep(name, offset));
+    deviceNameHashes_.push_back(hash);
+    deviceNameText_.append(name);
+    deviceNameEnds_.push_back(static_cast<std::uint32_t>(deviceNameText_.size()));
+    deviceNameTable_[slot] = {id, check};
+    deviceRefs.push_back(id);
 }
 
 std::optional<std::uint32_t> Dat::findGame(std::string_view name) const {

@@ -84,6 +84,38 @@ struct Game {
     std::uint32_t blockEnd = 0;
     std::uint32_t firstEntry = 0;
     std::uint32_t entryCount = 0;
+    // The machines that the game names as its devices (XML's device_ref), as
+    // indices into Dat::deviceNames in Dat::deviceRefs; and where in its block
+    // the first of them starts (its line, when it has one of its own).
+    std::uint32_t firstDeviceRef = 0;
+    std::uint32_t deviceRefCount = 0;
+    std::uint32_t deviceRefsAt = 0;
+};
+
+// Where the header of a dat names it, so that a diff dat made from the dat can
+// name itself instead: byte ranges and places of the text before its first game.
+struct HeaderFields {
+    enum class Kind : std::uint8_t {
+        None,      // no header before the first game
+        Listinfo,  // a clrmamepro ( ... ) block
+        Datafile,  // an XML <header> element
+    };
+    struct Field {
+        std::uint32_t begin = 0;
+        std::uint32_t end = 0;
+        bool found = false;
+        // XML: the range is the whole element (<name/>), not its content.
+        bool wholeElement = false;
+    };
+    Kind kind = Kind::None;
+    // Listinfo: the value's token, quotes included. XML: the element's content
+    // (name, description) or the attribute's value between its quotes
+    // (forcemerging).
+    Field name;
+    Field description;
+    Field forceMerging;
+    std::uint32_t afterOpen = 0;  // after "clrmamepro (", or after the <header> start tag
+    std::uint32_t afterName = 0;  // after the name's value, or after the name element
 };
 
 // A game dropped because an earlier game has the same name.
@@ -198,6 +230,12 @@ struct Dat {
     LargeVector<Game> games;
     LargeVector<Entry> entries;
     std::vector<DuplicateGame> duplicates;
+    HeaderFields header;
+    // Whether the readers take the games' device_refs, which only full
+    // non-merged sets need; each name the games give is kept once.
+    bool readDevices = false;
+    std::vector<Span> deviceNames;
+    LargeVector<std::uint32_t> deviceRefs;
     std::string lineEnd = "\n";  // the file's own line end, for blocks the writer adds
     // Where the last game block ends, duplicates included: the dat's trailer
     // starts there.
@@ -220,6 +258,24 @@ struct Dat {
     // `value` (from the text at `offset`, for the message when the dat's
     // strings run out of room) copied into `decoded`.
     Span keep(std::string_view value, std::size_t offset);
+    // Appends a device_ref of the game being read to deviceRefs: the index of
+    // `name` (from the text at `offset`) in deviceNames, where it is added the
+    // first time that the dat names it.
+    void addDeviceRef(std::string_view name, std::size_t offset);
+
+private:
+    // The names looked up as device_refs come: an open-addressing table of
+    // indices into deviceNames, each with bits of its name's hash that tell most
+    // other names apart, and the names side by side, where a look-up finds them
+    // in the processor's cache (in `decoded` they lie far apart).
+    struct DeviceSlot {
+        std::uint32_t id;
+        std::uint32_t check;
+    };
+    std::vector<DeviceSlot> deviceNameTable_;
+    std::vector<std::uint64_t> deviceNameHashes_;
+    std::string deviceNameText_;
+    std::vector<std::uint32_t> deviceNameEnds_;
 };
 
 struct TextPosition {

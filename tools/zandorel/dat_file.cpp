@@ -288,13 +288,14 @@ private:
 
 }  // namespace
 
-Dat parseDat(std::string_view text, std::string path) {
-    return parseDat(Bytes(text), std::move(path));
+Dat parseDat(std::string_view text, std::string path, DeviceRefs devices) {
+    return parseDat(Bytes(text), std::move(path), devices);
 }
 
-Dat parseDat(Bytes bytes, std::string path) {
+Dat parseDat(Bytes bytes, std::string path, DeviceRefs devices) {
     Dat dat;
     dat.path = std::move(path);
+    dat.readDevices = devices == DeviceRefs::Read;
     dat.storage = std::move(bytes);
     dat.text = dat.storage.view();
     if (dat.text.size() >= kTooLarge) throw DatError(dat.path, kTooLargeReason);
@@ -319,9 +320,9 @@ Dat parseDat(Bytes bytes, std::string path) {
     return dat;
 }
 
-Dat readDatFile(const std::string& path, std::size_t readAhead) {
+Dat readDatFile(const std::string& path, std::size_t readAhead, DeviceRefs devices) {
     const auto file = std::make_shared<const InputFile>(path);
-    if (file->isStream()) return parseDat(file->readStream(), path);
+    if (file->isStream()) return parseDat(file->readStream(), path, devices);
     if (file->size() >= kTooLarge) throw DatError(path, kTooLargeReason);
     const auto readWhole = [&] {
         Bytes bytes = file->readWhole();
@@ -329,12 +330,12 @@ Dat readDatFile(const std::string& path, std::size_t readAhead) {
         return bytes;
     };
     try {
-        if (file->size() <= 2 * readAhead) return parseDat(readWhole(), path);
+        if (file->size() <= 2 * readAhead) return parseDat(readWhole(), path, devices);
         Bytes bytes(file->size());
         auto streamed = std::make_unique<StreamedFile>(file, bytes.data(), readAhead);
         const StreamedFile& reader = *streamed;
         bytes.setOwner(std::move(streamed));
-        Dat dat = parseDat(std::move(bytes), path);
+        Dat dat = parseDat(std::move(bytes), path, devices);
         if (!file->unchanged()) throw DatError(path, kChanged);
         if (reader.readToTheEnd()) return dat;
     } catch (const DatError&) {
@@ -347,7 +348,7 @@ Dat readDatFile(const std::string& path, std::size_t readAhead) {
     // bytes not yet read (an element longer than the reach): the dat read whole
     // tells what the file holds, and where it is malformed.
     try {
-        return parseDat(readWhole(), path);
+        return parseDat(readWhole(), path, devices);
     } catch (const DatError&) {
         if (!file->unchanged()) throw DatError(path, kChanged);
         throw;

@@ -11,9 +11,12 @@
 
 namespace zfe::zandorel {
 
+// Whether the games' device_refs are read: only full non-merged sets need them.
+enum class DeviceRefs { Skip, Read };
+
 // Reads a dat from its bytes. `path` only names the dat in messages. Throws DatError.
-Dat parseDat(Bytes bytes, std::string path);
-Dat parseDat(std::string_view text, std::string path);
+Dat parseDat(Bytes bytes, std::string path, DeviceRefs devices = DeviceRefs::Skip);
+Dat parseDat(std::string_view text, std::string path, DeviceRefs devices = DeviceRefs::Skip);
 
 // How far ahead of the reader a large file is read, and how far behind it its
 // bytes are kept.
@@ -27,7 +30,8 @@ inline constexpr std::size_t kReadAhead = std::size_t{8} << 20;
 // that cannot be read and a file that changes while it is read are errors
 // naming the path; a file that changed is reported as such, never as
 // malformed. Throws DatError.
-Dat readDatFile(const std::string& path, std::size_t readAhead = kReadAhead);
+Dat readDatFile(const std::string& path, std::size_t readAhead = kReadAhead,
+                DeviceRefs devices = DeviceRefs::Skip);
 
 // Throws DatError when the file that the dat was read from is no longer what
 // was read: another size or time, or shorter than it was.

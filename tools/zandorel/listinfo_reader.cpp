@@ -120,6 +120,9 @@ public:
             if (equalsFolded(name, "game") || equalsFolded(name, "resource") ||
                 equalsFolded(name, "machine")) {
                 parseGame(keyword);
+            } else if (equalsFolded(name, "clrmamepro") && dat_.games.empty() &&
+                       dat_.header.kind == HeaderFields::Kind::None) {
+                readHeader(open, keyword.value);
             } else {
                 skipBlock(open, keyword.value, 1);
             }
@@ -310,6 +313,38 @@ private:
             }
         }
         failTruncated(open, dat_.view(name));
+    }
+
+    // The header block before the first game, passed over as skipBlock would,
+    // with the places where it names the dat kept.
+    void readHeader(const Token& open, Span blockName) {
+        HeaderFields& header = dat_.header;
+        header.kind = HeaderFields::Kind::Listinfo;
+        header.afterOpen = open.end;
+        for (;;) {
+            const Token key = next();
+            if (key.kind == TokenKind::End) failTruncated(open, dat_.view(blockName));
+            if (key.kind == TokenKind::Close) return;
+            if (key.kind == TokenKind::Open) {
+                skipBlock(key, blockName, 2);
+                continue;
+            }
+            const Token value = next();
+            if (value.kind == TokenKind::End) failTruncated(open, dat_.view(blockName));
+            if (value.kind == TokenKind::Close) return;
+            if (value.kind == TokenKind::Open) {
+                skipBlock(value, blockName, 2);
+                continue;
+            }
+            const std::string_view name = dat_.view(key.value);
+            HeaderFields::Field* field = is(name, "name")          ? &header.name
+                                         : is(name, "description")  ? &header.description
+                                         : is(name, "forcemerging") ? &header.forceMerging
+                                                                    : nullptr;
+            if (field == nullptr || field->found) continue;
+            *field = {value.begin, value.end, true, false};
+            if (field == &header.name) header.afterName = value.end;
+        }
     }
 
     void parseGame(const Token& keyword) {

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstdio>
 #include <vector>
+
+#include "tools/zandorel/field_text.h"
 
 namespace zfe::zandorel {
 
@@ -41,54 +42,14 @@ void appendData(std::string& out, const Dat& dat, const Entry& entry) {
     if (entry.hasSha1() || entry.hasMd5()) {
         separate();
         out += entry.hasSha1() ? "sha1 " : "md5 ";
-        out += dat.view(entry.hash);
+        // As the dat wrote it, which may be anything.
+        appendField(out, dat.view(entry.hash));
     }
-}
-
-// A name as it goes into the report: quoted when it has blanks, quotes or
-// control characters or is empty, so that a line still splits into words and
-// no byte of a name can start a line of its own or move the cursor.
-void appendName(std::string& out, std::string_view name) {
-    const auto plain = [](char c) {
-        const auto byte = static_cast<unsigned char>(c);
-        return byte > 0x20 && byte != 0x7f && c != '"' && c != '\\';
-    };
-    if (!name.empty() && std::all_of(name.begin(), name.end(), plain)) {
-        out += name;
-        return;
-    }
-    out += '"';
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (byte < 0x20 || byte == 0x7f) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    out += '"';
-}
-
-std::string nameText(std::string_view name) {
-    std::string text;
-    appendName(text, name);
-    return text;
 }
 
 void appendEntry(std::string& out, const Dat& dat, const Entry& entry) {
     out += entry.isDisk() ? "disk " : "rom ";
-    appendName(out, dat.view(entry.name));
+    appendField(out, dat.view(entry.name));
     const std::size_t start = out.size();
     out += " (";
     appendData(out, dat, entry);
@@ -97,14 +58,6 @@ void appendEntry(std::string& out, const Dat& dat, const Entry& entry) {
     } else {
         out += ')';
     }
-}
-
-// A path as given, unless a control character in it needs the quoted form.
-std::string pathText(std::string_view path) {
-    const bool control = std::any_of(path.begin(), path.end(), [](char c) {
-        return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-    });
-    return control ? nameText(path) : std::string(path);
 }
 
 std::string formatName(DatFormat format) {
@@ -144,9 +97,31 @@ void duplicateLines(std::string& out, const Dat& dat) {
     for (std::size_t i = 0; i < dat.duplicates.size(); ++i) {
         const DuplicateGame& duplicate = dat.duplicates[i];
         out += "Duplicate: " + pathText(dat.path) + ":" + std::to_string(lines[2 * i]) + ": game " +
-               nameText(duplicate.name) + " left out, the first of that name is at line " +
+               fieldText(duplicate.name) + " left out, the first of that name is at line " +
                std::to_string(lines[2 * i + 1]) + "\n";
     }
+}
+
+// What full non-merged sets could not take from a dat's devices: a dat that
+// names none gives the sets of non-merged, and a name of no machine of the dat
+// adds nothing.
+void deviceReport(std::string& out, const SetModel& sets) {
+    const Dat& dat = sets.dat();
+    if (dat.deviceRefs.empty()) {
+        out += "Devices: " + pathText(dat.path) +
+               " has no device references (device_ref): its sets are its non-merged sets\n";
+        return;
+    }
+    const std::vector<std::string_view>& missing = sets.missingDevices();
+    if (missing.empty()) return;
+    constexpr std::size_t kNamesShown = 10;
+    out += "Devices: " + pathText(dat.path) + " does not hold these devices that its games name (" +
+           std::to_string(missing.size()) + "):";
+    for (std::size_t i = 0; i < missing.size() && i < kNamesShown; ++i) {
+        out += ' ';
+        appendField(out, missing[i]);
+    }
+    out += missing.size() > kNamesShown ? " ...\n" : "\n";
 }
 
 }  // namespace
@@ -166,6 +141,10 @@ void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const Dif
     datLine(out, "New", newSets);
     out += "Set type: " + std::string(setTypeName(newSets.type())) + "\n";
     out += std::string("Form: ") + (context.compact ? "compact" : "full") + "\n";
+    if (newSets.type() == SetType::FullNonMerged) {
+        deviceReport(out, oldSets);
+        deviceReport(out, newSets);
+    }
     duplicateLines(out, oldDat);
     duplicateLines(out, newDat);
 
@@ -178,7 +157,7 @@ void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const Dif
     };
     const auto nameLine = [&](std::string_view name) {
         out += "  ";
-        appendName(out, name);
+        appendField(out, name);
         out += '\n';
     };
     heading("Added", diff.added.size());
@@ -188,9 +167,9 @@ void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const Dif
     heading("Renamed", diff.renamed.size());
     for (const auto& [oldSet, newSet] : diff.renamed) {
         out += "  ";
-        appendName(out, oldSets.name(oldSet));
+        appendField(out, oldSets.name(oldSet));
         out += " -> ";
-        appendName(out, newSets.name(newSet));
+        appendField(out, newSets.name(newSet));
         out += '\n';
     }
     heading("Changed", diff.changed.size());
@@ -220,7 +199,7 @@ void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const Dif
                     out += "    renamed ";
                     appendEntry(out, oldDat, *oldEntry);
                     out += " -> ";
-                    appendName(out, newDat.view(newEntry->name));
+                    appendField(out, newDat.view(newEntry->name));
                     break;
             }
             out += '\n';
@@ -228,19 +207,22 @@ void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const Dif
     }
 }
 
-void writeReportSummary(const DiffResult& diff, const ReportContext& context, std::string& out) {
-    out += "\nSummary: " + std::to_string(diff.added.size()) + " added, " +
-           std::to_string(diff.removed.size()) + " removed, " +
-           std::to_string(diff.renamed.size()) + " renamed, " +
-           std::to_string(diff.changed.size()) + " changed, " + std::to_string(diff.unchanged) +
-           " unchanged; " + pathText(context.diffDatName) + " holds " +
-           std::to_string(context.gamesWritten) + " games\n";
+std::string summaryLine(const DiffResult& diff, const ReportContext& context) {
+    std::string line = "Summary: " + std::to_string(diff.added.size()) + " added, " +
+                       std::to_string(diff.removed.size()) + " removed, " +
+                       std::to_string(diff.renamed.size()) + " renamed, " +
+                       std::to_string(diff.changed.size()) + " changed, " +
+                       std::to_string(diff.unchanged) + " unchanged; ";
+    if (context.gamesWritten == 0) return line + kNoDiffDatWritten + "\n";
+    return line + pathText(context.diffDatName) + " holds " + std::to_string(context.gamesWritten) +
+           " games\n";
 }
 
 void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,
                  const ReportContext& context, std::string& out) {
     writeReportBody(oldSets, newSets, diff, context, out);
-    writeReportSummary(diff, context, out);
+    out += '\n';
+    out += summaryLine(diff, context);
 }
 
 }  // namespace zfe::zandorel

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "tools/zandorel/field_text.h"
+
 namespace zfe::zandorel {
 
 namespace {
@@ -46,6 +48,9 @@ struct SortItem {
 // How many entries ahead the text of a name is asked for.
 constexpr std::size_t kAhead = 8;
 
+// Where the entries of a set's devices count as listed: after any set's own.
+constexpr std::uint32_t kDeviceListed = UINT32_MAX / 2;
+
 std::uint64_t sortKey(const Dat& dat, const Entry& entry) {
     const std::string_view name = dat.view(entry.name);
     std::uint64_t key = entry.isDisk() ? std::uint64_t{1} << 63 : 0;
@@ -53,6 +58,32 @@ std::uint64_t sortKey(const Dat& dat, const Entry& entry) {
         key |= std::uint64_t{static_cast<unsigned char>(foldCase(name[i]))} << (48 - 8 * i);
     }
     return key;
+}
+
+// The entries sorted into a set, the first `own` listed the game's own, into
+// `items`. In a run of entries of one name a device's count only where the game
+// lists none of that name itself; of entries alike the first listed counts.
+void takeNamesOnce(const Dat& dat, const std::vector<SortItem>& sorted, std::size_t own,
+                   std::vector<std::uint32_t>& items) {
+    const auto entry = [&](std::size_t i) -> const Entry& { return dat.entries[sorted[i].entry]; };
+    for (std::size_t run = 0; run < sorted.size();) {
+        std::size_t end = run + 1;
+        bool owned = sorted[run].listed < own;
+        while (end < sorted.size() && sorted[end].key == sorted[run].key &&
+               sameName(dat, entry(end), dat, entry(run))) {
+            owned = owned || sorted[end].listed < own;
+            ++end;
+        }
+        const std::size_t runStart = items.size();
+        for (std::size_t i = run; i < end; ++i) {
+            if (owned && sorted[i].listed >= own) continue;
+            if (items.size() > runStart && sameEntry(dat, dat.entries[items.back()], dat, entry(i))) {
+                continue;
+            }
+            items.push_back(sorted[i].entry);
+        }
+        run = end;
+    }
 }
 
 }  // namespace
@@ -65,6 +96,8 @@ std::string_view setTypeName(SetType type) {
             return "merged";
         case SetType::NonMerged:
             return "non-merged";
+        case SetType::FullNonMerged:
+            return "full non-merged";
     }
     return "split";
 }
@@ -160,46 +193,135 @@ SetModel::SetModel(const Dat& dat, SetType type) : dat_(&dat), type_(type) {
         std::stable_partition(begin, end, [&](std::uint32_t g) { return g == set.nameGame; });
     }
 
-    items_.reserve(dat.entries.size());
+    const std::uint64_t fullEntries = type == SetType::FullNonMerged ? findDevices() : 0;
+    items_.reserve(std::max<std::uint64_t>(dat.entries.size(), fullEntries));
     std::vector<SortItem> sorting;
+    const auto take = [&](const Game& game, std::vector<SortItem>& into, std::uint32_t listed) {
+        for (std::uint32_t e = game.firstEntry; e < game.firstEntry + game.entryCount; ++e) {
+            if (e + kAhead < dat.entries.size()) {
+                prefetch(dat.view(dat.entries[e + kAhead].name));
+            }
+            const Entry& entry = dat.entries[e];
+            if (counts(entry)) into.push_back({sortKey(dat, entry), e, listed++});
+        }
+    };
+    // Entries of one identity keep the first listed, the parent's before a
+    // clone's.
+    const auto byEntry = [&](const SortItem& a, const SortItem& b) {
+        if (a.key != b.key) return a.key < b.key;
+        return compareEntries(dat, dat.entries[a.entry], dat, dat.entries[b.entry]) < 0;
+    };
+    const auto byIdentity = [&](const SortItem& a, const SortItem& b) {
+        if (a.key != b.key) return a.key < b.key;
+        const int order = compareEntries(dat, dat.entries[a.entry], dat, dat.entries[b.entry]);
+        return order != 0 ? order < 0 : a.listed < b.listed;
+    };
+    // Under full non-merged each device's entries are sorted once for all the
+    // games that name it, and merged into each of their sets after the game's
+    // own: taken anew for every game, their names would be fetched from all
+    // over memory again and again. They count as listed after any game's own.
+    std::vector<SortItem> deviceItems;
+    std::vector<std::uint32_t> deviceItemsAt;
+    std::vector<std::uint32_t> deviceItemsEnd;
+    if (type == SetType::FullNonMerged) {
+        deviceItemsAt.assign(gameCount, kNoGame);
+        deviceItemsEnd.assign(gameCount, 0);
+    }
+    for (const std::uint32_t device : devices_) {
+        if (deviceItemsAt[device] != kNoGame) continue;
+        const auto at = static_cast<std::uint32_t>(deviceItems.size());
+        take(dat.games[device], deviceItems, kDeviceListed);
+        std::sort(deviceItems.begin() + at, deviceItems.end(), byIdentity);
+        deviceItemsAt[device] = at;
+        deviceItemsEnd[device] = static_cast<std::uint32_t>(deviceItems.size());
+    }
+    std::vector<SortItem> merged;
     for (Set& set : sets_) {
         set.firstItem = static_cast<std::uint32_t>(items_.size());
         sorting.clear();
         for (std::uint32_t m = 0; m < set.memberCount; ++m) {
-            const Game& game = dat.games[members_[set.firstMember + m]];
-            for (std::uint32_t e = game.firstEntry; e < game.firstEntry + game.entryCount; ++e) {
-                if (e + kAhead < dat.entries.size()) {
-                    prefetch(dat.view(dat.entries[e + kAhead].name));
-                }
-                const Entry& entry = dat.entries[e];
-                if (counts(entry)) {
-                    sorting.push_back(
-                        {sortKey(dat, entry), e, static_cast<std::uint32_t>(sorting.size())});
-                }
-            }
+            take(dat.games[members_[set.firstMember + m]], sorting,
+                 static_cast<std::uint32_t>(sorting.size()));
         }
-        // Entries of one identity keep the first listed, the parent's before a
-        // clone's.
-        std::sort(sorting.begin(), sorting.end(), [&](const SortItem& a, const SortItem& b) {
-            if (a.key != b.key) return a.key < b.key;
-            const int order = compareEntries(dat, dat.entries[a.entry], dat, dat.entries[b.entry]);
-            return order != 0 ? order < 0 : a.listed < b.listed;
-        });
-        for (std::size_t i = 0; i < sorting.size(); ++i) {
-            if (i > 0 && sorting[i].key == sorting[i - 1].key &&
-                sameEntry(dat, dat.entries[sorting[i].entry], dat,
-                          dat.entries[sorting[i - 1].entry])) {
-                continue;
+        std::sort(sorting.begin(), sorting.end(), byIdentity);
+        const std::size_t own = sorting.size();
+        // Of alike entries the merge keeps the earlier source's first.
+        for (const std::uint32_t device : devicesOf(set.nameGame)) {
+            if (deviceItemsAt[device] == deviceItemsEnd[device]) continue;  // most have no rom
+            merged.clear();
+            std::merge(sorting.begin(), sorting.end(), deviceItems.begin() + deviceItemsAt[device],
+                       deviceItems.begin() + deviceItemsEnd[device], std::back_inserter(merged),
+                       byEntry);
+            sorting.swap(merged);
+        }
+        if (sorting.size() == own) {
+            for (std::size_t i = 0; i < sorting.size(); ++i) {
+                if (i > 0 && sorting[i].key == sorting[i - 1].key &&
+                    sameEntry(dat, dat.entries[sorting[i].entry], dat,
+                              dat.entries[sorting[i - 1].entry])) {
+                    continue;
+                }
+                items_.push_back(sorting[i].entry);
             }
-            items_.push_back(sorting[i].entry);
+        } else {
+            takeNamesOnce(dat, sorting, own, items_);
         }
         set.itemCount = static_cast<std::uint32_t>(items_.size()) - set.firstItem;
     }
 }
 
+// Each game's devices once, in its order: a name that MAME gives twice (two
+// chips of a kind) is one device.
+std::uint64_t SetModel::findDevices() {
+    const Dat& dat = *dat_;
+    std::vector<std::uint32_t> gameOfName(dat.deviceNames.size(), kNoGame);
+    for (std::size_t name = 0; name < dat.deviceNames.size(); ++name) {
+        const std::string_view text = dat.view(dat.deviceNames[name]);
+        gameOfName[name] = findGame(text).value_or(kNoGame);
+        if (gameOfName[name] == kNoGame) missingDevices_.push_back(text);
+    }
+    const auto gameCount = static_cast<std::uint32_t>(dat.games.size());
+    std::vector<std::uint32_t> lastNamedBy(gameCount, kNoGame);
+    firstDevice_.assign(gameCount + 1, 0);
+    // A set holds its devices' entries again for every game that names them: a
+    // dat that names a device of many roms from many games would ask for sets
+    // far larger than itself. Real dats stay well within a few times theirs.
+    const std::uint64_t limit =
+        std::max<std::uint64_t>(kMostFullEntries, kFullEntriesPerEntry * dat.entries.size());
+    std::uint64_t total = 0;
+    for (std::uint32_t g = 0; g < gameCount; ++g) {
+        firstDevice_[g] = static_cast<std::uint32_t>(devices_.size());
+        const Game& game = dat.games[g];
+        total += game.entryCount;
+        for (std::uint32_t r = game.firstDeviceRef; r < game.firstDeviceRef + game.deviceRefCount;
+             ++r) {
+            const std::uint32_t device = gameOfName[dat.deviceRefs[r]];
+            if (device == kNoGame || device == g || lastNamedBy[device] == g) continue;
+            lastNamedBy[device] = g;
+            devices_.push_back(device);
+            total += dat.games[device].entryCount;
+        }
+        if (total > limit) {
+            throw DatError(dat.path, positionsOf(dat.storage, {game.blockBegin}).front(),
+                           "its games name devices with so many roms that their full non-merged "
+                           "sets would hold more than " +
+                               std::to_string(limit) +
+                               " roms and disks in all, far more than the dat lists, up to this "
+                               "game");
+        }
+    }
+    firstDevice_[gameCount] = static_cast<std::uint32_t>(devices_.size());
+    return total;
+}
+
+std::span<const std::uint32_t> SetModel::devicesOf(std::uint32_t game) const {
+    if (firstDevice_.empty()) return {};
+    return {devices_.data() + firstDevice_[game], firstDevice_[game + 1] - firstDevice_[game]};
+}
+
 bool SetModel::counts(const Entry& entry) const {
     if (entry.isNoDump()) return false;
-    return type_ == SetType::NonMerged || !entry.isMerged();
+    return type_ == SetType::NonMerged || type_ == SetType::FullNonMerged || !entry.isMerged();
 }
 
 std::string_view SetModel::name(std::size_t set) const {
@@ -254,9 +376,9 @@ std::vector<std::uint32_t> SetModel::topParents(const std::vector<std::uint32_t>
             const auto loopStart = std::find(path.begin(), path.end(), at);
             for (auto it = loopStart; it != path.end(); ++it) {
                 names +=
-                    (names.empty() ? "" : " -> ") + std::string(dat_->view(dat_->games[*it].name));
+                    (names.empty() ? "" : " -> ") + fieldText(dat_->view(dat_->games[*it].name));
             }
-            names += " -> " + std::string(dat_->view(dat_->games[at].name));
+            names += " -> " + fieldText(dat_->view(dat_->games[at].name));
             throw DatError(dat_->path,
                            positionsOf(dat_->storage, {dat_->games[at].blockBegin}).front(),
                            "the clones form a loop: " + names);

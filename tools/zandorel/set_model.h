@@ -13,9 +13,10 @@
 
 namespace zfe::zandorel {
 
-enum class SetType { Split, Merged, NonMerged };
+enum class SetType { Split, Merged, NonMerged, FullNonMerged };
 
-std::string_view setTypeName(SetType type);  // "split", "merged", "non-merged"
+// "split", "merged", "non-merged", "full non-merged"
+std::string_view setTypeName(SetType type);
 
 // An entry is identified by its kind (rom or disk), its name without regard to
 // case, and its data: size and crc, else sha1, else md5. Orders entries by that
@@ -39,9 +40,16 @@ inline void prefetch(std::string_view text) {
 #endif
 }
 
+// Full non-merged sets may hold this many entries in all, or so many times the
+// entries of their dat where that is more.
+inline constexpr std::uint64_t kMostFullEntries = std::uint64_t{1} << 22;
+inline constexpr std::uint64_t kFullEntriesPerEntry = 64;
+
 class SetModel {
 public:
-    // Throws DatError when the dat's clones form a loop.
+    // Throws DatError when the dat's clones form a loop, or when its full
+    // non-merged sets would hold more than kMostFullEntries entries and
+    // kFullEntriesPerEntry times the dat's.
     SetModel(const Dat& dat, SetType type);
 
     const Dat& dat() const { return *dat_; }
@@ -70,6 +78,14 @@ public:
     static constexpr std::uint32_t kNoGame = UINT32_MAX;
     std::optional<std::uint32_t> findGame(std::string_view name) const;
 
+    // Under full non-merged, the games that the game names as its devices, each
+    // once, in the order that it names them, itself and names of no game of the
+    // dat left out; none under the other set types.
+    std::span<const std::uint32_t> devicesOf(std::uint32_t game) const;
+    // The names that the dat gives as devices and no game of it has, in the
+    // order first given.
+    const std::vector<std::string_view>& missingDevices() const { return missingDevices_; }
+
 private:
     struct Set {
         std::uint32_t nameGame;
@@ -80,6 +96,8 @@ private:
     };
 
     std::vector<std::uint32_t> topParents(const std::vector<std::uint32_t>& parents) const;
+    // Fills the games' devices; returns how many entries their full sets hold.
+    std::uint64_t findDevices();
 
     const Dat* dat_;
     SetType type_;
@@ -88,6 +106,9 @@ private:
     std::vector<std::uint32_t> members_;
     std::vector<std::uint32_t> setOfGame_;
     std::vector<std::uint32_t> base_;
+    std::vector<std::uint32_t> devices_;      // of every game, one after the other
+    std::vector<std::uint32_t> firstDevice_;  // of each game in devices_, and the end
+    std::vector<std::string_view> missingDevices_;
 };
 
 }  // namespace zfe::zandorel

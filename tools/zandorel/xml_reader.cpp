@@ -52,6 +52,67 @@ inline bool isA(char c, ByteClass wanted) {
     return (kByteClasses[static_cast<unsigned char>(c)] & wanted) != 0;
 }
 
+constexpr std::size_t kNone = std::string_view::npos;
+
+// After the '>' of the tag that starts at `at`, quotes honoured; npos when the
+// text ends first.
+std::size_t tagEndIn(std::string_view text, std::size_t at) {
+    const char* data = text.data();
+    const std::size_t size = text.size();
+    for (++at; at < size; ++at) {
+        const char c = data[at];
+        if (c == '>') return at + 1;
+        if (c == '"' || c == '\'') {
+            const void* close = std::memchr(data + at + 1, c, size - at - 1);
+            if (close == nullptr) return kNone;
+            at = static_cast<std::size_t>(static_cast<const char*>(close) - data);
+        }
+    }
+    return kNone;
+}
+
+// The comment, CDATA section or processing instruction at `open`: where it
+// ends (npos when the text ends first) and what it is; `what` is null when the
+// markup there is none of them.
+struct Opaque {
+    std::size_t end;
+    const char* what;
+};
+
+Opaque opaqueAt(std::string_view text, std::size_t open) {
+    const auto endOf = [&](std::string_view marker, std::size_t from, const char* what) {
+        const std::size_t found = text.find(marker, from);
+        return Opaque{found == kNone ? kNone : found + marker.size(), what};
+    };
+    const std::string_view rest = text.substr(open);
+    if (rest.starts_with("<!--")) return endOf("-->", open + 4, "comment");
+    if (rest.starts_with("<![CDATA[")) return endOf("]]>", open + 9, "CDATA section");
+    if (rest.starts_with("<?")) return endOf("?>", open + 2, "processing instruction");
+    return {kNone, nullptr};
+}
+
+// In markup that the library has accepted: the '<' of the end tag of the
+// element whose start tag ends at `tagEnd` (not with "/>"), nested elements,
+// comments, CDATA and processing instructions stepped over; npos when the text
+// ends first.
+std::size_t endTagIn(std::string_view text, std::size_t tagEnd) {
+    int depth = 1;
+    for (std::size_t at = tagEnd; at < text.size();) {
+        const std::size_t open = text.find('<', at);
+        if (open == kNone) break;
+        if (const Opaque opaque = opaqueAt(text, open); opaque.what != nullptr) {
+            at = opaque.end;
+        } else if (text.compare(open, 2, "</") == 0) {
+            if (--depth == 0) return open;
+            at = text.find('>', open);
+        } else {
+            at = tagEndIn(text, open);
+            if (at != kNone && text[at - 2] != '/') ++depth;
+        }
+    }
+    return kNone;
+}
+
 // A game block's bytes that the library is to read: the start tag, the direct
 // <rom> and <disk> children whole, and the end tag.
 struct Cut {
@@ -68,16 +129,28 @@ struct Cut {
 // the block then goes to the library whole, which gives the verdict.
 class BlockWalker {
 public:
-    explicit BlockWalker(std::string_view text)
-        : data_(text.data()), size_(text.size()), end_(size_) {}
+    BlockWalker(std::string_view text, bool readDevices)
+        : data_(text.data()), size_(text.size()), end_(size_), readDevices_(readDevices) {}
 
     static constexpr std::size_t npos = std::string_view::npos;
+
+    // The values of the name attributes of the last block's device_refs, as
+    // byte ranges of the text, when the walker was asked for them; and where
+    // the first device_ref starts.
+    struct Range {
+        std::size_t begin;
+        std::size_t end;
+    };
+    const std::vector<Range>& deviceNames() const { return deviceNames_; }
+    std::size_t firstDevice() const { return firstDevice_; }
 
     // The end of the block whose start tag is at `open`, with its cuts; npos
     // when the walker gives up.
     std::size_t walk(std::size_t open, std::vector<Cut>& cuts) {
         cuts.clear();
         names_.clear();
+        deviceNames_.clear();
+        firstDevice_ = npos;
         if (open + 1 >= end_ || !isA(data_[open + 1], kNameStart)) return npos;
         std::size_t at = open;
         std::size_t keptFrom = npos;
@@ -102,8 +175,11 @@ public:
                 // The game's start tag and its roms' and disks' go to the library.
                 const bool read = names_.empty() ||
                                   (names_.size() == 1 && (opens(at, "rom") || opens(at, "disk")));
+                const bool device =
+                    readDevices_ && !read && names_.size() == 1 && opens(at, "device_ref");
                 const std::size_t after = startTag(at, name, empty);
                 if (after == npos) return npos;
+                if (device && !takeDeviceName(at, after)) return npos;
                 if (names_.empty()) {
                     if (!isGameTag(view(name))) return npos;
                     cuts.push_back({at, after, 0});
@@ -199,6 +275,33 @@ private:
         }
     }
 
+    // The device_ref start tag [open, end), which startTag has found
+    // well-formed: the value of its first name attribute kept. False when the
+    // library would convert the value (an entity, a tab or a line end): the
+    // library then reads the block.
+    bool takeDeviceName(std::size_t open, std::size_t end) {
+        if (firstDevice_ == npos) firstDevice_ = open;
+        for (std::size_t at = skipName(open + 1); at < end;) {
+            at = skipBlanks(at);
+            if (!isA(data_[at], kNameStart)) return true;
+            const std::size_t nameEnd = skipName(at + 1);
+            const bool isName = nameEnd - at == 4 && std::memcmp(data_ + at, "name", 4) == 0;
+            at = skipBlanks(skipBlanks(nameEnd) + 1);  // past '='
+            const char quote = data_[at];
+            const std::size_t valueEnd = findOrNul(at + 1, quote);
+            if (isName) {
+                for (std::size_t i = at + 1; i < valueEnd; ++i) {
+                    const char c = data_[i];
+                    if (c == '&' || c == '\t' || c == '\r' || c == '\n') return false;
+                }
+                deviceNames_.push_back({at + 1, valueEnd});
+                return true;
+            }
+            at = valueEnd + 1;
+        }
+        return true;
+    }
+
     // The end tag at `open` of the element named `name`: after its '>'.
     std::size_t endTag(std::size_t open, const Name& name) const {
         std::size_t at = open + 2;
@@ -213,16 +316,21 @@ private:
     const char* data_;
     std::size_t size_;
     std::size_t end_;
+    bool readDevices_;
     std::vector<Name> names_;
+    std::vector<Range> deviceNames_;
+    std::size_t firstDevice_ = npos;
 };
 
 class XmlReader {
 public:
-    explicit XmlReader(Dat& dat) : dat_(dat), text_(dat.text), walker_(dat.text) {}
+    explicit XmlReader(Dat& dat)
+        : dat_(dat), text_(dat.text), walker_(dat.text, dat.readDevices) {}
 
     void run() {
         dat_.games.reserve(text_.size() / 2048);
         dat_.entries.reserve(text_.size() / 512);
+        if (dat_.readDevices) dat_.deviceRefs.reserve(text_.size() / 256);
         scan();
         checkSkeleton();
     }
@@ -247,20 +355,7 @@ private:
     }
 
     // After the '>' of the tag that starts at `at`, quotes honoured.
-    std::size_t endOfTag(std::size_t at) const {
-        const char* data = text_.data();
-        const std::size_t size = text_.size();
-        for (++at; at < size; ++at) {
-            const char c = data[at];
-            if (c == '>') return at + 1;
-            if (c == '"' || c == '\'') {
-                const void* close = std::memchr(data + at + 1, c, size - at - 1);
-                if (close == nullptr) return std::string_view::npos;
-                at = static_cast<std::size_t>(static_cast<const char*>(close) - data);
-            }
-        }
-        return std::string_view::npos;
-    }
+    std::size_t endOfTag(std::size_t at) const { return tagEndIn(text_, at); }
 
     // After a <!DOCTYPE ...> with its internal subset: declarations nest in
     // "<!" ... ">", quotes, comments and processing instructions hide a '>', and
@@ -322,11 +417,11 @@ private:
     // After the comment, CDATA section or processing instruction that starts at
     // `open`; npos when the markup there is none of them.
     std::size_t endOfOpaque(std::size_t open) {
-        const std::string_view rest = text_.substr(open);
-        if (rest.starts_with("<!--")) return find("-->", open + 4, open, "comment");
-        if (rest.starts_with("<![CDATA[")) return find("]]>", open + 9, open, "CDATA section");
-        if (rest.starts_with("<?")) return find("?>", open + 2, open, "processing instruction");
-        return std::string_view::npos;
+        const Opaque opaque = opaqueAt(text_, open);
+        if (opaque.what != nullptr && opaque.end == kNone) {
+            fail(open, std::string("malformed XML: unterminated ") + opaque.what);
+        }
+        return opaque.end;
     }
 
     std::string_view tagName(std::size_t open, std::size_t end) const {
@@ -511,6 +606,54 @@ private:
             fail(0, "the XML root element is <" + std::string(rootName) +
                         ">, not <mame> or <datafile>");
         }
+        findHeader(root.child("header"));
+    }
+
+    // Where a <header> that ends before the first game names the dat. The
+    // skeleton is the text itself up to the first game, and the library's
+    // reading of it gives the elements' places.
+    void findHeader(const pugi::xml_node& header) {
+        if (!header || header.offset_debug() < 0) return;
+        const std::string_view head(skeleton_.data(),
+                                    pieces_.size() > 1 ? pieces_[1].skeletonOffset : skeleton_.size());
+        const char* base = header.name() - header.offset_debug();
+        const auto startOfNode = [&](const pugi::xml_node& node) {
+            return static_cast<std::size_t>(node.name() - base) - 1;
+        };
+        const std::size_t open = startOfNode(header);
+        const std::size_t tagEnd = tagEndIn(head, open);
+        if (tagEnd == kNone || head[tagEnd - 2] == '/' || endTagIn(head, tagEnd) == kNone) return;
+        HeaderFields& fields = dat_.header;
+        fields.kind = HeaderFields::Kind::Datafile;
+        fields.afterOpen = static_cast<std::uint32_t>(tagEnd);
+        const auto content = [&](const pugi::xml_node& node, std::uint32_t* after) {
+            HeaderFields::Field field;
+            if (!node) return field;
+            const std::size_t start = startOfNode(node);
+            const std::size_t end = tagEndIn(head, start);
+            if (end == kNone) return field;
+            const bool empty = head[end - 2] == '/';
+            const std::size_t close = empty ? end : endTagIn(head, end);
+            if (close == kNone) return field;
+            field = {static_cast<std::uint32_t>(empty ? start : end),
+                     static_cast<std::uint32_t>(close), true, empty};
+            if (after != nullptr) {
+                *after = static_cast<std::uint32_t>(empty ? end : head.find('>', close) + 1);
+            }
+            return field;
+        };
+        fields.name = content(header.child("name"), &fields.afterName);
+        fields.description = content(header.child("description"), nullptr);
+        const pugi::xml_attribute merging = header.child("clrmamepro").attribute("forcemerging");
+        if (merging) {
+            const auto begin = static_cast<std::size_t>(merging.value() - base);
+            const char quote = begin > 0 && begin < head.size() ? head[begin - 1] : '\0';
+            const std::size_t end = head.find(quote, begin);
+            if ((quote == '"' || quote == '\'') && end != kNone) {
+                fields.forceMerging = {static_cast<std::uint32_t>(begin),
+                                       static_cast<std::uint32_t>(end), true, false};
+            }
+        }
     }
 
     // The blocks are parsed without the library's conversions of attribute
@@ -630,20 +773,46 @@ private:
         game.cloneOf = keep(node.attribute("cloneof"), begin);
         game.romOf = keep(node.attribute("romof"), begin);
         game.firstEntry = static_cast<std::uint32_t>(dat_.entries.size());
+        game.firstDeviceRef = static_cast<std::uint32_t>(dat_.deviceRefs.size());
+        std::size_t firstDevice = lean ? walker_.firstDevice() : kNone;
         std::size_t kept = 1;
         for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
             const char* kind = child.name();
             const bool rom = nameIs(kind, "rom");
-            if ((rom || nameIs(kind, "disk")) && child.type() == pugi::node_element) {
+            if (child.type() != pugi::node_element) continue;
+            if (rom || nameIs(kind, "disk")) {
                 if (lean) {
                     const Cut& cut = cuts_[kept++];
                     readEntry(child, !rom, cut.begin - cut.scratchBegin, cut.end);
                 } else {
                     readEntry(child, !rom, begin, endOfEntry(child, begin, end));
                 }
+            } else if (!lean && dat_.readDevices && nameIs(kind, "device_ref")) {
+                if (firstDevice == kNone) firstDevice = startOf(child, begin);
+                const pugi::xml_attribute name = child.attribute("name");
+                if (!name) continue;
+                const Value value = valueOf(name, begin);
+                if (value.length == 0) continue;
+                dat_.addDeviceRef(value.view(),
+                                  begin + static_cast<std::size_t>(name.value() - scratch_.data()));
+            }
+        }
+        if (lean) {
+            for (const BlockWalker::Range& name : walker_.deviceNames()) {
+                if (name.end == name.begin) continue;
+                dat_.addDeviceRef(text_.substr(name.begin, name.end - name.begin), name.begin);
             }
         }
         game.entryCount = static_cast<std::uint32_t>(dat_.entries.size()) - game.firstEntry;
+        game.deviceRefCount =
+            static_cast<std::uint32_t>(dat_.deviceRefs.size()) - game.firstDeviceRef;
+        if (firstDevice != kNone) {
+            // Its line, when only blanks come before it there.
+            std::size_t lineStart = firstDevice;
+            while (text_[lineStart - 1] == ' ' || text_[lineStart - 1] == '\t') --lineStart;
+            game.deviceRefsAt = static_cast<std::uint32_t>(
+                text_[lineStart - 1] == '\n' ? lineStart : firstDevice);
+        }
         const detail::ByteRange range = detail::wholeLines(text_, begin, end);
         game.blockBegin = range.begin;
         game.blockEnd = range.end;
@@ -718,22 +887,9 @@ private:
             fail(start, "malformed XML: unterminated tag");
         }
         if (text_[tagEnd - 2] == '/') return tagEnd;
-        int depth = 1;
-        for (std::size_t at = tagEnd; at < blockEnd;) {
-            const std::size_t open = text_.find('<', at);
-            if (open >= blockEnd) break;
-            if (const std::size_t after = endOfOpaque(open); after != std::string_view::npos) {
-                at = after;
-            } else if (text_.compare(open, 2, "</") == 0) {
-                at = find(">", open + 2, open, "end tag");
-                if (--depth == 0) return at;
-            } else {
-                at = endOfTag(open);
-                if (at == std::string_view::npos) break;
-                if (text_[at - 2] != '/') ++depth;
-            }
-        }
-        fail(start, "cannot find the end of this element");
+        const std::size_t close = endTagIn(text_.substr(0, blockEnd), tagEnd);
+        if (close == kNone) fail(start, "cannot find the end of this element");
+        return find(">", close + 2, close, "end tag");
     }
 
     // For the skeleton, which is parsed whole.

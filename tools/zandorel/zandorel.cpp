@@ -11,6 +11,8 @@
 #include "tools/zandorel/command_line.h"
 #include "tools/zandorel/dat_file.h"
 #include "tools/zandorel/dat_writer.h"
+#include "tools/zandorel/field_text.h"
+#include "tools/zandorel/outputs.h"
 #include "tools/zandorel/parallel.h"
 #include "tools/zandorel/report.h"
 
@@ -26,55 +28,51 @@ constexpr int kNoDifferences = 0;
 constexpr int kDifferences = 1;
 constexpr int kTrouble = 2;
 
+// The files that the outputs' names lead to.
+struct Outputs {
+    OutputTarget diffDat;
+    OutputTarget log;
+};
+
 bool isAnInput(const CommandLine& line, const std::string& path) {
     return platform::isSameFileOrFolder(path, line.oldPath) ||
            platform::isSameFileOrFolder(path, line.newPath);
 }
 
-// An output written whole under a name of its own and renamed into place:
-// gathered in large writes, as the diff dat comes in small pieces.
-class Output {
-public:
-    explicit Output(const std::string& path) : file_(path) {}
+int usageError(const std::string& message, std::ostream& err) {
+    // As diff(1): a command line that cannot be meant touches no file.
+    err << "zandorel: " << messageText(message) << "\n" << usageText();
+    return kTrouble;
+}
 
-    void write(std::string_view text) {
-        constexpr std::size_t kBufferSize = 1U << 20;
-        if (buffer_.size() + text.size() > kBufferSize) flush();
-        if (text.size() >= kBufferSize) {
-            file_.write(text.data(), text.size());
-            return;
-        }
-        if (buffer_.capacity() < kBufferSize) buffer_.reserve(kBufferSize);
-        buffer_.append(text);
+// Where the outputs go, before anything is read. Throws UsageError for two
+// names of one file, OutputRefused for a name the tool writes no file at.
+Outputs findOutputs(const CommandLine& line) {
+    Outputs outputs{outputTarget(line.diffDatPath), outputTarget(line.logPath)};
+    if (isOneOutput(outputs.diffDat.path, outputs.log.path)) {
+        throw UsageError("the report " + pathText(line.logPath) + " would be the diff dat " +
+                         pathText(line.diffDatPath) +
+                         ", one file on its volume; name the diff dat with another extension");
     }
-
-    // A diff dat is made again by running again: no wait for the disk.
-    void commit() {
-        flush();
-        file_.commitWithoutFlush();
-    }
-
-private:
-    void flush() {
-        file_.write(buffer_.data(), buffer_.size());
-        buffer_.clear();
-    }
-
-    platform::FileReplacement file_;
-    std::string buffer_;
-};
+    return outputs;
+}
 
 // Trouble leaves an earlier diff dat as it was and a report that says why,
 // unless the report's name is an input's.
-int fail(const CommandLine& line, const std::string& message, std::ostream& err) {
-    err << "zandorel: error: " << message << "\n";
-    if (isAnInput(line, line.logPath)) return kTrouble;
+int fail(const CommandLine& line, const Outputs& outputs, const std::string& message,
+         std::ostream& err) {
+    const std::string text = messageText(message);
+    err << "zandorel: error: " << text << "\n";
+    if (isAnInput(line, outputs.log.path)) return kTrouble;
     try {
-        Output log(line.logPath);
-        log.write("zandorel " + version() + "\nError: " + message + "\n");
+        Output log(outputs.log);
+        log.write("zandorel " + version() + "\nError: " + text + "\n");
         log.commit();
     } catch (const std::exception& e) {
-        err << "zandorel: error: " << e.what() << "\n";
+        // The report's own trouble, told once.
+        if (const std::string again = messageText(e.what()); again != text) {
+            err << "zandorel: error: " << again << "\n";
+        }
     }
     return kTrouble;
 }
@@ -91,7 +89,9 @@ struct Side {
     }
 
     void load(const std::string& path, SetType type) {
-        dat = std::make_unique<Dat>(readDatFile(path));
+        dat = std::make_unique<Dat>(readDatFile(
+            path, kReadAhead,
+            type == SetType::FullNonMerged ? DeviceRefs::Read : DeviceRefs::Skip));
         sets = std::make_unique<SetModel>(*dat, type);
     }
 };
@@ -110,35 +110,42 @@ std::string refusal(const CommandLine& line) {
     for (const std::string* output : {&line.diffDatPath, &line.logPath}) {
         for (const std::string& input : inputs) {
             if (platform::isSameFileOrFolder(input, *output)) {
-                return input + ": this input is the file " + *output +
+                return pathText(input) + ": this input is the file " + pathText(*output) +
                        " that zandorel writes; copy or rename it first";
             }
         }
     }
     if (platform::isSameFileOrFolder(line.oldPath, line.newPath) &&
         !platform::isRegularFile(line.oldPath) && !platform::directoryExists(line.oldPath)) {
-        return line.newPath +
+        return pathText(line.newPath) +
                ": OLD and NEW are one pipe or device, which can be read only once; "
                "save it to a file and name the file twice";
     }
     return {};
 }
 
-std::string summaryOf(const std::string& report) {
-    const std::size_t start = report.rfind("Summary: ");
-    return start == std::string::npos ? std::string() : report.substr(start);
-}
-
 int diffFiles(const CommandLine& line, std::ostream& out, std::ostream& err) {
+    Outputs outputs;
+    try {
+        outputs = findOutputs(line);
+    } catch (const UsageError& e) {
+        return usageError(e.what(), err);
+    } catch (const OutputRefused& e) {
+        err << "zandorel: error: " << messageText(e.what()) << "\n";
+        return kTrouble;
+    }
     if (const std::string refused = refusal(line); !refused.empty()) {
-        return fail(line, refused, err);
+        return fail(line, outputs, refused, err);
     }
     try {
+        // Made first, so that an output that cannot be written is told before
+        // the inputs are read.
+        Output diffDat(outputs.diffDat);
+        Output log(outputs.log);
         Side oldSide;
         Side newSide;
         loadBoth(line, oldSide, newSide);
         const DiffResult diff = diffSets(*oldSide.sets, *newSide.sets);
-        Output diffDat(line.diffDatPath);
         ReportContext context;
         context.version = version();
         context.compact = line.compact;
@@ -156,18 +163,24 @@ int diffFiles(const CommandLine& line, std::ostream& out, std::ostream& err) {
             [&] { writeReportBody(*oldSide.sets, *newSide.sets, diff, context, report); });
         requireUnchanged(*oldSide.dat);
         requireUnchanged(*newSide.dat);
-        writeReportSummary(diff, context, report);
-        Output log(line.logPath);
+        const std::string summary = summaryLine(diff, context);
+        report += '\n';
+        report += summary;
         log.write(report);
-        diffDat.commit();
+        // Both whole before either is put in place, and the report first: a
+        // run that fails from here on leaves the earlier diff dat as it was.
+        // A dat with no game, which its own format refuses, is not written.
+        diffDat.finish();
+        log.finish();
         log.commit();
+        if (context.gamesWritten > 0) diffDat.commit();
         runBoth([&] { oldSide.release(); }, [&] { newSide.release(); });
-        out << summaryOf(report);
+        out << summary;
         return diff.empty() ? kNoDifferences : kDifferences;
     } catch (const std::bad_alloc&) {
-        return fail(line, "not enough memory for these dats", err);
+        return fail(line, outputs, "not enough memory for these dats", err);
     } catch (const std::exception& e) {
-        return fail(line, e.what(), err);
+        return fail(line, outputs, e.what(), err);
     }
 }
 
@@ -182,9 +195,7 @@ int run(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
     try {
         line = parseCommandLine(arguments);
     } catch (const UsageError& e) {
-        // As diff(1): a command line that cannot be meant touches no file.
-        err << "zandorel: " << e.what() << "\n" << usageText();
-        return kTrouble;
+        return usageError(e.what(), err);
     }
     if (line.action == CommandLine::Action::Help) {
         out << usageText();

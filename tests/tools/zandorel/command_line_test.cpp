@@ -17,6 +17,10 @@ TEST(CommandLine, TheWindowsFormsAndTheirVariants) {
     EXPECT_TRUE(line.compact);
     EXPECT_EQ(line.oldPath, "a b.dat");
 
+    line = parseCommandLine({"-fT", "o", "n"});
+    EXPECT_EQ(line.setType, SetType::FullNonMerged);
+    EXPECT_TRUE(line.compact);
+
     line = parseCommandLine({"old.dat", "new.dat"});
     EXPECT_EQ(line.setType, SetType::Split);
     EXPECT_FALSE(line.compact);
@@ -47,6 +51,7 @@ TEST(CommandLine, TheWindowsFormsAndTheirVariants) {
 TEST(CommandLine, BadOptionsAreUsageErrors) {
     EXPECT_THROW(parseCommandLine({"-x", "a", "b"}), UsageError);
     EXPECT_THROW(parseCommandLine({"-S", "-M", "a", "b"}), UsageError);
+    EXPECT_THROW(parseCommandLine({"-NF", "a", "b"}), UsageError);
     EXPECT_THROW(parseCommandLine({"-S", "a"}), UsageError);
     EXPECT_THROW(parseCommandLine({"a", "b", "c"}), UsageError);
     EXPECT_THROW(parseCommandLine({"a", "-t", "b"}), UsageError);

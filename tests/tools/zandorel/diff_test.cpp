@@ -9,6 +9,7 @@
 
 #include "tests/tools/zandorel/test_support.h"
 #include "tools/zandorel/dat_writer.h"
+#include "tools/zandorel/field_text.h"
 #include "tools/zandorel/report.h"
 
 namespace zfe::zandorel {
@@ -77,6 +78,12 @@ struct Compared {
         writeDiffDat(oldSets, newSets, diff, compact, out);
         return out;
     }
+    // The diff dat from its first game on, the header that names it aside.
+    std::string blocks(bool compact) const {
+        const std::string text = diffDat(compact);
+        const Dat written = test::parse(text, "zandorel.dat");
+        return written.games.empty() ? "" : text.substr(written.games.front().blockBegin);
+    }
     Names diffDatGames(bool compact) const {
         const Dat written = test::parse(diffDat(compact), "zandorel.dat");
         Names out;
@@ -133,7 +140,9 @@ TEST(Diff, ADatAgainstItselfIsAnEmptyDiffUnderEverySetType) {
         EXPECT_EQ(c.diff.unchanged, 3U);
         EXPECT_TRUE(c.diffDatGames(false).empty());
         // The header still goes out, so the diff dat is a dat of its own.
-        EXPECT_EQ(c.diffDat(false), "clrmamepro ( name base )\n\n");
+        EXPECT_TRUE(c.diffDat(false).starts_with("clrmamepro ( name \"new.dat diff from old.dat (" +
+                                                 std::string(setTypeName(type)) + ")\" "))
+            << c.diffDat(false);
     }
     const Compared empty("", "", SetType::Merged);
     EXPECT_TRUE(empty.diff.empty());
@@ -468,16 +477,14 @@ TEST(Diff, RenamesPairInFileOrderAmongEqualContents) {
 TEST(Diff, CompactAgainstFullOutput) {
     const std::string next = replaced(kBase, "crc 22222222", "crc 2222222a");
     const Compared c(kBase, next, SetType::Split);
-    const std::string full = c.diffDat(false);
-    const std::string compact = c.diffDat(true);
+    const std::string full = c.blocks(false);
+    const std::string compact = c.blocks(true);
     // The full form is the game's block as it stands in the new dat.
     EXPECT_EQ(full,
-              "clrmamepro ( name base )\n\n"
               "game (\n\tname alpha\n\trom ( name a1.bin size 1024 crc 11111111 )\n"
               "\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n");
     // The compact form drops the line of the rom that the old set holds already.
     EXPECT_EQ(compact,
-              "clrmamepro ( name base )\n\n"
               "game (\n\tname alpha\n\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n");
 }
 
@@ -493,7 +500,7 @@ TEST(Diff, CompactKeepsOrDropsEveryLineOfARomListedTwice) {
         "\trom ( name B size 1 crc 3 )\n)\n";
     for (const SetType type : kAllTypes) {
         const Compared c(old, next, type);
-        EXPECT_EQ(c.diffDat(true),
+        EXPECT_EQ(c.blocks(true),
                   "game ( name g\n\trom ( name b size 1 crc 3 )\n"
                   "\trom ( name B size 1 crc 3 )\n)\n\n");
     }
@@ -504,9 +511,8 @@ TEST(Diff, CrlfDiffDatKeepsCrlf) {
     const std::string next = test::crlf(replaced(kBase, "crc 22222222", "crc 2222222a"));
     const Compared c(old, next, SetType::Split);
     EXPECT_EQ(
-        c.diffDat(true),
-        test::crlf("clrmamepro ( name base )\n\n"
-                   "game (\n\tname alpha\n\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n"));
+        c.blocks(true),
+        test::crlf("game (\n\tname alpha\n\trom ( name a2.bin size 1024 crc 2222222a )\n)\n\n"));
 }
 
 TEST(Diff, QuotedNamesWithBlanks) {
@@ -600,7 +606,7 @@ TEST(Diff, CompactKeepsNewsLinesOfTheEntriesItLists) {
     const std::string next =
         "game ( name g\n\trom ( name a size 1 crc 1 )\n"
         "\trom ( crc 0000000F  name \"b c\" region x size 0x1 )\n)\n";
-    EXPECT_EQ(Compared(old, next, SetType::Split).diffDat(true),
+    EXPECT_EQ(Compared(old, next, SetType::Split).blocks(true),
               "game ( name g\n\trom ( crc 0000000F  name \"b c\" region x size 0x1 )\n)\n\n");
 }
 
@@ -617,6 +623,225 @@ TEST(Diff, ContentHashesAreKeyedOverEveryPartOfTheData) {
     EXPECT_EQ(contentHash(sets, 0), contentHash(sets, 2));
 }
 
+// A game naming a device twice, the device listing a rom that the game lists
+// too; a clone naming a board, which names that device itself.
+constexpr std::string_view kDevices =
+    "<mame>\n"
+    "\t<machine name=\"game\">\n"
+    "\t\t<description>Game</description>\n"
+    "\t\t<rom name=\"g.bin\" size=\"4\" crc=\"00000001\"/>\n"
+    "\t\t<rom name=\"shared.bin\" size=\"4\" crc=\"00000005\"/>\n"
+    "\t\t<device_ref name=\"snd\"/>\n"
+    "\t\t<device_ref name=\"snd\"/>\n"
+    "\t</machine>\n"
+    "\t<machine name=\"clone\" cloneof=\"game\" romof=\"game\">\n"
+    "\t\t<description>Clone</description>\n"
+    "\t\t<rom name=\"g.bin\" merge=\"g.bin\" size=\"4\" crc=\"00000001\"/>\n"
+    "\t\t<rom name=\"c.bin\" size=\"4\" crc=\"00000002\"/>\n"
+    "\t\t<device_ref name=\"board\"/>\n"
+    "\t</machine>\n"
+    "\t<machine name=\"snd\" isdevice=\"yes\">\n"
+    "\t\t<description>Sound</description>\n"
+    "\t\t<rom name=\"snd.bin\" size=\"4\" crc=\"00000003\"/>\n"
+    "\t\t<rom name=\"shared.bin\" size=\"4\" crc=\"00000006\"/>\n"
+    "\t</machine>\n"
+    "\t<machine name=\"board\" isdevice=\"yes\">\n"
+    "\t\t<description>Board</description>\n"
+    "\t\t<rom name=\"board.bin\" size=\"4\" crc=\"00000004\"/>\n"
+    "\t\t<device_ref name=\"snd\"/>\n"
+    "\t</machine>\n"
+    "</mame>\n";
+
+// A game's full set takes in the roms of the devices that it names itself, one
+// level down, each entry once, its own entry of a name before a device's.
+TEST(FullNonMerged, AGameChangesWithTheRomsOfTheDevicesItNames) {
+    struct Case {
+        std::string_view from, to;
+        Names changed;          // under full non-merged
+        Names diffDat;          // and the games of its diff dat
+        Names nonMergedChanged;
+    };
+    const Case cases[] = {
+        // Only a device's rom: every game that names the device changes.
+        {"crc=\"00000003\"", "crc=\"00000013\"", {"game", "snd", "board"},
+         {"game", "snd", "board"}, {"snd"}},
+        // A board that a clone names, which names the sound device itself.
+        {"crc=\"00000004\"", "crc=\"00000014\"", {"clone", "board"}, {"clone", "snd", "board"},
+         {"board"}},
+        // The device's shared.bin: the game lists its own, which counts.
+        {"crc=\"00000006\"", "crc=\"00000016\"", {"snd", "board"}, {"snd", "board"}, {"snd"}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.to);
+        const std::string next = replaced(kDevices, test.from, test.to);
+        const Compared full(kDevices, next, SetType::FullNonMerged);
+        EXPECT_EQ(full.changed(), test.changed);
+        EXPECT_EQ(full.diffDatGames(false), test.diffDat);
+        EXPECT_EQ(Compared(kDevices, next, SetType::NonMerged).changed(), test.nonMergedChanged);
+    }
+    const Compared same(kDevices, kDevices, SetType::FullNonMerged);
+    EXPECT_TRUE(same.diff.empty());
+    const Dat& dat = same.newDat;
+    Names content;
+    for (const std::uint32_t item : same.newSets.content(0)) {
+        content.push_back(std::string(dat.view(dat.entries[item].name)) + " " +
+                          std::to_string(dat.entries[item].crc));
+    }
+    EXPECT_EQ(content, (Names{"g.bin 1", "shared.bin 5", "snd.bin 3"}));
+}
+
+// Compact: a game lists what OLD's full set of its name lacks, an entry of a
+// device with the device's line, roms after the game's roms (or, without, where
+// the device_refs start) and disks after its disks.
+TEST(FullNonMerged, CompactTakesTheDevicesLinesWhereTheyGo) {
+    const Compared changed(kDevices, replaced(kDevices, "crc=\"00000003\"", "crc=\"00000013\""),
+                           SetType::FullNonMerged);
+    EXPECT_EQ(changed.diffDatGames(true), (Names{"game", "snd", "board"}));
+    const std::string compact = changed.blocks(true);
+    EXPECT_EQ(compact.substr(0, compact.find("\t<machine name=\"snd\"")),
+              "\t<machine name=\"game\">\n"
+              "\t\t<description>Game</description>\n"
+              "\t\t<rom name=\"snd.bin\" size=\"4\" crc=\"00000013\"/>\n"
+              "\t\t<device_ref name=\"snd\"/>\n"
+              "\t\t<device_ref name=\"snd\"/>\n"
+              "\t</machine>\n");
+
+    // A new clone with a disk of its own, naming a device with a rom and a disk.
+    std::string next = replaced(kDevices, "\t\t<rom name=\"board.bin\" size=\"4\" crc=\"00000004\"/>\n",
+                                "\t\t<rom name=\"board.bin\" size=\"4\" crc=\"00000004\"/>\n"
+                                "\t\t<disk name=\"bd\" sha1=\"0123\"/>\n");
+    next = replaced(next, "\t<machine name=\"snd\"",
+                    "\t<machine name=\"clone2\" cloneof=\"game\">\n"
+                    "\t\t<description>Clone 2</description>\n"
+                    "\t\t<disk name=\"own\" sha1=\"4567\"/>\n"
+                    "\t\t<device_ref name=\"board\"/>\n"
+                    "\t</machine>\n"
+                    "\t<machine name=\"snd\"");
+    const Compared added(kDevices, next, SetType::FullNonMerged);
+    EXPECT_EQ(added.added(), Names{"clone2"});
+    EXPECT_EQ(added.diffDatGames(false), (Names{"clone", "clone2", "snd", "board"}));
+    const std::string block = added.blocks(true);
+    EXPECT_EQ(block.substr(block.find("\t<machine name=\"clone2\""),
+                           block.find("\t<machine name=\"board\"") -
+                               block.find("\t<machine name=\"clone2\"")),
+              "\t<machine name=\"clone2\" cloneof=\"game\">\n"
+              "\t\t<description>Clone 2</description>\n"
+              "\t\t<rom name=\"board.bin\" size=\"4\" crc=\"00000004\"/>\n"
+              "\t\t<disk name=\"own\" sha1=\"4567\"/>\n"
+              "\t\t<disk name=\"bd\" sha1=\"0123\"/>\n"
+              "\t\t<device_ref name=\"board\"/>\n"
+              "\t</machine>\n");
+}
+
+// Listinfo names no device: its full sets are its non-merged sets, and the
+// report says why; names of machines that the dat lacks are reported.
+TEST(FullNonMerged, WithoutDevicesTheSetsAreNonMergedAndTheReportSaysSo) {
+    const std::string next = replaced(kBase, "crc 22222222", "crc 2222222a");
+    const Compared full(kBase, next, SetType::FullNonMerged);
+    const Compared nonMerged(kBase, next, SetType::NonMerged);
+    EXPECT_EQ(full.changed(), nonMerged.changed());
+    EXPECT_EQ(full.blocks(true), nonMerged.blocks(true));
+    std::string report;
+    writeReport(full.oldSets, full.newSets, full.diff, ReportContext{"t", false, 1}, report);
+    EXPECT_NE(report.find("Form: full\n"
+                          "Devices: old.dat has no device references (device_ref): its sets are "
+                          "its non-merged sets\n"
+                          "Devices: new.dat has no device references"),
+              std::string::npos)
+        << report;
+
+    const Compared missing(kDevices, replaced(kDevices, "name=\"board\"/>", "name=\"gone\"/>"),
+                           SetType::FullNonMerged);
+    report.clear();
+    writeReport(missing.oldSets, missing.newSets, missing.diff, ReportContext{"t", false, 1},
+                report);
+    EXPECT_NE(report.find("\nDevices: new.dat does not hold these devices that its games name (1): "
+                          "gone\n"),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(missing.changed(), Names{"clone"});
+}
+
+// A few hundred kilobytes that name one device of many roms from many games
+// would ask for full sets far larger than the dat: refused, at the game where
+// they grow too large, before any is made.
+TEST(FullNonMerged, SetsFarLargerThanTheDatAreRefused) {
+    std::string text = "<mame>\n<machine name=\"dev\">\n";
+    for (int i = 0; i < 2000; ++i) {
+        text += "<rom name=\"r" + std::to_string(i) + "\" size=\"1\" crc=\"1\"/>\n";
+    }
+    text += "</machine>\n";
+    for (int i = 0; i < 2100; ++i) {
+        text += "<machine name=\"g" + std::to_string(i) + "\"><device_ref name=\"dev\"/></machine>\n";
+    }
+    const Dat dat = test::parse(text + "</mame>\n");
+    EXPECT_NO_THROW(SetModel(dat, SetType::NonMerged));
+    try {
+        SetModel sets(dat, SetType::FullNonMerged);
+        ADD_FAILURE() << "sets of " << kMostFullEntries << " entries and more were made";
+    } catch (const DatError& error) {
+        EXPECT_EQ(error.position().line, 2003U + 2097U);
+        EXPECT_NE(error.reason().find("would hold more than 4194304 roms and disks"),
+                  std::string::npos)
+            << error.reason();
+    }
+}
+
+// The diff dat names itself where NEW's header names NEW, and only there; where
+// NEW has no header, a header block or a comment comes before its first game.
+TEST(DiffDatHeader, NamesBothDatsAndTheSetTypeWhereNewsHeaderNamesNew) {
+    const std::string game = "game ( name g rom ( name r size 1 crc 1 ) )\n";
+    const std::string machine = "\t<game name=\"g\"><rom name=\"r\" size=\"1\" crc=\"1\"/></game>\n";
+    const std::string kNames = "\"b diff from a (split)\" description \"zandorel diff dat, not b "
+                               "itself: the split sets added, renamed or changed from a to b\"";
+    const std::string kText = "b diff from a (split)</name><description>zandorel diff dat, not b "
+                              "itself: the split sets added, renamed or changed from a to b";
+    struct Case {
+        std::string header;
+        std::string expected;
+        std::string newPath = "b";
+    };
+    const Case cases[] = {
+        {"clrmamepro (\n\tname \"MAME\"\n\tdescription MAME\n\tforcemerging full\n)\n\n",
+         "clrmamepro (\n\tname \"b diff from a (split)\"\n\tdescription \"zandorel diff dat, not b "
+         "itself: the split sets added, renamed or changed from a to b\"\n\tforcemerging split\n)\n\n"},
+        {"clrmamepro ( version 1 )\n", "clrmamepro ( name " + kNames + " version 1 )\n"},
+        {"", "clrmamepro (\n\tname " + kNames.substr(0, kNames.find(" description")) +
+                 "\n\tdescription " + kNames.substr(kNames.find("\"zandorel")) + "\n)\n\n"},
+        {"<datafile>\n\t<header>\n\t\t<name>x &amp; y</name>\n\t\t<description/>\n"
+         "\t\t<clrmamepro forcemerging='none'/>\n\t</header>\n",
+         "<datafile>\n\t<header>\n\t\t<name>" + kText.substr(0, kText.find("</name>")) +
+             "</name>\n\t\t<description>" + kText.substr(kText.find("zandorel")) +
+             "</description>\n\t\t<clrmamepro forcemerging='split'/>\n\t</header>\n"},
+        {"<datafile><header><author>z</author></header>\n",
+         "<datafile><header><name>" + kText + "</description><author>z</author></header>\n"},
+        // A hostile file name: no markup, no end of the comment, no bad byte.
+        {"<mame>\n",
+         "<mame>\n\t<!-- b<- - ->\xC3\xA9????? diff from a (split): zandorel diff dat",
+         "b<--->\xC3\xA9\xFF\x09\xE2\x80\xAE"},
+        {"clrmamepro ( name x )\n", "clrmamepro ( name \"q\\\"\\x0a\\xff diff from a (split)\"",
+         "folder\\q\"\n\xFF"},
+        {"<datafile><header><name/></header>\n", "<datafile><header><name>x&amp;&lt;y diff from a (split)",
+         "x&<y"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.header);
+        const bool xml = test.header.starts_with("<");
+        const std::string newText =
+            test.header + (xml ? machine + (test.header.starts_with("<mame") ? "</mame>\n"
+                                                                             : "</datafile>\n")
+                               : game);
+        const Dat oldDat = test::parse(xml ? "<mame/>" : "", "a");
+        const Dat newDat = test::parse(newText, test.newPath);
+        const SetModel oldSets(oldDat, SetType::Split);
+        const SetModel newSets(newDat, SetType::Split);
+        std::string written;
+        writeDiffDat(oldSets, newSets, diffSets(oldSets, newSets), false, written);
+        EXPECT_EQ(written.substr(0, test.expected.size()), test.expected);
+        EXPECT_EQ(test::parse(written, "zandorel.dat").games.size(), 1U);
+    }
+}
+
 // Names are hashed eight bytes at a time with the letters folded in place.
 TEST(Names, HashAlikeWithoutRegardToCaseAtAnyLength) {
     EXPECT_EQ(hashFolded("Pac-Man Plus [Z]"), hashFolded("pac-man plus [z]"));
@@ -627,11 +852,39 @@ TEST(Names, HashAlikeWithoutRegardToCaseAtAnyLength) {
               hashFolded("\xE1\xE2\xE3\xE4\xE5\xE6\xE7\xE8"));
 }
 
-TEST(Report, ControlCharactersInNamesAreEscaped) {
-    const Compared c("", "game ( name \"new\\x1b[2Jline\\rx\\ty\" )\n", SetType::Split);
+// One rule for every field that comes from a dat: none can start a line of its
+// own, nor reach a terminal or a display of mixed directions as a control.
+TEST(Report, FieldsAreQuotedAndEscapedByOneRule) {
+    const std::pair<std::string_view, std::string_view> cases[] = {
+        {"pacman", "pacman"},
+        {"", "\"\""},
+        {"a b", "\"a b\""},
+        {"say \"hi\"\\", "\"say \\\"hi\\\"\\\\\""},
+        {"new\x1b[2Jline\r\t\n\x7f", "\"new\\x1b[2Jline\\r\\t\\n\\x7f\""},
+        {"c1\xc2\x9b", "\"c1\\u009b\""},
+        {"line\xe2\x80\xa8para\xe2\x80\xa9", "\"line\\u2028para\\u2029\""},
+        {"rev\xe2\x80\xaeiso\xe2\x81\xa6", "\"rev\\u202eiso\\u2066\""},
+        {"Cos\xc3\xac-\xe6\x97\xa5", "Cos\xc3\xac-\xe6\x97\xa5"},  // printable: as it is
+        {"nbsp\xc2\xa0", "\"nbsp\xc2\xa0\""},                      // a blank: quoted only
+        {"latin1\xec", "\"latin1\\xec\""},                         // no UTF-8: its bytes
+        {"cut\xe2\x80", "\"cut\\xe2\\x80\""},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(fieldText(text), expected) << text;
+    // A path stands as the user gave it unless the rule must escape it.
+    EXPECT_EQ(pathText("my dats\\new \"1\".dat"), "my dats\\new \"1\".dat");
+    EXPECT_EQ(pathText("a\xe2\x80\xae.dat"), "\"a\\u202e.dat\"");
+
+    // A hash that would forge an entry line.
+    const Compared c("game ( name g rom ( name r size 1 crc 1 ) )\n",
+                     "game ( name g rom ( name r size 1 sha1 "
+                     "\"x\\n    removed rom r (size 1, crc 00000001)\" ) )\n",
+                     SetType::Split);
     std::string report;
     writeReport(c.oldSets, c.newSets, c.diff, ReportContext{"test", false, 1}, report);
-    EXPECT_NE(report.find("\n  \"new\\x1b[2Jline\\rx\\ty\"\n"), std::string::npos) << report;
+    EXPECT_EQ(report.find("\n    removed"), std::string::npos) << report;
+    EXPECT_NE(report.find("sha1 \"x\\n    removed rom r (size 1, crc 00000001)\")"),
+              std::string::npos)
+        << report;
 }
 
 TEST(Report, EntryLinesOfEveryKind) {

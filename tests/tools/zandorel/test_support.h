@@ -11,7 +11,7 @@
 namespace zfe::zandorel::test {
 
 inline Dat parse(std::string_view text, std::string path = "t.dat") {
-    return parseDat(text, std::move(path));
+    return parseDat(text, std::move(path), DeviceRefs::Read);
 }
 
 // Parsed, and then the file's bytes overwritten: the names and hashes that the

@@ -120,6 +120,40 @@ TEST_F(XmlReader, ReadsDatafileWithHeaderAndGames) {
         "  <game name=\"b\" cloneof=\"a\"/>\r\n");
 }
 
+// A machine's own device_refs, each name kept once for the dat, alike whether
+// the walker or the library reads the block (a comment sends it to the
+// library, an entity in the name as well); none when they are not asked for.
+TEST_F(XmlReader, ReadsTheDeviceRefsOfEachMachine) {
+    const std::string text =
+        "<mame>\n"
+        "\t<machine name=\"a\">\n"
+        "\t\t<rom name=\"r\" size=\"1\" crc=\"1\"/>\n"
+        "\t\t<device_ref name=\"z80\"/>\n"
+        "\t\t<device_ref  name = 'ym2151' />\n"
+        "\t\t<device_ref name=\"Z80\"/><port tag=\"x\"><device_ref name=\"nested\"/></port>\n"
+        "\t</machine>\n"
+        "\t<machine name=\"b\"><!-- whole --><device_ref name=\"ym&amp;2151\"/>"
+        "<device_ref name=\"ym2151\"/></machine>\n"
+        "\t<machine name=\"c\"><device_ref/></machine>\n"
+        "</mame>\n";
+    const Dat dat = parse(text);
+    ASSERT_EQ(dat.games.size(), 3U);
+    const auto refs = [&](const Game& game) {
+        std::vector<std::string> names;
+        for (std::uint32_t r = 0; r < game.deviceRefCount; ++r) {
+            names.emplace_back(dat.view(dat.deviceNames[dat.deviceRefs[game.firstDeviceRef + r]]));
+        }
+        return names;
+    };
+    EXPECT_EQ(refs(dat.games[0]), (std::vector<std::string>{"z80", "ym2151", "z80"}));
+    EXPECT_EQ(refs(dat.games[1]), (std::vector<std::string>{"ym&2151", "ym2151"}));
+    EXPECT_TRUE(refs(dat.games[2]).empty());
+    EXPECT_EQ(dat.deviceNames.size(), 3U);
+    EXPECT_EQ(text.substr(dat.games[0].deviceRefsAt, 13), "\t\t<device_ref");
+    EXPECT_EQ(text.substr(dat.games[1].deviceRefsAt, 11), "<device_ref");
+    EXPECT_TRUE(parseDat(text, "t.dat").deviceRefs.empty());
+}
+
 // Found by fuzzing: an end tag's text inside an attribute value, a comment or
 // CDATA does not end the element.
 TEST_F(XmlReader, AnEndTagInsideAValueOrCommentDoesNotEndTheElement) {
