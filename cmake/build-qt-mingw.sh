@@ -10,7 +10,8 @@
 # build settings, and reused when present. It is installed into a temporary
 # folder and renamed into place only after the whole build and installation
 # succeeded, with a stamp written last: a failed or interrupted build never
-# leaves anything that a later run would take for a good Qt.
+# leaves anything that a later run would take for a good Qt. Such a build's
+# work folder stays beside the cache, and the next run resumes it.
 #
 #   cmake/build-qt-mingw.sh           prints the installed Qt's folder on its last line
 #   cmake/build-qt-mingw.sh --folder  only prints the folder that it uses (built or not)
@@ -153,18 +154,31 @@ if ! grep -qxF "$version" <<<"$carried"; then
     fi
 fi
 
-work=$(mktemp -d "$cache_root/qt-mingw-work.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-echo "Building Qt $upstream_version for MinGW-w64 into $final (log: $work/build.log)" >&2
+# The work folder is the build's own and outlives an interrupted or failed
+# run (a time limit, a killed CI job, a full disk): the next run resumes the
+# compile where it stopped rather than starting an hour's work again. Only
+# unpacked sources that carry the stamp written after the whole unpacking
+# are trusted; anything else there is started afresh.
+work="$cache_root/qt-mingw-work-$upstream_version-$key"
 start=$(date +%s)
+if [ -f "$work/src/zfe-unpacked" ] && [ -f "$work/build/build.ninja" ]; then
+    echo "Resuming the build of Qt $upstream_version for MinGW-w64 into $final (log: $work/build.log)" >&2
+else
+    rm -rf "$work"
+    mkdir -p "$work"
+    echo "Building Qt $upstream_version for MinGW-w64 into $final (log: $work/build.log)" >&2
+    "$here/fetch-debian-source.sh" qt6-base="$version" "$work/download" >&2
+    tarball=$(ls "$work"/download/qt6-base_*.orig.tar.* | head -n 1)
+    mkdir -p "$work/src"
+    tar -xf "$tarball" -C "$work/src" --strip-components=1
+    rm -rf "$work/download"
+    touch "$work/src/zfe-unpacked"
+fi
+finished=0
+trap '[ "$finished" = 1 ] || echo "The Qt build'"'"'s work stays in $work: the next run resumes it (remove the folder to start afresh)" >&2' EXIT
 
-"$here/fetch-debian-source.sh" qt6-base="$version" "$work/download" >&2
-tarball=$(ls "$work"/download/qt6-base_*.orig.tar.* | head -n 1)
-mkdir -p "$work/src"
-tar -xf "$tarball" -C "$work/src" --strip-components=1
-rm -rf "$work/download"
-
-printf '%s' "$toolchain_text" >"$work/toolchain.cmake"
+# Written once: a newer toolchain file would make a resumed build configure again.
+[ -f "$work/toolchain.cmake" ] || printf '%s' "$toolchain_text" >"$work/toolchain.cmake"
 log="$work/build.log"
 run_logged() {
     if ! "$@" >>"$log" 2>&1; then
@@ -174,7 +188,8 @@ run_logged() {
         return 1
     fi
 }
-run_logged timeout 1800 cmake -G Ninja -S "$work/src" -B "$work/build" \
+rm -rf "$work/stage"
+[ -f "$work/build/build.ninja" ] || run_logged timeout 1800 cmake -G Ninja -S "$work/src" -B "$work/build" \
     -DCMAKE_TOOLCHAIN_FILE="$work/toolchain.cmake" \
     -DCMAKE_INSTALL_PREFIX="$final" \
     "${options[@]}"
@@ -194,5 +209,7 @@ echo "Qt $version, key $key, built in $(( $(date +%s) - start )) s" >"$work/stag
 mv "$work/stage$final/zfe-build-complete.tmp" "$work/stage$final/zfe-build-complete"
 rm -rf "$final"
 mv "$work/stage$final" "$final"
+finished=1
+rm -rf "$work"
 echo "Qt built in $(( $(date +%s) - start )) s" >&2
 echo "$final"
