@@ -65,12 +65,10 @@ public:
         std::size_t count = 0;
     };
 
-    // Starts `program` with `arguments`. The program is taken as it is named,
-    // never looked for at a blank: a path is that file; a bare name is looked
-    // for in the current directory, then along PATH (POSIX). Windows hands the
-    // path to CreateProcessW as the application, with a command line of the
-    // program in quotes and the arguments quoted where needed. A failure
-    // leaves nothing open and is described by startFailure() and errorNumber().
+    // Starts `program` with `arguments` in the current directory, found and
+    // handed its arguments as ProgramStart says (platform/process.h). A
+    // failure leaves nothing open and is described by startFailure() and
+    // errorNumber().
     PipedChild(const std::string& program, const std::vector<std::string>& arguments);
     // Ends a child that has not been seen to its end (see terminate()), then
     // releases everything.

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,12 +23,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/file_system.h"
-#include "platform/posix/argument_vector.h"
+#include "platform/os_error.h"
 #include "platform/posix/exit_status.h"
-#include "platform/process.h"
-
-extern char** environ;
+#include "platform/posix/spawn.h"
 
 namespace zfe::platform {
 
@@ -82,20 +78,6 @@ void closeDescriptor(int& fd) noexcept {
         ::close(fd);  // no retry on EINTR: on Linux the descriptor is gone either way
         fd = -1;
     }
-}
-
-// The program to exec: a path as it is; a bare name found in the current
-// directory as "./name" (the place Windows looks first as well); any other bare
-// name through PATH.
-struct ExecTarget {
-    std::string path;
-    bool searchPath;
-};
-
-ExecTarget execTargetFor(const std::string& program) {
-    if (program.find('/') != std::string::npos) return {program, false};
-    if (fileExists(program)) return {"./" + program, false};
-    return {program, true};
 }
 
 constexpr int kPipeCapacity = 1024 * 1024;
@@ -331,54 +313,28 @@ PipedChild::PipedChild(const std::string& program, const std::vector<std::string
         return;
     }
 
-    int spawnError = ENOENT;
+    // The emulator leads a process group of its own: stopping the capture
+    // signals the whole group, so that whatever a wrapper script started ends
+    // with it.
+    posix::SpawnSetup setup;
+    setup.standard[0] = posix::kNullDevice;
+    setup.standard[1] = output[1];
+    setup.standard[2] = error[1];
+    setup.ownProcessGroup = true;
     pid_t pid = 0;
     native_->startAdopting();
-    if (!program.empty()) {
-        const ExecTarget target = execTargetFor(program);
-        const posix::ArgumentVector argv(CommandLineParts{program, arguments});
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, output[1], 1);
-        posix_spawn_file_actions_adddup2(&actions, error[1], 2);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-        // Descriptors that some library opened without close-on-exec stay out
-        // of the child as well.
-        posix_spawn_file_actions_addclosefrom_np(&actions, 3);
-#endif
-        // The emulator starts with default signal handling and nothing
-        // blocked, whatever the program did to its own, and leads a process
-        // group of its own: stopping the capture signals the whole group, so
-        // that whatever a wrapper script started ends with it.
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t allSignals;
-        sigset_t noSignals;
-        sigfillset(&allSignals);
-        sigemptyset(&noSignals);
-        posix_spawnattr_setsigdefault(&attributes, &allSignals);
-        posix_spawnattr_setsigmask(&attributes, &noSignals);
-        posix_spawnattr_setpgroup(&attributes, 0);
-        posix_spawnattr_setflags(&attributes,
-                                 POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
-
-        spawnError = target.searchPath ? ::posix_spawnp(&pid, target.path.c_str(), &actions,
-                                                        &attributes, argv.get(), environ)
-                                       : ::posix_spawn(&pid, target.path.c_str(), &actions,
-                                                       &attributes, argv.get(), environ);
-        posix_spawnattr_destroy(&attributes);
-        posix_spawn_file_actions_destroy(&actions);
+    try {
+        pid = posix::spawn({program, arguments, ""}, setup);
+    } catch (const OsError& failure) {
+        errorNumber_ = failure.errorNumber();
     }
     // The child holds its own copies; ours must go before the first read, or
     // the pipes would never end.
     closeDescriptor(output[1]);
     closeDescriptor(error[1]);
-    if (spawnError != 0) {
+    if (pid == 0) {
         native_->stopAdopting();
         startFailure_ = StartFailure::Process;
-        errorNumber_ = spawnError;
         closeDescriptor(output[0]);
         closeDescriptor(error[0]);
         return;

@@ -10,10 +10,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/os_error.h"
-#include "platform/posix/argument_vector.h"
 #include "platform/posix/exit_status.h"
 
 extern char** environ;
@@ -84,7 +84,12 @@ pid_t spawn(const ProgramStart& start, const SpawnSetup& setup) {
     // folder it starts in.
     if (!folder.empty() && path.front() != '/') path = currentDirectory() + "/" + path;
 
-    const ArgumentVector argv(start.program, start.arguments);
+    // The program as it is named, its arguments, and the closing null pointer.
+    std::vector<std::string> texts{start.program};
+    texts.insert(texts.end(), start.arguments.begin(), start.arguments.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
     SpawnRequest request;
     for (int target = 0; target < 3; ++target) {
         const int given = setup.standard[target];
@@ -118,7 +123,7 @@ pid_t spawn(const ProgramStart& start, const SpawnSetup& setup) {
 
     pid_t child = 0;
     const int spawnError =
-        ::posix_spawn(&child, path.c_str(), &request.actions, &request.attributes, argv.get(), environ);
+        ::posix_spawn(&child, path.c_str(), &request.actions, &request.attributes, argv.data(), environ);
     if (spawnError != 0) throw OsError(spawnError, commandLine);
     return child;
 }

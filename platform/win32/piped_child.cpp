@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/wide_text.h"
+#include "platform/os_error.h"
+#include "platform/win32/create_process.h"
 
 namespace zfe::platform {
 
@@ -27,36 +28,6 @@ void closeHandle(HANDLE& handle) noexcept {
 constexpr DWORD kPipeCapacity = 1024 * 1024;
 constexpr std::size_t kOutputReadSize = 256 * 1024;
 constexpr std::size_t kErrorReadSize = 16 * 1024;
-
-// One argument as the C run-time of the child takes it apart again: quoted
-// when it holds a blank, a tab or a quote (or is empty), with the backslashes
-// before a quote doubled.
-std::wstring quotedArgument(const std::wstring& argument) {
-    if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) {
-        return argument;
-    }
-    std::wstring quoted = L"\"";
-    std::size_t backslashes = 0;
-    for (const wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        quoted.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(2 * backslashes, L'\\');
-    return quoted + L"\"";
-}
-
-// The program in quotes (a Windows path holds no quote) and its arguments: the
-// child sees the picked path as its argv[0], blanks and all.
-std::wstring commandLineOf(const std::wstring& program, const std::vector<std::string>& arguments) {
-    std::wstring line = L"\"" + program + L"\"";
-    for (const std::string& argument : arguments) line += L" " + quotedArgument(win32::toWide(argument));
-    return line;
-}
 
 // A pipe whose read end is read with a time limit: a named pipe of this
 // process's own, unique, whose read end takes overlapped reads (an anonymous
@@ -213,62 +184,28 @@ PipedChild::PipedChild(const std::string& program, const std::vector<std::string
         closeHandle(outputWrite);
         return;
     }
-    auto closePipes = [&] {
-        closeHandle(outputRead);
-        closeHandle(outputWrite);
-        closeHandle(errorRead);
-        closeHandle(errorWrite);
-    };
-
-    // Of all the program's inheritable handles only the two write ends reach
-    // the child.
-    HANDLE handedDown[2] = {outputWrite, errorWrite};
-    SIZE_T attributeSize = 0;
-    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &attributeSize);
-    std::vector<char> attributeStorage(attributeSize);
-    auto* attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributeStorage.data());
-    if (!::InitializeProcThreadAttributeList(attributes, 1, 0, &attributeSize)) {
-        startFailure_ = StartFailure::Process;
-        errorNumber_ = ::GetLastError();
-        closePipes();
-        return;
-    }
-    if (!::UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handedDown,
-                                     sizeof handedDown, nullptr, nullptr)) {
-        startFailure_ = StartFailure::Process;
-        errorNumber_ = ::GetLastError();
-        ::DeleteProcThreadAttributeList(attributes);
-        closePipes();
-        return;
-    }
-
-    STARTUPINFOEXW startup{};
-    startup.StartupInfo.cb = sizeof startup;
-    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.StartupInfo.wShowWindow = SW_HIDE;
-    startup.StartupInfo.hStdInput = nullptr;
-    startup.StartupInfo.hStdOutput = outputWrite;
-    startup.StartupInfo.hStdError = errorWrite;
-    startup.lpAttributeList = attributes;
-
-    const std::wstring application = win32::toWide(program);
-    std::wstring line = commandLineOf(application, arguments);  // CreateProcessW may write into it
-    PROCESS_INFORMATION information{};
+    win32::CreateSetup setup;
+    setup.handDownStandard = true;  // no standard input
+    setup.standard[1] = outputWrite;
+    setup.standard[2] = errorWrite;
+    setup.hidden = true;
     // Suspended until it is in its job, so that nothing it starts escapes it.
-    // The child's own process and thread handles are not inheritable.
-    const BOOL created = !program.empty() &&
-        ::CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE,
-                         NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED | EXTENDED_STARTUPINFO_PRESENT,
-                         nullptr, nullptr, &startup.StartupInfo, &information);
-    const DWORD createError = created ? 0 : (program.empty() ? ERROR_FILE_NOT_FOUND : ::GetLastError());
-    ::DeleteProcThreadAttributeList(attributes);
+    setup.flags = NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED;
+    PROCESS_INFORMATION information{};
+    bool created = false;
+    try {
+        information = win32::createProcess({program, arguments, ""}, setup);
+        created = true;
+    } catch (const OsError& failure) {
+        errorNumber_ = static_cast<DWORD>(failure.errorNumber());
+    }
     // Before the first read, or the pipes would never end.
     closeHandle(outputWrite);
     closeHandle(errorWrite);
     if (!created) {
         startFailure_ = StartFailure::Process;
-        errorNumber_ = createError;
-        closePipes();
+        closeHandle(outputRead);
+        closeHandle(errorRead);
         return;
     }
     // Without a job (refused where the program's own job forbids nesting) the

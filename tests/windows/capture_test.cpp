@@ -1,5 +1,5 @@
-// The pipe capture's Win32 path (CreatePipe, CreateProcessW with a handle
-// list, a job object, ReadFile) against a stand-in child built for Windows.
+// The pipe capture's Win32 path (named pipes, the launcher with handed-down
+// handles, a job object, overlapped reads) against a stand-in child built for Windows.
 #include <gtest/gtest.h>
 #include <windows.h>
 
