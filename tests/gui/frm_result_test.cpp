@@ -2,7 +2,10 @@
 // and the buttons.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -15,6 +18,7 @@
 #include "gui/controls.h"
 #include "gui/frm_result.h"
 #include "gui/qt_settings_store.h"
+#include "gui/report_table_model.h"
 #include "tests/support/app_folder.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/temp_folder.h"
@@ -108,6 +112,74 @@ TEST_F(ResultWindowTest, AReportNotOfOurFormIsShownWholeAsText) {
     EXPECT_EQ(frm.findChild<QLineEdit*>(QStringLiteral("txtFilter")), nullptr);
 }
 
+// A built report, whatever form the tool writes it in.
+TEST(ReportSetModelTest, ShowsEachColumnMarksTheMovesSortsAndFiltersOverEveryColumnAndDetail) {
+    auto report = std::make_shared<diff::DiffReport>();
+    const auto statusChange = [](const char* name, const char* description, const char* from, const char* to) {
+        diff::ReportSet set;
+        set.name = name;
+        set.description = description;
+        set.year = "1981";
+        set.manufacturer = "Namco";
+        set.oldStatus = from;
+        set.newStatus = to;
+        set.details = {"added rom boot1"};
+        return set;
+    };
+    report->statusChanged = {statusChange("worse", "Down", "good", "imperfect"),
+                             statusChange("up", "Galaxian Part X", "preliminary", "good")};
+    ReportSetModel model(report, diff::ReportCategory::StatusChanged);
+    ReportSetFilter table(&model);
+    table.sort(2);
+    ASSERT_EQ(table.columnCount(), 6);
+    QStringList headers;
+    for (int column = 0; column < table.columnCount(); ++column) {
+        headers << table.headerData(column, Qt::Horizontal).toString();
+    }
+    EXPECT_EQ(headers.join(','), "Set,Stato prima,Stato dopo,Descrizione,Anno,Produttore");
+    const auto cell = [&](int row, int column) { return table.index(row, column).data().toString().toStdString(); };
+    EXPECT_EQ(cell(0, 0), core::shownName("up"));
+    EXPECT_EQ(cell(0, 2), "\u25B2 " + core::shownName("good"));
+    EXPECT_EQ(cell(1, 2), "\u25BC " + core::shownName("imperfect"));
+    EXPECT_EQ(cell(0, 3), core::shownName("Galaxian Part X"));
+    EXPECT_NE(table.index(0, 0).data(Qt::ForegroundRole), table.index(1, 0).data(Qt::ForegroundRole));
+    EXPECT_EQ(table.rowCount(table.index(0, 0)), 1) << "a set's entry details";
+
+    table.sort(0, Qt::DescendingOrder);
+    EXPECT_EQ(cell(0, 0), core::shownName("worse"));
+    table.setFilterText(QStringLiteral("PART x"));
+    EXPECT_EQ(table.rowCount(), 1);
+    for (const char* text : {"BOOT1", "namco", "1981", "prelim"}) {
+        table.setFilterText(QString::fromUtf8(text));
+        EXPECT_EQ(table.rowCount(), text == std::string("prelim") ? 1 : 2) << text;
+    }
+}
+
+TEST_F(ResultWindowTest, HeadersSortTheTablesTheStatusHasItsTabAndEscCloses) {
+    FrmResult& frm = open(kReport);
+    frm.show();
+    auto* tabs = control<QTabWidget>(frm, "tabResult");
+    EXPECT_EQ(tabs->tabText(4), "Stato (0)");
+    EXPECT_EQ(tabs->widget(4), control<QTreeView>(frm, "lstStatus"));
+
+    auto* added = control<QTreeView>(frm, "lstAdded");
+    tabs->setCurrentWidget(added);
+    const auto first = [&] { return added->model()->index(0, 0).data().toString().toStdString(); };
+    EXPECT_EQ(first(), core::shownName("galaga"));
+    QWidget* header = added->header()->viewport();
+    const QPointF onSet(added->header()->sectionViewportPosition(0) + 5, header->height() / 2);
+    for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+        QMouseEvent click(type, onSet, header->mapToGlobal(onSet), Qt::LeftButton,
+                          type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(header, &click);
+    }
+    EXPECT_EQ(first(), core::shownName("pacman")) << "a click on the sorted column turns its order";
+
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(control<QLineEdit>(frm, "txtFilter"), &escape);
+    EXPECT_FALSE(frm.isVisible());
+}
+
 TEST_F(ResultWindowTest, OpensTheFolderSavesTheReportAndKeepsItsSize) {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "openUrl");
@@ -122,6 +194,15 @@ TEST_F(ResultWindowTest, OpensTheFolderSavesTheReportAndKeepsItsSize) {
     ASSERT_EQ(ui.dialogs().size(), 1u);
     EXPECT_EQ(ui.dialogs()[0].request.initialFileName, folder / "diff.log");
     EXPECT_EQ(testsupport::readFile(folder / "saved.log"), kReport);
+
+    ui.chooseSave(folder / "saved.csv");
+    control<QPushButton>(frm, "cmdExportCsv")->click();
+    ASSERT_EQ(ui.dialogs().size(), 2u);
+    EXPECT_EQ(ui.dialogs()[1].request.initialFileName, folder / "diff.csv");
+    const std::string csv = testsupport::readFile(folder / "saved.csv");
+    EXPECT_EQ(csv.rfind("\xEF\xBB\xBF" "Categoria,Set,", 0), 0u);
+    EXPECT_NE(csv.find("\r\nModificati,mspacman,,,,,,,\"added rom boot1 (size 4096, crc 12345678)\"\r\n"),
+              std::string::npos);
 
     frm.resize(700, 500);
     frm.close();
