@@ -1,6 +1,7 @@
 #include "diff/report_table.h"
 
 #include <algorithm>
+#include <numeric>
 #include <tuple>
 
 #include "core/shown_text.h"
@@ -135,6 +136,19 @@ StatusMove statusMove(std::string_view oldStatus, std::string_view newStatus) {
 bool sortsBefore(const ReportSet& left, const ReportSet& right, ReportColumn column) {
     if (const int order = compareBy(left, right, column); order != 0) return order < 0;
     return std::forward_as_tuple(left.name, left.newName) < std::forward_as_tuple(right.name, right.newName);
+}
+
+std::vector<int> sortRanks(const std::vector<ReportSet>& sets, ReportColumn column) {
+    std::vector<int> order(sets.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&](int left, int right) {
+        return sortsBefore(sets[static_cast<std::size_t>(left)], sets[static_cast<std::size_t>(right)], column);
+    });
+    std::vector<int> ranks(sets.size());
+    for (std::size_t place = 0; place < order.size(); ++place) {
+        ranks[static_cast<std::size_t>(order[place])] = static_cast<int>(place);
+    }
+    return ranks;
 }
 
 std::string filterText(const ReportSet& set, ReportCategory category) {

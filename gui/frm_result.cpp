@@ -145,7 +145,14 @@ FrmResult::FrmResult(diff::DiffRequestResult result, core::UserInterface& ui,
         }
         applyFilter(QString());
     }
-    tabs_->addTab(reportPage(), QStringLiteral("Rapporto"));
+    QWidget* page = reportPage();
+    tabs_->addTab(page, QStringLiteral("Rapporto"));
+    // A report of every set takes longer to lay out as text than the tables
+    // take to open: it is laid out when first looked at.
+    connect(tabs_, &QTabWidget::currentChanged, this, [this, page] {
+        if (tabs_->currentWidget() == page) showReportText();
+    });
+    if (tabs_->currentWidget() == page) showReportText();
     layout->addWidget(tabs_, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -232,7 +239,6 @@ QWidget* FrmResult::reportPage() {
     reportText_->setReadOnly(true);
     reportText_->setLineWrapMode(QPlainTextEdit::NoWrap);
     reportText_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    reportText_->setPlainText(fromUtf8(core::shownText(result_.report, true)));
     layout->addWidget(reportText_, 1);
 
     auto* find = new QShortcut(QKeySequence::Find, this);
@@ -242,6 +248,12 @@ QWidget* FrmResult::reportPage() {
         findText_->selectAll();
     });
     return page;
+}
+
+void FrmResult::showReportText() {
+    if (reportShown_) return;
+    reportShown_ = true;
+    reportText_->setPlainText(fromUtf8(core::shownText(result_.report, true)));
 }
 
 void FrmResult::applyFilter(const QString& text) {

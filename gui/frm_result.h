@@ -46,6 +46,7 @@ private slots:
 
 private:
     QWidget* reportPage();
+    void showReportText();
     QTreeView* categoryTable(diff::ReportCategory category, std::size_t slot);
 
     diff::DiffRequestResult result_;
@@ -55,6 +56,7 @@ private:
     QTabWidget* tabs_ = nullptr;
     QPlainTextEdit* reportText_ = nullptr;
     QLineEdit* findText_ = nullptr;
+    bool reportShown_ = false;
     std::array<ReportSetFilter*, diff::kReportCategories.size()> filters_{};
     std::array<int, diff::kReportCategories.size()> tabIndexes_{};
 };

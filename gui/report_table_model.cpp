@@ -27,9 +27,16 @@ ReportSetModel::ReportSetModel(std::shared_ptr<const diff::DiffReport> report, d
       report_(std::move(report)),
       sets_(diff::setsOf(*report_, category)),
       category_(category),
-      columns_(diff::columnsOf(category)) {
+      columns_(diff::columnsOf(category)),
+      sortRanks_(columns_.size()) {
     haystacks_.reserve(static_cast<qsizetype>(sets_.size()));
     for (const diff::ReportSet& set : sets_) haystacks_.push_back(fromUtf8(diff::filterText(set, category)).toLower());
+}
+
+int ReportSetModel::sortRank(int row, int section) const {
+    std::vector<int>& ranks = sortRanks_[static_cast<std::size_t>(section)];
+    if (ranks.empty()) ranks = diff::sortRanks(sets_, column(section));
+    return ranks[static_cast<std::size_t>(row)];
 }
 
 QModelIndex ReportSetModel::index(int row, int column, const QModelIndex& parent) const {
@@ -119,7 +126,7 @@ bool ReportSetFilter::lessThan(const QModelIndex& left, const QModelIndex& right
         // Details keep the report's order whichever way their sets go.
         return sortOrder() == Qt::AscendingOrder ? left.row() < right.row() : left.row() > right.row();
     }
-    return diff::sortsBefore(source_.set(left.row()), source_.set(right.row()), source_.column(left.column()));
+    return source_.sortRank(left.row(), left.column()) < source_.sortRank(right.row(), left.column());
 }
 
 }  // namespace zfe::gui

@@ -26,6 +26,9 @@ public:
     diff::ReportColumn column(int section) const { return columns_[static_cast<std::size_t>(section)]; }
     // The lowercase text the filter looks through for a set (diff::filterText).
     const QString& haystack(int row) const { return haystacks_[row]; }
+    // The set's place in the ascending order of the column (diff::sortRanks),
+    // worked out the first time the column is asked for.
+    int sortRank(int row, int section) const;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
     QModelIndex parent(const QModelIndex& child) const override;
@@ -42,6 +45,7 @@ private:
     // Made once, so that each key typed in the filter costs a search per set
     // and nothing more.
     QStringList haystacks_;
+    mutable std::vector<std::vector<int>> sortRanks_;  // by section; empty until asked for
 };
 
 // A view's sorting and filtering of a ReportSetModel: the sets whose haystack

@@ -88,6 +88,7 @@ TEST_F(ResultWindowTest, ListsEachCategoryAndTheFilterNarrowsEveryList) {
     EXPECT_EQ(control<QTreeView>(frm, "lstAdded")->model()->rowCount(), 1);
     EXPECT_EQ(control<QTreeView>(frm, "lstRemoved")->model()->rowCount(), 0);
     EXPECT_EQ(control<QTreeView>(frm, "lstChanged")->model()->rowCount(), 1);
+    tabs->setCurrentIndex(tabs->count() - 1);
     EXPECT_EQ(control<QPlainTextEdit>(frm, "txtReport")->toPlainText().toStdString(), kReport);
 }
 
@@ -99,6 +100,7 @@ TEST_F(ResultWindowTest, NamesCannotTurnTextAroundOrMakeLinesOfTheirOwn) {
     const QAbstractItemModel* added = control<QTreeView>(frm, "lstAdded")->model();
     EXPECT_EQ(added->index(0, 0).data().toString().toStdString(), core::shownName("gal\u202Eaga"));
     EXPECT_EQ(added->index(1, 0).data().toString().toStdString(), core::shownName("two\nlines"));
+    control<QTabWidget>(frm, "tabResult")->setCurrentIndex(5);
     EXPECT_TRUE(control<QPlainTextEdit>(frm, "txtReport")->toPlainText().contains(QStringLiteral("gal\\u202eaga")));
 }
 
