@@ -73,6 +73,65 @@ TEST(DiffReport, ReadsEverySectionWithQuotedNamesAndEntryDetails) {
     EXPECT_FALSE(withoutDat->diffDatWritten);
 }
 
+// A set's description, year and manufacturer, and the status changes with the
+// summary's count of them.
+const char* const kReportWithFields =
+    "Added (2)\n"
+    "  \"new \\\"game\\\"\"  \"Quoted \\\"Game\\\" \\u202e\"  198?  \"Namco (Atari license)\"\n"
+    "  z\n"
+    "\n"
+    "Removed (1)\n"
+    "  old  \"\"  1981  \"\"\n"
+    "\n"
+    "Renamed (1)\n"
+    "  \"old one\" -> new  \"New One\"  1990  Konami\n"
+    "\n"
+    "Changed (1)\n"
+    "  pacman  Pac-Man  1980  Namco\n"
+    "    removed rom \"a b\"\n"
+    "\n"
+    "Status changed (3)\n"
+    "  pacman  imperfect -> good  Pac-Man  1980  Namco\n"
+    "  dkong  good -> preliminary\n"
+    "  \"a b\"  good -> \"very bad\"  \"\u014ckami\"  2006  Capcom\n"
+    "\n"
+    "Summary: 2 added, 1 removed, 1 renamed, 1 changed, 7 unchanged; zandorel.dat holds 4 games; "
+    "3 status changed (1 better, 1 worse)\n";
+
+TEST(DiffReport, ReadsTheSetsFieldsAndTheStatusChanges) {
+    const auto report = readDiffReport(kReportWithFields);
+    ASSERT_TRUE(report.has_value());
+    ASSERT_EQ(report->added.size(), 2u);
+    EXPECT_EQ(report->added[0].description, "Quoted \"Game\" \xe2\x80\xae");
+    EXPECT_EQ(report->added[0].year, "198?");
+    EXPECT_EQ(report->added[0].manufacturer, "Namco (Atari license)");
+    EXPECT_EQ(report->added[1].description, "");
+    EXPECT_EQ(report->removed.at(0).year, "1981");
+    EXPECT_EQ(report->renamed.at(0).newName, "new");
+    EXPECT_EQ(report->renamed.at(0).manufacturer, "Konami");
+    EXPECT_EQ(report->changed.at(0).description, "Pac-Man");
+    EXPECT_EQ(report->changed.at(0).details.size(), 1u);
+    ASSERT_EQ(report->statusChanged.size(), 3u);
+    EXPECT_EQ(report->statusChanged[0].oldStatus, "imperfect");
+    EXPECT_EQ(report->statusChanged[0].newStatus, "good");
+    EXPECT_EQ(report->statusChanged[0].year, "1980");
+    EXPECT_EQ(report->statusChanged[1].name, "dkong");
+    EXPECT_EQ(report->statusChanged[1].description, "");
+    EXPECT_EQ(report->statusChanged[2].newStatus, "very bad");
+    EXPECT_EQ(report->statusChanged[2].description, "\xc5\x8c" "kami");
+    EXPECT_EQ(report->counts.statusChanged, 3u);
+    EXPECT_TRUE(report->diffDatWritten);
+
+    std::string noDiffDat = kReportWithFields;
+    const std::string holds = "zandorel.dat holds 4 games";
+    noDiffDat.replace(noDiffDat.find(holds), holds.size(),
+                      "no diff dat written, as it would hold no game");
+    const auto withoutDat = readDiffReport(noDiffDat);
+    ASSERT_TRUE(withoutDat.has_value());
+    EXPECT_FALSE(withoutDat->diffDatWritten);
+    EXPECT_EQ(withoutDat->counts.statusChanged, 3u);
+}
+
 // Anything but our own form is left to be shown as text.
 TEST(DiffReport, RefusesWhatDoesNotFollowTheForm) {
     const std::string whole = kReport;
@@ -99,6 +158,29 @@ TEST(DiffReport, RefusesWhatDoesNotFollowTheForm) {
         changed("md5 0123", "md5 0123)"),
     };
     for (const std::string& text : damaged) {
+        EXPECT_FALSE(readDiffReport(text).has_value()) << text;
+    }
+
+    const std::string withFields = kReportWithFields;
+    const auto changedFields = [&](const std::string& from, const std::string& to) {
+        std::string text = withFields;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const std::vector<std::string> damagedFields = {
+        changedFields("  198?  \"Namco", "  198? \"Namco"),
+        changedFields("  1980  Namco\n    removed", "  1980\n    removed"),
+        changedFields("Pac-Man  1980  Namco\n  dkong", "Pac-Man  1980  Namco  x\n  dkong"),
+        changedFields("  \"\"  1981", "    1981"),
+        changedFields("dkong  good -> preliminary", "dkong  good preliminary"),
+        changedFields("dkong  good -> preliminary", "dkong good -> preliminary"),
+        changedFields("Status changed (3)", "Status changed (2)"),
+        changedFields("; 3 status changed (1 better, 1 worse)", ""),
+        changedFields("3 status changed (1 better, 1 worse)", "2 status changed (1 better, 1 worse)"),
+        changedFields("(1 better, 1 worse)", "(2 better, 2 worse)"),
+        changedFields("1 worse)", "1 worse) "),
+    };
+    for (const std::string& text : damagedFields) {
         EXPECT_FALSE(readDiffReport(text).has_value()) << text;
     }
 }
