@@ -39,8 +39,8 @@ const char* const kReport =
     "zandorel 1.0.0\n"
     "\n"
     "Added (2)\n"
-    "  pacman\n"
-    "  galaga\n"
+    "  pacman  Pac-Man  1980  Namco\n"
+    "  galaga  Galaga  1981  \"Namco (Midway license)\"\n"
     "\n"
     "Removed (1)\n"
     "  puckman\n"
@@ -48,10 +48,14 @@ const char* const kReport =
     "Renamed (0)\n"
     "\n"
     "Changed (1)\n"
-    "  mspacman\n"
+    "  mspacman  \"Ms. Pac-Man\"  1981  Midway\n"
     "    added rom boot1 (size 4096, crc 12345678)\n"
     "\n"
-    "Summary: 2 added, 1 removed, 0 renamed, 1 changed, 1234 unchanged; zandorel.dat holds 3 games\n";
+    "Status changed (1)\n"
+    "  mspacman  imperfect -> good  \"Ms. Pac-Man\"  1981  Midway\n"
+    "\n"
+    "Summary: 2 added, 1 removed, 0 renamed, 1 changed, 1234 unchanged; zandorel.dat holds 3 games; "
+    "1 status changed (1 better, 0 worse)\n";
 
 class ResultWindowTest : public ::testing::Test {
 protected:
@@ -75,9 +79,21 @@ TEST_F(ResultWindowTest, ListsEachCategoryAndTheFilterNarrowsEveryList) {
     FrmResult& frm = open(kReport);
     EXPECT_EQ(frm.windowTitle(), "ZandorelFE - Risultato");
     EXPECT_EQ(control<QLabel>(frm, "lblSummary")->text(),
-              "Aggiunti: 2   Rimossi: 1   Rinominati: 0   Modificati: 1   Invariati: 1.234");
+              "Aggiunti: 2   Rimossi: 1   Rinominati: 0   Modificati: 1   Invariati: 1.234   "
+              "Stato cambiato: 1 (1 migliorati, 0 peggiorati)");
     auto* tabs = control<QTabWidget>(frm, "tabResult");
     EXPECT_EQ(tabs->tabText(0), "Aggiunti (2)");
+    const QAbstractItemModel* status = control<QTreeView>(frm, "lstStatus")->model();
+    EXPECT_EQ(status->index(0, 2).data().toString().toStdString(), "\u25B2 " + core::shownName("good"));
+    EXPECT_EQ(status->index(0, 5).data().toString().toStdString(), core::shownName("Midway"));
+
+    // Every column: a manufacturer, a year.
+    control<QLineEdit>(frm, "txtFilter")->setText(QStringLiteral("midway"));
+    EXPECT_EQ(control<QTreeView>(frm, "lstAdded")->model()->rowCount(), 1);
+    EXPECT_EQ(status->rowCount(), 1);
+    control<QLineEdit>(frm, "txtFilter")->setText(QStringLiteral("1980"));
+    EXPECT_EQ(control<QTreeView>(frm, "lstAdded")->model()->rowCount(), 1);
+    EXPECT_EQ(tabs->tabText(4), "Stato (0 di 1)");
 
     // "man" is in every set's name; "boot1" only in a changed set's entry.
     control<QLineEdit>(frm, "txtFilter")->setText(QStringLiteral("BOOT1"));
@@ -157,11 +173,10 @@ TEST(ReportSetModelTest, ShowsEachColumnMarksTheMovesSortsAndFiltersOverEveryCol
     }
 }
 
-TEST_F(ResultWindowTest, HeadersSortTheTablesTheStatusHasItsTabAndEscCloses) {
+TEST_F(ResultWindowTest, HeadersSortTheTablesAndEscCloses) {
     FrmResult& frm = open(kReport);
     frm.show();
     auto* tabs = control<QTabWidget>(frm, "tabResult");
-    EXPECT_EQ(tabs->tabText(4), "Stato (0)");
     EXPECT_EQ(tabs->widget(4), control<QTreeView>(frm, "lstStatus"));
 
     auto* added = control<QTreeView>(frm, "lstAdded");
@@ -203,7 +218,8 @@ TEST_F(ResultWindowTest, OpensTheFolderSavesTheReportAndKeepsItsSize) {
     EXPECT_EQ(ui.dialogs()[1].request.initialFileName, folder / "diff.csv");
     const std::string csv = testsupport::readFile(folder / "saved.csv");
     EXPECT_EQ(csv.rfind("\xEF\xBB\xBF" "Categoria,Set,", 0), 0u);
-    EXPECT_NE(csv.find("\r\nModificati,mspacman,,,,,,,\"added rom boot1 (size 4096, crc 12345678)\"\r\n"),
+    EXPECT_NE(csv.find("\r\nModificati,mspacman,,Ms. Pac-Man,1981,Midway,,,"
+                       "\"added rom boot1 (size 4096, crc 12345678)\"\r\n"),
               std::string::npos);
 
     frm.resize(700, 500);
