@@ -138,17 +138,13 @@ bool sortsBefore(const ReportSet& left, const ReportSet& right, ReportColumn col
     return std::forward_as_tuple(left.name, left.newName) < std::forward_as_tuple(right.name, right.newName);
 }
 
-std::vector<int> sortRanks(const std::vector<ReportSet>& sets, ReportColumn column) {
+std::vector<int> sortedOrder(const std::vector<ReportSet>& sets, ReportColumn column) {
     std::vector<int> order(sets.size());
     std::iota(order.begin(), order.end(), 0);
     std::sort(order.begin(), order.end(), [&](int left, int right) {
         return sortsBefore(sets[static_cast<std::size_t>(left)], sets[static_cast<std::size_t>(right)], column);
     });
-    std::vector<int> ranks(sets.size());
-    for (std::size_t place = 0; place < order.size(); ++place) {
-        ranks[static_cast<std::size_t>(order[place])] = static_cast<int>(place);
-    }
-    return ranks;
+    return order;
 }
 
 std::string filterText(const ReportSet& set, ReportCategory category) {

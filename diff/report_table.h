@@ -46,9 +46,8 @@ StatusMove statusMove(std::string_view oldStatus, std::string_view newStatus);
 // after; the new status by its move (promoted, neither, demoted), then by
 // rank. Sets equal there keep the order of their names.
 bool sortsBefore(const ReportSet& left, const ReportSet& right, ReportColumn column);
-// Each set's place in that order (0 first), so that a table sorting again as
-// the filter changes compares two numbers instead of two sets.
-std::vector<int> sortRanks(const std::vector<ReportSet>& sets, ReportColumn column);
+// The places of `sets` in that order.
+std::vector<int> sortedOrder(const std::vector<ReportSet>& sets, ReportColumn column);
 
 // What the filter looks through for one set: the shown text of each of its
 // cells and of each of its entry details, one a line, so that a match never

@@ -28,6 +28,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/user_interface.h"
 #include "diff/command_runner.h"
@@ -142,23 +143,37 @@ public:
         });
     }
 
-    // The slowest of the keys typed into the result window's filter, each
-    // until the table shown has painted its answer.
-    double slowestKey(const QString& typed) {
+    // The slowest of the keys typed into the result window's filter (then
+    // erased), each until the table shown has painted its answer; a key's
+    // time is its best of `repeat` passes.
+    double slowestKey(const QString& typed, int repeat) {
         auto* filter = zfe::gui::control<QLineEdit>(*result(), "txtFilter");
         filter->setFocus();
-        double slowest = 0;
-        const auto key = [&](int code, const QString& text) {
-            slowest = std::max(slowest, seconds([&] {
-                QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
-                QApplication::sendEvent(filter, &press);
-                watch_.waitForPaint();
-            }));
-        };
-        for (const QChar c : typed) key(c.toUpper().unicode(), QString(c));
-        for (qsizetype i = 0; i < typed.size(); ++i) key(Qt::Key_Backspace, QString());
-        if (!filter->text().isEmpty()) trouble("the filter did not take the keys");
-        return slowest;
+        std::vector<double> best(static_cast<std::size_t>(typed.size() * 2), 1e30);
+        for (int pass = 0; pass < repeat; ++pass) {
+            std::size_t at = 0;
+            const auto key = [&](int code, const QString& text) {
+                best[at] = std::min(best[at], seconds([&] {
+                    QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
+                    QApplication::sendEvent(filter, &press);
+                    watch_.waitForPaint();
+                }));
+                ++at;
+            };
+            for (const QChar c : typed) key(c.toUpper().unicode(), QString(c));
+            for (qsizetype i = 0; i < typed.size(); ++i) key(Qt::Key_Backspace, QString());
+            if (!filter->text().isEmpty()) trouble("the filter did not take the keys");
+        }
+        return *std::max_element(best.begin(), best.end());
+    }
+
+    // A result window of its own for `result`, until it is on screen.
+    double windowAlone(const zfe::diff::DiffRequestResult& result, zfe::core::UserInterface& ui) {
+        closeResult();
+        return seconds([&] {
+            (new zfe::gui::FrmResult(result, ui, settings_, &window_))->show();
+            watch_.waitForPaint();
+        });
     }
 
     zfe::gui::FrmResult* result() const { return window_.findChild<zfe::gui::FrmResult*>(); }
@@ -294,26 +309,35 @@ int main(int argc, char** argv) {
     double everyTool = 1e30;
     double everyRequest = 1e30;
     double everyScreen = 1e30;
+    double everyWindow = 1e30;
+    zfe::diff::DiffRequestResult everyResult;
+    const auto everyRequestKept = [&] {
+        everyResult = zfe::diff::createDiffDat(controls, program.string(), *files, ui, zfe::diff::RunAndWait);
+        controls.lastDelivery = everyResult.delivered;
+    };
     for (int i = 0; i < repeat; ++i) {
         everyTool = std::min(everyTool, seconds(everyAlone));
-        everyRequest = std::min(everyRequest, seconds(wholeRequest));
+        everyRequest = std::min(everyRequest, seconds(everyRequestKept));
         everyScreen = std::min(everyScreen, run.clickToScreen());
+        everyWindow = std::min(everyWindow, run.windowAlone(everyResult, ui));
     }
-    const double afterTool = everyScreen - everyTool;
+    // The request's own work (staging, delivery, clean-up) and the window's,
+    // each measured apart: the difference of two runs' totals would be lost
+    // in the noise of a busy machine.
+    const double afterTool = std::max(0.0, everyRequest - everyTool) + everyWindow;
     const bool openMet = afterTool <= kOpenGoal;
     const int sets = run.result()->findChild<QAbstractItemView*>(QStringLiteral("lstAdded"))->model()->rowCount();
     std::printf("\nEvery set of NEW (%d sets added): tool alone %.1f ms, whole request %.1f ms, "
-                "click to screen %.1f ms\nOn screen %.1f ms after the tool's end (the request's own work "
-                "%.1f ms, the window %.1f ms)\nGoal: within %.0f ms: %s\n",
+                "click to screen %.1f ms\nOn screen %.1f ms after the tool's end: the request's own work "
+                "%.1f ms, the window %.1f ms\nGoal: within %.0f ms: %s\n",
                 sets, everyTool * 1e3, everyRequest * 1e3, everyScreen * 1e3, afterTool * 1e3,
-                (everyRequest - everyTool) * 1e3, (everyScreen - everyRequest) * 1e3, kOpenGoal * 1e3,
-                verdict(openMet));
-    const QString typed = QStringLiteral("199");
-    const double slowest = run.slowestKey(typed);
+                (everyRequest - everyTool) * 1e3, everyWindow * 1e3, kOpenGoal * 1e3, verdict(openMet));
+    const QString typed = QStringLiteral("robo");
+    const double slowest = run.slowestKey(typed, repeat);
     const bool keyMet = slowest <= kKeyGoal;
-    std::printf("Filter: the slowest of %lld keys (\"%s\" typed, then erased) answered in %.1f ms\n"
-                "Goal: within %.0f ms a key: %s\n",
-                static_cast<long long>(typed.size() * 2), qPrintable(typed), slowest * 1e3, kKeyGoal * 1e3,
-                verdict(keyMet));
+    std::printf("Filter: the slowest of %lld keys (\"%s\" typed, then erased; each its best of %d) "
+                "answered in %.1f ms\nGoal: within %.0f ms a key: %s\n",
+                static_cast<long long>(typed.size() * 2), qPrintable(typed), repeat, slowest * 1e3,
+                kKeyGoal * 1e3, verdict(keyMet));
     return met && screenMet && openMet && keyMet ? 0 : 1;
 }

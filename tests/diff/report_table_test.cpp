@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -20,11 +19,9 @@ ReportSet statusChange(std::string name, std::string oldStatus, std::string newS
     return set;
 }
 
-std::string namesSortedBy(std::vector<ReportSet> sets, ReportColumn column) {
-    std::sort(sets.begin(), sets.end(),
-              [column](const ReportSet& l, const ReportSet& r) { return sortsBefore(l, r, column); });
+std::string namesSortedBy(const std::vector<ReportSet>& sets, ReportColumn column) {
     std::string names;
-    for (const ReportSet& set : sets) names += set.name + ' ';
+    for (const int place : sortedOrder(sets, column)) names += sets[static_cast<std::size_t>(place)].name + ' ';
     return names;
 }
 

@@ -141,7 +141,7 @@ TEST(ReportSetModelTest, ShowsEachColumnMarksTheMovesSortsAndFiltersOverEveryCol
         set.manufacturer = "Namco";
         set.oldStatus = from;
         set.newStatus = to;
-        set.details = {"added rom boot1"};
+        set.details = {std::string("added rom of ") + name};
         return set;
     };
     report->statusChanged = {statusChange("worse", "Down", "good", "imperfect"),
@@ -165,9 +165,11 @@ TEST(ReportSetModelTest, ShowsEachColumnMarksTheMovesSortsAndFiltersOverEveryCol
 
     table.sort(0, Qt::DescendingOrder);
     EXPECT_EQ(cell(0, 0), core::shownName("worse"));
+    EXPECT_EQ(table.index(0, 0, table.index(0, 0)).data().toString().toStdString(),
+              core::shownName("added rom of worse"));
     table.setFilterText(QStringLiteral("PART x"));
     EXPECT_EQ(table.rowCount(), 1);
-    for (const char* text : {"BOOT1", "namco", "1981", "prelim"}) {
+    for (const char* text : {"ROM OF", "namco", "1981", "prelim"}) {
         table.setFilterText(QString::fromUtf8(text));
         EXPECT_EQ(table.rowCount(), text == std::string("prelim") ? 1 : 2) << text;
     }
