@@ -38,7 +38,8 @@ namespace zfe::gui {
 
 namespace {
 
-constexpr core::PixelSize kDefaultSize{760, 540};
+// Room for the tables' columns and for the six tabs' titles with their counts.
+constexpr core::PixelSize kDefaultSize{900, 580};
 constexpr core::PixelSize kMinimumSize{480, 360};
 
 QString count(std::uint64_t value) {
@@ -62,7 +63,7 @@ int columnWidth(diff::ReportColumn column, const QFontMetrics& metrics) {
     using Column = diff::ReportColumn;
     const int characters = column == Column::Year                                       ? 6
                            : column == Column::OldStatus || column == Column::NewStatus ? 13
-                           : column == Column::Manufacturer                             ? 24
+                           : column == Column::Manufacturer                             ? 27
                                                                                          : 14;
     const int title = metrics.horizontalAdvance(QString::fromUtf8(diff::columnTitle(column))) + 36;
     return std::max(title, metrics.averageCharWidth() * characters + 12);
@@ -104,7 +105,10 @@ FrmResult::FrmResult(diff::DiffRequestResult result, core::UserInterface& ui,
     } else {
         summary = QStringLiteral("Il rapporto non ha la forma attesa: è mostrato così com'è.");
     }
-    layout->addWidget(plainLabel(summary, this, "lblSummary"));
+    QLabel* summaryLabel = plainLabel(summary, this, "lblSummary");
+    // The status changes make it longer than a narrow window.
+    summaryLabel->setWordWrap(true);
+    layout->addWidget(summaryLabel);
 
     auto* destinationRow = new QHBoxLayout;
     if (result_.outcome == diff::DiffOutcome::NothingToDeliver) {
