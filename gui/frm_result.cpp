@@ -289,6 +289,7 @@ void FrmResult::saveReport() {
 }
 
 void FrmResult::exportCsv() {
+    if (!report_) return;  // the button is off then
     core::FileDialogRequest request;
     request.initialFileName = diff::csvPathFor(result_.destination);
     request.filter = core::FileFilter{"CSV (*.csv)", "*.csv"};
