@@ -169,6 +169,25 @@ TEST(ReportSetModelTest, ShowsEachColumnMarksTheMovesSortsAndFiltersOverEveryCol
               core::shownName("added rom of worse"));
     table.setFilterText(QStringLiteral("PART x"));
     EXPECT_EQ(table.rowCount(), 1);
+    table.setFilterText(QString());
+
+    // An open set stays open, and alone so, as the rows move under it.
+    QTreeView view;
+    view.setModel(&table);
+    view.expand(table.index(1, 0));
+    const auto openSets = [&] {
+        std::string names;
+        for (int row = 0; row < table.rowCount(); ++row) {
+            if (view.isExpanded(table.index(row, 0))) names += cell(row, 0);
+        }
+        return names;
+    };
+    ASSERT_EQ(openSets(), core::shownName("up"));
+    table.sort(0, Qt::AscendingOrder);
+    table.setFilterText(QStringLiteral("x"));
+    EXPECT_EQ(openSets(), core::shownName("up"));
+    table.setFilterText(QString());
+    EXPECT_EQ(openSets(), core::shownName("up"));
     for (const char* text : {"ROM OF", "namco", "1981", "prelim"}) {
         table.setFilterText(QString::fromUtf8(text));
         EXPECT_EQ(table.rowCount(), text == std::string("prelim") ? 1 : 2) << text;
@@ -223,6 +242,9 @@ TEST_F(ResultWindowTest, OpensTheFolderSavesTheReportAndKeepsItsSize) {
     EXPECT_NE(csv.find("\r\nModificati,mspacman,,Ms. Pac-Man,1981,Midway,,,"
                        "\"added rom boot1 (size 4096, crc 12345678)\"\r\n"),
               std::string::npos);
+    ui.chooseSave(folder / "no such folder/saved.csv").acknowledgeMessage();
+    control<QPushButton>(frm, "cmdExportCsv")->click();
+    EXPECT_EQ(ui.onlyCriticalMessageText().rfind("Impossibile salvare il CSV in ", 0), 0u);
 
     frm.resize(700, 500);
     frm.close();
