@@ -200,7 +200,8 @@ QTreeView* FrmResult::categoryTable(diff::ReportCategory category, std::size_t s
     table->setModel(proxy);
     const std::span<const diff::ReportColumn> columns = diff::columnsOf(category);
     const auto sortColumn = std::find(columns.begin(), columns.end(), diff::defaultSortColumn(category));
-    table->sortByColumn(static_cast<int>(sortColumn - columns.begin()), Qt::AscendingOrder);
+    // Sorted once, as sorting is turned on.
+    table->header()->setSortIndicator(static_cast<int>(sortColumn - columns.begin()), Qt::AscendingOrder);
     table->setSortingEnabled(true);
 
     QHeaderView* header = table->header();
