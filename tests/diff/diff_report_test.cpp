@@ -214,6 +214,22 @@ TEST(DiffReport, ReadsTheToolsReportOnRealLookingDats) {
     ASSERT_FALSE(report->changed.empty());
     for (const ReportSet& set : report->changed) EXPECT_FALSE(set.details.empty()) << set.name;
     EXPECT_GT(report->counts.unchanged, 0u);
+    for (const ReportSet& set : report->added) EXPECT_FALSE(set.description.empty()) << set.name;
+
+    // The status changes, the better ones first.
+    const std::string ranks = "preliminary imperfect good";
+    const auto better = [&](const datgen::StatusChange& change) {
+        return ranks.find(change.to) > ranks.find(change.from);
+    };
+    std::vector<datgen::StatusChange> statuses;
+    for (const ReportSet& set : report->statusChanged) {
+        statuses.push_back({set.name, set.oldStatus, set.newStatus});
+    }
+    EXPECT_TRUE(std::is_partitioned(statuses.begin(), statuses.end(), better));
+    std::sort(statuses.begin(), statuses.end());
+    ASSERT_FALSE(changes.statusChanged.empty());
+    EXPECT_EQ(statuses, changes.statusChanged);
+    EXPECT_EQ(report->counts.statusChanged, changes.statusChanged.size());
 }
 
 TEST(DiffReport, TheSavedReportIsNamedAfterTheDiffDat) {

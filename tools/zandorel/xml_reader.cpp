@@ -2,6 +2,7 @@
 
 #ifdef ZFE_HAVE_PUGIXML
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -159,7 +160,6 @@ public:
         firstDevice_ = npos;
         fields_.fill({0, 0});
         seenFields_ = 0;
-        Field openField = kFieldCount;
         if (open + 1 >= end_ || !isA(data_[open + 1], kNameStart)) return npos;
         std::size_t at = open;
         std::size_t keptFrom = npos;
@@ -177,10 +177,6 @@ public:
                     cuts.push_back({keptFrom, after, 0});
                     keptFrom = npos;
                 }
-                if (names_.size() == 1 && openField != kFieldCount) {
-                    fields_[openField].end = at;
-                    openField = kFieldCount;
-                }
                 at = after;
             } else {
                 bool empty = false;
@@ -190,19 +186,11 @@ public:
                                   (names_.size() == 1 && (opens(at, "rom") || opens(at, "disk")));
                 const bool device =
                     readDevices_ && !read && names_.size() == 1 && opens(at, "device_ref");
-                // Markup inside a field's text is left to the library.
-                if (openField != kFieldCount) return npos;
                 const Field field = !read && names_.size() == 1 ? fieldAt(at) : kFieldCount;
-                if (field != kFieldCount) seenFields_ |= 1U << field;
                 const std::size_t after = startTag(at, name, empty);
                 if (after == npos) return npos;
                 if (device && !takeDeviceName(at, after)) return npos;
-                if (field == kDriverStatus) {
-                    if (!takeAttribute(at, after, "status", fields_[kDriverStatus])) return npos;
-                } else if (field != kFieldCount && !empty) {
-                    fields_[field].begin = after;
-                    openField = field;
-                }
+                if (field != kFieldCount && !takeField(field, at, after, empty)) return npos;
                 if (names_.empty()) {
                     if (!isGameTag(view(name))) return npos;
                     cuts.push_back({at, after, 0});
@@ -302,11 +290,15 @@ private:
     // when it is the first of its kind in the block; kFieldCount otherwise.
     Field fieldAt(std::size_t open) const {
         Field field = kFieldCount;
+        // Many children start with 'd' (device_ref, dipswitch, display): their
+        // next letters tell them apart before any comparison.
         switch (data_[open + 1]) {
             case 'd':
-                field = opens(open, "description") ? kDescription
-                        : opens(open, "driver")    ? kDriverStatus
-                                                   : kFieldCount;
+                if (data_[open + 2] == 'e' && data_[open + 3] == 's') {
+                    if (opens(open, "description")) field = kDescription;
+                } else if (data_[open + 2] == 'r') {
+                    if (opens(open, "driver")) field = kDriverStatus;
+                }
                 break;
             case 'y':
                 if (opens(open, "year")) field = kYear;
@@ -318,6 +310,20 @@ private:
                 break;
         }
         return field != kFieldCount && (seenFields_ >> field & 1U) != 0 ? kFieldCount : field;
+    }
+
+    // The field that the start tag [open, end) of a child of the game gives:
+    // the status of a <driver>, the text of the others up to their end tag,
+    // which the walk goes on to check. False when markup stands in the text:
+    // the library then reads the block.
+    bool takeField(Field field, std::size_t open, std::size_t end, bool empty) {
+        seenFields_ |= 1U << field;
+        if (field == kDriverStatus) return takeAttribute(open, end, "status", fields_[field]);
+        if (empty) return true;
+        const std::size_t close = findOrNul(end, '<');
+        if (close >= end_ - 1 || data_[close + 1] != '/') return false;
+        fields_[field] = {end, close};
+        return true;
     }
 
     // The device_ref start tag [open, end), which startTag has found
@@ -764,8 +770,11 @@ private:
     // into the dat's own strings.
     Span keepText(BlockWalker::Range range) {
         const std::string_view raw = text_.substr(range.begin, range.end - range.begin);
-        if (raw.find_first_of("&<\r") == std::string_view::npos) {
-            return raw.empty() ? Span{} : dat_.keep(raw, range.begin);
+        if (raw.empty()) return {};
+        // Short texts: a loop beats three calls into the C library.
+        if (std::none_of(raw.begin(), raw.end(),
+                         [](char c) { return c == '&' || c == '<' || c == '\r'; })) {
+            return dat_.keep(raw, range.begin);
         }
         valueScratch_.assign("<a>").append(raw).append("</a>");
         const pugi::xml_parse_result result = valueDocument_.load_buffer(
