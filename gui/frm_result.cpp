@@ -63,7 +63,7 @@ int columnWidth(diff::ReportColumn column, const QFontMetrics& metrics) {
     using Column = diff::ReportColumn;
     const int characters = column == Column::Year                                       ? 6
                            : column == Column::OldStatus || column == Column::NewStatus ? 13
-                           : column == Column::Manufacturer                             ? 27
+                           : column == Column::Manufacturer                             ? 30
                                                                                          : 14;
     const int title = metrics.horizontalAdvance(QString::fromUtf8(diff::columnTitle(column))) + 36;
     return std::max(title, metrics.averageCharWidth() * characters + 12);
