@@ -97,10 +97,10 @@ public:
         }
         return false;
     }
-    // Serves events until a result window has painted; the repaint manager
+    // Serves events until a result window has painted since `painted` was
+    // cleared (showing a window may paint it at once); the repaint manager
     // paints a window whole in one go, so it is all on screen then.
     void waitForPaint() {
-        painted = false;
         const auto start = std::chrono::steady_clock::now();
         while (!painted) {
             QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -137,6 +137,7 @@ public:
     double clickToScreen() {
         closeResult();
         return seconds([&] {
+            watch_.painted = false;
             zfe::gui::control<QToolButton>(window_, "cmdCrea")->click();
             if (result() == nullptr) trouble("the request opened no result window");
             watch_.waitForPaint();
@@ -154,6 +155,7 @@ public:
             std::size_t at = 0;
             const auto key = [&](int code, const QString& text) {
                 best[at] = std::min(best[at], seconds([&] {
+                    watch_.painted = false;
                     QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
                     QApplication::sendEvent(filter, &press);
                     watch_.waitForPaint();
@@ -171,6 +173,7 @@ public:
     double windowAlone(const zfe::diff::DiffRequestResult& result, zfe::core::UserInterface& ui) {
         closeResult();
         return seconds([&] {
+            watch_.painted = false;
             (new zfe::gui::FrmResult(result, ui, settings_, &window_))->show();
             watch_.waitForPaint();
         });
