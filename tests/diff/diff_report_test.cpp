@@ -229,6 +229,31 @@ TEST(DiffReport, ReadsTheToolsReportOnRealLookingDats) {
     EXPECT_EQ(report->counts.statusChanged, changes.statusChanged.size());
 }
 
+// Whatever a dat's fields hold comes back from the tool's report as it was.
+TEST(DiffReport, ReadsBackEveryFieldTheToolQuoted) {
+    testsupport::TempFolder folder;
+    const std::string field = "a \\\"q\\\" \\\\ \\n \xe2\x80\xae \\xff  ->  \\t";
+    const std::string old = "game ( name g description x rom ( name r size 1 crc 1 )\n"
+                            "\tdriver ( status good ) )\n";
+    const std::string next = "game ( name g description \"" + field + "\" year \"" + field +
+                             "\" manufacturer \"\" rom ( name r size 1 crc 2 )\n"
+                             "\tdriver ( status \"very \\\"bad\\\"\" ) )\n";
+    testsupport::writeFile(folder / "old.dat", old);
+    testsupport::writeFile(folder / "new.dat", next);
+    RunAndWait({ZFE_ZANDOREL_PATH, {"-S", "old.dat", "new.dat"}, folder.path()});
+    const std::string log = testsupport::readFile(folder / "zandorel.log");
+    const auto report = readDiffReport(log);
+    ASSERT_TRUE(report.has_value()) << log;
+    const std::string expected = "a \"q\" \\ \n \xe2\x80\xae \xff  ->  \t";
+    ASSERT_EQ(report->changed.size(), 1u);
+    EXPECT_EQ(report->changed[0].description, expected);
+    EXPECT_EQ(report->changed[0].year, expected);
+    EXPECT_EQ(report->changed[0].manufacturer, "");
+    ASSERT_EQ(report->statusChanged.size(), 1u);
+    EXPECT_EQ(report->statusChanged[0].newStatus, "very \"bad\"");
+    EXPECT_EQ(report->statusChanged[0].description, expected);
+}
+
 TEST(DiffReport, TheSavedReportIsNamedAfterTheDiffDat) {
     EXPECT_EQ(reportPathFor("/out/diff.dat"), "/out/diff.log");
     EXPECT_EQ(reportPathFor("/out/diff"), "/out/diff.log");
