@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,15 @@ std::vector<std::string> namesOf(const std::vector<ReportSet>& sets) {
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// `text` with its first `from` replaced by `to`.
+std::string replacedIn(std::string text, std::string_view from, std::string_view to) {
+    text.replace(text.find(from), from.size(), to);
+    return text;
+}
+
+constexpr std::string_view kDatWritten = "zandorel.dat holds 4 games";
+constexpr std::string_view kNoDat = "no diff dat written, as it would hold no game";
 
 const char* const kReport =
     "zandorel 1.0.0\r\n"
@@ -64,11 +74,7 @@ TEST(DiffReport, ReadsEverySectionWithQuotedNamesAndEntryDetails) {
     EXPECT_EQ(report->counts.unchanged, 7u);
     EXPECT_TRUE(report->diffDatWritten);
 
-    std::string noDiffDat = kReport;
-    const std::string holds = "zandorel.dat holds 4 games";
-    noDiffDat.replace(noDiffDat.find(holds), holds.size(),
-                      "no diff dat written, as it would hold no game");
-    const auto withoutDat = readDiffReport(noDiffDat);
+    const auto withoutDat = readDiffReport(replacedIn(kReport, kDatWritten, kNoDat));
     ASSERT_TRUE(withoutDat.has_value());
     EXPECT_FALSE(withoutDat->diffDatWritten);
 }
@@ -122,11 +128,7 @@ TEST(DiffReport, ReadsTheSetsFieldsAndTheStatusChanges) {
     EXPECT_EQ(report->counts.statusChanged, 3u);
     EXPECT_TRUE(report->diffDatWritten);
 
-    std::string noDiffDat = kReportWithFields;
-    const std::string holds = "zandorel.dat holds 4 games";
-    noDiffDat.replace(noDiffDat.find(holds), holds.size(),
-                      "no diff dat written, as it would hold no game");
-    const auto withoutDat = readDiffReport(noDiffDat);
+    const auto withoutDat = readDiffReport(replacedIn(kReportWithFields, kDatWritten, kNoDat));
     ASSERT_TRUE(withoutDat.has_value());
     EXPECT_FALSE(withoutDat->diffDatWritten);
     EXPECT_EQ(withoutDat->counts.statusChanged, 3u);
@@ -135,10 +137,8 @@ TEST(DiffReport, ReadsTheSetsFieldsAndTheStatusChanges) {
 // Anything but our own form is left to be shown as text.
 TEST(DiffReport, RefusesWhatDoesNotFollowTheForm) {
     const std::string whole = kReport;
-    const auto changed = [&](const std::string& from, const std::string& to) {
-        std::string text = whole;
-        text.replace(text.find(from), from.size(), to);
-        return text;
+    const auto changed = [&](std::string_view from, std::string_view to) {
+        return replacedIn(whole, from, to);
     };
     const std::vector<std::string> damaged = {
         "",
@@ -161,11 +161,8 @@ TEST(DiffReport, RefusesWhatDoesNotFollowTheForm) {
         EXPECT_FALSE(readDiffReport(text).has_value()) << text;
     }
 
-    const std::string withFields = kReportWithFields;
-    const auto changedFields = [&](const std::string& from, const std::string& to) {
-        std::string text = withFields;
-        text.replace(text.find(from), from.size(), to);
-        return text;
+    const auto changedFields = [&](std::string_view from, std::string_view to) {
+        return replacedIn(kReportWithFields, from, to);
     };
     const std::vector<std::string> damagedFields = {
         changedFields("  198?  \"Namco", "  198? \"Namco"),
@@ -230,6 +227,31 @@ TEST(DiffReport, ReadsTheToolsReportOnRealLookingDats) {
     ASSERT_FALSE(changes.statusChanged.empty());
     EXPECT_EQ(statuses, changes.statusChanged);
     EXPECT_EQ(report->counts.statusChanged, changes.statusChanged.size());
+}
+
+// Whatever a dat's fields hold comes back from the tool's report as it was.
+TEST(DiffReport, ReadsBackEveryFieldTheToolQuoted) {
+    testsupport::TempFolder folder;
+    const std::string field = "a \\\"q\\\" \\\\ \\n \xe2\x80\xae \\xff  ->  \\t";
+    const std::string old = "game ( name g description x rom ( name r size 1 crc 1 )\n"
+                            "\tdriver ( status good ) )\n";
+    const std::string next = "game ( name g description \"" + field + "\" year \"" + field +
+                             "\" manufacturer \"\" rom ( name r size 1 crc 2 )\n"
+                             "\tdriver ( status \"very \\\"bad\\\"\" ) )\n";
+    testsupport::writeFile(folder / "old.dat", old);
+    testsupport::writeFile(folder / "new.dat", next);
+    RunAndWait({ZFE_ZANDOREL_PATH, {"-S", "old.dat", "new.dat"}, folder.path()});
+    const std::string log = testsupport::readFile(folder / "zandorel.log");
+    const auto report = readDiffReport(log);
+    ASSERT_TRUE(report.has_value()) << log;
+    const std::string expected = "a \"q\" \\ \n \xe2\x80\xae \xff  ->  \t";
+    ASSERT_EQ(report->changed.size(), 1u);
+    EXPECT_EQ(report->changed[0].description, expected);
+    EXPECT_EQ(report->changed[0].year, expected);
+    EXPECT_EQ(report->changed[0].manufacturer, "");
+    ASSERT_EQ(report->statusChanged.size(), 1u);
+    EXPECT_EQ(report->statusChanged[0].newStatus, "very \"bad\"");
+    EXPECT_EQ(report->statusChanged[0].description, expected);
 }
 
 TEST(DiffReport, TheSavedReportIsNamedAfterTheDiffDat) {
