@@ -75,6 +75,7 @@ std::optional<std::string> readName(std::string_view& text) {
     if (text.empty()) return std::nullopt;
     if (text.front() != '"') {
         const std::size_t end = text.find(' ');
+        if (end == 0) return std::nullopt;
         std::string name(text.substr(0, end));
         text.remove_prefix(name.size());
         return name;
@@ -122,12 +123,38 @@ std::optional<std::uint64_t> sectionCount(std::string_view line, std::string_vie
     return count;
 }
 
+// The summary's tail, "; 4 status changed (3 better, 1 worse)", taken off the
+// end of `line`: the count of status changes, or nothing when the line does not
+// end so.
+std::optional<std::uint64_t> takeStatusTail(std::string_view& line) {
+    const std::size_t start = line.rfind("; ");
+    if (start == std::string_view::npos) return std::nullopt;
+    std::string_view tail = line.substr(start + 2);
+    const auto total = readNumber(tail);
+    if (!total || !consume(tail, " status changed (")) return std::nullopt;
+    const auto better = readNumber(tail);
+    if (!better || !consume(tail, " better, ")) return std::nullopt;
+    const auto worse = readNumber(tail);
+    if (!worse || tail != " worse)" || *better > *total || *worse > *total - *better) {
+        return std::nullopt;
+    }
+    line = line.substr(0, start);
+    return total;
+}
+
 // "Summary: 1 added, 2 removed, 0 renamed, 3 changed, 4 unchanged" and
 // whatever the tool says after it; `diffDatWritten` false when that is that no
-// diff dat was written.
-std::optional<ReportCounts> summaryCounts(std::string_view line, bool& diffDatWritten) {
+// diff dat was written. With `statusTail` the line must end with the count of
+// status changes, which a report of an earlier version does not give.
+std::optional<ReportCounts> summaryCounts(std::string_view line, bool statusTail,
+                                          bool& diffDatWritten) {
     if (!consume(line, "Summary: ")) return std::nullopt;
     ReportCounts counts;
+    if (statusTail) {
+        const auto statusChanged = takeStatusTail(line);
+        if (!statusChanged) return std::nullopt;
+        counts.statusChanged = *statusChanged;
+    }
     const std::array<std::pair<std::uint64_t*, std::string_view>, 5> fields = {{
         {&counts.added, " added"},
         {&counts.removed, " removed"},
@@ -145,19 +172,35 @@ std::optional<ReportCounts> summaryCounts(std::string_view line, bool& diffDatWr
     return counts;
 }
 
-// A set's line: two blanks, its name, and for a renamed set " -> " and the new
-// name.
-std::optional<ReportSet> readSetLine(std::string_view line, bool renamed) {
+enum class SetLine { Plain, Renamed, StatusChanged };
+
+bool readField(std::string_view& line, std::string& field) {
+    auto value = readName(line);
+    if (!value) return false;
+    field = std::move(*value);
+    return true;
+}
+
+// A set's line: two blanks, its name; for a renamed set " -> " and the new
+// name, for a status change two blanks and "OLD -> NEW"; then, when the dat
+// gives them, two blanks before each of description, year and manufacturer.
+std::optional<ReportSet> readSetLine(std::string_view line, SetLine kind) {
     if (!consume(line, "  ") || line.empty() || line.front() == ' ') return std::nullopt;
     ReportSet set;
-    auto name = readName(line);
-    if (!name) return std::nullopt;
-    set.name = std::move(*name);
-    if (renamed) {
-        if (!consume(line, " -> ")) return std::nullopt;
-        auto newName = readName(line);
-        if (!newName) return std::nullopt;
-        set.newName = std::move(*newName);
+    if (!readField(line, set.name)) return std::nullopt;
+    if (kind == SetLine::Renamed && (!consume(line, " -> ") || !readField(line, set.newName))) {
+        return std::nullopt;
+    }
+    if (kind == SetLine::StatusChanged &&
+        (!consume(line, "  ") || !readField(line, set.oldStatus) || !consume(line, " -> ") ||
+         !readField(line, set.newStatus))) {
+        return std::nullopt;
+    }
+    if (consume(line, "  ") &&
+        (!readField(line, set.description) || !consume(line, "  ") ||
+         !readField(line, set.year) || !consume(line, "  ") ||
+         !readField(line, set.manufacturer))) {
+        return std::nullopt;
     }
     if (!line.empty()) return std::nullopt;
     return set;
@@ -215,17 +258,28 @@ std::optional<DiffReport> readDiffReport(std::string_view text) {
     }
     while (!report.header.empty() && report.header.back().empty()) report.header.pop_back();
 
-    const std::array<std::pair<std::string_view, std::vector<ReportSet>*>, 4> sections = {{
-        {"Added", &report.added},
-        {"Removed", &report.removed},
-        {"Renamed", &report.renamed},
-        {"Changed", &report.changed},
+    struct Section {
+        std::string_view title;
+        std::vector<ReportSet>* sets;
+        SetLine kind;
+    };
+    const std::array<Section, 5> sections = {{
+        {"Added", &report.added, SetLine::Plain},
+        {"Removed", &report.removed, SetLine::Plain},
+        {"Renamed", &report.renamed, SetLine::Renamed},
+        {"Changed", &report.changed, SetLine::Plain},
+        {"Status changed", &report.statusChanged, SetLine::StatusChanged},
     }};
-    for (const auto& [title, sets] : sections) {
+    bool statusSection = false;
+    for (const auto& [title, sets, kind] : sections) {
         while (at < lines.size() && lines[at].empty()) ++at;
         if (at == lines.size()) return std::nullopt;
-        const auto count = sectionCount(lines[at++], title);
+        auto count = sectionCount(lines[at], title);
+        // A report of an earlier version has no status changes.
+        if (!count && sets == &report.statusChanged) break;
         if (!count) return std::nullopt;
+        statusSection = sets == &report.statusChanged;
+        ++at;
         const bool details = sets == &report.changed;
         for (; at < lines.size() && !lines[at].empty(); ++at) {
             if (details && lines[at].substr(0, 4) == "    " && !sets->empty()) {
@@ -233,7 +287,7 @@ std::optional<DiffReport> readDiffReport(std::string_view text) {
                 sets->back().details.emplace_back(lines[at].substr(4));
                 continue;
             }
-            auto set = readSetLine(lines[at], sets == &report.renamed);
+            auto set = readSetLine(lines[at], kind);
             if (!set) return std::nullopt;
             sets->push_back(std::move(*set));
         }
@@ -242,10 +296,11 @@ std::optional<DiffReport> readDiffReport(std::string_view text) {
 
     while (at < lines.size() && lines[at].empty()) ++at;
     if (at == lines.size()) return std::nullopt;
-    const auto counts = summaryCounts(lines[at++], report.diffDatWritten);
+    const auto counts = summaryCounts(lines[at++], statusSection, report.diffDatWritten);
     if (!counts || counts->added != report.added.size() ||
         counts->removed != report.removed.size() || counts->renamed != report.renamed.size() ||
-        counts->changed != report.changed.size()) {
+        counts->changed != report.changed.size() ||
+        counts->statusChanged != report.statusChanged.size()) {
         return std::nullopt;
     }
     while (at < lines.size() && lines[at].empty()) ++at;

@@ -507,26 +507,39 @@ DiffRequestResult createDiffDat(const DiffControls& controls, const std::string&
     return result;
 }
 
-bool saveReport(core::UserInterface& ui, const std::string& path, const std::string& report) {
+bool saveWhole(core::UserInterface& ui, const std::string& path, const std::string& text,
+               const std::string& what) {
     try {
         platform::FileReplacement file(path);
-        file.write(report.data(), report.size());
+        file.write(text.data(), text.size());
         file.commit();
     } catch (const platform::OsError& error) {
         ui.showMessage(core::failureMessage(
-            "Impossibile salvare il rapporto in " + core::inQuotes(path) + ".", error));
+            "Impossibile salvare " + what + " in " + core::inQuotes(path) + ".", error));
         return false;
     }
     return true;
 }
 
-std::string reportPathFor(const std::string& diffDatPath) {
+bool saveReport(core::UserInterface& ui, const std::string& path, const std::string& report) {
+    return saveWhole(ui, path, report, "il rapporto");
+}
+
+namespace {
+
+std::string withExtension(const std::string& diffDatPath, const char* extension) {
     const std::string name = core::fileNameOf(diffDatPath);
     const std::size_t dot = name.rfind('.');
     const std::size_t cut = dot == std::string::npos || dot == 0
                                 ? diffDatPath.size()
                                 : diffDatPath.size() - (name.size() - dot);
-    return diffDatPath.substr(0, cut) + ".log";
+    return diffDatPath.substr(0, cut) + extension;
 }
+
+}  // namespace
+
+std::string reportPathFor(const std::string& diffDatPath) { return withExtension(diffDatPath, ".log"); }
+
+std::string csvPathFor(const std::string& diffDatPath) { return withExtension(diffDatPath, ".csv"); }
 
 }  // namespace zfe::diff

@@ -124,12 +124,17 @@ DiffRequestResult createDiffDat(const DiffControls& controls, const std::string&
                                 const std::string& dataPath, platform::FileSystemService& files,
                                 core::UserInterface& ui, const CommandRunner& runAndWait);
 
-// Writes a report the user saves from the result window, whole or not at all.
-// False, after saying why, when it cannot.
+// Writes a file the user saves from the result window, whole or not at all.
+// False, after saying that `what` ("il rapporto") could not be saved and why,
+// when it cannot.
+bool saveWhole(core::UserInterface& ui, const std::string& path, const std::string& text,
+               const std::string& what);
 bool saveReport(core::UserInterface& ui, const std::string& path, const std::string& report);
 
-// The name the save dialog proposes for a report: the diff dat's path with
-// ".log" in place of its extension (added when it has none).
+// The names the save dialogs propose for a report and for its CSV: the diff
+// dat's path with ".log" or ".csv" in place of its extension (added when it
+// has none).
 std::string reportPathFor(const std::string& diffDatPath);
+std::string csvPathFor(const std::string& diffDatPath);
 
 }  // namespace zfe::diff

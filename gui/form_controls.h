@@ -9,11 +9,16 @@
 #include <QRect>
 #include <QString>
 #include <QToolButton>
+#include <string_view>
 
 #include "core/settings.h"
 
 namespace zfe::gui {
 
+// The program's UTF-8 text (names, paths, reports) as Qt's.
+inline QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // A rectangle given in twips, as the window layouts are, in device-independent
 // pixels.

@@ -1,6 +1,8 @@
 #include "gui/frm_result.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
+#include <QFontMetrics>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFontDatabase>
@@ -15,30 +17,30 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
-#include <QSortFilterProxyModel>
-#include <QStandardItemModel>
 #include <QTabWidget>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <optional>
+#include <span>
 #include <utility>
 
 #include "core/failure_messages.h"
 #include "core/paths.h"
 #include "core/shown_text.h"
+#include "gui/form_controls.h"
 #include "diff/diff_report.h"
+#include "diff/report_csv.h"
+#include "gui/report_table_model.h"
 
 namespace zfe::gui {
 
 namespace {
 
-constexpr core::PixelSize kDefaultSize{760, 540};
+// Room for the tables' columns and for the six tabs' titles with their counts.
+constexpr core::PixelSize kDefaultSize{900, 580};
 constexpr core::PixelSize kMinimumSize{480, 360};
-
-QString fromUtf8(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QString count(std::uint64_t value) {
     return QLocale(QLocale::Italian).toString(static_cast<qulonglong>(value));
@@ -52,37 +54,19 @@ QLabel* plainLabel(const QString& text, QWidget* parent, const char* name = null
     return label;
 }
 
-struct Category {
-    const char* listName;
-    const char* title;
-    const std::vector<diff::ReportSet> diff::DiffReport::*sets;
-};
+const std::array<const char*, diff::kReportCategories.size()> kListNames = {
+    "lstAdded", "lstRemoved", "lstRenamed", "lstChanged", "lstStatus"};
 
-constexpr std::array<Category, 4> kCategories = {{
-    {"lstAdded", "Aggiunti", &diff::DiffReport::added},
-    {"lstRemoved", "Rimossi", &diff::DiffReport::removed},
-    {"lstRenamed", "Rinominati", &diff::DiffReport::renamed},
-    {"lstChanged", "Modificati", &diff::DiffReport::changed},
-}};
-
-// One category's sets; a changed set holds its entry details as children, so
-// that the filter finds a set by one of its entries too.
-QStandardItemModel* setModel(const std::vector<diff::ReportSet>& sets, QObject* parent) {
-    auto* model = new QStandardItemModel(parent);
-    QStandardItem* root = model->invisibleRootItem();
-    for (const diff::ReportSet& set : sets) {
-        QString text = fromUtf8(core::shownName(set.name));
-        if (!set.newName.empty()) text += QStringLiteral(" \u2192 ") + fromUtf8(core::shownName(set.newName));
-        auto* item = new QStandardItem(text);
-        item->setEditable(false);
-        for (const std::string& detail : set.details) {
-            auto* child = new QStandardItem(fromUtf8(core::shownName(detail)));
-            child->setEditable(false);
-            item->appendRow(child);
-        }
-        root->appendRow(item);
-    }
-    return model;
+// Room for a typical cell of the column, and for its title with the sort
+// arrow; the description takes what is left.
+int columnWidth(diff::ReportColumn column, const QFontMetrics& metrics) {
+    using Column = diff::ReportColumn;
+    const int characters = column == Column::Year                                       ? 6
+                           : column == Column::OldStatus || column == Column::NewStatus ? 13
+                           : column == Column::Manufacturer                             ? 30
+                                                                                         : 14;
+    const int title = metrics.horizontalAdvance(QString::fromUtf8(diff::columnTitle(column))) + 36;
+    return std::max(title, metrics.averageCharWidth() * characters + 12);
 }
 
 }  // namespace
@@ -94,7 +78,10 @@ FrmResult::FrmResult(diff::DiffRequestResult result, core::UserInterface& ui,
     setWindowTitle(QStringLiteral("ZandorelFE - Risultato"));
     setMinimumSize(kMinimumSize.width, kMinimumSize.height);
 
-    const std::optional<diff::DiffReport> report = diff::readDiffReport(result_.report);
+    if (std::optional<diff::DiffReport> read = diff::readDiffReport(result_.report)) {
+        report_ = std::make_shared<const diff::DiffReport>(std::move(*read));
+    }
+    const diff::DiffReport* report = report_.get();
     auto* layout = new QVBoxLayout(this);
 
     QString summary;
@@ -103,12 +90,25 @@ FrmResult::FrmResult(diff::DiffRequestResult result, core::UserInterface& ui,
         summary = QStringLiteral("Aggiunti: %1   Rimossi: %2   Rinominati: %3   Modificati: %4   Invariati: %5")
                       .arg(count(counts.added), count(counts.removed), count(counts.renamed),
                            count(counts.changed), count(counts.unchanged));
+        if (!report->statusChanged.empty()) {
+            const auto moved = [&](diff::StatusMove move) {
+                return count(static_cast<std::uint64_t>(std::count_if(
+                    report->statusChanged.begin(), report->statusChanged.end(),
+                    [move](const diff::ReportSet& set) { return diff::statusMove(set.oldStatus, set.newStatus) == move; })));
+            };
+            summary += QStringLiteral("   Stato cambiato: %1 (%2 migliorati, %3 peggiorati)")
+                           .arg(count(report->statusChanged.size()), moved(diff::StatusMove::Better),
+                                moved(diff::StatusMove::Worse));
+        }
     } else if (result_.report.empty()) {
         summary = QStringLiteral("Il programma di confronto non ha scritto un rapporto.");
     } else {
         summary = QStringLiteral("Il rapporto non ha la forma attesa: è mostrato così com'è.");
     }
-    layout->addWidget(plainLabel(summary, this, "lblSummary"));
+    QLabel* summaryLabel = plainLabel(summary, this, "lblSummary");
+    // The status changes make it longer than a narrow window.
+    summaryLabel->setWordWrap(true);
+    layout->addWidget(summaryLabel);
 
     auto* destinationRow = new QHBoxLayout;
     if (result_.outcome == diff::DiffOutcome::NothingToDeliver) {
@@ -137,31 +137,26 @@ FrmResult::FrmResult(diff::DiffRequestResult result, core::UserInterface& ui,
         filterRow->addWidget(plainLabel(QStringLiteral("Filtro:"), this));
         auto* filter = new QLineEdit(this);
         filter->setObjectName(QStringLiteral("txtFilter"));
-        filter->setPlaceholderText(QStringLiteral("nome di un set o di una sua voce"));
+        filter->setPlaceholderText(QStringLiteral("set, descrizione, anno, produttore, stato o voce"));
         filter->setClearButtonEnabled(true);
         connect(filter, &QLineEdit::textChanged, this, &FrmResult::applyFilter);
         filterRow->addWidget(filter, 1);
         layout->addLayout(filterRow);
 
-        for (std::size_t i = 0; i < kCategories.size(); ++i) {
-            const Category& category = kCategories[i];
-            auto* proxy = new QSortFilterProxyModel(this);
-            proxy->setSourceModel(setModel((*report).*category.sets, proxy));
-            proxy->setFilterCaseSensitivity(Qt::CaseInsensitive);
-            proxy->setRecursiveFilteringEnabled(true);
-            filters_[i] = proxy;
-            auto* list = new QTreeView(this);
-            list->setObjectName(QString::fromLatin1(category.listName));
-            list->setHeaderHidden(true);
-            list->setUniformRowHeights(true);
-            list->setRootIsDecorated(category.sets == &diff::DiffReport::changed);
-            list->setModel(proxy);
-            tabTitles_[i] = QString::fromLatin1(category.title);
-            tabIndexes_[i] = tabs_->addTab(list, QString());
+        for (std::size_t i = 0; i < diff::kReportCategories.size(); ++i) {
+            const diff::ReportCategory category = diff::kReportCategories[i];
+            tabIndexes_[i] = tabs_->addTab(categoryTable(category, i), QString());
         }
         applyFilter(QString());
     }
-    tabs_->addTab(reportPage(), QStringLiteral("Rapporto"));
+    QWidget* page = reportPage();
+    tabs_->addTab(page, QStringLiteral("Rapporto"));
+    // A report of every set takes longer to lay out as text than the tables
+    // take to open: it is laid out when first looked at.
+    connect(tabs_, &QTabWidget::currentChanged, this, [this, page] {
+        if (tabs_->currentWidget() == page) showReportText();
+    });
+    if (tabs_->currentWidget() == page) showReportText();
     layout->addWidget(tabs_, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -170,6 +165,11 @@ FrmResult::FrmResult(diff::DiffRequestResult result, core::UserInterface& ui,
     save->setEnabled(!result_.report.empty());
     connect(save, &QPushButton::clicked, this, &FrmResult::saveReport);
     buttons->addWidget(save);
+    auto* exportCsv = new QPushButton(QStringLiteral("Esporta CSV..."), this);
+    exportCsv->setObjectName(QStringLiteral("cmdExportCsv"));
+    exportCsv->setEnabled(report != nullptr);
+    connect(exportCsv, &QPushButton::clicked, this, &FrmResult::exportCsv);
+    buttons->addWidget(exportCsv);
     buttons->addStretch(1);
     auto* closeButton = new QPushButton(QStringLiteral("Chiudi"), this);
     closeButton->setObjectName(QStringLiteral("cmdClose"));
@@ -185,6 +185,43 @@ FrmResult::FrmResult(diff::DiffRequestResult result, core::UserInterface& ui,
         size.height = std::min(size.height, available.height());
     }
     resize(size.width, size.height);
+}
+
+QTreeView* FrmResult::categoryTable(diff::ReportCategory category, std::size_t slot) {
+    auto* model = new ReportSetModel(report_, category, this);
+    auto* proxy = new ReportSetFilter(model, this);
+    filters_[slot] = proxy;
+    auto* table = new QTreeView(this);
+    table->setObjectName(QString::fromLatin1(kListNames[slot]));
+    table->setUniformRowHeights(true);
+    table->setAllColumnsShowFocus(true);
+    table->setAlternatingRowColors(true);
+    table->setRootIsDecorated(category == diff::ReportCategory::Changed);
+    table->setModel(proxy);
+    const std::span<const diff::ReportColumn> columns = diff::columnsOf(category);
+    const auto sortColumn = std::find(columns.begin(), columns.end(), diff::defaultSortColumn(category));
+    // Sorted once, as sorting is turned on.
+    table->header()->setSortIndicator(static_cast<int>(sortColumn - columns.begin()), Qt::AscendingOrder);
+    table->setSortingEnabled(true);
+
+    QHeaderView* header = table->header();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    const QFontMetrics metrics(table->font());
+    for (std::size_t column = 0; column < columns.size(); ++column) {
+        const int section = static_cast<int>(column);
+        if (columns[column] == diff::ReportColumn::Description) {
+            header->setSectionResizeMode(section, QHeaderView::Stretch);
+        } else {
+            header->resizeSection(section, columnWidth(columns[column], metrics));
+        }
+    }
+    // An entry detail is far wider than a set's name: it spans the row. Done
+    // as a set opens, so that a large report costs nothing until then.
+    connect(table, &QTreeView::expanded, table, [table](const QModelIndex& set) {
+        for (int row = 0; row < table->model()->rowCount(set); ++row) table->setFirstColumnSpanned(row, set, true);
+    });
+    return table;
 }
 
 QWidget* FrmResult::reportPage() {
@@ -207,7 +244,6 @@ QWidget* FrmResult::reportPage() {
     reportText_->setReadOnly(true);
     reportText_->setLineWrapMode(QPlainTextEdit::NoWrap);
     reportText_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    reportText_->setPlainText(fromUtf8(core::shownText(result_.report, true)));
     layout->addWidget(reportText_, 1);
 
     auto* find = new QShortcut(QKeySequence::Find, this);
@@ -219,17 +255,21 @@ QWidget* FrmResult::reportPage() {
     return page;
 }
 
+void FrmResult::showReportText() {
+    if (reportShown_) return;
+    reportShown_ = true;
+    reportText_->setPlainText(fromUtf8(core::shownText(result_.report, true)));
+}
+
 void FrmResult::applyFilter(const QString& text) {
     for (std::size_t i = 0; i < filters_.size(); ++i) {
         if (filters_[i] == nullptr) continue;
-        filters_[i]->setFilterFixedString(text);
-        const int total = filters_[i]->sourceModel()->rowCount();
-        const int shown = filters_[i]->rowCount();
-        const QString counts = text.isEmpty() ? count(static_cast<std::uint64_t>(total))
-                                              : count(static_cast<std::uint64_t>(shown)) +
-                                                    QStringLiteral(" di ") +
-                                                    count(static_cast<std::uint64_t>(total));
-        tabs_->setTabText(tabIndexes_[i], tabTitles_[i] + QStringLiteral(" (") + counts + QLatin1Char(')'));
+        filters_[i]->setFilterText(text);
+        const auto total = static_cast<std::uint64_t>(filters_[i]->sourceModel()->rowCount());
+        const auto shown = static_cast<std::uint64_t>(filters_[i]->rowCount());
+        const QString counts = text.isEmpty() ? count(total) : count(shown) + QStringLiteral(" di ") + count(total);
+        tabs_->setTabText(tabIndexes_[i], QString::fromUtf8(diff::categoryTitle(diff::kReportCategories[i])) +
+                                              QStringLiteral(" (") + counts + QLatin1Char(')'));
     }
 }
 
@@ -249,6 +289,16 @@ void FrmResult::saveReport() {
     }
 }
 
+void FrmResult::exportCsv() {
+    if (!report_) return;  // the button is off then
+    core::FileDialogRequest request;
+    request.initialFileName = diff::csvPathFor(result_.destination);
+    request.filter = core::FileFilter{"CSV (*.csv)", "*.csv"};
+    if (const std::optional<std::string> path = ui_.showSaveDialog(request)) {
+        diff::saveWhole(ui_, *path, diff::reportCsv(*report_), "il CSV");
+    }
+}
+
 void FrmResult::findInReport() {
     const QString text = findText_->text();
     if (text.isEmpty()) return;
@@ -260,6 +310,16 @@ void FrmResult::findInReport() {
         reportText_->setTextCursor(start);
         reportText_->find(text);
     }
+}
+
+// Esc closes the window as it cancels a dialog: when the control that has the
+// focus leaves the key alone.
+void FrmResult::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void FrmResult::closeEvent(QCloseEvent* event) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,6 +23,15 @@ std::vector<std::string> namesOf(const std::vector<ReportSet>& sets) {
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// `text` with its first `from` replaced by `to`.
+std::string replacedIn(std::string text, std::string_view from, std::string_view to) {
+    text.replace(text.find(from), from.size(), to);
+    return text;
+}
+
+constexpr std::string_view kDatWritten = "zandorel.dat holds 4 games";
+constexpr std::string_view kNoDat = "no diff dat written, as it would hold no game";
 
 const char* const kReport =
     "zandorel 1.0.0\r\n"
@@ -64,22 +74,71 @@ TEST(DiffReport, ReadsEverySectionWithQuotedNamesAndEntryDetails) {
     EXPECT_EQ(report->counts.unchanged, 7u);
     EXPECT_TRUE(report->diffDatWritten);
 
-    std::string noDiffDat = kReport;
-    const std::string holds = "zandorel.dat holds 4 games";
-    noDiffDat.replace(noDiffDat.find(holds), holds.size(),
-                      "no diff dat written, as it would hold no game");
-    const auto withoutDat = readDiffReport(noDiffDat);
+    const auto withoutDat = readDiffReport(replacedIn(kReport, kDatWritten, kNoDat));
     ASSERT_TRUE(withoutDat.has_value());
     EXPECT_FALSE(withoutDat->diffDatWritten);
+}
+
+// A set's description, year and manufacturer, and the status changes with the
+// summary's count of them.
+const char* const kReportWithFields =
+    "Added (2)\n"
+    "  \"new \\\"game\\\"\"  \"Quoted \\\"Game\\\" \\u202e\"  198?  \"Namco (Atari license)\"\n"
+    "  z\n"
+    "\n"
+    "Removed (1)\n"
+    "  old  \"\"  1981  \"\"\n"
+    "\n"
+    "Renamed (1)\n"
+    "  \"old one\" -> new  \"New One\"  1990  Konami\n"
+    "\n"
+    "Changed (1)\n"
+    "  pacman  Pac-Man  1980  Namco\n"
+    "    removed rom \"a b\"\n"
+    "\n"
+    "Status changed (3)\n"
+    "  pacman  imperfect -> good  Pac-Man  1980  Namco\n"
+    "  dkong  good -> preliminary\n"
+    "  \"a b\"  good -> \"very bad\"  \"\u014ckami\"  2006  Capcom\n"
+    "\n"
+    "Summary: 2 added, 1 removed, 1 renamed, 1 changed, 7 unchanged; zandorel.dat holds 4 games; "
+    "3 status changed (1 better, 1 worse)\n";
+
+TEST(DiffReport, ReadsTheSetsFieldsAndTheStatusChanges) {
+    const auto report = readDiffReport(kReportWithFields);
+    ASSERT_TRUE(report.has_value());
+    ASSERT_EQ(report->added.size(), 2u);
+    EXPECT_EQ(report->added[0].description, "Quoted \"Game\" \xe2\x80\xae");
+    EXPECT_EQ(report->added[0].year, "198?");
+    EXPECT_EQ(report->added[0].manufacturer, "Namco (Atari license)");
+    EXPECT_EQ(report->added[1].description, "");
+    EXPECT_EQ(report->removed.at(0).year, "1981");
+    EXPECT_EQ(report->renamed.at(0).newName, "new");
+    EXPECT_EQ(report->renamed.at(0).manufacturer, "Konami");
+    EXPECT_EQ(report->changed.at(0).description, "Pac-Man");
+    EXPECT_EQ(report->changed.at(0).details.size(), 1u);
+    ASSERT_EQ(report->statusChanged.size(), 3u);
+    EXPECT_EQ(report->statusChanged[0].oldStatus, "imperfect");
+    EXPECT_EQ(report->statusChanged[0].newStatus, "good");
+    EXPECT_EQ(report->statusChanged[0].year, "1980");
+    EXPECT_EQ(report->statusChanged[1].name, "dkong");
+    EXPECT_EQ(report->statusChanged[1].description, "");
+    EXPECT_EQ(report->statusChanged[2].newStatus, "very bad");
+    EXPECT_EQ(report->statusChanged[2].description, "\xc5\x8c" "kami");
+    EXPECT_EQ(report->counts.statusChanged, 3u);
+    EXPECT_TRUE(report->diffDatWritten);
+
+    const auto withoutDat = readDiffReport(replacedIn(kReportWithFields, kDatWritten, kNoDat));
+    ASSERT_TRUE(withoutDat.has_value());
+    EXPECT_FALSE(withoutDat->diffDatWritten);
+    EXPECT_EQ(withoutDat->counts.statusChanged, 3u);
 }
 
 // Anything but our own form is left to be shown as text.
 TEST(DiffReport, RefusesWhatDoesNotFollowTheForm) {
     const std::string whole = kReport;
-    const auto changed = [&](const std::string& from, const std::string& to) {
-        std::string text = whole;
-        text.replace(text.find(from), from.size(), to);
-        return text;
+    const auto changed = [&](std::string_view from, std::string_view to) {
+        return replacedIn(whole, from, to);
     };
     const std::vector<std::string> damaged = {
         "",
@@ -99,6 +158,26 @@ TEST(DiffReport, RefusesWhatDoesNotFollowTheForm) {
         changed("md5 0123", "md5 0123)"),
     };
     for (const std::string& text : damaged) {
+        EXPECT_FALSE(readDiffReport(text).has_value()) << text;
+    }
+
+    const auto changedFields = [&](std::string_view from, std::string_view to) {
+        return replacedIn(kReportWithFields, from, to);
+    };
+    const std::vector<std::string> damagedFields = {
+        changedFields("  198?  \"Namco", "  198? \"Namco"),
+        changedFields("  1980  Namco\n    removed", "  1980\n    removed"),
+        changedFields("Pac-Man  1980  Namco\n  dkong", "Pac-Man  1980  Namco  x\n  dkong"),
+        changedFields("  \"\"  1981", "    1981"),
+        changedFields("dkong  good -> preliminary", "dkong  good preliminary"),
+        changedFields("dkong  good -> preliminary", "dkong good -> preliminary"),
+        changedFields("Status changed (3)", "Status changed (2)"),
+        changedFields("; 3 status changed (1 better, 1 worse)", ""),
+        changedFields("3 status changed (1 better, 1 worse)", "2 status changed (1 better, 1 worse)"),
+        changedFields("(1 better, 1 worse)", "(2 better, 2 worse)"),
+        changedFields("1 worse)", "1 worse) "),
+    };
+    for (const std::string& text : damagedFields) {
         EXPECT_FALSE(readDiffReport(text).has_value()) << text;
     }
 }
@@ -132,6 +211,47 @@ TEST(DiffReport, ReadsTheToolsReportOnRealLookingDats) {
     ASSERT_FALSE(report->changed.empty());
     for (const ReportSet& set : report->changed) EXPECT_FALSE(set.details.empty()) << set.name;
     EXPECT_GT(report->counts.unchanged, 0u);
+    for (const ReportSet& set : report->added) EXPECT_FALSE(set.description.empty()) << set.name;
+
+    // The status changes, the better ones first.
+    const std::string ranks = "preliminary imperfect good";
+    const auto better = [&](const datgen::StatusChange& change) {
+        return ranks.find(change.to) > ranks.find(change.from);
+    };
+    std::vector<datgen::StatusChange> statuses;
+    for (const ReportSet& set : report->statusChanged) {
+        statuses.push_back({set.name, set.oldStatus, set.newStatus});
+    }
+    EXPECT_TRUE(std::is_partitioned(statuses.begin(), statuses.end(), better));
+    std::sort(statuses.begin(), statuses.end());
+    ASSERT_FALSE(changes.statusChanged.empty());
+    EXPECT_EQ(statuses, changes.statusChanged);
+    EXPECT_EQ(report->counts.statusChanged, changes.statusChanged.size());
+}
+
+// Whatever a dat's fields hold comes back from the tool's report as it was.
+TEST(DiffReport, ReadsBackEveryFieldTheToolQuoted) {
+    testsupport::TempFolder folder;
+    const std::string field = "a \\\"q\\\" \\\\ \\n \xe2\x80\xae \\xff  ->  \\t";
+    const std::string old = "game ( name g description x rom ( name r size 1 crc 1 )\n"
+                            "\tdriver ( status good ) )\n";
+    const std::string next = "game ( name g description \"" + field + "\" year \"" + field +
+                             "\" manufacturer \"\" rom ( name r size 1 crc 2 )\n"
+                             "\tdriver ( status \"very \\\"bad\\\"\" ) )\n";
+    testsupport::writeFile(folder / "old.dat", old);
+    testsupport::writeFile(folder / "new.dat", next);
+    RunAndWait({ZFE_ZANDOREL_PATH, {"-S", "old.dat", "new.dat"}, folder.path()});
+    const std::string log = testsupport::readFile(folder / "zandorel.log");
+    const auto report = readDiffReport(log);
+    ASSERT_TRUE(report.has_value()) << log;
+    const std::string expected = "a \"q\" \\ \n \xe2\x80\xae \xff  ->  \t";
+    ASSERT_EQ(report->changed.size(), 1u);
+    EXPECT_EQ(report->changed[0].description, expected);
+    EXPECT_EQ(report->changed[0].year, expected);
+    EXPECT_EQ(report->changed[0].manufacturer, "");
+    ASSERT_EQ(report->statusChanged.size(), 1u);
+    EXPECT_EQ(report->statusChanged[0].newStatus, "very \"bad\"");
+    EXPECT_EQ(report->statusChanged[0].description, expected);
 }
 
 TEST(DiffReport, TheSavedReportIsNamedAfterTheDiffDat) {

@@ -76,6 +76,9 @@ std::string changesText(const Changes& changes) {
     for (const auto& name : changes.changed) text += "changed " + name + "\n";
     for (const auto& move : changes.reparented)
         text += "reparented " + move.name + " " + move.from + " " + move.to + "\n";
+    for (const auto& change : changes.statusChanged)
+        text += "status " + change.name + " " + change.from + " " + change.to + "\n";
+    for (const auto& name : changes.redescribed) text += "redescribed " + name + "\n";
     return text;
 }
 

@@ -36,6 +36,14 @@ struct Reparented {
     auto operator<=>(const Reparented&) const = default;
 };
 
+// A game whose driver status the next version changed.
+struct StatusChange {
+    std::string name;
+    std::string from;
+    std::string to;
+    auto operator<=>(const StatusChange&) const = default;
+};
+
 // What the next version changed against the first, by game name. "changed"
 // lists the games present in both whose own rom list changed (roms added,
 // removed or re-dumped). Every list is sorted by name (byte order); renamed
@@ -49,6 +57,11 @@ struct Changes {
     // the roms the clone shared with the old one are its own now (or shared
     // with the new parent, where it has the same rom). Not also in "changed".
     std::vector<Reparented> reparented;
+    // Games present in both under the same name whose driver status or
+    // description changed, whatever their roms did; more statuses get better
+    // than worse, as in a real release.
+    std::vector<StatusChange> statusChanged;
+    std::vector<std::string> redescribed;
 };
 
 struct Generated {
@@ -60,7 +73,8 @@ struct Generated {
 Generated generate(const Options& options);
 
 // The change list as text, one item a line: "added NAME", "removed NAME",
-// "renamed OLD NEW", "changed NAME", "reparented NAME OLDPARENT NEWPARENT".
+// "renamed OLD NEW", "changed NAME", "reparented NAME OLDPARENT NEWPARENT",
+// "status NAME OLDSTATUS NEWSTATUS", "redescribed NAME".
 std::string changesText(const Changes& changes);
 
 }  // namespace zfe::datgen

@@ -54,7 +54,15 @@ constexpr const char* kManufacturers[] = {
     "Cave",           "Kaneko",
     "Tecmo",          "Universal",
     "Sega / Gremlin", "Taito America Corporation (Romstar license)",
+    "Namco (Atari license)", "Konami / Sega",
+    "T\u014dkai Kikaku", "Art & Magic",
 };
+
+// Title words that a report must show as they are, outside ASCII.
+constexpr const char* kAccentedWords[] = {"\u014ckami", "Se\u00f1or", "Caf\u00e9",
+                                          "\u00dcber",   "D\u014dj\u014d", "M\u00fcller's"};
+
+constexpr const char* kDriverStatuses[] = {"preliminary", "imperfect", "good"};
 
 constexpr const char* kCloneVariants[] = {
     "Japan", "US",           "Europe",    "World, set 2", "bootleg",   "set 2",
@@ -125,11 +133,15 @@ inline std::uint32_t regionEnd(const std::vector<Rom>& roms, std::string_view re
 
 class Builder {
 public:
-    explicit Builder(std::uint64_t seed) : random_(seed) {
+    explicit Builder(std::uint64_t seed) : random_(seed), looks_(seed ^ 0x6c6f6f6b73ULL) {
         for (const BiosInfo& bios : kBioses) used_.insert(bios.name);
     }
 
     Random& random() { return random_; }
+    // For what a game looks like and how well it runs (titles' extra words,
+    // driver statuses and their changes): a stream of its own, so that the
+    // sets and their changes stay what they are for a seed.
+    Random& looks() { return looks_; }
 
     // A -listxml dat lists more roms a machine than the listinfo dats of old.
     void makeRicherGames() { richerGames_ = true; }
@@ -234,6 +246,7 @@ public:
         bios.description = info.description;
         bios.manufacturer = info.manufacturer;
         bios.year = info.year;
+        bios.driverStatus = driverStatus();
         int first = random_.below(static_cast<int>(std::size(kBiosSets)));
         int sets = random_.between(2, 3);
         for (int i = 0; i < sets; ++i) {
@@ -268,7 +281,15 @@ public:
         // A quote inside a description must survive the escaping.
         if (random_.percent(4)) text += std::string(" \"") + random_.pick(kTitleWords) + "\"";
         if (random_.percent(15)) text += random_.pick(kTitleTails);
+        if (looks_.percent(4)) text += std::string(" & ") + looks_.pick(kTitleWords);
+        if (looks_.percent(3)) text = std::string(looks_.pick(kAccentedWords)) + " " + text;
         return text;
+    }
+
+    // Three in four good, as in a real release.
+    std::string driverStatus() {
+        const int roll = looks_.below(100);
+        return roll < 75 ? "good" : roll < 92 ? "imperfect" : "preliminary";
     }
 
     Hardware hardware() {
@@ -305,6 +326,7 @@ public:
         if (random_.percent(20)) game.description += " (World)";
         game.year = year();
         game.manufacturer = bios ? bios->manufacturer : random_.pick(kManufacturers);
+        game.driverStatus = driverStatus();
         std::set<std::string> taken;
         if (bios) {
             game.romof = bios->name;
@@ -367,6 +389,7 @@ public:
         clone.description = base + " (" + variant + ")";
         clone.year = random_.percent(70) ? parent.year : year();
         clone.manufacturer = variant == "bootleg" ? "bootleg" : parent.manufacturer;
+        clone.driverStatus = driverStatus();
         clone.hardware = parent.hardware;
         if (random_.percent(20)) clone.hardware.buttons = random_.between(0, 6);
 
@@ -418,6 +441,7 @@ public:
 
 private:
     Random random_;
+    Random looks_;
     std::set<std::string> used_;  // every game name ever made: no new game takes an old name
     bool richerGames_ = false;
 };
@@ -453,6 +477,7 @@ public:
         addClones(std::max(1, base * 2 / 100));
         addFamilies(std::max(1, base * 3 / 100));
         insertAdditions();
+        changeLooks(std::max(3, base / 100), std::max(1, base / 200));
         std::sort(changes_.added.begin(), changes_.added.end());
         std::sort(changes_.removed.begin(), changes_.removed.end());
         std::sort(changes_.renamed.begin(), changes_.renamed.end());
@@ -639,6 +664,56 @@ private:
         removed_.assign(dat_.size(), false);
         indexOf_.clear();
         clones_.clear();
+    }
+
+    // Driver statuses, three in four for the better, and descriptions of games
+    // that keep their names; from the builder's stream for looks.
+    void changeLooks(int statuses, int descriptions) {
+        Random& looks = builder_.looks();
+        std::set<std::string> fresh(changes_.added.begin(), changes_.added.end());
+        for (const auto& renamed : changes_.renamed) fresh.insert(renamed.second);
+        std::set<std::string> done;
+        const auto pick = [&]() -> Game* {
+            Game& game = dat_[static_cast<std::size_t>(looks.below(static_cast<int>(dat_.size())))];
+            if (game.resource || fresh.count(game.name) || done.count(game.name)) return nullptr;
+            return &game;
+        };
+        for (int change = 0; change < statuses && !dat_.empty(); ++change) {
+            // The second of every four gets worse: both ways in the smallest dat.
+            const bool better = change % 4 != 1;
+            for (int attempt = 0; attempt < 64; ++attempt) {
+                Game* game = pick();
+                if (game == nullptr) continue;
+                const int from = static_cast<int>(
+                    std::find(std::begin(kDriverStatuses), std::end(kDriverStatuses),
+                              game->driverStatus) -
+                    std::begin(kDriverStatuses));
+                if (from == 3 || (better ? from == 2 : from == 0)) continue;
+                const int to = better ? looks.between(from + 1, 2) : looks.between(0, from - 1);
+                changes_.statusChanged.push_back(
+                    {game->name, game->driverStatus, kDriverStatuses[to]});
+                game->driverStatus = kDriverStatuses[to];
+                done.insert(game->name);
+                break;
+            }
+        }
+        for (int attempt = 0; attempt < descriptions * 20 && !dat_.empty() &&
+                              static_cast<int>(changes_.redescribed.size()) < descriptions;
+             ++attempt) {
+            Game* game = pick();
+            if (game == nullptr) continue;
+            std::string& text = game->description;
+            const std::string revision = "rev " + std::to_string(looks.between(1, 3));
+            if (!text.empty() && text.back() == ')') {
+                text.insert(text.size() - 1, ", " + revision);
+            } else {
+                text += " (" + revision + ")";
+            }
+            changes_.redescribed.push_back(game->name);
+            done.insert(game->name);
+        }
+        std::sort(changes_.statusChanged.begin(), changes_.statusChanged.end());
+        std::sort(changes_.redescribed.begin(), changes_.redescribed.end());
     }
 
     // One pass instead of an insertion each: a 40,000-game dat gets thousands.

@@ -78,7 +78,7 @@ void appendChip(std::string& out, std::string_view type, std::string_view name, 
     out += " )\n";
 }
 
-void appendHardware(std::string& out, const Hardware& hw) {
+void appendHardware(std::string& out, const Hardware& hw, std::string_view driverStatus) {
     appendChip(out, "cpu", hw.cpu, hw.cpuClock);
     if (!hw.audio.empty()) appendChip(out, "audio", hw.audio, hw.audioClock);
     out += "\tvideo ( screen raster orientation ";
@@ -111,7 +111,7 @@ void appendHardware(std::string& out, const Hardware& hw) {
     appendNumber(out, hw.lives);
     out += "\" )\n";
     out += "\tdriver ( status ";
-    out += hw.imperfect ? "preliminary" : "good";
+    out += driverStatus;
     out += " color good sound ";
     out += hw.imperfect ? "imperfect" : "good";
     out += " palettesize ";
@@ -149,7 +149,7 @@ void appendGame(std::string& out, const Game& game) {
     }
     for (const Rom& rom : game.roms) appendRom(out, rom);
     for (const Disk& disk : game.disks) appendDisk(out, disk);
-    if (!game.resource) appendHardware(out, game.hardware);
+    if (!game.resource) appendHardware(out, game.hardware, game.driverStatus);
     out += ")\n\n";
 }
 

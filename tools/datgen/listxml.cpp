@@ -107,6 +107,7 @@ public:
         bios.description = builder_.title() + " BIOS";
         bios.year = builder_.year();
         bios.manufacturer = random_.pick(kManufacturers);
+        bios.driverStatus = builder_.driverStatus();
         int sets = random_.between(1, 13);
         for (int i = 0; i < sets; ++i) {
             const BiosSetInfo& known = kBiosSets[i % std::size(kBiosSets)];

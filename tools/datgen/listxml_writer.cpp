@@ -331,7 +331,7 @@ public:
             for (int i = random_.between(1, 3); i > 0; --i) configuration();
         ports();
         if (random_.percent(2)) adjuster();
-        if (!device_) driver();
+        if (!device_) driver(game.driverStatus);
         if (random_.percent(20))
             for (int i = random_.between(1, 2); i > 0; --i) feature();
         if (random_.percent(device_ ? 10 : 5)) slots();
@@ -510,9 +510,7 @@ private:
         out_ += "/>\n";
     }
 
-    void driver() {
-        int roll = random_.below(100);
-        const char* status = roll < 75 ? "good" : roll < 92 ? "imperfect" : "preliminary";
+    void driver(const std::string& status) {
         out_ += "\t\t<driver status=\"";
         out_ += status;
         out_ += "\" emulation=\"";

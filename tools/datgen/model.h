@@ -62,6 +62,7 @@ struct Game {
     std::string description;
     std::string year;
     std::string manufacturer;
+    std::string driverStatus;  // good, imperfect or preliminary; empty for a device
     std::string cloneof;
     std::string romof;
     std::vector<BiosSet> biosSets;

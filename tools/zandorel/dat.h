@@ -78,6 +78,11 @@ struct Game {
     Span name;
     Span cloneOf;
     Span romOf;
+    // What the game is, for the report; empty where the dat does not say.
+    Span description;
+    Span year;
+    Span manufacturer;
+    Span driverStatus;  // as the dat gives it: "good", "imperfect", "preliminary", ...
     // The block's bytes in Dat::text, whole lines where the block has its lines
     // to itself, so that the block can be copied as it stands.
     std::uint32_t blockBegin = 0;

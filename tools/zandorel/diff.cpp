@@ -197,6 +197,41 @@ std::uint64_t contentHash(const SetModel& sets, std::size_t set) {
     return hash.value();
 }
 
+namespace {
+
+// preliminary < imperfect < good; -1 for a status outside them.
+int statusRank(std::string_view status) {
+    if (status == "preliminary") return 0;
+    if (status == "imperfect") return 1;
+    if (status == "good") return 2;
+    return -1;
+}
+
+void findStatusChanges(const Dat& oldDat, const Dat& newDat, DiffResult& result) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> worse;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> neither;
+    for (std::uint32_t game = 0; game < newDat.games.size(); ++game) {
+        const Game& newGame = newDat.games[game];
+        // A device gives none: no look-up for it.
+        if (newGame.driverStatus.empty()) continue;
+        const std::optional<std::uint32_t> old = oldDat.findGame(newDat.view(newGame.name));
+        if (!old || oldDat.games[*old].driverStatus.empty()) continue;
+        const std::string_view before = oldDat.view(oldDat.games[*old].driverStatus);
+        const std::string_view after = newDat.view(newGame.driverStatus);
+        if (before == after) continue;
+        const int from = statusRank(before);
+        const int to = statusRank(after);
+        auto& group = from < 0 || to < 0 ? neither : to > from ? result.statusChanged : worse;
+        group.emplace_back(*old, game);
+    }
+    result.statusBetter = result.statusChanged.size();
+    result.statusWorse = worse.size();
+    result.statusChanged.insert(result.statusChanged.end(), worse.begin(), worse.end());
+    result.statusChanged.insert(result.statusChanged.end(), neither.begin(), neither.end());
+}
+
+}  // namespace
+
 DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets, std::size_t setsPerThread) {
     DiffResult result;
     std::vector<std::uint8_t> oldMatched(oldSets.size(), 0);
@@ -267,6 +302,7 @@ DiffResult diffSets(const SetModel& oldSets, const SetModel& newSets, std::size_
     for (const std::uint32_t o : removedCandidates) {
         if (!oldRenamed[o]) result.removed.push_back(o);
     }
+    findStatusChanges(oldSets.dat(), newSets.dat(), result);
     return result;
 }
 

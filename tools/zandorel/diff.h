@@ -32,7 +32,16 @@ struct DiffResult {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> renamed;  // old set, new set
     std::vector<ChangedSet> changed;                               // in the new dat's order
     std::size_t unchanged = 0;
+    // The games in both dats, under the same name, whose driver status
+    // differs (both give one): those that got better first, then those that
+    // got worse, then those neither (a status other than preliminary,
+    // imperfect and good), each in the new dat's order. They change neither
+    // the exit code nor the diff dat.
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> statusChanged;  // old game, new game
+    std::size_t statusBetter = 0;
+    std::size_t statusWorse = 0;
 
+    // Whether the sets are the same; status changes aside.
     bool empty() const {
         return added.empty() && removed.empty() && renamed.empty() && changed.empty();
     }

@@ -371,6 +371,8 @@ private:
             if (value.kind == TokenKind::Open) {
                 if (is(name, "rom") || is(name, "disk")) {
                     parseEntry(key, value, is(name, "disk"));
+                } else if (is(name, "driver")) {
+                    game.driverStatus = readDriverStatus(key, value);
                 } else {
                     skipBlock(value, key.value, 2);
                 }
@@ -383,6 +385,35 @@ private:
                 game.cloneOf = dat_.own(value.value);
             } else if (is(name, "romof")) {
                 game.romOf = dat_.own(value.value);
+            } else if (is(name, "description")) {
+                game.description = dat_.own(value.value);
+            } else if (is(name, "year")) {
+                game.year = dat_.own(value.value);
+            } else if (is(name, "manufacturer")) {
+                game.manufacturer = dat_.own(value.value);
+            }
+        }
+    }
+
+    // The status in "driver ( status good emulation good ... )", whose key is
+    // `driver` and whose '(' is `open`; empty when it gives none.
+    Span readDriverStatus(const Token& driver, const Token& open) {
+        Span status;
+        for (;;) {
+            const Token key = next();
+            if (key.kind == TokenKind::End) failTruncated(open, "driver");
+            if (key.kind == TokenKind::Close) return status;
+            if (key.kind == TokenKind::Open) {
+                skipBlock(key, driver.value, 3);
+                continue;
+            }
+            const Token value = next();
+            if (value.kind == TokenKind::End) failTruncated(open, "driver");
+            if (value.kind == TokenKind::Close) return status;
+            if (value.kind == TokenKind::Open) {
+                skipBlock(value, key.value, 3);
+            } else if (is(dat_.view(key.value), "status") && status.empty()) {
+                status = dat_.own(value.value);
             }
         }
     }

@@ -124,6 +124,17 @@ void deviceReport(std::string& out, const SetModel& sets) {
     out += missing.size() > kNamesShown ? " ...\n" : "\n";
 }
 
+// Two blanks before each of the game's description, year and manufacturer,
+// when the dat gives any of them.
+void appendGameFields(std::string& out, const Dat& dat, std::uint32_t game) {
+    const Game& given = dat.games[game];
+    if (given.description.empty() && given.year.empty() && given.manufacturer.empty()) return;
+    for (const Span field : {given.description, given.year, given.manufacturer}) {
+        out += "  ";
+        appendField(out, dat.view(field));
+    }
+}
+
 }  // namespace
 
 std::string describeEntry(const Dat& dat, const Entry& entry) {
@@ -155,26 +166,28 @@ void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const Dif
         appendNumber(out, count);
         out += ")\n";
     };
-    const auto nameLine = [&](std::string_view name) {
+    const auto setLine = [&](const SetModel& sets, std::uint32_t set) {
         out += "  ";
-        appendField(out, name);
+        appendField(out, sets.name(set));
+        appendGameFields(out, sets.dat(), sets.nameGame(set));
         out += '\n';
     };
     heading("Added", diff.added.size());
-    for (const std::uint32_t set : diff.added) nameLine(newSets.name(set));
+    for (const std::uint32_t set : diff.added) setLine(newSets, set);
     heading("Removed", diff.removed.size());
-    for (const std::uint32_t set : diff.removed) nameLine(oldSets.name(set));
+    for (const std::uint32_t set : diff.removed) setLine(oldSets, set);
     heading("Renamed", diff.renamed.size());
     for (const auto& [oldSet, newSet] : diff.renamed) {
         out += "  ";
         appendField(out, oldSets.name(oldSet));
         out += " -> ";
         appendField(out, newSets.name(newSet));
+        appendGameFields(out, newDat, newSets.nameGame(newSet));
         out += '\n';
     }
     heading("Changed", diff.changed.size());
     for (const ChangedSet& changed : diff.changed) {
-        nameLine(newSets.name(changed.newSet));
+        setLine(newSets, changed.newSet);
         for (const EntryChange& change : changed.entries) {
             const Entry* oldEntry =
                 change.oldEntry == EntryChange::kNone ? nullptr : &oldDat.entries[change.oldEntry];
@@ -205,6 +218,17 @@ void writeReportBody(const SetModel& oldSets, const SetModel& newSets, const Dif
             out += '\n';
         }
     }
+    heading("Status changed", diff.statusChanged.size());
+    for (const auto& [oldGame, newGame] : diff.statusChanged) {
+        out += "  ";
+        appendField(out, newDat.view(newDat.games[newGame].name));
+        out += "  ";
+        appendField(out, oldDat.view(oldDat.games[oldGame].driverStatus));
+        out += " -> ";
+        appendField(out, newDat.view(newDat.games[newGame].driverStatus));
+        appendGameFields(out, newDat, newGame);
+        out += '\n';
+    }
 }
 
 std::string summaryLine(const DiffResult& diff, const ReportContext& context) {
@@ -213,9 +237,15 @@ std::string summaryLine(const DiffResult& diff, const ReportContext& context) {
                        std::to_string(diff.renamed.size()) + " renamed, " +
                        std::to_string(diff.changed.size()) + " changed, " +
                        std::to_string(diff.unchanged) + " unchanged; ";
-    if (context.gamesWritten == 0) return line + kNoDiffDatWritten + "\n";
-    return line + pathText(context.diffDatName) + " holds " + std::to_string(context.gamesWritten) +
-           " games\n";
+    if (context.gamesWritten == 0) {
+        line += kNoDiffDatWritten;
+    } else {
+        line += pathText(context.diffDatName) + " holds " +
+                std::to_string(context.gamesWritten) + " games";
+    }
+    return line + "; " + std::to_string(diff.statusChanged.size()) + " status changed (" +
+           std::to_string(diff.statusBetter) + " better, " + std::to_string(diff.statusWorse) +
+           " worse)\n";
 }
 
 void writeReport(const SetModel& oldSets, const SetModel& newSets, const DiffResult& diff,

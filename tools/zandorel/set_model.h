@@ -58,6 +58,8 @@ public:
 
     // The set's name: its game's, or under merged its parent's.
     std::string_view name(std::size_t set) const;
+    // The game that gives the set its name, and what the set is.
+    std::uint32_t nameGame(std::size_t set) const { return sets_[set].nameGame; }
     // Entry indices into dat().entries, sorted by compareEntries, no two equal.
     std::span<const std::uint32_t> content(std::size_t set) const;
     // The games whose blocks make the set, as indices into dat().games in the

@@ -2,6 +2,7 @@
 
 #ifdef ZFE_HAVE_PUGIXML
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -144,6 +145,12 @@ public:
     const std::vector<Range>& deviceNames() const { return deviceNames_; }
     std::size_t firstDevice() const { return firstDevice_; }
 
+    // What the last block says the game is: the content of its first
+    // <description>, <year> and <manufacturer> and the value of its first
+    // <driver>'s status, as byte ranges of the text; empty where it gives none.
+    enum Field { kDescription, kYear, kManufacturer, kDriverStatus, kFieldCount };
+    const std::array<Range, kFieldCount>& fields() const { return fields_; }
+
     // The end of the block whose start tag is at `open`, with its cuts; npos
     // when the walker gives up.
     std::size_t walk(std::size_t open, std::vector<Cut>& cuts) {
@@ -151,6 +158,8 @@ public:
         names_.clear();
         deviceNames_.clear();
         firstDevice_ = npos;
+        fields_.fill({0, 0});
+        seenFields_ = 0;
         if (open + 1 >= end_ || !isA(data_[open + 1], kNameStart)) return npos;
         std::size_t at = open;
         std::size_t keptFrom = npos;
@@ -177,9 +186,11 @@ public:
                                   (names_.size() == 1 && (opens(at, "rom") || opens(at, "disk")));
                 const bool device =
                     readDevices_ && !read && names_.size() == 1 && opens(at, "device_ref");
+                const Field field = !read && names_.size() == 1 ? fieldAt(at) : kFieldCount;
                 const std::size_t after = startTag(at, name, empty);
                 if (after == npos) return npos;
                 if (device && !takeDeviceName(at, after)) return npos;
+                if (field != kFieldCount && !takeField(field, at, after, empty)) return npos;
                 if (names_.empty()) {
                     if (!isGameTag(view(name))) return npos;
                     cuts.push_back({at, after, 0});
@@ -275,26 +286,76 @@ private:
         }
     }
 
+    // The field that a child of the game whose start tag is at `open` gives,
+    // when it is the first of its kind in the block; kFieldCount otherwise.
+    Field fieldAt(std::size_t open) const {
+        Field field = kFieldCount;
+        // Many children start with 'd' (device_ref, dipswitch, display): their
+        // next letters tell them apart before any comparison.
+        switch (data_[open + 1]) {
+            case 'd':
+                if (data_[open + 2] == 'e' && data_[open + 3] == 's') {
+                    if (opens(open, "description")) field = kDescription;
+                } else if (data_[open + 2] == 'r') {
+                    if (opens(open, "driver")) field = kDriverStatus;
+                }
+                break;
+            case 'y':
+                if (opens(open, "year")) field = kYear;
+                break;
+            case 'm':
+                if (opens(open, "manufacturer")) field = kManufacturer;
+                break;
+            default:
+                break;
+        }
+        return field != kFieldCount && (seenFields_ >> field & 1U) != 0 ? kFieldCount : field;
+    }
+
+    // The field that the start tag [open, end) of a child of the game gives:
+    // the status of a <driver>, the text of the others up to their end tag,
+    // which the walk goes on to check. False when markup stands in the text:
+    // the library then reads the block.
+    bool takeField(Field field, std::size_t open, std::size_t end, bool empty) {
+        seenFields_ |= 1U << field;
+        if (field == kDriverStatus) return takeAttribute(open, end, "status", fields_[field]);
+        if (empty) return true;
+        const std::size_t close = findOrNul(end, '<');
+        if (close >= end_ - 1 || data_[close + 1] != '/') return false;
+        fields_[field] = {end, close};
+        return true;
+    }
+
     // The device_ref start tag [open, end), which startTag has found
-    // well-formed: the value of its first name attribute kept. False when the
-    // library would convert the value (an entity, a tab or a line end): the
-    // library then reads the block.
+    // well-formed: the value of its first name attribute kept.
     bool takeDeviceName(std::size_t open, std::size_t end) {
         if (firstDevice_ == npos) firstDevice_ = open;
+        Range value{0, 0};
+        if (!takeAttribute(open, end, "name", value)) return false;
+        if (value.begin != 0) deviceNames_.push_back(value);
+        return true;
+    }
+
+    // The value of the first attribute `wanted` of the start tag [open, end),
+    // which startTag has found well-formed, into `value` (left as it is when
+    // the tag has none). False when the library would convert the value (an
+    // entity, a tab or a line end): the library then reads the block.
+    bool takeAttribute(std::size_t open, std::size_t end, std::string_view wanted, Range& value) {
         for (std::size_t at = skipName(open + 1); at < end;) {
             at = skipBlanks(at);
             if (!isA(data_[at], kNameStart)) return true;
             const std::size_t nameEnd = skipName(at + 1);
-            const bool isName = nameEnd - at == 4 && std::memcmp(data_ + at, "name", 4) == 0;
+            const bool isWanted = nameEnd - at == wanted.size() &&
+                                  std::memcmp(data_ + at, wanted.data(), wanted.size()) == 0;
             at = skipBlanks(skipBlanks(nameEnd) + 1);  // past '='
             const char quote = data_[at];
             const std::size_t valueEnd = findOrNul(at + 1, quote);
-            if (isName) {
+            if (isWanted) {
                 for (std::size_t i = at + 1; i < valueEnd; ++i) {
                     const char c = data_[i];
                     if (c == '&' || c == '\t' || c == '\r' || c == '\n') return false;
                 }
-                deviceNames_.push_back({at + 1, valueEnd});
+                value = {at + 1, valueEnd};
                 return true;
             }
             at = valueEnd + 1;
@@ -320,6 +381,8 @@ private:
     std::vector<Name> names_;
     std::vector<Range> deviceNames_;
     std::size_t firstDevice_ = npos;
+    std::array<Range, kFieldCount> fields_{};
+    unsigned seenFields_ = 0;
 };
 
 class XmlReader {
@@ -702,6 +765,41 @@ private:
                          shift + static_cast<std::size_t>(attribute.value() - scratch_.data()));
     }
 
+    // The text [range.begin, range.end) as the library reads it (entities,
+    // CDATA sections and line ends decoded, markup inside it left out), copied
+    // into the dat's own strings.
+    Span keepText(BlockWalker::Range range) {
+        const std::string_view raw = text_.substr(range.begin, range.end - range.begin);
+        if (raw.empty()) return {};
+        // Short texts: a loop beats three calls into the C library.
+        if (std::none_of(raw.begin(), raw.end(),
+                         [](char c) { return c == '&' || c == '<' || c == '\r'; })) {
+            return dat_.keep(raw, range.begin);
+        }
+        valueScratch_.assign("<a>").append(raw).append("</a>");
+        const pugi::xml_parse_result result = valueDocument_.load_buffer(
+            valueScratch_.data(), valueScratch_.size(), kParseOptions, pugi::encoding_utf8);
+        if (!result) fail(range.begin, std::string("malformed XML: ") + result.description());
+        std::string text;
+        for (const pugi::xml_node part : valueDocument_.document_element().children()) {
+            if (part.type() == pugi::node_pcdata || part.type() == pugi::node_cdata) {
+                text += part.value();
+            }
+        }
+        return text.empty() ? Span{} : dat_.keep(text, range.begin);
+    }
+
+    // The content of the element `node` of the block [blockBegin, blockEnd),
+    // which the library has read whole, as keepText gives it.
+    Span keepContent(const pugi::xml_node& node, std::size_t blockBegin, std::size_t blockEnd) {
+        const std::string_view block = text_.substr(0, blockEnd);
+        const std::size_t tagEnd = tagEndIn(block, startOf(node, blockBegin));
+        if (tagEnd == kNone || block[tagEnd - 2] == '/') return {};
+        const std::size_t close = endTagIn(block, tagEnd);
+        if (close == kNone) return {};
+        return keepText({tagEnd, close});
+    }
+
     // Where the element whose name the library gives starts in the text.
     std::size_t startOf(const pugi::xml_node& node, std::size_t shift) const {
         return shift + static_cast<std::size_t>(node.name() - scratch_.data()) - 1;
@@ -787,6 +885,14 @@ private:
                 } else {
                     readEntry(child, !rom, begin, endOfEntry(child, begin, end));
                 }
+            } else if (!lean && (nameIs(kind, "description") || nameIs(kind, "year") ||
+                                 nameIs(kind, "manufacturer"))) {
+                Span& field = kind[0] == 'd' ? game.description
+                              : kind[0] == 'y' ? game.year
+                                               : game.manufacturer;
+                if (field.empty()) field = keepContent(child, begin, end);
+            } else if (!lean && nameIs(kind, "driver")) {
+                if (game.driverStatus.empty()) game.driverStatus = keep(child.attribute("status"), begin);
             } else if (!lean && dat_.readDevices && nameIs(kind, "device_ref")) {
                 if (firstDevice == kNone) firstDevice = startOf(child, begin);
                 const pugi::xml_attribute name = child.attribute("name");
@@ -798,6 +904,11 @@ private:
             }
         }
         if (lean) {
+            const auto& fields = walker_.fields();
+            game.description = keepText(fields[BlockWalker::kDescription]);
+            game.year = keepText(fields[BlockWalker::kYear]);
+            game.manufacturer = keepText(fields[BlockWalker::kManufacturer]);
+            game.driverStatus = keepText(fields[BlockWalker::kDriverStatus]);
             for (const BlockWalker::Range& name : walker_.deviceNames()) {
                 if (name.end == name.begin) continue;
                 dat_.addDeviceRef(text_.substr(name.begin, name.end - name.begin), name.begin);

@@ -53,7 +53,8 @@ struct ToolRun {
     std::string dat;
 };
 
-// The items of a report section ("Added", ...), one per line, without indent.
+// The items of a report section ("Added", ...), one per line, without indent
+// and without what follows the set's name (or names) two blanks after it.
 Names section(const std::string& log, const std::string& title) {
     Names items;
     const std::size_t start = log.find("\n" + title + " (");
@@ -62,7 +63,7 @@ Names section(const std::string& log, const std::string& title) {
     std::string line;
     while (std::getline(lines, line) && !line.empty()) {
         if (line.rfind("    ", 0) == 0) continue;  // entry details
-        items.insert(line.substr(2));
+        items.insert(line.substr(2, line.find("  ", 2) - 2));
     }
     return items;
 }
@@ -491,6 +492,15 @@ std::string toXml(const Dat& dat) {
         attribute("cloneof", game.cloneOf);
         attribute("romof", game.romOf);
         out += ">\n";
+        for (const auto& [element, value] : {std::pair{"description", game.description},
+                                             {"year", game.year},
+                                             {"manufacturer", game.manufacturer}}) {
+            out += std::string("\t\t<") + element + ">" + xmlEscaped(dat.view(value)) + "</" +
+                   element + ">\n";
+        }
+        out += "\t\t<driver";
+        attribute("status", game.driverStatus);
+        out += "/>\n";
         for (std::uint32_t i = 0; i < game.entryCount; ++i) {
             const Entry& entry = dat.entries[game.firstEntry + i];
             out += entry.isDisk() ? "\t\t<disk" : "\t\t<rom";

@@ -90,6 +90,51 @@ TEST_F(XmlReader, DecodesReferencesAndWhitespaceInEveryValueThatCounts) {
     EXPECT_TRUE(rom.isMerged());
 }
 
+// What a game is, read the lean way and, where the block holds what only the
+// library reads (a comment, CDATA, an entity in the status), the library's way;
+// kept after the file's bytes are gone.
+TEST_F(XmlReader, ReadsWhatEachGameIsEitherWay) {
+    struct Case {
+        std::string_view children;
+        std::string_view description, year, manufacturer, status;
+    };
+    const Case cases[] = {
+        {"<description>A &amp; B &#x14C;</description><year>198?</year>"
+         "<manufacturer>X / Y</manufacturer><driver status=\"good\" emulation=\"good\"/>",
+         "A & B \xc5\x8c", "198?", "X / Y", "good"},
+        {"<!-- c --><description>A &amp; B</description><year>1990</year>"
+         "<driver status=\"imperfect\"/>",
+         "A & B", "1990", "", "imperfect"},
+        {"<description><![CDATA[A & <B>]]></description><driver status=\"im&amp;perfect\"/>",
+         "A & <B>", "", "", "im&perfect"},
+        {"<description>two\r\nlines</description><year/><manufacturer></manufacturer>",
+         "two\nlines", "", "", ""},
+        {"<description>first</description><description>second</description>"
+         "<driver status=\"good\"/><driver status=\"preliminary\"/>",
+         "first", "", "", "good"},
+        {"<rom name=\"r\" size=\"1\" crc=\"1\"/><device_ref name=\"d\"/><dipswitch name=\"s\">"
+         "<dipvalue name=\"v\" value=\"0\"/></dipswitch><display type=\"raster\"/>"
+         "<manufacturer>M</manufacturer>",
+         "", "", "M", ""},
+    };
+    for (const Case& c : cases) {
+        const std::string text = "<mame><machine name=\"g\">" + std::string(c.children) +
+                                 "</machine></mame>";
+        const Dat dat = test::parseAndWipeText(text);
+        ASSERT_EQ(dat.games.size(), 1u) << text;
+        const Game& game = dat.games[0];
+        EXPECT_EQ(dat.view(game.description), c.description) << text;
+        EXPECT_EQ(dat.view(game.year), c.year) << text;
+        EXPECT_EQ(dat.view(game.manufacturer), c.manufacturer) << text;
+        EXPECT_EQ(dat.view(game.driverStatus), c.status) << text;
+    }
+    const Dat listinfo = test::parseAndWipeText(
+        "game ( name g description \"A \\\"B\\\"\" year 1990 manufacturer X\n"
+        "\tdriver ( status good emulation good ( nested ) ) )\n");
+    EXPECT_EQ(listinfo.view(listinfo.games[0].description), "A \"B\"");
+    EXPECT_EQ(listinfo.view(listinfo.games[0].driverStatus), "good");
+}
+
 TEST_F(XmlReader, KeepsEachElementsBytesAsWholeLines) {
     const Dat dat = parse(kListXml);
     const Game& game = dat.games[1];
