@@ -130,7 +130,7 @@ TEST(DiffReport, ReadsTheSetsFieldsAndTheStatusChanges) {
                   "pacman||Pac-Man|1980|Namco||",
                   "pacman||Pac-Man|1980|Namco|imperfect|good",
                   "dkong|||||good|preliminary",
-                  "a b||\xc5\x8c" "kami|2006|Capcom|good|very bad",
+                  "a b||\xc5\x8ckami|2006|Capcom|good|very bad",
               }));
     EXPECT_EQ(report->changed.at(0).details.size(), 1u);
     EXPECT_EQ(report->counts.statusChanged, 3u);

@@ -938,19 +938,26 @@ TEST(Report, HeaderSectionsAndSummary) {
 // then worse, then neither.
 TEST(Report, SetLinesGiveWhatEachSetIsAndStatusChangesBetterFirst) {
     const std::string oldText =
-        "game ( name pacman description Pac-Man year 1980 rom ( name p size 1 crc 1 ) driver ( status imperfect ) )\n"
-        "game ( name galaga description Galaga year 1981 manufacturer Namco rom ( name g size 1 crc 2 ) driver ( status good ) )\n"
-        "game ( name gone description \"Gone \\\"Old\\\"\" year 198? rom ( name x size 1 crc 3 ) )\n"
+        "game ( name pacman description Pac-Man year 1980\n"
+        "\trom ( name p size 1 crc 1 ) driver ( status imperfect ) )\n"
+        "game ( name galaga description Galaga year 1981 manufacturer Namco\n"
+        "\trom ( name g size 1 crc 2 ) driver ( status good ) )\n"
+        "game ( name gone description \"Gone \\\"Old\\\"\" year 198?\n"
+        "\trom ( name x size 1 crc 3 ) )\n"
         "game ( name dkong rom ( name d size 1 crc 4 ) driver ( status preliminary ) )\n"
         "game ( name bare rom ( name b size 1 crc 5 ) driver ( status good ) )\n"
         "game ( name oldname description Old rom ( name r size 1 crc 7 ) )\n";
     const std::string newText =
-        "game ( name pacman description \"Pac-Man Plus\" year 1980 rom ( name p size 1 crc 9 ) driver ( status good ) )\n"
-        "game ( name galaga description Galaga year 1981 manufacturer Namco rom ( name g size 1 crc 2 ) driver ( status preliminary ) )\n"
+        "game ( name pacman description \"Pac-Man Plus\" year 1980\n"
+        "\trom ( name p size 1 crc 9 ) driver ( status good ) )\n"
+        "game ( name galaga description Galaga year 1981 manufacturer Namco\n"
+        "\trom ( name g size 1 crc 2 ) driver ( status preliminary ) )\n"
         "game ( name dkong rom ( name d size 1 crc 4 ) driver ( status good ) )\n"
         "game ( name bare rom ( name b size 1 crc 5 ) driver ( status testing ) )\n"
-        "game ( name newname description New year 1990 manufacturer Konami rom ( name r size 1 crc 7 ) )\n"
-        "game ( name n\xe2\x80\xae description \"n\xe2\x80\xae\" manufacturer \"Atari & Namco\" rom ( name n size 1 crc 8 ) )\n";
+        "game ( name newname description New year 1990 manufacturer Konami\n"
+        "\trom ( name r size 1 crc 7 ) )\n"
+        "game ( name n\xe2\x80\xae description \"n\xe2\x80\xae\" manufacturer \"Atari & Namco\"\n"
+        "\trom ( name n size 1 crc 8 ) )\n";
     const std::string expected =
         "\nAdded (1)\n  \"n\\u202e\"  \"n\\u202e\"  \"\"  \"Atari & Namco\"\n"
         "\nRemoved (1)\n  gone  \"Gone \\\"Old\\\"\"  198?  \"\"\n"
