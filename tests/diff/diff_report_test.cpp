@@ -110,9 +110,8 @@ std::vector<std::string> fieldsOf(const DiffReport& report) {
     for (const auto* sets : {&report.added, &report.removed, &report.renamed, &report.changed,
                              &report.statusChanged}) {
         for (const ReportSet& set : *sets) {
-            lines.push_back(set.name + "|" + set.newName + "|" + set.description + "|" +
-                            set.year + "|" + set.manufacturer + "|" + set.oldStatus + "|" +
-                            set.newStatus);
+            lines.push_back(set.name + "|" + set.newName + "|" + set.description + "|" + set.year +
+                            "|" + set.manufacturer + "|" + set.oldStatus + "|" + set.newStatus);
         }
     }
     return lines;
@@ -179,7 +178,8 @@ TEST(DiffReport, RefusesWhatDoesNotFollowTheForm) {
         changedFields("dkong  good -> preliminary", "dkong  good preliminary"),
         changedFields("Status changed (3)", "Status changed (2)"),
         changedFields("; 3 status changed (1 better, 1 worse)", ""),
-        changedFields("3 status changed (1 better, 1 worse)", "2 status changed (1 better, 1 worse)"),
+        changedFields("3 status changed (1 better, 1 worse)",
+                      "2 status changed (1 better, 1 worse)"),
         changedFields("(1 better, 1 worse)", "(2 better, 2 worse)"),
     };
     for (const std::string& text : damagedFields) {

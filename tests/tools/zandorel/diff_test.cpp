@@ -972,7 +972,8 @@ TEST(Report, SetLinesGiveWhatEachSetIsAndStatusChangesBetterFirst) {
         "\nSummary: 1 added, 1 removed, 1 renamed, 1 changed, 3 unchanged; "
         "zandorel.dat holds 3 games; 4 status changed (2 better, 1 worse)\n";
     std::vector<std::pair<std::string, std::string>> pairs = {{oldText, newText}};
-    if (xmlSupported()) pairs.emplace_back(test::toXml(test::parse(oldText)), test::toXml(test::parse(newText)));
+    if (xmlSupported())
+        pairs.emplace_back(test::toXml(test::parse(oldText)), test::toXml(test::parse(newText)));
     for (const auto& [oldDat, newDat] : pairs) {
         const Compared c(oldDat, newDat, SetType::Split);
         std::string report;

@@ -455,7 +455,6 @@ TEST_F(EndToEnd, AnEndlessDeviceEndsAtItsFirstNulByte) {
 }
 #endif
 
-
 TEST_F(EndToEnd, XmlDatsGiveTheSameDiffAsTheirListinfoTwins) {
     if (!xmlSupported()) GTEST_SKIP() << "built without XML support";
     writePair(1500, 31);
