@@ -887,12 +887,13 @@ private:
                 }
             } else if (!lean && (nameIs(kind, "description") || nameIs(kind, "year") ||
                                  nameIs(kind, "manufacturer"))) {
-                Span& field = kind[0] == 'd' ? game.description
+                Span& field = kind[0] == 'd'   ? game.description
                               : kind[0] == 'y' ? game.year
                                                : game.manufacturer;
                 if (field.empty()) field = keepContent(child, begin, end);
             } else if (!lean && nameIs(kind, "driver")) {
-                if (game.driverStatus.empty()) game.driverStatus = keep(child.attribute("status"), begin);
+                if (game.driverStatus.empty())
+                    game.driverStatus = keep(child.attribute("status"), begin);
             } else if (!lean && dat_.readDevices && nameIs(kind, "device_ref")) {
                 if (firstDevice == kNone) firstDevice = startOf(child, begin);
                 const pugi::xml_attribute name = child.attribute("name");
