@@ -197,9 +197,8 @@ std::optional<ReportSet> readSetLine(std::string_view line, SetLine kind) {
         return std::nullopt;
     }
     if (consume(line, "  ") &&
-        (!readField(line, set.description) || !consume(line, "  ") ||
-         !readField(line, set.year) || !consume(line, "  ") ||
-         !readField(line, set.manufacturer))) {
+        (!readField(line, set.description) || !consume(line, "  ") || !readField(line, set.year) ||
+         !consume(line, "  ") || !readField(line, set.manufacturer))) {
         return std::nullopt;
     }
     if (!line.empty()) return std::nullopt;

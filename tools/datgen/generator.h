@@ -43,24 +43,37 @@ constexpr const char* kTitleTails[] = {
     " II", " 2", " '98", " Deluxe", " Plus", " Special", " - The Arcade Game", ": Second Strike"};
 
 constexpr const char* kManufacturers[] = {
-    "Namco",          "Konami",
-    "Capcom",         "Sega",
-    "Taito",          "SNK",
-    "Irem",           "Data East",
-    "Williams",       "Atari",
-    "Nichibutsu",     "Jaleco",
-    "Midway",         "Nintendo",
-    "Technos",        "Toaplan",
-    "Cave",           "Kaneko",
-    "Tecmo",          "Universal",
-    "Sega / Gremlin", "Taito America Corporation (Romstar license)",
-    "Namco (Atari license)", "Konami / Sega",
-    "T\u014dkai Kikaku", "Art & Magic",
+    "Namco",
+    "Konami",
+    "Capcom",
+    "Sega",
+    "Taito",
+    "SNK",
+    "Irem",
+    "Data East",
+    "Williams",
+    "Atari",
+    "Nichibutsu",
+    "Jaleco",
+    "Midway",
+    "Nintendo",
+    "Technos",
+    "Toaplan",
+    "Cave",
+    "Kaneko",
+    "Tecmo",
+    "Universal",
+    "Sega / Gremlin",
+    "Taito America Corporation (Romstar license)",
+    "Namco (Atari license)",
+    "Konami / Sega",
+    "T\u014dkai Kikaku",
+    "Art & Magic",
 };
 
 // Title words that a report must show as they are, outside ASCII.
-constexpr const char* kAccentedWords[] = {"\u014ckami", "Se\u00f1or", "Caf\u00e9",
-                                          "\u00dcber",   "D\u014dj\u014d", "M\u00fcller's"};
+constexpr const char* kAccentedWords[] = {"\u014ckami", "Se\u00f1or",     "Caf\u00e9",
+                                          "\u00dcber",  "D\u014dj\u014d", "M\u00fcller's"};
 
 constexpr const char* kDriverStatuses[] = {"preliminary", "imperfect", "good"};
 
@@ -684,10 +697,10 @@ private:
             for (int attempt = 0; attempt < 64; ++attempt) {
                 Game* game = pick();
                 if (game == nullptr) continue;
-                const int from = static_cast<int>(
-                    std::find(std::begin(kDriverStatuses), std::end(kDriverStatuses),
-                              game->driverStatus) -
-                    std::begin(kDriverStatuses));
+                const int from =
+                    static_cast<int>(std::find(std::begin(kDriverStatuses),
+                                               std::end(kDriverStatuses), game->driverStatus) -
+                                     std::begin(kDriverStatuses));
                 if (from == 3 || (better ? from == 2 : from == 0)) continue;
                 const int to = better ? looks.between(from + 1, 2) : looks.between(0, from - 1);
                 changes_.statusChanged.push_back(

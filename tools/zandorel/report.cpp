@@ -240,8 +240,8 @@ std::string summaryLine(const DiffResult& diff, const ReportContext& context) {
     if (context.gamesWritten == 0) {
         line += kNoDiffDatWritten;
     } else {
-        line += pathText(context.diffDatName) + " holds " +
-                std::to_string(context.gamesWritten) + " games";
+        line += pathText(context.diffDatName) + " holds " + std::to_string(context.gamesWritten) +
+                " games";
     }
     return line + "; " + std::to_string(diff.statusChanged.size()) + " status changed (" +
            std::to_string(diff.statusBetter) + " better, " + std::to_string(diff.statusWorse) +

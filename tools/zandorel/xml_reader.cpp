@@ -8,6 +8,7 @@
 #include <cstring>
 #include <pugixml.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/zandorel/reader_support.h"
@@ -776,6 +777,7 @@ private:
                          [](char c) { return c == '&' || c == '<' || c == '\r'; })) {
             return dat_.keep(raw, range.begin);
         }
+        if (decodeNamedEntities(raw, valueScratch_)) return dat_.keep(valueScratch_, range.begin);
         valueScratch_.assign("<a>").append(raw).append("</a>");
         const pugi::xml_parse_result result = valueDocument_.load_buffer(
             valueScratch_.data(), valueScratch_.size(), kParseOptions, pugi::encoding_utf8);
@@ -787,6 +789,32 @@ private:
             }
         }
         return text.empty() ? Span{} : dat_.keep(text, range.begin);
+    }
+
+    // `raw` with its entities decoded into `out` when they are all among the
+    // five that XML names (as "Art &amp; Magic" has it) and it holds no markup
+    // or CR; false otherwise, for the library to decode. A document of its own
+    // for each such text would cost more than the rest of its reading.
+    static bool decodeNamedEntities(std::string_view raw, std::string& out) {
+        static constexpr std::pair<std::string_view, char> kNamed[] = {
+            {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+        out.clear();
+        for (std::size_t at = 0; at < raw.size();) {
+            const char c = raw[at];
+            if (c == '<' || c == '\r') return false;
+            if (c != '&') {
+                out += c;
+                ++at;
+                continue;
+            }
+            const auto* named = std::find_if(
+                std::begin(kNamed), std::end(kNamed),
+                [&](const auto& e) { return raw.substr(at, e.first.size()) == e.first; });
+            if (named == std::end(kNamed)) return false;
+            out += named->second;
+            at += named->first.size();
+        }
+        return true;
     }
 
     // The content of the element `node` of the block [blockBegin, blockEnd),
@@ -887,12 +915,13 @@ private:
                 }
             } else if (!lean && (nameIs(kind, "description") || nameIs(kind, "year") ||
                                  nameIs(kind, "manufacturer"))) {
-                Span& field = kind[0] == 'd' ? game.description
+                Span& field = kind[0] == 'd'   ? game.description
                               : kind[0] == 'y' ? game.year
                                                : game.manufacturer;
                 if (field.empty()) field = keepContent(child, begin, end);
             } else if (!lean && nameIs(kind, "driver")) {
-                if (game.driverStatus.empty()) game.driverStatus = keep(child.attribute("status"), begin);
+                if (game.driverStatus.empty())
+                    game.driverStatus = keep(child.attribute("status"), begin);
             } else if (!lean && dat_.readDevices && nameIs(kind, "device_ref")) {
                 if (firstDevice == kNone) firstDevice = startOf(child, begin);
                 const pugi::xml_attribute name = child.attribute("name");

@@ -206,7 +206,8 @@ TEST(DatgenFirstVersion, HasTheRequestedGamesAndEveryFeatureOfARealDat) {
         if (std::any_of(looks.begin(), looks.end(), [](char c) { return c & 0x80; })) ++nonAscii;
         const std::size_t status = block.text.find("driver ( status ");
         if (status != std::string::npos)
-            statuses.insert(block.text.substr(status + 16, block.text.find(' ', status + 16) - status - 16));
+            statuses.insert(
+                block.text.substr(status + 16, block.text.find(' ', status + 16) - status - 16));
         disks += static_cast<int>(block.disks.size());
         for (const Fields& rom : block.roms) {
             if (block.type == "game" && rom.count("bios")) ++biosSetRoms;
@@ -256,7 +257,8 @@ std::string withLineOf(std::string text, const std::string& other, const std::st
     const std::size_t at = text.find(start);
     const std::size_t otherAt = other.find(start);
     if (at == std::string::npos || otherAt == std::string::npos) return text;
-    text.replace(at, text.find('\n', at) - at, other.substr(otherAt, other.find('\n', otherAt) - otherAt));
+    text.replace(at, text.find('\n', at) - at,
+                 other.substr(otherAt, other.find('\n', otherAt) - otherAt));
     return text;
 }
 
@@ -306,14 +308,13 @@ void expectChangesDescribeTheDats(int games, std::uint32_t seed) {
         const std::string status = "\tdriver ( status ";
         EXPECT_NE(oldIndex[change.name]->text.find(status + change.from + " "), std::string::npos);
         EXPECT_NE(newIndex[change.name]->text.find(status + change.to + " "), std::string::npos);
-        oldTexts[change.name] = withLineOf(oldIndex[change.name]->text,
-                                           newIndex[change.name]->text, status);
+        oldTexts[change.name] =
+            withLineOf(oldIndex[change.name]->text, newIndex[change.name]->text, status);
     }
     for (const std::string& name : changes.redescribed) {
         ASSERT_TRUE(oldIndex.count(name) && newIndex.count(name)) << name;
         EXPECT_NE(oldIndex[name]->field("description"), newIndex[name]->field("description"));
-        oldTexts[name] =
-            withLineOf(oldIndex[name]->text, newIndex[name]->text, "\tdescription ");
+        oldTexts[name] = withLineOf(oldIndex[name]->text, newIndex[name]->text, "\tdescription ");
     }
     NameSet changed;
     for (const std::string& name : oldNames) {
@@ -349,7 +350,8 @@ TEST(DatgenNextVersion, DiffersInEveryWay) {
     std::set<std::pair<std::string, std::string>> statusMoves;
     for (const StatusChange& change : next.changes.statusChanged)
         statusMoves.emplace(change.from, change.to);
-    EXPECT_TRUE(statusMoves.count({"good", "imperfect"}) || statusMoves.count({"good", "preliminary"}) ||
+    EXPECT_TRUE(statusMoves.count({"good", "imperfect"}) ||
+                statusMoves.count({"good", "preliminary"}) ||
                 statusMoves.count({"imperfect", "preliminary"}))
         << "a status gets worse";
 

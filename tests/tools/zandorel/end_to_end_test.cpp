@@ -455,77 +455,11 @@ TEST_F(EndToEnd, AnEndlessDeviceEndsAtItsFirstNulByte) {
 }
 #endif
 
-std::string xmlEscaped(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-// The same games as an XML dat, written from what the listinfo reader read.
-std::string toXml(const Dat& dat) {
-    std::string out =
-        "<?xml version=\"1.0\"?>\n<datafile>\n\t<header><name>converted</name></header>\n";
-    const auto attribute = [&](const char* name, Span value) {
-        if (!value.empty())
-            out += std::string(" ") + name + "=\"" + xmlEscaped(dat.view(value)) + "\"";
-    };
-    for (const Game& game : dat.games) {
-        out += "\t<game";
-        attribute("name", game.name);
-        attribute("cloneof", game.cloneOf);
-        attribute("romof", game.romOf);
-        out += ">\n";
-        for (const auto& [element, value] : {std::pair{"description", game.description},
-                                             {"year", game.year},
-                                             {"manufacturer", game.manufacturer}}) {
-            out += std::string("\t\t<") + element + ">" + xmlEscaped(dat.view(value)) + "</" +
-                   element + ">\n";
-        }
-        out += "\t\t<driver";
-        attribute("status", game.driverStatus);
-        out += "/>\n";
-        for (std::uint32_t i = 0; i < game.entryCount; ++i) {
-            const Entry& entry = dat.entries[game.firstEntry + i];
-            out += entry.isDisk() ? "\t\t<disk" : "\t\t<rom";
-            attribute("name", entry.name);
-            if (entry.isMerged()) attribute("merge", entry.name);
-            if (entry.hasSize()) out += " size=\"" + std::to_string(entry.size) + "\"";
-            if (entry.hasCrc()) {
-                char crc[9];
-                std::snprintf(crc, sizeof crc, "%08x", entry.crc);
-                out += std::string(" crc=\"") + crc + "\"";
-            }
-            attribute(entry.hasMd5() ? "md5" : "sha1", entry.hash);
-            if (entry.isNoDump()) out += " status=\"nodump\"";
-            out += "/>\n";
-        }
-        out += "\t</game>\n";
-    }
-    return out + "</datafile>\n";
-}
-
 TEST_F(EndToEnd, XmlDatsGiveTheSameDiffAsTheirListinfoTwins) {
     if (!xmlSupported()) GTEST_SKIP() << "built without XML support";
     writePair(1500, 31);
-    writeText(folder_ / "old.xml", toXml(readDatFile((folder_ / "old.dat").string())));
-    writeText(folder_ / "new.xml", toXml(readDatFile((folder_ / "new dat.dat").string())));
+    writeText(folder_ / "old.xml", test::toXml(readDatFile((folder_ / "old.dat").string())));
+    writeText(folder_ / "new.xml", test::toXml(readDatFile((folder_ / "new dat.dat").string())));
     for (const char* type : {"-S", "-M", "-N"}) {
         const ToolRun listinfo = run({type, "old.dat", "new dat.dat"});
         const ToolRun xml = run({type, "old.xml", "new.xml"});

@@ -118,8 +118,8 @@ TEST_F(XmlReader, ReadsWhatEachGameIsEitherWay) {
          "", "", "M", ""},
     };
     for (const Case& c : cases) {
-        const std::string text = "<mame><machine name=\"g\">" + std::string(c.children) +
-                                 "</machine></mame>";
+        const std::string text =
+            "<mame><machine name=\"g\">" + std::string(c.children) + "</machine></mame>";
         const Dat dat = test::parseAndWipeText(text);
         ASSERT_EQ(dat.games.size(), 1u) << text;
         const Game& game = dat.games[0];
