@@ -1,6 +1,8 @@
 #include "core/paths.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "platform/file_names.h"
 #include "platform/file_system.h"
@@ -30,6 +32,14 @@ std::string folderOf(const std::string& path) {
 
 std::filesystem::path toFsPath(const std::string& path) {
     return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+    std::ifstream file(toFsPath(path), std::ios::binary);
+    if (!file) return std::nullopt;
+    std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    if (file.bad()) return std::nullopt;
+    return text;
 }
 
 void enterFolderOf(const std::string& chosenFile) {

@@ -1,8 +1,6 @@
 #include "core/work_folder.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 #include "core/folders.h"
 #include "core/paths.h"
@@ -30,8 +28,7 @@ bool isRecordableName(const std::string& name) {
 std::vector<std::string> recordedNames(const std::string& recordPath) {
     // Something else of that name (a FIFO would hold the read) is no record.
     if (!platform::isRegularFile(recordPath)) return {};
-    std::ifstream record(toFsPath(recordPath), std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(record), std::istreambuf_iterator<char>()};
+    const std::string text = readWholeFile(recordPath).value_or(std::string());
     std::vector<std::string> names;
     std::size_t start = 0;
     while (start < text.size()) {

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <ios>
-#include <iterator>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -280,15 +279,6 @@ void browseDestination(core::UserInterface& ui, core::CommonDialogMemory& dialog
 
 namespace {
 
-// The whole file, or nothing when it cannot be read.
-std::optional<std::string> readWholeFile(const std::string& path) {
-    std::ifstream file(core::toFsPath(path), std::ios::binary);
-    if (!file) return std::nullopt;
-    std::string text{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-    if (file.bad()) return std::nullopt;
-    return text;
-}
-
 // The warning that stops a request before any work, or nothing when it may go
 // ahead. Every check here is cheap and touches nothing the user owns.
 std::optional<core::Message> checkRequest(const DiffControls& controls,
@@ -402,7 +392,7 @@ DiffRequestResult stageRunAndDeliver(const DiffControls& controls, const std::st
     if (!FileExists(diffDat)) {
         // A report of the tool's own form that says that it wrote none: a
         // diff with nothing in it, which a dat's format cannot hold.
-        std::optional<std::string> report = readWholeFile(diffLog);
+        std::optional<std::string> report = core::readWholeFile(diffLog);
         const std::optional<DiffReport> read = report ? readDiffReport(*report) : std::nullopt;
         if (!read || read->diffDatWritten) {
             ui.showMessage(noDiffDat(diffDat, diffLog));
@@ -425,7 +415,7 @@ DiffRequestResult stageRunAndDeliver(const DiffControls& controls, const std::st
     result.destination = controls.destination;
     result.delivered = deliveredFileAt(controls.destination);
     // A tool that wrote no report has still delivered its diff dat.
-    result.report = readWholeFile(diffLog).value_or(std::string());
+    result.report = core::readWholeFile(diffLog).value_or(std::string());
     return result;
 }
 
