@@ -103,7 +103,8 @@ std::vector<TextPosition> positionsOf(const Bytes& bytes, const std::vector<std:
         const std::size_t last = std::min(size, begin + kPiece);
         for (std::size_t at = begin; at < last; ++at) {
             for (; next < sorted.size() && sorted[next] == at; ++next) {
-                positions.push_back({position.line, static_cast<std::uint32_t>(at - lineStart + 1)});
+                positions.push_back(
+                    {position.line, static_cast<std::uint32_t>(at - lineStart + 1)});
             }
             if (next == sorted.size()) break;
             const char c = piece[at - begin];
@@ -178,25 +179,6 @@ void discardLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t
     }
 #else
     (void)memory, (void)bytes, (void)from, (void)to;
-#endif
-}
-
-bool moveLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to,
-               std::size_t length) noexcept {
-#if defined(__linux__) && defined(MADV_HUGEPAGE) && defined(MREMAP_FIXED) && \
-    defined(MREMAP_DONTUNMAP)
-    if (bytes < kLargeBlock || length == 0) return false;
-    char* const base = static_cast<char*>(memory);
-    // One call moves the pages and leaves the place they left mapped, reading as
-    // zeros as discarded pages do. A move that left a gap, even until a second
-    // call mapped it again, let a mapping that the other reading thread made
-    // meanwhile land in the gap, and the second call then wiped it: about one
-    // run in forty on a real-scale pair ended in "free(): invalid pointer".
-    return mremap(base + from, length, length,
-                  MREMAP_MAYMOVE | MREMAP_FIXED | MREMAP_DONTUNMAP, base + to) != MAP_FAILED;
-#else
-    (void)memory, (void)bytes, (void)from, (void)to, (void)length;
-    return false;
 #endif
 }
 

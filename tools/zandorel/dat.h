@@ -160,11 +160,6 @@ using LargeString = std::basic_string<char, std::char_traits<char>, LargeAllocat
 // Gives back the pages of [from, to) of a block had from allocateLarge, where the
 // system can: touched again they read as zeros.
 void discardLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to) noexcept;
-// Moves the pages of [from, from + length) of such a block, with what they hold,
-// to [to, to + length), and leaves pages of zeros where they were; all three
-// whole pages. False, with nothing moved, where the system cannot.
-bool moveLarge(void* memory, std::size_t bytes, std::size_t from, std::size_t to,
-               std::size_t length) noexcept;
 
 // A file's bytes, in memory that is not zero-filled first (that would be one
 // more pass over a file of hundreds of megabytes), followed by a NUL byte that
@@ -192,6 +187,12 @@ public:
     explicit Bytes(std::string_view text) : Bytes(text.size()) {
         if (size_ > 0) text.copy(data_.get(), size_);
     }
+    // Bytes in memory of `owner`'s own (a mapping of the file), readable while
+    // it lives, with the NUL after them, and never written.
+    Bytes(const char* bytes, std::size_t size, std::unique_ptr<Owner> owner)
+        : data_(const_cast<char*>(bytes), Release{0, false}),
+          size_(size),
+          owner_(std::move(owner)) {}
 
     char* data() { return data_.get(); }
     std::size_t size() const { return size_; }
@@ -213,7 +214,10 @@ public:
 private:
     struct Release {
         std::size_t size;
-        void operator()(char* data) const noexcept { releaseLarge(data, size); }
+        bool owned = true;
+        void operator()(char* data) const noexcept {
+            if (owned) releaseLarge(data, size);
+        }
     };
     std::unique_ptr<char[], Release> data_;
     std::size_t size_ = 0;

@@ -21,8 +21,13 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <mutex>
 #endif
 
 #ifdef _WIN32
@@ -188,6 +193,9 @@ public:
     }
 
     const std::string& path() const { return path_; }
+    int descriptor() const { return fd_; }
+    // Found shorter than it was by a reader of its own bytes.
+    void noteCutShort() const { shrank_ = true; }
 
 private:
     [[noreturn]] void fail(const std::string& what, int error) const {
@@ -222,8 +230,7 @@ private:
 // before where it last told that it has got to, nor further ahead (a longer
 // element runs into bytes not yet read, and the dat is then read again whole).
 // The memory is filled a step at a time, and a step well behind the reader is
-// moved ahead to take the next bytes: fresh pages would each be faulted in and
-// zeroed by the system, which costs more than reading the bytes into them.
+// given back. Where the system can map the file, it is read as a MappedFile.
 class StreamedFile final : public Bytes::Owner {
 public:
     StreamedFile(std::shared_ptr<const InputFile> file, char* memory, std::size_t ahead)
@@ -231,10 +238,10 @@ public:
           memory_(memory),
           memoryBytes_(file_->size() + 1),
           ahead_(ahead),
-          // As large as the reach allows, up to 8 MB: each move stops the other
-          // reading thread for the system's flush of its address cache.
+          // As large as the reach allows, up to 8 MB: each discard stops the
+          // other reading thread for the system's flush of its address cache.
           step_(std::clamp(ahead / kLargePage * kLargePage, kLargePage, 4 * kLargePage)),
-          // Steps start at whole large pages of the address, so that they move whole.
+          // Steps start at whole large pages of the address, so that they go whole.
           firstStep_((kLargePage - reinterpret_cast<std::uintptr_t>(memory) % kLargePage) %
                      kLargePage),
           released_(firstStep_) {}
@@ -249,9 +256,7 @@ public:
         while (filled_ < wanted) {
             const std::size_t next = std::min(size, stepAfter(filled_));
             if (next - filled_ == step_ && released_ + step_ <= behind) {
-                if (!moveLarge(memory_, memoryBytes_, released_, filled_, step_)) {
-                    discardLarge(memory_, memoryBytes_, released_, released_ + step_);
-                }
+                discardLarge(memory_, memoryBytes_, released_, released_ + step_);
                 released_ += step_;
             }
             file_->read(filled_, next, memory_ + filled_);
@@ -285,6 +290,171 @@ private:
     std::size_t filled_ = 0;
     std::size_t released_;
 };
+
+#ifndef _WIN32
+// Another program may cut a mapped file short while it is read: the pages past
+// its new end then raise SIGBUS. Within a mapping that it watches, the handler
+// puts a page of zeros there, which the readers take for the end of the text,
+// and notes it, so that the file is told as changed; any other SIGBUS goes on
+// to whatever handled it before.
+class TruncationGuard {
+public:
+    static constexpr int kNone = -1;
+
+    // A slot that watches [begin, begin + length), or kNone when all are taken.
+    static int watch(const char* begin, std::size_t length) {
+        std::call_once(installed_, install);
+        if (!handling_) return kNone;
+        for (int slot = 0; slot < kSlots; ++slot) {
+            std::uintptr_t free = 0;
+            // Claimed with an address that no fault has, until its end is set.
+            if (!begins_[slot].compare_exchange_strong(free, kClaimed)) continue;
+            hits_[slot].store(false);
+            ends_[slot].store(reinterpret_cast<std::uintptr_t>(begin) + length);
+            begins_[slot].store(reinterpret_cast<std::uintptr_t>(begin));
+            return slot;
+        }
+        return kNone;
+    }
+
+    static void unwatch(int slot) {
+        begins_[slot].store(kClaimed);
+        ends_[slot].store(0);
+        begins_[slot].store(0);
+    }
+
+    static bool hit(int slot) { return hits_[slot].load(); }
+
+private:
+    static constexpr int kSlots = 16;
+    static constexpr std::uintptr_t kClaimed = 1;
+
+    static void install() {
+        struct sigaction action {};
+        action.sa_sigaction = onBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        handling_ = sigaction(SIGBUS, &action, &previous_) == 0;
+    }
+
+    static void onBusError(int, siginfo_t* info, void*) {
+        const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+        const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+        for (int slot = 0; slot < kSlots; ++slot) {
+            const std::uintptr_t begin = begins_[slot].load();
+            if (begin <= kClaimed || address < begin || address >= ends_[slot].load()) continue;
+            void* const zeros = reinterpret_cast<void*>(address / page * page);
+            if (mmap(zeros, page, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
+                MAP_FAILED) {
+                hits_[slot].store(true);
+                return;
+            }
+        }
+        // Not ours: the fault comes again, to the handler before ours.
+        sigaction(SIGBUS, &previous_, nullptr);
+    }
+
+    static inline std::once_flag installed_;
+    static inline bool handling_ = false;
+    static inline struct sigaction previous_ {};
+    static inline std::atomic<std::uintptr_t> begins_[kSlots]{};
+    static inline std::atomic<std::uintptr_t> ends_[kSlots]{};
+    static inline std::atomic<bool> hits_[kSlots]{};
+};
+
+// A large regular file read through a mapping of the system's cache of it:
+// no copy of its bytes and no fresh memory to fill, which cost more than the
+// reading itself. A page of zeros follows the file's last byte. The pages
+// ahead of the reader are mapped a step ahead of it, and those well behind it
+// given back, so that the process holds about two steps of the file at a time;
+// a byte behind it that is touched again comes back from the cache, and the
+// writer's reads go to the file, as they would for a file read into memory.
+class MappedFile final : public Bytes::Owner {
+public:
+    // The file's bytes, or empty bytes when the system cannot map it.
+    static Bytes map(const std::shared_ptr<const InputFile>& file, std::size_t ahead) {
+        const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+        const std::size_t size = file->size();
+        const std::size_t areaBytes = size / page * page + page;
+        void* const area =
+            mmap(nullptr, areaBytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (area == MAP_FAILED) return {};
+        auto mapped =
+            std::make_unique<MappedFile>(file, static_cast<char*>(area), areaBytes, page, ahead);
+        if (mmap(area, size, PROT_READ, MAP_PRIVATE | MAP_FIXED, file->descriptor(), 0) ==
+                MAP_FAILED ||
+            mapped->slot_ == TruncationGuard::kNone) {
+            return {};
+        }
+        char* const bytes = mapped->area_;
+        return Bytes(bytes, size, std::move(mapped));
+    }
+
+    MappedFile(std::shared_ptr<const InputFile> file, char* area, std::size_t areaBytes,
+               std::size_t page, std::size_t ahead)
+        : file_(std::move(file)),
+          area_(area),
+          areaBytes_(areaBytes),
+          page_(page),
+          ahead_(ahead),
+          step_(std::max(page, ahead / 4 / page * page)),
+          slot_(TruncationGuard::watch(area, areaBytes)) {}
+
+    ~MappedFile() override {
+        if (slot_ != TruncationGuard::kNone) {
+            // The file outlives its mapping in the messages that follow.
+            if (TruncationGuard::hit(slot_)) file_->noteCutShort();
+            TruncationGuard::unwatch(slot_);
+        }
+        munmap(area_, areaBytes_);
+    }
+
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    bool unchanged() const override { return !TruncationGuard::hit(slot_) && file_->unchanged(); }
+    bool whole() const override { return false; }
+
+    void passed(std::size_t offset) override {
+        const std::size_t size = file_->size();
+        while (mapped_ < size && mapped_ < offset + ahead_) {
+            const std::size_t length = std::min(step_, size - mapped_);
+            // A hint: a page that it cannot map is mapped when it is touched.
+#ifdef MADV_POPULATE_READ
+            madvise(area_ + mapped_, length, MADV_POPULATE_READ);
+#else
+            madvise(area_ + mapped_, length, MADV_WILLNEED);
+#endif
+            mapped_ += length;
+        }
+        const std::size_t behind = offset > ahead_ ? (offset - ahead_) / page_ * page_ : 0;
+        // Given back a reach at a time: each call stops the other reading
+        // thread for the system's flush of its address cache.
+        if (behind >= released_ + ahead_) {
+            madvise(area_ + released_, behind - released_, MADV_DONTNEED);
+            released_ = behind;
+        }
+    }
+
+    std::string_view readAgain(std::size_t begin, std::size_t end,
+                               std::string& scratch) const override {
+        scratch.resize(end - begin);
+        file_->read(begin, end, scratch.data());
+        return scratch;
+    }
+
+private:
+    std::shared_ptr<const InputFile> file_;
+    char* area_;
+    std::size_t areaBytes_;
+    std::size_t page_;
+    std::size_t ahead_;
+    std::size_t step_;
+    int slot_;
+    std::size_t mapped_ = 0;
+    std::size_t released_ = 0;
+};
+#endif
 
 }  // namespace
 
@@ -329,8 +499,19 @@ Dat readDatFile(const std::string& path, std::size_t readAhead, DeviceRefs devic
         bytes.setOwner(std::make_unique<WholeFile>(file));
         return bytes;
     };
+    // Whether the reader had every byte of the file at hand, so that its verdict
+    // stands.
+    bool wholeAtHand = false;
     try {
         if (file->size() <= 2 * readAhead) return parseDat(readWhole(), path, devices);
+#ifndef _WIN32
+        if (Bytes mapped = MappedFile::map(file, readAhead); mapped.size() > 0) {
+            wholeAtHand = true;
+            Dat dat = parseDat(std::move(mapped), path, devices);
+            requireUnchanged(dat);
+            return dat;
+        }
+#endif
         Bytes bytes(file->size());
         auto streamed = std::make_unique<StreamedFile>(file, bytes.data(), readAhead);
         const StreamedFile& reader = *streamed;
@@ -342,7 +523,7 @@ Dat readDatFile(const std::string& path, std::size_t readAhead, DeviceRefs devic
         // A file that changed may look malformed anywhere: that it changed is
         // the news.
         if (!file->unchanged()) throw DatError(path, kChanged);
-        if (file->size() <= 2 * readAhead) throw;
+        if (file->size() <= 2 * readAhead || wholeAtHand) throw;
     }
     // The reader stopped short of the bytes read ahead, or ran past them into
     // bytes not yet read (an element longer than the reach): the dat read whole
