@@ -332,14 +332,16 @@ private:
     static void install() {
         struct sigaction action {};
         action.sa_sigaction = onBusError;
-        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        action.sa_flags = SA_SIGINFO;
         sigemptyset(&action.sa_mask);
+        // Asked here: the handler may only make calls that are safe in one.
+        pageSize_ = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
         handling_ = sigaction(SIGBUS, &action, &previous_) == 0;
     }
 
     static void onBusError(int, siginfo_t* info, void*) {
         const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
-        const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+        const std::uintptr_t page = pageSize_;
         for (int slot = 0; slot < kSlots; ++slot) {
             const std::uintptr_t begin = begins_[slot].load();
             if (begin <= kClaimed || address < begin || address >= ends_[slot].load()) continue;
@@ -356,6 +358,7 @@ private:
 
     static inline std::once_flag installed_;
     static inline bool handling_ = false;
+    static inline std::uintptr_t pageSize_ = 0;
     static inline struct sigaction previous_ {};
     static inline std::atomic<std::uintptr_t> begins_[kSlots]{};
     static inline std::atomic<std::uintptr_t> ends_[kSlots]{};
