@@ -1,6 +1,7 @@
 // The XML reader finds the game blocks with a scanner of its own and has the
-// library parse each block and the rest apart, or of a block only the bytes it
-// reads, where a walker of its own vouches for the rest. Here the library reads
+// library parse each block and the rest apart, or reads a block from what a
+// walker of its own records of it, where the walker vouches for the whole
+// block as the library would. Here the library reads
 // the same input whole, the way a reader with no scanner would: both must accept
 // the same inputs and find the same games, entries, strings and byte ranges.
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <pugixml.hpp>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,8 +35,9 @@ bool nameIs(const char* name, std::string_view wanted) {
 }
 
 // The library's classes of bytes in markup: blanks between names and values,
-// bytes that may start a name, and bytes that may continue one.
-enum ByteClass : std::uint8_t { kBlank = 1, kNameStart = 2, kNamePart = 4 };
+// bytes that may start a name, bytes that may continue one, and bytes that it
+// converts in a value.
+enum ByteClass : std::uint8_t { kBlank = 1, kNameStart = 2, kNamePart = 4, kConverted = 8 };
 
 constexpr std::array<std::uint8_t, 256> makeByteClasses() {
     std::array<std::uint8_t, 256> classes{};
@@ -45,6 +47,7 @@ constexpr std::array<std::uint8_t, 256> makeByteClasses() {
         if (letter || c >= 128 || c == '_' || c == ':') classes[c] = kNameStart | kNamePart;
         if ((c >= '0' && c <= '9') || c == '-' || c == '.') classes[c] = kNamePart;
     }
+    for (const unsigned char c : {'&', '\t', '\r', '\n'}) classes[c] |= kConverted;
     return classes;
 }
 
@@ -115,20 +118,45 @@ std::size_t endTagIn(std::string_view text, std::size_t tagEnd) {
     return kNone;
 }
 
-// A game block's bytes that the library is to read: the start tag, the direct
-// <rom> and <disk> children whole, and the end tag.
-struct Cut {
+// Bytes of the text: [begin, end).
+struct Range {
     std::size_t begin;
     std::size_t end;
-    std::size_t scratchBegin;  // where the bytes stand in the small document
 };
 
-// Walks a game block a tag at a time, to hand the library only the bytes that
-// are read. What it steps over it must judge as the library would judge the
-// whole file, so it takes only what it is certain of: markup as plain as a
-// -listxml machine's. It gives up on anything else (comments, CDATA,
-// processing instructions, a NUL byte, anything the library would refuse), and
-// the block then goes to the library whole, which gives the verdict.
+// An attribute of a start tag: its name, and its value as the text has it
+// between the quotes, before the library's conversions.
+struct Attribute {
+    std::string_view name;
+    Range value;
+};
+
+// The value of the first attribute named `name`, which is the one that the
+// library finds (it keeps a repeated attribute); empty when there is none.
+Range valueNamed(std::span<const Attribute> attributes, std::string_view name) {
+    for (const Attribute& attribute : attributes) {
+        if (attribute.name == name) return attribute.value;
+    }
+    return {0, 0};
+}
+
+// The game's start tag or one of its direct <rom> and <disk> children: where
+// it starts and ends (the game's start tag: its own end), and its attributes
+// in the walker's list.
+struct Element {
+    std::size_t begin;
+    std::size_t end;
+    std::size_t firstAttribute;
+    std::size_t attributesEnd;
+};
+
+// Walks a game block a tag at a time and records what is read of it, so that
+// the library need not parse it. What it steps over it must judge as the
+// library would judge the whole file, so it takes only what it is certain of:
+// markup as plain as a -listxml machine's. It gives up on anything else
+// (comments, CDATA, processing instructions, a NUL byte, anything the library
+// would refuse), and the block then goes to the library whole, which gives the
+// verdict.
 class BlockWalker {
 public:
     BlockWalker(std::string_view text, bool readDevices)
@@ -137,25 +165,28 @@ public:
     static constexpr std::size_t npos = std::string_view::npos;
 
     // The values of the name attributes of the last block's device_refs, as
-    // byte ranges of the text, when the walker was asked for them; and where
-    // the first device_ref starts.
-    struct Range {
-        std::size_t begin;
-        std::size_t end;
-    };
+    // the text has them (empty for one without), when the walker was asked for
+    // them; and where the first device_ref starts.
     const std::vector<Range>& deviceNames() const { return deviceNames_; }
     std::size_t firstDevice() const { return firstDevice_; }
 
     // What the last block says the game is: the content of its first
     // <description>, <year> and <manufacturer> and the value of its first
-    // <driver>'s status, as byte ranges of the text; empty where it gives none.
+    // <driver>'s status, as the text has them; empty where it gives none.
     enum Field { kDescription, kYear, kManufacturer, kDriverStatus, kFieldCount };
     const std::array<Range, kFieldCount>& fields() const { return fields_; }
 
-    // The end of the block whose start tag is at `open`, with its cuts; npos
-    // when the walker gives up.
-    std::size_t walk(std::size_t open, std::vector<Cut>& cuts) {
-        cuts.clear();
+    // The attributes of an element of the last block.
+    std::span<const Attribute> attributesOf(const Element& element) const {
+        return std::span(attributes_)
+            .subspan(element.firstAttribute, element.attributesEnd - element.firstAttribute);
+    }
+
+    // The end of the block whose start tag is at `open`, with its game's start
+    // tag and its roms and disks; npos when the walker gives up.
+    std::size_t walk(std::size_t open, std::vector<Element>& elements) {
+        elements.clear();
+        attributes_.clear();
         names_.clear();
         deviceNames_.clear();
         firstDevice_ = npos;
@@ -163,45 +194,44 @@ public:
         seenFields_ = 0;
         if (open + 1 >= end_ || !isA(data_[open + 1], kNameStart)) return npos;
         std::size_t at = open;
-        std::size_t keptFrom = npos;
+        bool entryOpen = false;
         for (;;) {
             if (data_[at + 1] == '/') {
                 const Name name = names_.back();
                 names_.pop_back();
                 const std::size_t after = endTag(at, name);
                 if (after == npos) return npos;
-                if (names_.empty()) {
-                    cuts.push_back({at, after, 0});
-                    return after;
-                }
-                if (names_.size() == 1 && keptFrom != npos) {
-                    cuts.push_back({keptFrom, after, 0});
-                    keptFrom = npos;
+                if (names_.empty()) return after;
+                if (names_.size() == 1 && entryOpen) {
+                    elements.back().end = after;
+                    entryOpen = false;
                 }
                 at = after;
             } else {
                 bool empty = false;
                 Name name{};
-                // The game's start tag and its roms' and disks' go to the library.
+                // The game's start tag and its roms' and disks' are read.
                 const bool read = names_.empty() ||
                                   (names_.size() == 1 && (opens(at, "rom") || opens(at, "disk")));
                 const bool device =
                     readDevices_ && !read && names_.size() == 1 && opens(at, "device_ref");
                 const Field field = !read && names_.size() == 1 ? fieldAt(at) : kFieldCount;
-                const std::size_t after = startTag(at, name, empty);
+                const std::size_t firstAttribute = attributes_.size();
+                const std::size_t after = read || device || field == kDriverStatus
+                                              ? startTag<true>(at, name, empty)
+                                              : startTag<false>(at, name, empty);
                 if (after == npos) return npos;
-                if (device && !takeDeviceName(at, after)) return npos;
-                if (field != kFieldCount && !takeField(field, at, after, empty)) return npos;
+                if (device) takeDeviceName(at, firstAttribute);
+                if (field != kFieldCount && !takeField(field, after, empty, firstAttribute)) {
+                    return npos;
+                }
                 if (names_.empty()) {
                     if (!isGameTag(view(name))) return npos;
-                    cuts.push_back({at, after, 0});
+                    elements.push_back({at, after, firstAttribute, attributes_.size()});
                     if (empty) return after;
                 } else if (read) {
-                    if (empty) {
-                        cuts.push_back({at, after, 0});
-                    } else {
-                        keptFrom = at;
-                    }
+                    elements.push_back({at, after, firstAttribute, attributes_.size()});
+                    entryOpen = !empty;
                 }
                 if (!empty) names_.push_back(name);
                 at = after;
@@ -261,28 +291,34 @@ private:
     }
 
     // The start tag at `open`, whose '<' is followed by a name start: after its
-    // end, with its name. Attributes are name, '=' with blanks around it, and a
-    // quoted value of any bytes but NUL; a blank separates them.
-    std::size_t startTag(std::size_t open, Name& name, bool& empty) const {
+    // end, with its name, and its attributes added to attributes_ when they are
+    // `recorded` (most tags are only stepped over: they pay nothing for it).
+    // Attributes are name, '=' with blanks around it, and a quoted value of any
+    // bytes but NUL; a blank separates them.
+    template <bool recorded>
+    std::size_t startTag(std::size_t open, Name& name, bool& empty) {
         std::size_t at = skipName(open + 2);
         name = {open + 1, at - open - 1};
         for (;;) {
             if (!isA(data_[at], kBlank)) return tagEnd(at, empty);
             at = skipBlanks(at + 1);
             if (!isA(data_[at], kNameStart)) return tagEnd(at, empty);
+            const std::size_t attributeName = at;
             // Blanks around '=' are rare: a byte tells before the skips.
             at = skipName(at + 1);
+            const std::size_t nameEnd = at;
             if (data_[at] != '=') at = skipBlanks(at);
             if (data_[at] != '=' || ++at >= end_) return npos;
             if (data_[at] != '"') at = skipBlanks(at);
-            if (data_[at] == '"') {
-                at = findOrNul(at + 1, '"');
-            } else if (data_[at] == '\'') {
-                at = findOrNul(at + 1, '\'');
-            } else {
-                return npos;
-            }
+            const char quote = data_[at];
+            if (quote != '"' && quote != '\'') return npos;
+            const std::size_t value = at + 1;
+            at = findOrNul(value, quote);
             if (at >= end_ - 1 || data_[at] == '\0') return npos;
+            if constexpr (recorded) {
+                attributes_.push_back(
+                    {{data_ + attributeName, nameEnd - attributeName}, {value, at}});
+            }
             ++at;
         }
     }
@@ -313,13 +349,17 @@ private:
         return field != kFieldCount && (seenFields_ >> field & 1U) != 0 ? kFieldCount : field;
     }
 
-    // The field that the start tag [open, end) of a child of the game gives:
-    // the status of a <driver>, the text of the others up to their end tag,
-    // which the walk goes on to check. False when markup stands in the text:
-    // the library then reads the block.
-    bool takeField(Field field, std::size_t open, std::size_t end, bool empty) {
+    // The field that a child of the game gives, whose start tag ends at `end`
+    // and whose attributes startTag has recorded from `firstAttribute` on: the
+    // status of a <driver>, the text of the others up to their end tag, which
+    // the walk goes on to check. False when markup stands in the text: the
+    // library then reads the block.
+    bool takeField(Field field, std::size_t end, bool empty, std::size_t firstAttribute) {
         seenFields_ |= 1U << field;
-        if (field == kDriverStatus) return takeAttribute(open, end, "status", fields_[field]);
+        if (field == kDriverStatus) {
+            fields_[field] = valueNamed(std::span(attributes_).subspan(firstAttribute), "status");
+            return true;
+        }
         if (empty) return true;
         const std::size_t close = findOrNul(end, '<');
         if (close >= end_ - 1 || data_[close + 1] != '/') return false;
@@ -327,41 +367,11 @@ private:
         return true;
     }
 
-    // The device_ref start tag [open, end), which startTag has found
-    // well-formed: the value of its first name attribute kept.
-    bool takeDeviceName(std::size_t open, std::size_t end) {
+    // The device_ref at `open`, whose attributes startTag has recorded from
+    // `firstAttribute` on: the value of its first name attribute kept.
+    void takeDeviceName(std::size_t open, std::size_t firstAttribute) {
         if (firstDevice_ == npos) firstDevice_ = open;
-        Range value{0, 0};
-        if (!takeAttribute(open, end, "name", value)) return false;
-        if (value.begin != 0) deviceNames_.push_back(value);
-        return true;
-    }
-
-    // The value of the first attribute `wanted` of the start tag [open, end),
-    // which startTag has found well-formed, into `value` (left as it is when
-    // the tag has none). False when the library would convert the value (an
-    // entity, a tab or a line end): the library then reads the block.
-    bool takeAttribute(std::size_t open, std::size_t end, std::string_view wanted, Range& value) {
-        for (std::size_t at = skipName(open + 1); at < end;) {
-            at = skipBlanks(at);
-            if (!isA(data_[at], kNameStart)) return true;
-            const std::size_t nameEnd = skipName(at + 1);
-            const bool isWanted = nameEnd - at == wanted.size() &&
-                                  std::memcmp(data_ + at, wanted.data(), wanted.size()) == 0;
-            at = skipBlanks(skipBlanks(nameEnd) + 1);  // past '='
-            const char quote = data_[at];
-            const std::size_t valueEnd = findOrNul(at + 1, quote);
-            if (isWanted) {
-                for (std::size_t i = at + 1; i < valueEnd; ++i) {
-                    const char c = data_[i];
-                    if (c == '&' || c == '\t' || c == '\r' || c == '\n') return false;
-                }
-                value = {at + 1, valueEnd};
-                return true;
-            }
-            at = valueEnd + 1;
-        }
-        return true;
+        deviceNames_.push_back(valueNamed(std::span(attributes_).subspan(firstAttribute), "name"));
     }
 
     // The end tag at `open` of the element named `name`: after its '>'.
@@ -380,6 +390,7 @@ private:
     std::size_t end_;
     bool readDevices_;
     std::vector<Name> names_;
+    std::vector<Attribute> attributes_;
     std::vector<Range> deviceNames_;
     std::size_t firstDevice_ = npos;
     std::array<Range, kFieldCount> fields_{};
@@ -720,56 +731,66 @@ private:
         }
     }
 
-    // The blocks are parsed without the library's conversions of attribute
-    // values (entities, tabs and line ends), as nearly every value has none and
-    // the conversion pass is a tenth of the parse. A value that has one is
-    // converted by the library all the same, on a document of its own, with the
-    // options a whole-file parse would use: the result is the same either way.
-    struct Value {
-        const char* text;
-        std::size_t length;
+    // The attribute value [range.begin, range.end) of the text as the library
+    // reads it. The walker leaves values as the text has them, and the blocks
+    // that the library reads are parsed without its conversions of them
+    // (entities, tabs and line ends), as nearly every value has none and the
+    // conversion pass is a tenth of the parse. A value that has one is converted
+    // by the library all the same, on a document of its own, with the options a
+    // whole-file parse would use: the result is the same either way.
+    std::string_view valueOf(Range range) {
+        const std::string_view raw = text_.substr(range.begin, range.end - range.begin);
+        // The text has no NUL after a value for strcspn, and values are short.
+        if (std::none_of(raw.begin(), raw.end(), [](char c) { return isA(c, kConverted); })) {
+            return raw;
+        }
+        return convertedValue(range);
+    }
 
-        std::string_view view() const { return {text, length}; }
-    };
-
-    // `shift` takes an offset in the scratch buffer to the same byte's in the text.
-    Value valueOf(const pugi::xml_attribute& attribute, std::size_t shift) {
-        const char* raw = attribute.value();
-        const std::size_t plainLength = lengthBeforeConversion(raw);
-        if (raw[plainLength] == '\0') return {raw, plainLength};
-        const std::size_t length = plainLength + std::strlen(raw + plainLength);
-        // The value stands in the text as it was, followed by its closing quote.
-        const std::size_t offset = shift + static_cast<std::size_t>(raw - scratch_.data());
-        const char quote = text_[offset + length];
-        valueScratch_.assign("<a v=");
-        valueScratch_.append(1, quote).append(raw, length).append(1, quote).append("/>");
+    // Out of line: valueOf is called for every value that is read, and this
+    // rare path would weigh on each call.
+    [[gnu::noinline]] std::string_view convertedValue(Range range) {
+        const std::string_view raw = text_.substr(range.begin, range.end - range.begin);
+        // The value stands in the text followed by its closing quote.
+        const char quote = text_[range.end];
+        valueScratch_.assign("<a v=").append(1, quote).append(raw).append(1, quote).append("/>");
         const pugi::xml_parse_result result = valueDocument_.load_buffer(
             valueScratch_.data(), valueScratch_.size(), pugi::parse_default, pugi::encoding_utf8);
-        if (!result) fail(offset, std::string("malformed XML: ") + result.description());
-        const char* decoded = valueDocument_.document_element().first_attribute().value();
-        return {decoded, std::strlen(decoded)};
+        if (!result) fail(range.begin, std::string("malformed XML: ") + result.description());
+        return valueDocument_.document_element().first_attribute().value();
     }
 
-    // The bytes of a value in scratch_ before its end or the first byte that
-    // the library would convert ('&', a tab or a line end).
-    std::size_t lengthBeforeConversion(const char* value) const {
-        return std::strcspn(value, "&\t\r\n");
+    // An attribute value as the library reads it, copied into the dat's own
+    // strings.
+    Span keep(Range range) {
+        const std::string_view value = valueOf(range);
+        return value.empty() ? Span{} : dat_.keep(value, range.begin);
     }
 
-    // A string of the game's block, as the library reads it (entities and line
-    // ends decoded), copied into the dat's own strings.
-    Span keep(const pugi::xml_attribute& attribute, std::size_t shift) {
-        if (!attribute) return {};
-        const Value value = valueOf(attribute, shift);
-        if (value.length == 0) return {};
-        return dat_.keep(value.view(),
-                         shift + static_cast<std::size_t>(attribute.value() - scratch_.data()));
+    // Where the value of `attribute` of the block that the library has read
+    // from scratch_ stands in the text, which starts the block at `shift`;
+    // empty when the element has no such attribute.
+    Range rangeOf(const pugi::xml_attribute& attribute, std::size_t shift) const {
+        if (!attribute) return {0, 0};
+        const char* value = attribute.value();
+        const std::size_t begin = shift + static_cast<std::size_t>(value - scratch_.data());
+        return {begin, begin + std::strlen(value)};
+    }
+
+    // The attributes of `node`, of the block that the library has read, as the
+    // walker records them.
+    std::span<const Attribute> attributesOf(const pugi::xml_node& node, std::size_t shift) {
+        libraryAttributes_.clear();
+        for (const pugi::xml_attribute attribute : node.attributes()) {
+            libraryAttributes_.push_back({attribute.name(), rangeOf(attribute, shift)});
+        }
+        return libraryAttributes_;
     }
 
     // The text [range.begin, range.end) as the library reads it (entities,
     // CDATA sections and line ends decoded, markup inside it left out), copied
     // into the dat's own strings.
-    Span keepText(BlockWalker::Range range) {
+    Span keepText(Range range) {
         const std::string_view raw = text_.substr(range.begin, range.end - range.begin);
         if (raw.empty()) return {};
         // Short texts: a loop beats three calls into the C library.
@@ -833,19 +854,12 @@ private:
         return shift + static_cast<std::size_t>(node.name() - scratch_.data()) - 1;
     }
 
-    // The block that starts at `open` read from the bytes that count alone: its
-    // end, or npos, with nothing read, when the walker or the library would
-    // rather see the whole block.
+    // The block that starts at `open` read from what the walker records of it:
+    // its end, or npos, with nothing read, when the walker would rather have
+    // the library read the whole block.
     std::size_t tryLean(std::size_t open) {
-        const std::size_t end = walker_.walk(open, cuts_);
-        if (end == std::string_view::npos) return end;
-        scratch_.clear();
-        for (Cut& cut : cuts_) {
-            cut.scratchBegin = scratch_.size();
-            scratch_.append(text_.data() + cut.begin, cut.end - cut.begin);
-        }
-        if (!parseScratch()) return std::string_view::npos;
-        readGame(open, end, true);
+        const std::size_t end = walker_.walk(open, elements_);
+        if (end != std::string_view::npos) readWalkedGame(open, end);
         return end;
     }
 
@@ -853,7 +867,7 @@ private:
     // element; false, with nothing read, when it does not.
     bool tryGame(std::size_t begin, std::size_t end) {
         if (!parseBlock(begin, end)) return false;
-        readGame(begin, end, false);
+        readGame(begin, end);
         return true;
     }
 
@@ -861,11 +875,6 @@ private:
     pugi::xml_parse_result parseBlock(std::size_t begin, std::size_t end) {
         refuseNul(begin, end);
         scratch_.assign(text_.data() + begin, end - begin);
-        return parseScratch();
-    }
-
-    // The small document in scratch_ parsed in place.
-    pugi::xml_parse_result parseScratch() {
         return document_.load_buffer_inplace(scratch_.data(), scratch_.size(), kBlockParseOptions,
                                              pugi::encoding_utf8);
     }
@@ -884,65 +893,29 @@ private:
     void parseGame(std::size_t begin, std::size_t end) {
         const pugi::xml_parse_result result = parseBlock(begin, end);
         if (!result) failParse(begin, result);
-        readGame(begin, end, false);
+        readGame(begin, end);
     }
 
-    // The game in the document that the library has just parsed: the whole
-    // block, or when `lean` the cuts.
-    void readGame(std::size_t begin, std::size_t end, bool lean) {
-        const pugi::xml_node node = document_.document_element();
+    // A game named by the attributes of its start tag at `begin`, before its
+    // entries and device_refs are read.
+    Game startGame(std::span<const Attribute> attributes, std::size_t begin) {
         Game game;
-        game.name = keep(node.attribute("name"), begin);
+        game.name = keep(valueNamed(attributes, "name"));
         if (game.name.empty()) {
-            fail(begin, "the <" + std::string(node.name()) + "> element has no name");
+            fail(begin,
+                 "the <" + std::string(tagName(begin, text_.size())) + "> element has no name");
         }
-        game.cloneOf = keep(node.attribute("cloneof"), begin);
-        game.romOf = keep(node.attribute("romof"), begin);
+        game.cloneOf = keep(valueNamed(attributes, "cloneof"));
+        game.romOf = keep(valueNamed(attributes, "romof"));
         game.firstEntry = static_cast<std::uint32_t>(dat_.entries.size());
         game.firstDeviceRef = static_cast<std::uint32_t>(dat_.deviceRefs.size());
-        std::size_t firstDevice = lean ? walker_.firstDevice() : kNone;
-        std::size_t kept = 1;
-        for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
-            const char* kind = child.name();
-            const bool rom = nameIs(kind, "rom");
-            if (child.type() != pugi::node_element) continue;
-            if (rom || nameIs(kind, "disk")) {
-                if (lean) {
-                    const Cut& cut = cuts_[kept++];
-                    readEntry(child, !rom, cut.begin - cut.scratchBegin, cut.end);
-                } else {
-                    readEntry(child, !rom, begin, endOfEntry(child, begin, end));
-                }
-            } else if (!lean && (nameIs(kind, "description") || nameIs(kind, "year") ||
-                                 nameIs(kind, "manufacturer"))) {
-                Span& field = kind[0] == 'd'   ? game.description
-                              : kind[0] == 'y' ? game.year
-                                               : game.manufacturer;
-                if (field.empty()) field = keepContent(child, begin, end);
-            } else if (!lean && nameIs(kind, "driver")) {
-                if (game.driverStatus.empty())
-                    game.driverStatus = keep(child.attribute("status"), begin);
-            } else if (!lean && dat_.readDevices && nameIs(kind, "device_ref")) {
-                if (firstDevice == kNone) firstDevice = startOf(child, begin);
-                const pugi::xml_attribute name = child.attribute("name");
-                if (!name) continue;
-                const Value value = valueOf(name, begin);
-                if (value.length == 0) continue;
-                dat_.addDeviceRef(value.view(),
-                                  begin + static_cast<std::size_t>(name.value() - scratch_.data()));
-            }
-        }
-        if (lean) {
-            const auto& fields = walker_.fields();
-            game.description = keepText(fields[BlockWalker::kDescription]);
-            game.year = keepText(fields[BlockWalker::kYear]);
-            game.manufacturer = keepText(fields[BlockWalker::kManufacturer]);
-            game.driverStatus = keepText(fields[BlockWalker::kDriverStatus]);
-            for (const BlockWalker::Range& name : walker_.deviceNames()) {
-                if (name.end == name.begin) continue;
-                dat_.addDeviceRef(text_.substr(name.begin, name.end - name.begin), name.begin);
-            }
-        }
+        return game;
+    }
+
+    // The game of the block [begin, end), whose first device_ref starts at
+    // `firstDevice` (npos for none), added to the dat once its entries and
+    // device_refs are.
+    void finishGame(Game& game, std::size_t begin, std::size_t end, std::size_t firstDevice) {
         game.entryCount = static_cast<std::uint32_t>(dat_.entries.size()) - game.firstEntry;
         game.deviceRefCount =
             static_cast<std::uint32_t>(dat_.deviceRefs.size()) - game.firstDeviceRef;
@@ -959,9 +932,62 @@ private:
         dat_.games.push_back(game);
     }
 
-    // The entry that `node` gives, which ends in the text at `end`.
-    void readEntry(const pugi::xml_node& node, bool disk, std::size_t shift, std::size_t end) {
-        const std::size_t start = startOf(node, shift);
+    // The game of the block [begin, end) that the walker has stepped through,
+    // from what it recorded there.
+    void readWalkedGame(std::size_t begin, std::size_t end) {
+        Game game = startGame(walker_.attributesOf(elements_.front()), begin);
+        for (std::size_t e = 1; e < elements_.size(); ++e) {
+            const Element& entry = elements_[e];
+            const bool disk = text_[entry.begin + 1] == 'd';  // else a rom
+            readEntry(walker_.attributesOf(entry), disk, entry.begin, entry.end);
+        }
+        const auto& fields = walker_.fields();
+        game.description = keepText(fields[BlockWalker::kDescription]);
+        game.year = keepText(fields[BlockWalker::kYear]);
+        game.manufacturer = keepText(fields[BlockWalker::kManufacturer]);
+        game.driverStatus = keep(fields[BlockWalker::kDriverStatus]);
+        for (const Range& name : walker_.deviceNames()) {
+            const std::string_view value = valueOf(name);
+            if (!value.empty()) dat_.addDeviceRef(value, name.begin);
+        }
+        finishGame(game, begin, end, walker_.firstDevice());
+    }
+
+    // The game of the block [begin, end) that the library has just parsed.
+    void readGame(std::size_t begin, std::size_t end) {
+        const pugi::xml_node node = document_.document_element();
+        Game game = startGame(attributesOf(node, begin), begin);
+        std::size_t firstDevice = kNone;
+        for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+            const char* kind = child.name();
+            const bool rom = nameIs(kind, "rom");
+            if (child.type() != pugi::node_element) continue;
+            if (rom || nameIs(kind, "disk")) {
+                const std::size_t entryEnd = endOfEntry(child, begin, end);
+                readEntry(attributesOf(child, begin), !rom, startOf(child, begin), entryEnd);
+            } else if (nameIs(kind, "description") || nameIs(kind, "year") ||
+                       nameIs(kind, "manufacturer")) {
+                Span& field = kind[0] == 'd'   ? game.description
+                              : kind[0] == 'y' ? game.year
+                                               : game.manufacturer;
+                if (field.empty()) field = keepContent(child, begin, end);
+            } else if (nameIs(kind, "driver")) {
+                if (game.driverStatus.empty()) {
+                    game.driverStatus = keep(rangeOf(child.attribute("status"), begin));
+                }
+            } else if (dat_.readDevices && nameIs(kind, "device_ref")) {
+                if (firstDevice == kNone) firstDevice = startOf(child, begin);
+                const Range name = rangeOf(child.attribute("name"), begin);
+                const std::string_view value = valueOf(name);
+                if (!value.empty()) dat_.addDeviceRef(value, name.begin);
+            }
+        }
+        finishGame(game, begin, end, firstDevice);
+    }
+
+    // The entry that the rom or disk element [start, end) with `attributes` gives.
+    void readEntry(std::span<const Attribute> attributes, bool disk, std::size_t start,
+                   std::size_t end) {
         Entry entry;
         if (disk) entry.flags |= kEntryDisk;
         // One pass over the attributes: a dat has hundreds of thousands of these.
@@ -972,34 +998,32 @@ private:
             seen |= bit;
             return isFirst;
         };
-        for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
-             attribute = attribute.next_attribute()) {
-            // Without a length: most names differ from each wanted one at once.
-            const char* name = attribute.name();
-            if (nameIs(name, "name")) {
-                if (first(1)) entry.name = keep(attribute, shift);
-            } else if (nameIs(name, "merge")) {
-                if (first(2)) entry.setMerged(valueOf(attribute, shift).length != 0);
-            } else if (nameIs(name, "sha1")) {
-                if (first(4)) entry.setSha1(keep(attribute, shift));
-            } else if (nameIs(name, "md5")) {
-                if (first(8)) entry.setMd5(keep(attribute, shift));
-            } else if (nameIs(name, "size")) {
-                if (first(16) && detail::parseSize(valueOf(attribute, shift).view(), entry.size)) {
+        for (const Attribute& attribute : attributes) {
+            const std::string_view name = attribute.name;
+            if (name == "name") {
+                if (first(1)) entry.name = keep(attribute.value);
+            } else if (name == "merge") {
+                if (first(2)) entry.setMerged(!valueOf(attribute.value).empty());
+            } else if (name == "sha1") {
+                if (first(4)) entry.setSha1(keep(attribute.value));
+            } else if (name == "md5") {
+                if (first(8)) entry.setMd5(keep(attribute.value));
+            } else if (name == "size") {
+                if (first(16) && detail::parseSize(valueOf(attribute.value), entry.size)) {
                     entry.flags |= kEntryHasSize;
                 }
-            } else if (nameIs(name, "crc")) {
-                if (first(32) && detail::parseCrc(valueOf(attribute, shift).view(), entry.crc)) {
+            } else if (name == "crc") {
+                if (first(32) && detail::parseCrc(valueOf(attribute.value), entry.crc)) {
                     entry.flags |= kEntryHasCrc;
                 }
-            } else if (nameIs(name, "status")) {
-                if (first(64) && detail::isNoDumpWord(valueOf(attribute, shift).view())) {
+            } else if (name == "status") {
+                if (first(64) && detail::isNoDumpWord(valueOf(attribute.value))) {
                     entry.flags |= kEntryNoDump;
                 }
             }
         }
         if (entry.name.empty()) {
-            fail(start, "the <" + std::string(node.name()) + "> element has no name");
+            fail(start, std::string("the <") + (disk ? "disk" : "rom") + "> element has no name");
         }
         const detail::ByteRange range = detail::wholeLines(text_, start, end);
         entry.cutBegin = range.begin;
@@ -1043,8 +1067,9 @@ private:
     std::string scratch_;
     pugi::xml_document valueDocument_;
     std::string valueScratch_;
+    std::vector<Attribute> libraryAttributes_;
     BlockWalker walker_;
-    std::vector<Cut> cuts_;
+    std::vector<Element> elements_;
     std::string skeleton_;
     std::vector<Piece> pieces_;
 };

@@ -90,6 +90,31 @@ TEST_F(XmlReader, DecodesReferencesAndWhitespaceInEveryValueThatCounts) {
     EXPECT_TRUE(rom.isMerged());
 }
 
+// The library keeps a repeated attribute and finds the first: the first of a
+// name counts, whether the walker or the library reads the block (a comment
+// sends it to the library), and an empty first name is no name.
+TEST_F(XmlReader, TheFirstOfARepeatedAttributeCounts) {
+    for (const std::string whole : {"", "<!-- c -->"}) {
+        const Dat dat =
+            parse("<mame><machine name=\"a\" romof=\"\" name=\"b\" romof=\"p\">" + whole +
+                  "<rom size=\"1\" name=\"r\" crc=\"a\" name=\"s\" crc=\"b\" merge=\"\" "
+                  "merge=\"r\"/></machine></mame>");
+        ASSERT_EQ(dat.games.size(), 1U) << whole;
+        EXPECT_EQ(dat.view(dat.games[0].name), "a") << whole;
+        EXPECT_TRUE(dat.games[0].romOf.empty()) << whole;
+        const Entry& rom = dat.entries[dat.games[0].firstEntry];
+        EXPECT_EQ(dat.view(rom.name), "r") << whole;
+        EXPECT_EQ(rom.crc, 0xaU) << whole;
+        EXPECT_FALSE(rom.isMerged()) << whole;
+        const DatError error = parseError("<mame><machine name=\"a\">" + whole +
+                                          "<rom name=\"r\"/>\n <disk name=\"\" name=\"d\"/>"
+                                          "</machine></mame>");
+        EXPECT_EQ(error.position().line, 2U) << whole;
+        EXPECT_EQ(error.position().column, 2U) << whole;
+        EXPECT_NE(error.reason().find("<disk> element has no name"), std::string::npos) << whole;
+    }
+}
+
 // What a game is, read the lean way and, where the block holds what only the
 // library reads (a comment, CDATA, an entity in the status), the library's way;
 // kept after the file's bytes are gone.
