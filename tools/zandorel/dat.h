@@ -282,6 +282,8 @@ private:
         std::uint32_t check;
     };
     std::vector<DeviceSlot> deviceNameTable_;
+    static constexpr std::size_t kRecentDevices = 4096;
+    std::vector<std::uint32_t> recentDevices_;
     std::vector<std::uint64_t> deviceNameHashes_;
     std::string deviceNameText_;
     std::vector<std::uint32_t> deviceNameEnds_;
