@@ -367,28 +367,35 @@ private:
 
 // A large regular file read through a mapping of the system's cache of it:
 // no copy of its bytes and no fresh memory to fill, which cost more than the
-// reading itself. A page of zeros follows the file's last byte. The pages
-// ahead of the reader are mapped a step ahead of it, and those well behind it
-// given back, so that the process holds about two steps of the file at a time;
-// a byte behind it that is touched again comes back from the cache, and the
-// writer's reads go to the file, as they would for a file read into memory.
+// reading itself. Zeros follow the file's last byte (its last part page is a
+// copy). The pages ahead of the reader are mapped a step ahead of it, and those
+// well behind it given back, so that the process holds about two steps of the
+// file at a time; a byte behind it that is touched again comes back from the
+// cache, and the writer's reads go to the file, as they would for a file read
+// into memory.
 class MappedFile final : public Bytes::Owner {
 public:
     // The file's bytes, or empty bytes when the system cannot map it.
     static Bytes map(const std::shared_ptr<const InputFile>& file, std::size_t ahead) {
         const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
         const std::size_t size = file->size();
-        const std::size_t areaBytes = size / page * page + page;
-        void* const area =
-            mmap(nullptr, areaBytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        const std::size_t wholePages = size / page * page;
+        const std::size_t areaBytes = wholePages + page;
+        void* const area = mmap(nullptr, areaBytes, PROT_READ | PROT_WRITE,
+                                MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
         if (area == MAP_FAILED) return {};
         auto mapped =
             std::make_unique<MappedFile>(file, static_cast<char*>(area), areaBytes, page, ahead);
-        if (mmap(area, size, PROT_READ, MAP_PRIVATE | MAP_FIXED, file->descriptor(), 0) ==
+        if (mmap(area, wholePages, PROT_READ, MAP_PRIVATE | MAP_FIXED, file->descriptor(), 0) ==
                 MAP_FAILED ||
             mapped->slot_ == TruncationGuard::kNone) {
             return {};
         }
+        // The file's last part page is copied, not mapped: a mapped one shows
+        // what another program appends to the file past its end, in place of
+        // the NUL that the readers stop at.
+        file->read(wholePages, size, mapped->area_ + wholePages);
+        if (mprotect(mapped->area_ + wholePages, page, PROT_READ) != 0) return {};
         char* const bytes = mapped->area_;
         return Bytes(bytes, size, std::move(mapped));
     }
