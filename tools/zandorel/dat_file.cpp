@@ -159,6 +159,13 @@ public:
         }
     }
 
+    // Bytes [begin, end) of a regular file read again into `scratch`.
+    std::string_view readAgain(std::size_t begin, std::size_t end, std::string& scratch) const {
+        scratch.resize(end - begin);
+        read(begin, end, scratch.data());
+        return scratch;
+    }
+
     // The whole regular file; one byte more than it had when it was opened
     // means that someone writes it meanwhile.
     Bytes readWhole() const {
@@ -266,9 +273,7 @@ public:
 
     std::string_view readAgain(std::size_t begin, std::size_t end,
                                std::string& scratch) const override {
-        scratch.resize(end - begin);
-        file_->read(begin, end, scratch.data());
-        return scratch;
+        return file_->readAgain(begin, end, scratch);
     }
 
     bool readToTheEnd() const { return filled_ == file_->size(); }
@@ -448,9 +453,7 @@ public:
 
     std::string_view readAgain(std::size_t begin, std::size_t end,
                                std::string& scratch) const override {
-        scratch.resize(end - begin);
-        file_->read(begin, end, scratch.data());
-        return scratch;
+        return file_->readAgain(begin, end, scratch);
     }
 
 private:
