@@ -131,11 +131,20 @@ struct Attribute {
     Range value;
 };
 
+// Whether an attribute is named `wanted`. Asked of every attribute that is
+// read: with the length known when it is compiled, the comparison is a few
+// loads, where std::string_view's calls into the C library.
+template <std::size_t N>
+bool isNamed(const Attribute& attribute, const char (&wanted)[N]) {
+    return attribute.name.size() == N - 1 && std::memcmp(attribute.name.data(), wanted, N - 1) == 0;
+}
+
 // The value of the first attribute named `name`, which is the one that the
 // library finds (it keeps a repeated attribute); empty when there is none.
-Range valueNamed(std::span<const Attribute> attributes, std::string_view name) {
+template <std::size_t N>
+Range valueNamed(std::span<const Attribute> attributes, const char (&name)[N]) {
     for (const Attribute& attribute : attributes) {
-        if (attribute.name == name) return attribute.value;
+        if (isNamed(attribute, name)) return attribute.value;
     }
     return {0, 0};
 }
@@ -999,24 +1008,23 @@ private:
             return isFirst;
         };
         for (const Attribute& attribute : attributes) {
-            const std::string_view name = attribute.name;
-            if (name == "name") {
+            if (isNamed(attribute, "name")) {
                 if (first(1)) entry.name = keep(attribute.value);
-            } else if (name == "merge") {
+            } else if (isNamed(attribute, "merge")) {
                 if (first(2)) entry.setMerged(!valueOf(attribute.value).empty());
-            } else if (name == "sha1") {
+            } else if (isNamed(attribute, "sha1")) {
                 if (first(4)) entry.setSha1(keep(attribute.value));
-            } else if (name == "md5") {
+            } else if (isNamed(attribute, "md5")) {
                 if (first(8)) entry.setMd5(keep(attribute.value));
-            } else if (name == "size") {
+            } else if (isNamed(attribute, "size")) {
                 if (first(16) && detail::parseSize(valueOf(attribute.value), entry.size)) {
                     entry.flags |= kEntryHasSize;
                 }
-            } else if (name == "crc") {
+            } else if (isNamed(attribute, "crc")) {
                 if (first(32) && detail::parseCrc(valueOf(attribute.value), entry.crc)) {
                     entry.flags |= kEntryHasCrc;
                 }
-            } else if (name == "status") {
+            } else if (isNamed(attribute, "status")) {
                 if (first(64) && detail::isNoDumpWord(valueOf(attribute.value))) {
                     entry.flags |= kEntryNoDump;
                 }
