@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <span>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "tools/zandorel/dat_header.h"
@@ -79,11 +80,15 @@ using Insertions = std::vector<Insertion>;
 // after the game's last rom (else before its first disk, else before its first
 // device_ref), disks after its last disk (else before its first device_ref):
 // where a -listxml machine lists them. `marks`, one for each entry of the dat,
-// and `scratch` are kept from game to game.
+// and `blocks`, the blocks of the devices read so far, are kept from game to
+// game: a device is named by many games, and each of its lines read again from
+// the file for each of them took most of the writer's time.
 Insertions deviceLines(const SetModel& sets, std::uint32_t g, const OldHolding& holding,
-                       std::vector<std::uint32_t>& marks, std::string& scratch) {
+                       std::vector<std::uint32_t>& marks,
+                       std::unordered_map<std::uint32_t, std::string>& blocks) {
     const std::span<const std::uint32_t> devices = sets.devicesOf(g);
     if (devices.empty()) return {};
+    std::string scratch;
     const Dat& dat = sets.dat();
     const Game& game = dat.games[g];
     const std::size_t set = sets.setOfGame(g);
@@ -95,11 +100,22 @@ Insertions deviceLines(const SetModel& sets, std::uint32_t g, const OldHolding& 
     std::string disks;
     for (const std::uint32_t device : devices) {
         const Game& from = dat.games[device];
+        const std::string* block = nullptr;
         for (std::uint32_t e = from.firstEntry; e < from.firstEntry + from.entryCount; ++e) {
             if (marks[e] != g || holding.holds(set, e)) continue;
+            if (block == nullptr) {
+                auto [at, added] = blocks.try_emplace(device);
+                if (added) at->second = dat.storage.range(from.blockBegin, from.blockEnd, scratch);
+                block = &at->second;
+            }
             const Entry& entry = dat.entries[e];
             std::string& lines = entry.isDisk() ? disks : roms;
-            lines += dat.storage.range(entry.cutBegin, entry.cutEnd, scratch);
+            if (entry.cutBegin >= from.blockBegin && entry.cutEnd <= from.blockEnd) {
+                lines.append(*block, entry.cutBegin - from.blockBegin,
+                             entry.cutEnd - entry.cutBegin);
+            } else {
+                lines += dat.storage.range(entry.cutBegin, entry.cutEnd, scratch);
+            }
             if (lines.back() != '\n' && lines.back() != '\r') lines += dat.lineEnd;
         }
     }
@@ -212,7 +228,7 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
     std::size_t written = 0;
     std::vector<bool> keep;
     std::vector<std::uint32_t> marks;
-    std::string deviceScratch;
+    std::unordered_map<std::uint32_t, std::string> deviceBlocks;
     for (std::uint32_t g = 0; g < dat.games.size(); ++g) {
         if (!chosen[g]) continue;
         const Game& game = dat.games[g];
@@ -234,7 +250,7 @@ std::size_t writeDiffDat(const SetModel& oldSets, const SetModel& newSets, const
                 keep[i] = newSets.counts(dat.entries[e]) && !holding.holds(set, e);
                 any = any || keep[i];
             }
-            const Insertions fromDevices = deviceLines(newSets, g, holding, marks, deviceScratch);
+            const Insertions fromDevices = deviceLines(newSets, g, holding, marks, deviceBlocks);
             if (!any && fromDevices.empty()) continue;
             if (written == 0) put(header.beforeFirstGame);
             // The text [from, to) of the block, the devices' lines put in where they go.
