@@ -411,7 +411,9 @@ public:
           area_(area),
           areaBytes_(areaBytes),
           page_(page),
-          ahead_(ahead),
+          // At least a page: what is given back then never reaches the copied
+          // last part page, whose bytes would come back as zeros.
+          ahead_(std::max(ahead, page)),
           step_(std::max(page, ahead / 4 / page * page)),
           slot_(TruncationGuard::watch(area, areaBytes)) {}
 
